@@ -1,0 +1,22 @@
+# Shared helpers for the project's CMake files.
+
+# Warnings for our own targets.
+function(parlivo_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+endfunction()
+
+# All sources of a folder (recursively), so a new file needs no CMake edit.
+function(parlivo_glob_sources out dir)
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS
+        ${dir}/*.cpp ${dir}/*.cc ${dir}/*.c ${dir}/*.h)
+    set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+# An object library needs at least one source; a folder that is still empty gets a blank one.
+function(parlivo_nonempty_sources var)
+    if(NOT ${var})
+        set(blank ${CMAKE_CURRENT_BINARY_DIR}/blank.cpp)
+        file(WRITE ${blank} "// intentionally empty\n")
+        set(${var} ${blank} PARENT_SCOPE)
+    endif()
+endfunction()

@@ -1,0 +1,4 @@
+// LaunchHelper: the login item that starts the main program.
+int main() {
+    return 0;
+}

@@ -1,0 +1,64 @@
+#include "ProcessInfo.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+std::mutex& argumentsMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::vector<std::string>& storedArguments() {
+    static std::vector<std::string> args;
+    return args;
+}
+
+}  // namespace
+
+void ProcessInfo::saveArguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 0; i < argc && argv && argv[i]; ++i) args.emplace_back(argv[i]);
+    setArguments(std::move(args));
+}
+
+void ProcessInfo::setArguments(std::vector<std::string> arguments) {
+    std::lock_guard lock(argumentsMutex());
+    storedArguments() = std::move(arguments);
+}
+
+std::vector<std::string> ProcessInfo::arguments() {
+    std::lock_guard lock(argumentsMutex());
+    return storedArguments();
+}
+
+bool ProcessInfo::hasArgument(const std::string& argument) {
+    auto args = arguments();
+    return std::find(args.begin(), args.end(), argument) != args.end();
+}
+
+std::vector<std::string> ProcessInfo::openableArguments() {
+    auto args = arguments();
+    std::vector<std::string> out;
+    for (size_t i = 0; i < args.size(); ++i)
+        if (i == 0 || (!args[i].empty() && args[i][0] != '-')) out.push_back(args[i]);
+    if (out.empty()) out.emplace_back("parlivo-for-whatsapp");
+    return out;
+}
+
+std::string ProcessInfo::executablePath() {
+    std::error_code ec;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : path.string();
+}
+
+std::string ProcessInfo::environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The launch arguments, saved before GTK or GApplication sees them, so our own switches
+// ("-de", "-beta", "-alternate", "-server2", ...) are never rejected as unknown options.
+class ProcessInfo {
+public:
+    // Saves argv (argv[0] included). Call once, first thing in main().
+    static void saveArguments(int argc, char** argv);
+    // Replaces the saved arguments (tests).
+    static void setArguments(std::vector<std::string> arguments);
+
+    // Every saved argument, argv[0] first; empty before saveArguments.
+    static std::vector<std::string> arguments();
+    static bool hasArgument(const std::string& argument);
+
+    // argv[0] and the arguments GApplication should open (URLs and paths): everything that
+    // does not start with "-".
+    static std::vector<std::string> openableArguments();
+
+    // The absolute path of the running executable (/proc/self/exe).
+    static std::string executablePath();
+    // An environment variable, or "" when unset.
+    static std::string environment(const char* name);
+};
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#include "RunLoop.h"
+
+#include <glib.h>
+
+namespace testsupport {
+
+bool runLoopUntil(const std::function<bool()>& condition, double timeoutSeconds) {
+    const gint64 deadline = g_get_monotonic_time() + gint64(timeoutSeconds * G_USEC_PER_SEC);
+    bool timedOut = false;
+    const guint guard = g_timeout_add(50, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    while (!condition()) {
+        if (g_get_monotonic_time() >= deadline) {
+            timedOut = true;
+            break;
+        }
+        g_main_context_iteration(nullptr, TRUE);
+    }
+    g_source_remove(guard);
+    return !timedOut;
+}
+
+void runLoopFor(double seconds) {
+    const gint64 deadline = g_get_monotonic_time() + gint64(seconds * G_USEC_PER_SEC);
+    runLoopUntil([&] { return g_get_monotonic_time() >= deadline; }, seconds + 1.0);
+}
+
+}  // namespace testsupport
