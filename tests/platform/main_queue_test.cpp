@@ -1,0 +1,106 @@
+// The main queue, main-loop timers and worker queues.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "RunLoop.h"
+#include "foundation/MainQueue.h"
+#include "foundation/Timer.h"
+#include "foundation/WorkQueue.h"
+
+using namespace platform;
+using testsupport::runLoopFor;
+using testsupport::runLoopUntil;
+
+TEST(MainQueue, RunsLaterOnTheMainThreadInPostingOrder) {
+    std::vector<int> order;
+    MainQueue::async([&] { order.push_back(1); });
+    MainQueue::async([&] { order.push_back(2); });
+    EXPECT_TRUE(order.empty()) << "async must never run inline";
+    ASSERT_TRUE(runLoopUntil([&] { return order.size() == 2; }));
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST(MainQueue, WorkPostedFromAnotherThreadRunsOnTheMainThread) {
+    std::atomic<bool> ranOnMain{false}, done{false};
+    std::thread([&] {
+        EXPECT_FALSE(MainQueue::isMainThread());
+        MainQueue::async([&] {
+            ranOnMain = MainQueue::isMainThread();
+            done = true;
+        });
+    }).join();
+    ASSERT_TRUE(runLoopUntil([&] { return done.load(); }));
+    EXPECT_TRUE(ranOnMain);
+}
+
+TEST(MainQueue, AfterWaitsForItsDelay) {
+    bool early = false, late = false;
+    MainQueue::after(0.05, [&] { early = true; });
+    MainQueue::after(0.4, [&] { late = true; });
+    ASSERT_TRUE(runLoopUntil([&] { return early; }));
+    EXPECT_FALSE(late);
+    ASSERT_TRUE(runLoopUntil([&] { return late; }));
+}
+
+TEST(Timer, OneShotFiresOnceAndIsThenInvalid) {
+    int fired = 0;
+    auto timer = Timer::scheduled(0.02, false, [&](Timer&) { ++fired; });
+    EXPECT_TRUE(timer->isValid());
+    ASSERT_TRUE(runLoopUntil([&] { return fired == 1; }));
+    runLoopFor(0.1);
+    EXPECT_EQ(fired, 1);
+    EXPECT_FALSE(timer->isValid());
+}
+
+TEST(Timer, RepeatingTimerCanStopItselfFromItsBlock) {
+    int fired = 0;
+    auto timer = Timer::scheduled(0.01, true, [&](Timer& t) {
+        if (++fired == 3) t.invalidate();
+    });
+    ASSERT_TRUE(runLoopUntil([&] { return fired == 3; }));
+    runLoopFor(0.1);
+    EXPECT_EQ(fired, 3);
+    EXPECT_FALSE(timer->isValid());
+}
+
+TEST(Timer, InvalidatedOrDestroyedTimersNeverFire) {
+    int fired = 0;
+    auto invalidated = Timer::scheduled(0.02, false, [&](Timer&) { ++fired; });
+    invalidated->invalidate();
+    Timer::scheduled(0.02, true, [&](Timer&) { ++fired; });  // dropped at once
+    runLoopFor(0.15);
+    EXPECT_EQ(fired, 0);
+}
+
+TEST(Timer, FireRunsTheBlockNowAndEndsAOneShotTimer) {
+    int fired = 0;
+    auto timer = Timer::scheduled(10, false, [&](Timer&) { ++fired; });
+    timer->fire();
+    EXPECT_EQ(fired, 1);
+    EXPECT_FALSE(timer->isValid());
+}
+
+TEST(WorkQueue, SerialQueueRunsInOrderOnItsOwnThread) {
+    std::vector<int> order;
+    std::atomic<bool> allOnQueue{true};
+    {
+        WorkQueue queue("test.serial");
+        for (int i = 0; i < 100; ++i)
+            queue.async([&, i] {
+                if (!queue.isCurrent() || MainQueue::isMainThread()) allOnQueue = false;
+                order.push_back(i);
+            });
+    }  // the destructor runs everything posted, then joins
+    ASSERT_EQ(order.size(), 100u);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
+    EXPECT_TRUE(allOnQueue);
+}
+
+TEST(WorkQueue, GlobalQueueRunsConcurrentWork) {
+    std::atomic<int> done{0};
+    for (int i = 0; i < 20; ++i) WorkQueue::global().async([&] { ++done; });
+    ASSERT_TRUE(runLoopUntil([&] { return done.load() == 20; }));
+}
