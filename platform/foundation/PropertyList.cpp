@@ -2,6 +2,8 @@
 
 #include <plist/plist.h>
 
+#include <locale.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -28,6 +30,26 @@ struct PlistDeleter {
     void operator()(void* node) const { plist_free(node); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+// libplist reads and writes numbers with the C library's locale-dependent functions; GTK sets
+// the process locale, and under a German one "0.5" would read as 0. Every libplist call runs
+// with the "C" locale on its own thread instead.
+class ClassicLocaleScope {
+public:
+    ClassicLocaleScope() : previous_(classic() ? uselocale(classic()) : nullptr) {}
+    ~ClassicLocaleScope() {
+        if (previous_) uselocale(previous_);
+    }
+    ClassicLocaleScope(const ClassicLocaleScope&) = delete;
+    ClassicLocaleScope& operator=(const ClassicLocaleScope&) = delete;
+
+private:
+    static locale_t classic() {
+        static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+        return locale;
+    }
+    locale_t previous_;
+};
 
 void setError(std::string* error, std::string message) {
     if (error) *error = std::move(message);
@@ -259,6 +281,15 @@ std::optional<PropertyList> fromNode(plist_t node, int depth, std::string* error
             return PropertyList(std::move(array));
         }
         case PLIST_DICT: {
+            // XML writes a UID as a dictionary whose only key is "CF$UID"; read it back as one.
+            if (plist_dict_get_size(node) == 1) {
+                plist_t uid = plist_dict_get_item(node, "CF$UID");
+                if (uid && plist_get_node_type(uid) == PLIST_UINT) {
+                    std::uint64_t value = 0;
+                    plist_get_uint_val(uid, &value);
+                    return PropertyList(PropertyList::Uid{value});
+                }
+            }
             PropertyList::Dictionary dictionary;
             plist_dict_iter iterator = nullptr;
             plist_dict_new_iter(node, &iterator);
@@ -423,6 +454,7 @@ std::optional<PropertyList> PropertyList::parse(std::string_view bytes, std::str
         setError(error, "property list too large");
         return std::nullopt;
     }
+    ClassicLocaleScope classicLocale;
     plist_t root = nullptr;
     if (bytes.starts_with("bplist00")) {
         if (!BinaryPlistCheck(bytes).run(error)) return std::nullopt;
@@ -448,6 +480,7 @@ std::optional<PropertyList> PropertyList::parse(std::string_view bytes, std::str
 }
 
 std::string PropertyList::toXml() const {
+    ClassicLocaleScope classicLocale;
     PlistPtr node(toNode(*this));
     if (!node) return {};
     char* xml = nullptr;
@@ -460,6 +493,7 @@ std::string PropertyList::toXml() const {
 }
 
 std::vector<std::uint8_t> PropertyList::toBinary() const {
+    ClassicLocaleScope classicLocale;
     PlistPtr node(toNode(*this));
     if (!node) return {};
     char* binary = nullptr;

@@ -18,8 +18,9 @@ namespace platform {
 // are made of. A plain value type (copyable, comparable); the default value is null, which is
 // also what a missing dictionary key or array index reads as.
 //
-// Dates are seconds since 2001-01-01 00:00:00 UTC (Apple's reference date), as a double, so
-// they survive a round trip through both file formats unchanged (to the microsecond).
+// Dates are seconds since 2001-01-01 00:00:00 UTC (Apple's reference date), as a double. The
+// binary format keeps them to the microsecond; the XML format, like Apple's, to the second.
+// Integers are 64-bit signed (an unsigned value above INT64_MAX reads as its two's complement).
 class PropertyList {
 public:
     enum class Type { null, boolean, integer, real, string, data, date, array, dictionary, uid };

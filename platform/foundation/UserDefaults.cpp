@@ -1,0 +1,367 @@
+#include "UserDefaults.h"
+
+#include "Log.h"
+
+#include <glib.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* applicationFolder = "net.vantreo.mac.WhatsApp";
+constexpr const char* fileName = "defaults.plist";
+
+fs::path standardFile() {
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    fs::path base;
+    if (configHome && *configHome && fs::path(configHome).is_absolute()) {
+        base = configHome;
+    } else {
+        base = fs::path(g_get_home_dir()) / ".config";
+    }
+    return base / applicationFolder / fileName;
+}
+
+std::string trimmedLeft(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && std::strchr(" \t\n\r\f\v", text[start]) && text[start] != '\0') ++start;
+    text.remove_prefix(start);
+    if (text.starts_with('+')) text.remove_prefix(1);
+    return std::string(text);
+}
+
+// NSString's integerValue: leading white space, a sign, digits; stops at the first other
+// character; saturates on overflow; 0 when there is no number.
+std::int64_t leadingInteger(std::string_view text) {
+    const std::string number = trimmedLeft(text);
+    std::int64_t value = 0;
+    auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error == std::errc::result_out_of_range)
+        return number.starts_with('-') ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
+    return error == std::errc() ? value : 0;
+}
+
+// NSString's doubleValue, independent of the process locale.
+double leadingDouble(std::string_view text) {
+    const std::string number = trimmedLeft(text);
+    double value = 0;
+    auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error == std::errc::result_out_of_range) return number.starts_with('-') ? -HUGE_VAL : HUGE_VAL;
+    return error == std::errc() ? value : 0.0;
+}
+
+bool equalsIgnoringCase(std::string_view text, std::string_view word) {
+    if (text.size() != word.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (g_ascii_tolower(text[i]) != word[i]) return false;
+    return true;
+}
+
+std::int64_t realToInteger(double value) {
+    if (std::isnan(value)) return 0;
+    if (value >= 9.2233720368547758e18) return std::numeric_limits<std::int64_t>::max();
+    if (value <= -9.2233720368547758e18) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(value);
+}
+
+std::string timeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &utc);
+    return text;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+enum class ReadResult { ok, missing, failed };
+
+ReadResult readFile(const fs::path& file, std::string& bytes, std::string& reason) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return ReadResult::missing;
+        reason = std::strerror(errno);
+        return ReadResult::failed;
+    }
+    bytes.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            reason = std::strerror(errno);
+            ::close(fd);
+            return ReadResult::failed;
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > PropertyList::maxParseBytes) {
+            reason = "file too large";
+            ::close(fd);
+            return ReadResult::failed;
+        }
+    }
+    ::close(fd);
+    return ReadResult::ok;
+}
+
+}  // namespace
+
+bool UserDefaults::FileStamp::operator==(const FileStamp& other) const {
+    return exists == other.exists && device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+}
+
+UserDefaults& UserDefaults::standard() {
+    static UserDefaults defaults(standardFile());
+    return defaults;
+}
+
+UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
+    std::lock_guard lock(mutex_);
+    loadLocked();
+}
+
+UserDefaults::FileStamp UserDefaults::currentStamp() const {
+    struct stat info {};
+    if (::stat(file_.c_str(), &info) != 0) return {};
+    return FileStamp{true, info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
+void UserDefaults::loadLocked() {
+    const FileStamp stamp = currentStamp();
+    std::string bytes;
+    std::string reason;
+    values_.clear();
+    fileLeftAlone_ = false;
+    switch (readFile(file_, bytes, reason)) {
+        case ReadResult::missing:
+            stamp_ = {};
+            return;
+        case ReadResult::failed:
+            break;
+        case ReadResult::ok: {
+            auto parsed = PropertyList::parse(bytes, &reason);
+            if (parsed && parsed->isDictionary()) {
+                values_ = std::move(*parsed->asDictionary());
+                stamp_ = stamp;
+                return;
+            }
+            if (parsed) reason = "not a dictionary";
+            break;
+        }
+    }
+    if (moveAsideLocked(reason)) {
+        stamp_ = currentStamp();
+    } else {
+        fileLeftAlone_ = true;
+        stamp_ = stamp;
+    }
+}
+
+void UserDefaults::refreshIfChangedLocked() {
+    if (fileLeftAlone_ || !(currentStamp() == stamp_)) loadLocked();
+}
+
+bool UserDefaults::moveAsideLocked(const std::string& reason) {
+    const std::string base = file_.string() + ".corrupt-" + timeStamp();
+    fs::path target = base;
+    std::error_code error;
+    for (int attempt = 2; fs::exists(target, error) && attempt < 1000; ++attempt)
+        target = base + "-" + std::to_string(attempt);
+    if (::rename(file_.c_str(), target.c_str()) != 0) {
+        systemLog("UserDefaults: the settings file " + file_.string() + " cannot be read (" + reason +
+                      ") nor moved aside (" + std::strerror(errno) +
+                      "); starting from the registered defaults and leaving the file untouched",
+                  LogLevel::error);
+        return false;
+    }
+    systemLog("UserDefaults: the settings file " + file_.string() + " cannot be read (" + reason +
+                  "); moved it aside to " + target.string() + " and starting from the registered defaults",
+              LogLevel::warning);
+    return true;
+}
+
+void UserDefaults::writeLocked() {
+    if (fileLeftAlone_) {
+        systemLog("UserDefaults: not writing " + file_.string() + ": an unreadable settings file is in the way",
+                  LogLevel::warning);
+        lastWriteOk_ = false;
+        return;
+    }
+    const fs::path directory = file_.parent_path();
+    std::error_code error;
+    if (!directory.empty() && !fs::is_directory(directory, error)) {
+        fs::create_directories(directory, error);
+        if (!error) fs::permissions(directory, fs::perms::owner_all, error);
+    }
+    std::string tempName = (directory / ("." + file_.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+    if (fd < 0) {
+        systemLog("UserDefaults: cannot write " + file_.string() + ": " + std::strerror(errno), LogLevel::error);
+        lastWriteOk_ = false;
+        return;
+    }
+    const std::string xml = PropertyList(values_).toXml();
+    bool ok = !xml.empty() && writeAll(fd, xml) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(tempName.c_str(), file_.c_str()) == 0) {
+        // The rename itself must reach the disk too.
+        if (int dirFd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
+        }
+        stamp_ = currentStamp();
+        lastWriteOk_ = true;
+        return;
+    }
+    systemLog("UserDefaults: cannot write " + file_.string() + ": " + std::strerror(errno), LogLevel::error);
+    ::unlink(tempName.c_str());
+    lastWriteOk_ = false;
+}
+
+void UserDefaults::registerDefaults(const PropertyList& dictionary) {
+    const auto* entries = dictionary.asDictionary();
+    if (!entries) return;
+    std::lock_guard lock(mutex_);
+    for (const auto& [key, value] : *entries) registered_.insert_or_assign(key, value);
+}
+
+std::optional<PropertyList> UserDefaults::object(const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    if (auto found = values_.find(key); found != values_.end()) return found->second;
+    if (auto found = registered_.find(key); found != registered_.end()) return found->second;
+    return std::nullopt;
+}
+
+void UserDefaults::set(const std::string& key, PropertyList value) {
+    if (value.isNull()) {
+        remove(key);
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    refreshIfChangedLocked();
+    values_.insert_or_assign(key, std::move(value));
+    writeLocked();
+}
+
+void UserDefaults::remove(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    refreshIfChangedLocked();
+    values_.erase(key);
+    writeLocked();
+}
+
+bool UserDefaults::lastWriteSucceeded() const {
+    std::lock_guard lock(mutex_);
+    return lastWriteOk_;
+}
+
+bool UserDefaults::boolForKey(const std::string& key) const {
+    auto value = object(key);
+    if (!value) return false;
+    if (auto flag = value->asBool()) return *flag;
+    if (auto number = value->asReal()) return *number != 0;
+    if (auto text = value->asString()) {
+        if (equalsIgnoringCase(*text, "yes") || equalsIgnoringCase(*text, "true")) return true;
+        return leadingDouble(*text) != 0;
+    }
+    return false;
+}
+
+std::int64_t UserDefaults::integerForKey(const std::string& key) const {
+    auto value = object(key);
+    if (!value) return 0;
+    if (auto integer = value->asInt()) return *integer;
+    if (auto flag = value->asBool()) return *flag ? 1 : 0;
+    if (auto number = value->asReal()) return realToInteger(*number);
+    if (auto text = value->asString()) return leadingInteger(*text);
+    return 0;
+}
+
+double UserDefaults::doubleForKey(const std::string& key) const {
+    auto value = object(key);
+    if (!value) return 0.0;
+    if (auto number = value->asReal()) return *number;
+    if (auto flag = value->asBool()) return *flag ? 1.0 : 0.0;
+    if (auto text = value->asString()) return leadingDouble(*text);
+    return 0.0;
+}
+
+std::optional<std::string> UserDefaults::stringForKey(const std::string& key) const {
+    auto value = object(key);
+    if (!value) return std::nullopt;
+    if (auto text = value->asString()) return *text;
+    if (auto flag = value->asBool()) return std::string(*flag ? "1" : "0");
+    char buffer[64];
+    if (auto integer = value->asInt()) {
+        auto result = std::to_chars(buffer, buffer + sizeof buffer, *integer);
+        return std::string(buffer, result.ptr);
+    }
+    if (auto number = value->asReal()) {
+        auto result = std::to_chars(buffer, buffer + sizeof buffer, *number);
+        return std::string(buffer, result.ptr);
+    }
+    return std::nullopt;
+}
+
+std::optional<PropertyList::Data> UserDefaults::dataForKey(const std::string& key) const {
+    auto value = object(key);
+    if (!value || !value->asData()) return std::nullopt;
+    return *value->asData();
+}
+
+std::optional<PropertyList::Array> UserDefaults::arrayForKey(const std::string& key) const {
+    auto value = object(key);
+    if (!value || !value->asArray()) return std::nullopt;
+    return *value->asArray();
+}
+
+std::optional<PropertyList::Dictionary> UserDefaults::dictionaryForKey(const std::string& key) const {
+    auto value = object(key);
+    if (!value || !value->asDictionary()) return std::nullopt;
+    return *value->asDictionary();
+}
+
+std::optional<std::string> UserDefaults::urlForKey(const std::string& key) const {
+    auto value = object(key);
+    const std::string* text = value ? value->asString() : nullptr;
+    if (!text || text->empty()) return std::nullopt;
+    if (text->find("://") != std::string::npos || text->starts_with("mailto:")) return *text;
+    std::string path = *text;
+    if (path.starts_with("~/")) path = std::string(g_get_home_dir()) + path.substr(1);
+    if (!fs::path(path).is_absolute()) return std::nullopt;
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+    if (!uri) return std::nullopt;
+    std::string result(uri);
+    g_free(uri);
+    return result;
+}
+
+}  // namespace platform

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+#include "PropertyList.h"
+
+namespace platform {
+
+// The user's settings: registered defaults in memory, the user's own values in one XML property
+// list, $XDG_CONFIG_HOME/net.vantreo.mac.WhatsApp/defaults.plist (~/.config when unset),
+// rewritten atomically on every change (temporary file in the same folder, fsync, rename).
+//
+// Settings work belongs on the main thread. The object still locks internally, so a stray call
+// from another thread is not a data race.
+//
+// A settings file that cannot be read, parsed, or is not a dictionary is moved aside as
+// "defaults.plist.corrupt-YYYYMMDDTHHMMSS" (UTC), logged, and the program goes on from the
+// registered defaults. When it cannot be moved aside, changes stay in memory and the file is
+// left alone: nothing is overwritten silently.
+//
+// Before a change is written, a file changed by another process (the LaunchHelper shares it)
+// is read again, so the other's values are kept; a change only replaces its own key.
+class UserDefaults {
+public:
+    static UserDefaults& standard();
+    // A store over an explicit file (tests, tools).
+    explicit UserDefaults(std::filesystem::path file);
+
+    UserDefaults(const UserDefaults&) = delete;
+    UserDefaults& operator=(const UserDefaults&) = delete;
+
+    const std::filesystem::path& filePath() const { return file_; }
+
+    // Adds (or replaces) registered defaults from a dictionary; anything else is ignored.
+    void registerDefaults(const PropertyList& dictionary);
+
+    // The user's value, else the registered default, else none.
+    std::optional<PropertyList> object(const std::string& key) const;
+
+    // Stores a user value and writes the file. A null value removes the key.
+    void set(const std::string& key, PropertyList value);
+    void setBool(const std::string& key, bool value) { set(key, value); }
+    void setInteger(const std::string& key, std::int64_t value) { set(key, value); }
+    void setDouble(const std::string& key, double value) { set(key, value); }
+    void setString(const std::string& key, std::string value) { set(key, std::move(value)); }
+    void setData(const std::string& key, PropertyList::Data value) { set(key, std::move(value)); }
+    // Stores the URL's text; urlForKey turns a plain path back into a file URL.
+    void setURL(const std::string& key, const std::string& url) { set(key, url); }
+    // Removes the user value (a registered default shows through again).
+    void remove(const std::string& key);
+
+    // Typed reads. A missing key reads false, 0, 0.0 or none. Like Apple's, the number readers
+    // accept booleans, integers, reals and numeric strings ("42", "0.5", "YES"/"true").
+    bool boolForKey(const std::string& key) const;
+    std::int64_t integerForKey(const std::string& key) const;
+    double doubleForKey(const std::string& key) const;
+    // A string, or a number written as text; none for other types.
+    std::optional<std::string> stringForKey(const std::string& key) const;
+    std::optional<PropertyList::Data> dataForKey(const std::string& key) const;
+    std::optional<PropertyList::Array> arrayForKey(const std::string& key) const;
+    std::optional<PropertyList::Dictionary> dictionaryForKey(const std::string& key) const;
+    std::optional<std::string> urlForKey(const std::string& key) const;
+
+    // False when the last change could not be written (or the file is being left alone).
+    bool lastWriteSucceeded() const;
+
+private:
+    struct FileStamp {
+        bool exists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        std::timespec modified{};
+        bool operator==(const FileStamp& other) const;
+    };
+
+    FileStamp currentStamp() const;
+    void loadLocked();
+    void refreshIfChangedLocked();
+    bool moveAsideLocked(const std::string& reason);
+    void writeLocked();
+
+    std::filesystem::path file_;
+    mutable std::mutex mutex_;
+    PropertyList::Dictionary registered_;
+    PropertyList::Dictionary values_;
+    FileStamp stamp_;
+    bool fileLeftAlone_ = false;  // an unreadable file could not be moved aside
+    bool lastWriteOk_ = true;
+};
+
+}  // namespace platform

@@ -1,0 +1,255 @@
+#include "foundation/Log.h"
+#include "foundation/UserDefaults.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+using platform::PropertyList;
+using platform::UserDefaults;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex logMutex;
+std::vector<std::string> logLines;
+
+void captureLog(std::string_view message, platform::LogLevel) {
+    std::lock_guard lock(logMutex);
+    logLines.emplace_back(message);
+}
+
+class UserDefaultsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = fs::path(::testing::TempDir()) / info->name();
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        file_ = folder_ / "defaults.plist";
+        logLines.clear();
+        platform::setSystemLogSink(&captureLog);
+    }
+    void TearDown() override { platform::setSystemLogSink(nullptr); }
+
+    std::string readFile() const {
+        std::ifstream stream(file_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    }
+    void writeFile(const std::string& bytes) const { std::ofstream(file_, std::ios::binary) << bytes; }
+    std::vector<fs::path> folderContents() const {
+        std::vector<fs::path> names;
+        for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename());
+        return names;
+    }
+
+    fs::path folder_;
+    fs::path file_;
+};
+
+}  // namespace
+
+TEST_F(UserDefaultsTest, MissingKeysReadAsFalseZeroOrNone) {
+    UserDefaults defaults(file_);
+    EXPECT_FALSE(defaults.object("missing"));
+    EXPECT_FALSE(defaults.boolForKey("missing"));
+    EXPECT_EQ(defaults.integerForKey("missing"), 0);
+    EXPECT_EQ(defaults.doubleForKey("missing"), 0.0);
+    EXPECT_FALSE(defaults.stringForKey("missing"));
+    EXPECT_FALSE(defaults.dataForKey("missing"));
+    EXPECT_FALSE(defaults.arrayForKey("missing"));
+    EXPECT_FALSE(defaults.dictionaryForKey("missing"));
+    EXPECT_FALSE(fs::exists(file_));  // reading writes nothing
+}
+
+TEST_F(UserDefaultsTest, ValuesKeepTheirTypeAcrossReload) {
+    {
+        UserDefaults defaults(file_);
+        defaults.setBool("flag", true);
+        defaults.setInteger("count", -12);
+        defaults.setDouble("alpha", 0.25);
+        defaults.setString("name", "Zoë");
+        defaults.setData("blob", {1, 2, 3});
+        defaults.set("list", PropertyList::Array{1, "two"});
+        defaults.set("map", PropertyList::Dictionary{{"k", 1.5}});
+        defaults.set("when", PropertyList::Date{1000.0});
+        EXPECT_TRUE(defaults.lastWriteSucceeded());
+    }
+    UserDefaults reloaded(file_);
+    EXPECT_EQ(reloaded.object("flag"), PropertyList(true));
+    EXPECT_EQ(reloaded.object("count"), PropertyList(-12));
+    EXPECT_EQ(reloaded.object("alpha"), PropertyList(0.25));
+    EXPECT_EQ(reloaded.stringForKey("name"), "Zoë");
+    EXPECT_EQ(reloaded.dataForKey("blob"), (PropertyList::Data{1, 2, 3}));
+    EXPECT_EQ(reloaded.arrayForKey("list"), (PropertyList::Array{1, "two"}));
+    EXPECT_EQ(reloaded.dictionaryForKey("map"), (PropertyList::Dictionary{{"k", 1.5}}));
+    EXPECT_EQ(reloaded.object("when"), PropertyList(PropertyList::Date{1000.0}));
+    // The file is an XML property list, and numbers in it do not depend on the locale.
+    const std::string xml = readFile();
+    EXPECT_NE(xml.find("<real>0.25"), std::string::npos);
+}
+
+TEST_F(UserDefaultsTest, UserValuesOverrideRegisteredDefaults) {
+    UserDefaults defaults(file_);
+    defaults.registerDefaults(PropertyList::Dictionary{{"sound", true}, {"alpha", 0.8}});
+    defaults.registerDefaults(PropertyList("not a dictionary"));
+    EXPECT_TRUE(defaults.boolForKey("sound"));
+    defaults.setBool("sound", false);
+    EXPECT_FALSE(defaults.boolForKey("sound"));
+    defaults.remove("sound");
+    EXPECT_TRUE(defaults.boolForKey("sound"));
+    defaults.set("alpha", nullptr);  // null removes
+    EXPECT_EQ(defaults.doubleForKey("alpha"), 0.8);
+    // Registered values are never written to the file.
+    auto stored = PropertyList::parse(readFile());
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->size(), 0u);
+}
+
+TEST_F(UserDefaultsTest, NumberReadersCoerceLikeApple) {
+    UserDefaults defaults(file_);
+    const struct {
+        PropertyList value;
+        bool asBool;
+        std::int64_t asInteger;
+        double asDouble;
+        std::optional<std::string> asString;
+    } cases[] = {
+        {true, true, 1, 1.0, "1"},
+        {false, false, 0, 0.0, "0"},
+        {42, true, 42, 42.0, "42"},
+        {-2.75, true, -2, -2.75, "-2.75"},
+        {0.0, false, 0, 0.0, "0"},
+        {1e30, true, std::numeric_limits<std::int64_t>::max(), 1e30, "1e+30"},
+        {"17", true, 17, 17.0, "17"},
+        {"  3.5xyz", true, 3, 3.5, "  3.5xyz"},
+        {"YES", true, 0, 0.0, "YES"},
+        {"true", true, 0, 0.0, "true"},
+        {"no", false, 0, 0.0, "no"},
+        {"abc", false, 0, 0.0, "abc"},
+        {"99999999999999999999", true, std::numeric_limits<std::int64_t>::max(), 1e20, "99999999999999999999"},
+        {PropertyList::Data{1}, false, 0, 0.0, std::nullopt},
+        {PropertyList::Array{1}, false, 0, 0.0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        defaults.set("key", c.value);
+        const std::string name = c.value.toXml();
+        EXPECT_EQ(defaults.boolForKey("key"), c.asBool) << name;
+        EXPECT_EQ(defaults.integerForKey("key"), c.asInteger) << name;
+        EXPECT_DOUBLE_EQ(defaults.doubleForKey("key"), c.asDouble) << name;
+        EXPECT_EQ(defaults.stringForKey("key"), c.asString) << name;
+    }
+}
+
+TEST_F(UserDefaultsTest, EveryWriteLeavesOneValidFile) {
+    UserDefaults defaults(file_);
+    for (int i = 0; i < 20; ++i) {
+        defaults.setInteger("counter", i);
+        auto stored = PropertyList::parse(readFile());
+        ASSERT_TRUE(stored);
+        EXPECT_EQ((*stored)["counter"].asInt(), i);
+    }
+    // No temporary files are left behind.
+    EXPECT_EQ(folderContents(), std::vector<fs::path>{"defaults.plist"});
+}
+
+TEST_F(UserDefaultsTest, CreatesTheSettingsFolder) {
+    const fs::path nested = folder_ / "a" / "b" / "defaults.plist";
+    UserDefaults defaults(nested);
+    defaults.setString("x", "y");
+    EXPECT_TRUE(defaults.lastWriteSucceeded());
+    EXPECT_EQ(UserDefaults(nested).stringForKey("x"), "y");
+}
+
+TEST_F(UserDefaultsTest, CorruptFileIsMovedAsideAndProgramContinues) {
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"garbage", "this is not a property list"},
+        {"truncated xml", "<?xml version=\"1.0\"?><plist><dict><key>a</key><integer>1"},
+        {"not a dictionary", PropertyList(PropertyList::Array{1, 2}).toXml()},
+        {"binary garbage", "bplist00\x01\x02\x03"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : fs::directory_iterator(folder_)) fs::remove(entry.path());
+        logLines.clear();
+        writeFile(c.bytes);
+
+        UserDefaults defaults(file_);
+        defaults.registerDefaults(PropertyList::Dictionary{{"fallback", 5}});
+        EXPECT_EQ(defaults.integerForKey("fallback"), 5);
+        EXPECT_FALSE(fs::exists(file_));
+
+        auto contents = folderContents();
+        ASSERT_EQ(contents.size(), 1u);
+        const std::string aside = contents[0].string();
+        // defaults.plist.corrupt-YYYYMMDDTHHMMSS
+        ASSERT_EQ(aside.size(), std::string("defaults.plist.corrupt-20261210T134501").size()) << aside;
+        EXPECT_TRUE(aside.starts_with("defaults.plist.corrupt-"));
+        EXPECT_EQ(aside[31], 'T');
+        std::ifstream kept(folder_ / aside, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), c.bytes);
+        ASSERT_EQ(logLines.size(), 1u);
+        EXPECT_NE(logLines[0].find("moved it aside"), std::string::npos);
+
+        defaults.setBool("works", true);
+        EXPECT_TRUE(UserDefaults(file_).boolForKey("works"));
+    }
+}
+
+TEST_F(UserDefaultsTest, SecondCorruptFileDoesNotReplaceTheFirst) {
+    writeFile("broken one");
+    UserDefaults first(file_);
+    writeFile("broken two");
+    UserDefaults second(file_);
+    EXPECT_EQ(folderContents().size(), 2u);
+}
+
+TEST_F(UserDefaultsTest, UnmovableCorruptFileIsNeverOverwritten) {
+    if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+    writeFile("broken");
+    fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+    UserDefaults defaults(file_);
+    defaults.setBool("x", true);
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
+    EXPECT_TRUE(defaults.boolForKey("x"));  // kept in memory
+    fs::permissions(folder_, fs::perms::owner_all);
+    EXPECT_EQ(readFile(), "broken");
+}
+
+TEST_F(UserDefaultsTest, ChangesFromAnotherProcessAreKept) {
+    UserDefaults ours(file_);
+    ours.setInteger("mine", 1);
+    {
+        UserDefaults theirs(file_);  // stands in for the LaunchHelper
+        theirs.setInteger("theirs", 2);
+    }
+    ours.setInteger("mine", 3);
+    UserDefaults check(file_);
+    EXPECT_EQ(check.integerForKey("mine"), 3);
+    EXPECT_EQ(check.integerForKey("theirs"), 2);
+}
+
+TEST_F(UserDefaultsTest, StandardUsesXdgConfigHome) {
+    UserDefaults& standard = UserDefaults::standard();
+    EXPECT_EQ(standard.filePath(),
+              fs::path(std::getenv("XDG_CONFIG_HOME")) / "net.vantreo.mac.WhatsApp" / "defaults.plist");
+    EXPECT_EQ(&standard, &UserDefaults::standard());
+}
+
+TEST_F(UserDefaultsTest, UrlsReadBackAsUrls) {
+    UserDefaults defaults(file_);
+    defaults.setURL("web", "https://example.org/a?b=c");
+    defaults.setURL("file", "/tmp/my sound.aiff");
+    defaults.setString("relative", "sound.aiff");
+    EXPECT_EQ(defaults.urlForKey("web"), "https://example.org/a?b=c");
+    EXPECT_EQ(defaults.urlForKey("file"), "file:///tmp/my%20sound.aiff");
+    EXPECT_FALSE(defaults.urlForKey("relative"));
+    EXPECT_FALSE(defaults.urlForKey("missing"));
+}
