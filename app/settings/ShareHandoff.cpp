@@ -1,0 +1,186 @@
+#include "settings/ShareHandoff.h"
+
+#include <fcntl.h>
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+
+#include "DebugPrint.h"
+#include "foundation/KeyedArchive.h"
+
+namespace parlivo {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool isPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
+struct ParsedURL {
+    std::string scheme;
+    std::string path;  // decoded
+};
+
+std::optional<ParsedURL> parseURL(std::string_view text) {
+    const std::string copy(text);
+    if (copy.find('\0') != std::string::npos) return std::nullopt;
+    GError* error = nullptr;
+    GUri* uri = g_uri_parse(copy.c_str(), G_URI_FLAGS_NONE, &error);
+    if (!uri) {
+        g_clear_error(&error);
+        return std::nullopt;
+    }
+    ParsedURL parsed{g_uri_get_scheme(uri) ? g_uri_get_scheme(uri) : "", g_uri_get_path(uri) ? g_uri_get_path(uri) : ""};
+    g_uri_unref(uri);
+    return parsed;
+}
+
+// The last component of a URL path, as a URL names it ("/a/b/" -> "b").
+std::string lastPathComponent(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+constexpr std::string_view attributedStringRecord = "AttributedString";
+
+platform::KeyedArchive::ReadOptions archiveOptions() {
+    platform::KeyedArchive::ReadOptions options;
+    options.allowedClasses = {"NSArray", "NSMutableArray", "NSDictionary", "NSMutableDictionary",
+                              "NSString", "NSMutableString", "NSURL"};
+    options.classNames = {{"NSAttributedString", std::string(attributedStringRecord)},
+                          {"NSMutableAttributedString", std::string(attributedStringRecord)}};
+    options.maxBytes = ShareHandoff::maxArchiveBytes;
+    return options;
+}
+
+// The plain text of an attributed string, or none when the object is not one.
+std::optional<std::string> plainString(const platform::KeyedArchive::Object& object) {
+    using Kind = platform::KeyedArchive::Object::Kind;
+    if (object.kind != Kind::record || object.className != attributedStringRecord) return std::nullopt;
+    const std::string* text = object["NSString"].asString();
+    if (!text) return std::nullopt;
+    return *text;
+}
+
+}  // namespace
+
+std::optional<fs::path> ShareHandoff::archivePath(std::string_view url, std::string_view bundleIdentifier) {
+    auto parsed = parseURL(url);
+    if (!parsed) return std::nullopt;
+    const std::string expected = std::string(bundleIdentifier) + ".share";
+    if (!equalsIgnoringCase(parsed->scheme, expected)) return std::nullopt;
+    if (parsed->path.empty() || parsed->path.front() != '/') return std::nullopt;
+    return fs::path(parsed->path);
+}
+
+std::optional<fs::path> ShareHandoff::acceptedShareFolder(const fs::path& archivePath, const fs::path& root,
+                                                          std::string* reason) {
+    auto refuse = [reason](std::string why) -> std::optional<fs::path> {
+        if (reason) *reason = std::move(why);
+        return std::nullopt;
+    };
+    const fs::path normal = archivePath.lexically_normal();
+    if (!normal.is_absolute()) return refuse("not an absolute path");
+    if (!isPlainName(normal.filename().string())) return refuse("no archive file name");
+    const fs::path folder = normal.parent_path();
+
+    std::error_code error;
+    const fs::path realRoot = fs::canonical(root, error);
+    if (error) return refuse("no share root");
+    const fs::path realFolder = fs::canonical(folder, error);
+    if (error) return refuse("no such folder");
+    if (realFolder.parent_path() != realRoot || realFolder == realRoot)
+        return refuse("not a folder directly inside the share root");
+
+    struct stat info {};
+    if (lstat(folder.c_str(), &info) != 0) return refuse("no such folder");
+    if (S_ISLNK(info.st_mode)) return refuse("the folder is a link");
+    if (lstat(realFolder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return refuse("not a folder");
+    if (info.st_uid != geteuid()) return refuse("the folder belongs to another user");
+    return realFolder;
+}
+
+std::optional<std::vector<std::uint8_t>> ShareHandoff::readArchiveFile(const fs::path& folder, const std::string& name) {
+    if (!isPlainName(name)) return std::nullopt;
+    const fs::path file = folder / name;
+    const int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+        static_cast<std::size_t>(info.st_size) > maxArchiveBytes) {
+        close(fd);
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[65536];
+    for (;;) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) {
+            close(fd);
+            return std::nullopt;
+        }
+        if (count == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(count) > maxArchiveBytes) {
+            close(fd);
+            return std::nullopt;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + count);
+    }
+    close(fd);
+    return bytes;
+}
+
+std::optional<ShareHandoff::Content> ShareHandoff::readArchive(std::span<const std::uint8_t> bytes,
+                                                               const fs::path& folder) {
+    using Kind = platform::KeyedArchive::Object::Kind;
+    auto root = platform::KeyedArchive::read(bytes, archiveOptions());
+    if (!root || root->kind != Kind::array) return std::nullopt;
+
+    std::vector<fs::path> files;
+    for (const auto& item : root->elements) {
+        if (item.kind == Kind::url) {
+            const std::string absolute = item.absoluteURL();
+            auto parsed = parseURL(absolute);
+            if (parsed && equalsIgnoringCase(parsed->scheme, "file")) {
+                const std::string name = lastPathComponent(parsed->path);
+                if (!isPlainName(name)) continue;
+                struct stat info {};
+                const fs::path file = folder / name;
+                // Only a plain file of the share folder: never a link out of it.
+                if (lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+                files.push_back(file);
+                continue;
+            }
+            return Content{std::nullopt, absolute};
+        }
+        if (item.kind == Kind::dictionary) {
+            // A dictionary from strings to attributed strings, and nothing else.
+            const bool allAttributed = std::all_of(item.entries.begin(), item.entries.end(),
+                                                   [](const auto& entry) { return plainString(entry.second).has_value(); });
+            if (!allAttributed) continue;
+            tovak::debugPrint("Trellik", "Processing Strings!");
+            for (const char* key : {"content", "title"}) {
+                auto found = item.entries.find(key);
+                if (found != item.entries.end()) return Content{std::nullopt, *plainString(found->second)};
+            }
+        }
+    }
+    return Content{std::move(files), std::nullopt};
+}
+
+}  // namespace parlivo

@@ -1,0 +1,486 @@
+#include "settings/Trellik.h"
+
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "DebugPrint.h"
+#include "WQDirectory.h"
+#include "WQIdleTimer.h"
+#include "WQLaunchAtLoginManager.h"
+#include "WQTemporaryDirectory.h"
+#include "config/DynamicData.h"
+#include "config/WQSendMail.h"
+#include "foundation/Bundle.h"
+#include "foundation/FileManager.h"
+#include "foundation/Localized.h"
+#include "foundation/Log.h"
+#include "foundation/MainQueue.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/PropertyList.h"
+#include "foundation/UserDefaults.h"
+#include "settings/Keys.h"
+#include "settings/NotificationNames.h"
+#include "settings/ShareHandoff.h"
+#include "shell/SupportAlert.h"
+#include "shell/TrellikStatusItem.h"
+#include "shell/WQShortcut.h"
+#include "system/LauncherEntry.h"
+
+namespace parlivo {
+
+namespace {
+
+constexpr std::string_view kClassName = "Trellik";
+
+platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
+bool storedBool(std::string_view key) { return defaults().boolForKey(std::string(key)); }
+void store(std::string_view key, platform::PropertyList value) { defaults().set(std::string(key), std::move(value)); }
+
+void post(std::string_view name, const void* object) {
+    platform::NotificationCenter::defaultCenter().post(name, object);
+}
+
+void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
+
+// Writes `bytes` to `file` through a temporary file in the same folder and a rename, so the old
+// file stays whole when anything fails.
+bool writeAtomically(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes, std::string* error) {
+    std::string pattern = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = write(fd, bytes.data() + written, bytes.size() - written);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        written += static_cast<std::size_t>(count);
+    }
+    const bool complete = written == bytes.size() && fsync(fd) == 0;
+    const int savedErrno = errno;
+    close(fd);
+    if (!complete || rename(pattern.c_str(), file.c_str()) != 0) {
+        *error = std::strerror(complete ? errno : savedErrno);
+        unlink(pattern.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Trellik& Trellik::shared() {
+    // Never destroyed: windows and services may still call it while the process exits.
+    static Trellik* instance = new Trellik();
+    return *instance;
+}
+
+Trellik::Trellik() : idleTimer_(std::make_unique<tovak::WQIdleTimer>()) {
+    // Launch at login: the manager learns its helper (which also counts this launch); on the
+    // very first launch an older "launchAtLogin" choice is carried over through the manager's
+    // setter, so the stored state matches a login item that really exists.
+    auto& launchManager = tovak::WQLaunchAtLoginManager::shared();
+    launchManager.setLaunchAtLoginHelperBundleId(std::string(launchHelperBundleIdentifier));
+    if (launchManager.firstLaunch()) {
+        if (storedBool(keys::launchAtLogin))
+            launchManager.setLaunchAtLogin(true);
+        else
+            store(keys::tovakLaunchAtLoginManager, false);
+    }
+
+    registerDefaultPreferences();
+    statusItem_ = std::make_unique<TrellikStatusItem>(*this, platform::LauncherEntry::shared());
+
+    std::weak_ptr<bool> alive = alive_;
+    if (storedBool(keys::showMenuBarIcon)) {
+        platform::MainQueue::after(1e-7, [this, alive] {
+            if (alive.lock()) createStatusItem();
+        });
+    }
+    platform::MainQueue::async([this, alive] {
+        if (alive.lock()) setShowDockIcon(storedBool(keys::showDockIcon));
+    });
+
+    shortCut_ = std::make_unique<WQShortcut>();
+    shortCut_->setAction([this] {
+        if (auto window = windowDelegate_) window->handleShortcut();
+    });
+
+    idleObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
+        tovak::kWQIdleTimerNotification, [this](const platform::Notification&) { idleTimerFired(); });
+
+    // With privacy on, every start is locked; the web view shows the lock screen as it loads.
+    if (storedBool(keys::privacyModeEnabled)) store(keys::privacyLockdown, true);
+    updatePrivacyIdleTimer();
+}
+
+Trellik::~Trellik() {
+    *alive_ = false;
+    alive_.reset();
+    idleObserver_.reset();
+}
+
+// --- Setters ---
+
+void Trellik::tellSettings() {
+    if (auto settings = settingsDelegate_) settings->settingsDidChange();
+}
+
+void Trellik::setDoNotDisturbEnabled(bool value) {
+    store(keys::doNotDisturbEnabled, value);
+    tellSettings();
+    if (auto web = webViewDelegate_) web->updateDoNotDisturb();
+    post(names::doNotDisturbModeChanged, this);
+}
+
+void Trellik::setDesktopNotificationsEnabled(bool value) {
+    store(keys::desktopNotificationsEnabled, value);
+    tellSettings();
+}
+
+void Trellik::setShowMenuBarIcon(bool value) {
+    store(keys::showMenuBarIcon, value);
+    tellSettings();
+    if (!statusItem_) return;
+    if (value) {
+        statusItem_->createStatusItem();
+        statusItem_->update();
+    } else {
+        statusItem_->removeStatusItem();
+    }
+}
+
+void Trellik::setShowDockIcon(bool value) {
+    store(keys::showDockIcon, value);
+    tellSettings();
+    const ActivationPolicy wanted = value ? ActivationPolicy::regular : ActivationPolicy::accessory;
+    const ActivationPolicy current = ApplicationActivation::policy();
+    if (current == wanted) return;
+    auto window = windowDelegate_;
+    if (window) window->willChangeActivationPolicy(current, wanted);
+    ApplicationActivation::setPolicy(wanted);
+    if (window) window->didChangeActivationPolicy(ApplicationActivation::policy(), wanted);
+}
+
+void Trellik::setPrivacyModeEnabled(bool value) {
+    store(keys::privacyModeEnabled, value);
+    updatePrivacyIdleTimer();
+    tellSettings();
+}
+
+void Trellik::setPrivacyLockAfter(PrivacyTimeInterval value) {
+    store(keys::privacyLockAfter, rawValue(value));
+    // Restarts the timer with the new interval, but only where the lock is armed.
+    updatePrivacyIdleTimer();
+}
+
+void Trellik::setPrivacyDesktopNotificationsEnabled(bool value) {
+    store(keys::privacyDesktopNotificationsEnabled, value);
+    tellSettings();
+}
+
+void Trellik::setPrivacyStealthModeAlpha(double value) {
+    // NaN would make the window's opacity undefined; fully opaque is the safe reading.
+    const double clamped = std::isnan(value) ? 1.0 : std::clamp(value, 0.0, 1.0);
+    store(keys::privacyStealthModeAlpha, clamped);
+    if (auto window = windowDelegate_) window->applyStealthMode();
+    if (auto web = webViewDelegate_) web->updateStealthMode();
+    setPrivacyStealthModeActive(true);
+    post(names::stealthModeChanged, this);
+}
+
+void Trellik::setPrivacyStealthModeActive(bool value) {
+    privacyStealthModeActive_ = value;
+    if (auto window = windowDelegate_) window->applyStealthMode();
+    if (auto web = webViewDelegate_) web->updateStealthMode();
+    tellSettings();
+    post(names::stealthModeChanged, this);
+}
+
+void Trellik::setPrivacyStealthModeShowContentOnMouseOver(bool value) {
+    store(keys::privacyStealthModeShowContentOnMouseOver, value);
+    if (auto web = webViewDelegate_) web->updateStealthMode();
+    post(names::stealthModeChanged, this);
+}
+
+void Trellik::setMonochromeMenuBar(bool value) {
+    store(keys::kMonochromeMenuBar, value);
+    if (statusItem_) statusItem_->update();
+}
+
+void Trellik::setVisualStyle(VisualStyle value) {
+    store(keys::kVisualStyle, rawValue(value));
+    if (auto web = webViewDelegate_) web->applyAppearance();
+    tellSettings();
+    post(names::visualizationStyleChanged, this);
+}
+
+void Trellik::setFontSize(int value) {
+    store(keys::kFontSize, value);
+    if (auto web = webViewDelegate_) web->applyAppearance();
+}
+
+void Trellik::setWindowMode(WindowMode value) {
+    windowMode_ = value;
+    if (auto window = windowDelegate_) window->applyWindowMode();
+    post(names::windowModeChanged, nullptr);
+}
+
+void Trellik::setUnreadMessages(int value) { unreadMessages_ = std::max(0, value); }
+
+// --- Privacy lock ---
+
+void Trellik::setPrivacyLockdown(bool value) {
+    if (storedBool(keys::privacyLockdown) != value) {
+        store(keys::privacyLockdown, value);
+        post(names::privacyChanged, this);
+    }
+    // Every unlock re-arms the timer (when privacy mode is on).
+    if (!value) updatePrivacyIdleTimer();
+}
+
+void Trellik::updatePrivacyIdleTimer() {
+    const bool enabled = storedBool(keys::privacyModeEnabled);
+    log(std::string("TOGGLE PRIVACY MODE: ") + (enabled ? "true" : "false"));
+    if (!enabled) {
+        idleTimer_->stop();
+        return;
+    }
+    if (storedBool(keys::privacyLockdown)) return;
+    runIdleTimer();
+}
+
+void Trellik::runIdleTimer() { idleTimer_->run(static_cast<int>(rawValue(currentLockAfter()))); }
+
+void Trellik::idleTimerFired() {
+    // A timer that was running when privacy mode went off must not lock the program.
+    if (!storedBool(keys::privacyModeEnabled)) {
+        idleTimer_->stop();
+        return;
+    }
+    setPrivacyLockdown(true);
+}
+
+// --- Forwarders ---
+
+void Trellik::handleLogOut() {
+    if (auto web = webViewDelegate_) web->handleLogOut();
+}
+
+void Trellik::reloadWebApp() {
+    if (auto web = webViewDelegate_) web->reloadWebApp();
+}
+
+void Trellik::stopAudioRecording(bool send) {
+    if (auto web = webViewDelegate_) web->stopAudioRecording(send);
+}
+
+void Trellik::sendMenuCommand(NativeAction action) {
+    if (auto web = webViewDelegate_) web->sendMenuCommand(action);
+}
+
+// --- Typed readers ---
+
+VisualStyle Trellik::currentVisualStyle() const {
+    return fromRaw<VisualStyle>(defaults().integerForKey(std::string(keys::kVisualStyle))).value_or(VisualStyle::automatic);
+}
+
+bool Trellik::showSenderImage() const {
+    if (auto value = defaults().object(std::string(keys::desktopNotificationsShowSenderImage)))
+        if (auto flag = value->asBool()) return *flag;
+    return storedBool(keys::desktopNotificationsShowSender);
+}
+
+bool Trellik::privacyShowSenderImage() const {
+    if (auto value = defaults().object(std::string(keys::privacyDesktopNotificationsShowSenderImage)))
+        if (auto flag = value->asBool()) return *flag;
+    return storedBool(keys::privacyDesktopNotificationsShowSender);
+}
+
+ReturnKeyAction Trellik::currentReturnKeyAction() const {
+    return defaults().integerForKey(std::string(keys::returnKeyAction)) == rawValue(ReturnKeyAction::newLine)
+               ? ReturnKeyAction::newLine
+               : ReturnKeyAction::send;
+}
+
+PrivacyTimeInterval Trellik::currentLockAfter() const {
+    return fromRaw<PrivacyTimeInterval>(defaults().integerForKey(std::string(keys::privacyLockAfter)))
+        .value_or(PrivacyTimeInterval::oneHour);
+}
+
+// --- Start-up pieces ---
+
+void Trellik::registerDefaultPreferences() {
+    auto path = platform::Bundle::main().pathForResource("DefaultPreferences", "plist");
+    if (!path) return;
+    std::ifstream file(*path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string error;
+    auto preferences = platform::PropertyList::parse(bytes, &error);
+    if (!preferences || !preferences->isDictionary()) {
+        platform::systemLog("DefaultPreferences.plist is not a dictionary; no defaults registered: " + error,
+                            platform::LogLevel::error);
+        return;
+    }
+    defaults().registerDefaults(*preferences);
+}
+
+void Trellik::createStatusItem() {
+    if (!statusItem_) return;
+    statusItem_->createStatusItem();
+    statusItem_->update();
+}
+
+// --- Desktop notifications ---
+
+bool Trellik::notificationsAllowedNow() const {
+    if (storedBool(keys::doNotDisturbEnabled)) return false;
+    return storedBool(keys::privacyLockdown) ? storedBool(keys::privacyDesktopNotificationsEnabled)
+                                             : storedBool(keys::desktopNotificationsEnabled);
+}
+
+void Trellik::clearDeliveredNotifications() {
+    unreadMessages_ = 0;
+    if (auto delivery = notificationDelivery_) delivery->removeAllDelivered();
+    if (statusItem_) statusItem_->update();
+}
+
+void Trellik::showDesktopNotification(const IncomingMessage& message) {
+    ++unreadMessages_;
+    if (notificationsAllowedNow())
+        if (auto delivery = notificationDelivery_) delivery->deliver(message, storedBool(keys::privacyLockdown));
+    if (statusItem_) statusItem_->update();
+}
+
+void Trellik::didActivateNotification(const UserNotification& notification) {
+    // Never below zero: an activation after the list was cleared would otherwise hide the next
+    // message's badge.
+    unreadMessages_ = std::max(0, unreadMessages_ - 1);
+    if (statusItem_) statusItem_->update();
+    if (auto web = webViewDelegate_) web->openChatOrReply(notification);
+    if (notification.activationType != UserNotification::ActivationType::replied)
+        if (auto window = windowDelegate_) window->showWindow();
+}
+
+void Trellik::didDeliverNotification(const UserNotification& notification) {
+    if (storedBool(keys::doNotDisturbEnabled)) return;
+    const bool playAudio = storedBool(keys::privacyLockdown) ? storedBool(keys::privacyDesktopNotificationsPlayAudio)
+                                                             : storedBool(keys::desktopNotificationsPlayAudio);
+    if (!playAudio) return;
+    if (auto delivery = notificationDelivery_) delivery->playSound(notification);
+}
+
+// --- Services ---
+
+void Trellik::setWallpaper(const std::optional<std::vector<std::uint8_t>>& jpegData) {
+    const std::filesystem::path file = tovak::WQDirectory::userContentDirectory() / "wallpaper.jpg";
+    if (!jpegData) {
+        std::error_code error;
+        if (!std::filesystem::remove(file, error) || error) log("Could not delete wallpaper file");
+    } else {
+        std::string error;
+        if (!writeAtomically(file, *jpegData, &error))
+            platform::systemLog("Could not write wallpaper file, the previous one is kept: " + error,
+                                platform::LogLevel::warning);
+    }
+    if (auto web = webViewDelegate_) web->updateWallpaper();
+}
+
+void Trellik::showSupportAlert() {
+    std::weak_ptr<bool> alive = alive_;
+    SupportAlert::present([this, alive](int response) {
+        if (alive.lock()) handleSupportAlertResponse(response);
+    });
+}
+
+void Trellik::handleSupportAlertResponse(int response) {
+    if (response == SupportAlert::readFAQ) {
+        auto faq = DynamicData::shared().FAQ();
+        if (!faq || faq->empty()) return;
+        GError* error = nullptr;
+        if (!g_app_info_launch_default_for_uri(faq->c_str(), nullptr, &error)) {
+            platform::systemLog(std::string("Could not open the FAQ: ") + error->message, platform::LogLevel::warning);
+            g_clear_error(&error);
+        }
+    } else if (response == SupportAlert::contactSupport) {
+        WQSendMail mail;
+        mail.composeSupportMail(std::string(constants::supportAddress), {}, true,
+                                platform::localized("SUPPORT_EMAIL_BODY",
+                                                    "Please describe your problem as detailed as possible. "
+                                                    "Screenshots are welcome!"));
+        mail.send();
+    }
+}
+
+void Trellik::openPreferences() {
+    if (storedBool(keys::privacyLockdown)) return;
+    if (auto application = applicationDelegate_.lock()) application->showPreferencesWindow();
+}
+
+// --- Share hand-off ---
+
+void Trellik::processShare(std::string_view url) {
+    std::string bundleIdentifier = platform::Bundle::main().bundleIdentifier();
+    if (bundleIdentifier.empty()) bundleIdentifier = "net.vantreo.mac.WhatsApp";
+    auto archive = ShareHandoff::archivePath(url, bundleIdentifier);
+    if (!archive) {
+        platform::systemLog("Share refused: the URL names no archive", platform::LogLevel::warning);
+        return;
+    }
+    log("Begin share: " + archive->string());
+
+    auto root = shareRoot_ ? shareRoot_ : platform::FileManager::groupContainer();
+    if (!root) {
+        platform::systemLog("Share refused: there is no share folder", platform::LogLevel::warning);
+        return;
+    }
+    std::string reason;
+    auto folder = ShareHandoff::acceptedShareFolder(*archive, *root, &reason);
+    if (!folder) {
+        // Nothing outside the share root is ever moved or deleted.
+        platform::systemLog("Share refused (" + reason + "): " + archive->string(), platform::LogLevel::warning);
+        return;
+    }
+
+    auto temporary = std::make_shared<tovak::WQTemporaryDirectory>();
+    std::error_code error;
+    std::filesystem::remove(temporary->url(), error);
+    if (!error) std::filesystem::rename(*folder, temporary->url(), error);
+    if (error) {
+        log("Error: " + error.message());
+        std::error_code ignored;
+        std::filesystem::remove_all(*folder, ignored);
+        return;
+    }
+
+    if (auto bytes = ShareHandoff::readArchiveFile(temporary->url(), archive->filename().string()))
+        if (auto content = ShareHandoff::readArchive(*bytes, temporary->url()))
+            share(temporary, std::move(content->fileUrls), std::move(content->text));
+
+    std::error_code ignored;
+    std::filesystem::remove_all(*folder, ignored);
+}
+
+void Trellik::share(std::shared_ptr<tovak::WQTemporaryDirectory> tempDirectory,
+                    std::optional<std::vector<std::filesystem::path>> fileUrls, std::optional<std::string> text) {
+    auto web = webViewDelegate_;
+    if (!web) {
+        pendingShare_ = PendingShare{std::move(tempDirectory), std::move(fileUrls), std::move(text)};
+        return;
+    }
+    web->showShareView(std::move(tempDirectory), std::move(fileUrls), std::move(text));
+    pendingShare_.reset();
+}
+
+}  // namespace parlivo

@@ -1,0 +1,91 @@
+#include "shell/TrellikStatusItem.h"
+
+#include <filesystem>
+
+#include "foundation/Bundle.h"
+#include "foundation/Localized.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
+#include "settings/Keys.h"
+#include "settings/NotificationNames.h"
+#include "settings/Trellik.h"
+#include "system/LauncherEntry.h"
+#include "ui/StatusNotifierItem.h"
+
+namespace parlivo {
+
+namespace {
+
+bool stored(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
+
+// The icons live in the bundle's "images" folder; a template image ships as its symbolic variant.
+std::filesystem::path iconDirectory() { return platform::Bundle::main().resourcePath() / "images"; }
+
+std::string iconFileName(const TrellikStatusItem::Image& image) {
+    return image.isTemplate ? image.name + "-symbolic" : image.name;
+}
+
+}  // namespace
+
+TrellikStatusItem::TrellikStatusItem(Trellik& owner, platform::LauncherEntry& badge) : owner_(owner), badge_(badge) {
+    privacyObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
+        names::privacyChanged, [this](const platform::Notification&) { update(); });
+}
+
+TrellikStatusItem::~TrellikStatusItem() = default;
+
+void TrellikStatusItem::createStatusItem() {
+    if (statusItem_) return;
+    statusItem_ = std::make_unique<platform::StatusNotifierItem>("net.vantreo.mac.WhatsApp", iconDirectory());
+    statusItem_->setTooltip(platform::Bundle::main().infoString("CFBundleName").value_or("Parlivo for WhatsApp"));
+    // The tray cannot report a plain click, so the click's action is the first menu entry.
+    statusItem_->setMenu({{platform::localized("STATUS_ITEM_SHOW_HIDE", "Show or Hide Window"),
+                           [this] { handleStatusButtonClick(); }}});
+}
+
+void TrellikStatusItem::removeStatusItem() { statusItem_.reset(); }
+
+std::optional<TrellikStatusItem::Image> TrellikStatusItem::image(TrellikStatusItemStyle style) {
+    const bool monochrome = stored(keys::kMonochromeMenuBar);
+    Image image;
+    switch (style) {
+    case TrellikStatusItemStyle::notification:
+        image = monochrome ? Image{"StatusItemMonochromeNotification", true}
+                           : Image{"StatusItemDefaultNotification", false};
+        break;
+    case TrellikStatusItemStyle::warning:
+        image = Image{"StatusItemWarning", false};
+        break;
+    default:
+        image = monochrome ? Image{"StatusItemMonochromeIdle", true} : Image{"StatusItemDefaultIdle", true};
+        break;
+    }
+    if (!std::filesystem::is_regular_file(iconDirectory() / (iconFileName(image) + ".svg"))) return std::nullopt;
+    return image;
+}
+
+void TrellikStatusItem::update() {
+    const int unread = owner_.unreadMessages();
+    const bool doNotDisturb = stored(keys::doNotDisturbEnabled);
+    const bool locked = stored(keys::privacyLockdown);
+
+    if (statusItem_) {
+        const bool notify = unread > 0 && !doNotDisturb &&
+                            (locked ? stored(keys::privacyMenuBarNotification) : stored(keys::menuBarNotificationsEnabeld));
+        auto picture = image(notify ? TrellikStatusItemStyle::notification : TrellikStatusItemStyle::defaultStyle);
+        if (picture)
+            statusItem_->setImage(picture->name, picture->isTemplate);
+        else
+            statusItem_->setImage({}, false);
+    }
+
+    const bool showBadge = unread > 0 && !doNotDisturb &&
+                           (locked ? stored(keys::privacyDockIconNotification) : stored(keys::dockIconNotificationsEnabeld));
+    badge_.setBadgeCount(showBadge ? std::optional<std::int64_t>(unread) : std::nullopt);
+}
+
+void TrellikStatusItem::handleStatusButtonClick() {
+    if (auto window = owner_.windowDelegate()) window->handleStatusButtonClick();
+}
+
+}  // namespace parlivo
