@@ -1,0 +1,112 @@
+#include "Workspace.h"
+
+#include <gio/gio.h>
+#include <unistd.h>
+
+#include "foundation/Log.h"
+
+namespace platform {
+namespace {
+
+// The process's shared session connection, the same one the notification centres use. GLib
+// closes it when its last reference goes, so one reference is kept for the life of the process:
+// a name registered here stays owned until the process ends. Callers get a reference of their own.
+GDBusConnection* sessionBus() {
+    static GDBusConnection* kept = [] {
+        GError* error = nullptr;
+        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+        if (!bus) {
+            systemLog(std::string("Workspace: no session bus: ") + (error ? error->message : "unknown"),
+                      LogLevel::warning);
+            g_clear_error(&error);
+        }
+        return bus;
+    }();
+    return kept ? static_cast<GDBusConnection*>(g_object_ref(kept)) : nullptr;
+}
+
+GVariant* callBus(GDBusConnection* bus, const char* method, GVariant* parameters, const GVariantType* replyType) {
+    return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                       method, parameters, replyType, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+}
+
+}  // namespace
+
+bool Workspace::isRunning(const std::string& bundleIdentifier) {
+    if (!g_dbus_is_name(bundleIdentifier.c_str()) || g_dbus_is_unique_name(bundleIdentifier.c_str())) return false;
+    GDBusConnection* bus = sessionBus();
+    if (!bus) return false;
+    GVariant* reply = callBus(bus, "NameHasOwner", g_variant_new("(s)", bundleIdentifier.c_str()), G_VARIANT_TYPE("(b)"));
+    g_object_unref(bus);
+    if (!reply) return false;
+    gboolean owned = FALSE;
+    g_variant_get(reply, "(b)", &owned);
+    g_variant_unref(reply);
+    return owned;
+}
+
+std::vector<std::string> Workspace::runningInstances(const std::string& bundleIdentifier) {
+    std::vector<std::string> owners;
+    if (!g_dbus_is_name(bundleIdentifier.c_str()) || g_dbus_is_unique_name(bundleIdentifier.c_str())) return owners;
+    GDBusConnection* bus = sessionBus();
+    if (!bus) return owners;
+    // A name nobody owns answers with an error: no instance.
+    GVariant* reply =
+        callBus(bus, "ListQueuedOwners", g_variant_new("(s)", bundleIdentifier.c_str()), G_VARIANT_TYPE("(as)"));
+    g_object_unref(bus);
+    if (!reply) return owners;
+    GVariantIter* iter = nullptr;
+    const gchar* owner = nullptr;
+    g_variant_get(reply, "(as)", &iter);
+    while (g_variant_iter_loop(iter, "&s", &owner)) owners.emplace_back(owner);
+    g_variant_iter_free(iter);
+    g_variant_unref(reply);
+    return owners;
+}
+
+bool Workspace::registerRunningApplication(const std::string& bundleIdentifier) {
+    if (!g_dbus_is_name(bundleIdentifier.c_str()) || g_dbus_is_unique_name(bundleIdentifier.c_str())) return false;
+    GDBusConnection* bus = sessionBus();
+    if (!bus) return false;
+    // Flags 0: no replacement either way, and queue behind a running instance.
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", bundleIdentifier.c_str(), 0u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000,
+        nullptr, &error);
+    g_object_unref(bus);  // the shared connection stays open, and with it the name
+    if (!reply) {
+        systemLog("Workspace: cannot register " + bundleIdentifier + ": " + (error ? error->message : "unknown"),
+                  LogLevel::warning);
+        g_clear_error(&error);
+        return false;
+    }
+    g_variant_unref(reply);
+    return true;
+}
+
+bool Workspace::launchApplication(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+                                  std::string* error) {
+    std::vector<char*> argv;
+    std::string program = executable.string();
+    argv.push_back(program.data());
+    std::vector<std::string> args = arguments;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    // Without G_SPAWN_DO_NOT_REAP_CHILD GLib starts the program through an intermediate child
+    // that exits at once: the program is re-parented and never becomes our zombie. GLib still
+    // reports a failed exec to us.
+    GError* spawnError = nullptr;
+    const bool started = g_spawn_async(
+        nullptr, argv.data(), nullptr, GSpawnFlags(G_SPAWN_STDIN_FROM_DEV_NULL),
+        [](gpointer) { setsid(); },  // its own session: it stays when ours ends
+        nullptr, nullptr, &spawnError);
+    if (!started) {
+        if (error) *error = spawnError ? spawnError->message : "unknown error";
+        g_clear_error(&spawnError);
+    }
+    return started;
+}
+
+}  // namespace platform

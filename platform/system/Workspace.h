@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Running programs of the logged-in user, told apart by the well-known name each owns on the
+// session bus (the main program's GApplication owns "net.vantreo.mac.WhatsApp", LaunchHelper
+// "net.vantreo.mac.WhatsApp-Helper"), and starting programs in the background.
+// Without a session bus nothing is running and registering fails (logged).
+class Workspace {
+public:
+    // Whether the bus name `bundleIdentifier` has an owner.
+    static bool isRunning(const std::string& bundleIdentifier);
+
+    // One entry (the owner's unique bus name) for every running instance that asked for the
+    // name: the owner first, then the instances queued behind it.
+    static std::vector<std::string> runningInstances(const std::string& bundleIdentifier);
+
+    // Asks for the bus name `bundleIdentifier` for this process, queueing behind an existing
+    // owner, so runningInstances() counts this process from now on. Synchronous: when it
+    // returns, others see it. False when there is no session bus or the name is invalid.
+    static bool registerRunningApplication(const std::string& bundleIdentifier);
+
+    // Starts `executable` with `arguments` in the background and does not wait: the program
+    // gets its own session, /dev/null as input, and is not our child once started (so it
+    // outlives us and leaves no zombie). False (with `error` filled) when it could not be started.
+    static bool launchApplication(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+                                  std::string* error = nullptr);
+};
+
+}  // namespace platform
