@@ -1,18 +1,26 @@
 #include "shell/Application.h"
 
-#include <gtkmm/applicationwindow.h>
-#include <gtkmm/builder.h>
+#include <csignal>
+
+#include <glib-unix.h>
+#include <gtkmm/clipboard.h>
+#include <gtkmm/editable.h>
+#include <gtkmm/messagedialog.h>
+#include <gtkmm/textview.h>
+#include <webkit2/webkit2.h>
 
 #include "foundation/ProcessInfo.h"
+#include "shell/PreferencesWindowController.h"
+#include "shell/VEXAboutWindowController.h"
+#include "shell/WQWindowController.h"
 
 namespace parlivo {
 
-Application::Application()
-    : Gtk::Application("net.vantreo.mac.WhatsApp", Gio::APPLICATION_HANDLES_OPEN) {}
-
-Glib::RefPtr<Application> Application::create() {
-    return Glib::RefPtr<Application>(new Application());
+Application::Application() : Gtk::Application("net.vantreo.mac.WhatsApp", Gio::APPLICATION_HANDLES_OPEN) {
+    signal_shutdown().connect([this] { shutdown(); }, false);
 }
+
+Glib::RefPtr<Application> Application::create() { return Glib::RefPtr<Application>(new Application()); }
 
 int Application::runMain(int argc, char** argv) {
     // Our own launch arguments ("-de", "-beta", ...) are saved first; GApplication only sees
@@ -23,16 +31,144 @@ int Application::runMain(int argc, char** argv) {
     for (auto& arg : forGtk) gtkArgv.push_back(arg.data());
     gtkArgv.push_back(nullptr);
     auto app = create();
+    // A session that ends, or a kill, is a quit: the window state is saved on the way out.
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        g_unix_signal_add(signal, [](gpointer data) -> gboolean {
+            static_cast<Application*>(data)->quit();
+            return G_SOURCE_CONTINUE;
+        }, app.get());
+    }
     return app->run(static_cast<int>(forGtk.size()), gtkArgv.data());
 }
 
+void Application::on_startup() {
+    Gtk::Application::on_startup();
+    delegate_ = AppDelegate::create(*this);
+    AppDelegate::setCurrent(delegate_);
+    delegate_->applicationWillFinishLaunching();
+}
+
+void Application::finishLaunchingOnce() {
+    if (launched_) return;
+    launched_ = true;
+    // The program lives on in the tray with every window hidden; only Quit ends it.
+    hold();
+    delegate_->applicationDidFinishLaunching();
+    bool anyVisible = false;
+    for (auto* window : get_windows()) anyVisible = anyVisible || window->get_visible();
+    if (!anyVisible && delegate_->applicationShouldOpenUntitledFile()) delegate_->applicationOpenUntitledFile();
+}
+
 void Application::on_activate() {
-    if (!mainWindow_) {
-        auto builder = Gtk::Builder::create_from_resource("/net/vantreo/mac/WhatsApp/ui/Main.ui");
-        builder->get_widget("MainWindowController", mainWindow_);
-        add_window(*mainWindow_);
+    if (!launched_) {
+        finishLaunchingOnce();
+        return;
     }
-    mainWindow_->present();
+    // A second start, or the launcher clicked: the reopen.
+    bool anyVisible = false;
+    for (auto* window : get_windows()) anyVisible = anyVisible || window->get_visible();
+    delegate_->applicationShouldHandleReopen(anyVisible);
+}
+
+void Application::on_open(const type_vec_files& files, const Glib::ustring&) {
+    finishLaunchingOnce();
+    for (const auto& file : files) {
+        if (!file) continue;
+        delegate_->handleURLEvent(std::string(file->get_uri()));
+    }
+}
+
+void Application::shutdown() {
+    if (delegate_) {
+        delegate_->applicationWillTerminate();
+        // Windows go while GTK is still up.
+        if (auto* controller = mainController()) controller->destroyWindow();
+    }
+}
+
+WQWindowController* Application::mainController() const {
+    if (!delegate_) return nullptr;
+    return dynamic_cast<WQWindowController*>(delegate_->mainWindowController().get());
+}
+
+std::shared_ptr<MainWindowControllerHandle> Application::instantiateMainWindowController() {
+    auto controller = WQWindowController::instantiate(delegate_->mainMenu().bar);
+    if (controller && controller->window()) add_window(*controller->window());
+    return controller;
+}
+
+std::shared_ptr<PreferencesWindowHandle> Application::makePreferencesWindowController(
+    const std::vector<std::string>& paneIdentifiers, const std::string& title) {
+    std::vector<std::unique_ptr<PreferencesPane>> panes;
+    for (const auto& identifier : paneIdentifiers) panes.push_back(makePreferencesPane(identifier));
+    auto controller = std::make_shared<PreferencesWindowController>(std::move(panes), title);
+    if (controller->window()) add_window(*controller->window());
+    return controller;
+}
+
+std::shared_ptr<AboutWindowHandle> Application::makeAboutWindowController() {
+    auto controller = std::make_shared<VEXAboutWindowController>();
+    if (auto* window = controller->window()) add_window(*window);
+    return controller;
+}
+
+std::vector<std::string> Application::pasteboardTypes() const {
+    std::vector<std::string> types;
+    for (const auto& target : Gtk::Clipboard::get()->wait_for_targets()) types.push_back(target);
+    return types;
+}
+
+void Application::hideApplication() {
+    for (auto* window : get_windows()) window->hide();
+}
+
+void Application::terminate() { quit(); }
+
+void Application::closeKeyWindow() {
+    if (auto* window = get_active_window()) window->close();
+}
+
+void Application::minimizeKeyWindow() {
+    if (auto* window = get_active_window()) window->iconify();
+}
+
+void Application::toggleFullScreen() {
+    if (auto* controller = mainController(); controller && controller->window()) controller->window()->toggleFullScreen();
+}
+
+void Application::editCommand(const std::string& command) {
+    auto* window = get_active_window();
+    Gtk::Widget* focus = window ? window->get_focus() : nullptr;
+    if (!focus) return;
+    if (auto* editable = dynamic_cast<Gtk::Editable*>(focus)) {
+        if (command == "cut") editable->cut_clipboard();
+        if (command == "copy") editable->copy_clipboard();
+        if (command == "select-all") editable->select_region(0, -1);
+        return;
+    }
+    if (auto* text = dynamic_cast<Gtk::TextView*>(focus)) {
+        auto buffer = text->get_buffer();
+        if (command == "cut") buffer->cut_clipboard(Gtk::Clipboard::get(), true);
+        if (command == "copy") buffer->copy_clipboard(Gtk::Clipboard::get());
+        if (command == "select-all") buffer->select_range(buffer->begin(), buffer->end());
+        return;
+    }
+    if (WEBKIT_IS_WEB_VIEW(focus->gobj())) {
+        auto* web = WEBKIT_WEB_VIEW(focus->gobj());
+        if (command == "cut") webkit_web_view_execute_editing_command(web, WEBKIT_EDITING_COMMAND_CUT);
+        if (command == "copy") webkit_web_view_execute_editing_command(web, WEBKIT_EDITING_COMMAND_COPY);
+        if (command == "select-all") webkit_web_view_execute_editing_command(web, WEBKIT_EDITING_COMMAND_SELECT_ALL);
+        if (command == "undo") webkit_web_view_execute_editing_command(web, WEBKIT_EDITING_COMMAND_UNDO);
+        if (command == "redo") webkit_web_view_execute_editing_command(web, WEBKIT_EDITING_COMMAND_REDO);
+    }
+}
+
+void Application::showInformation(const std::string& message) {
+    auto* dialog = new Gtk::MessageDialog(message, false, Gtk::MESSAGE_INFO, Gtk::BUTTONS_OK);
+    if (auto* controller = mainController(); controller && controller->window())
+        dialog->set_transient_for(*controller->window());
+    dialog->signal_response().connect([dialog](int) { delete dialog; });
+    dialog->show();
 }
 
 }  // namespace parlivo

@@ -1,0 +1,185 @@
+#include "shell/VEXAboutWindowController.h"
+
+#include <fstream>
+#include <sstream>
+
+#include <giomm/appinfo.h>
+#include <giomm/file.h>
+
+#include "foundation/Bundle.h"
+#include "foundation/Localized.h"
+#include "foundation/Log.h"
+
+namespace parlivo {
+
+namespace {
+
+constexpr const char* kResource = "/net/vantreo/mac/WhatsApp/ui/VEXAboutWindow.ui";
+
+std::optional<std::string> readTextFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::optional<std::string> infoString(const char* key) { return platform::Bundle::main().infoString(key); }
+
+// The bundle's documents are plain text.
+constexpr const char* kDocumentType = "txt";
+
+}  // namespace
+
+std::string formatPlaceholders(std::string format, std::initializer_list<std::string_view> values) {
+    std::size_t from = 0;
+    for (std::string_view value : values) {
+        auto at = format.find("%@", from);
+        if (at == std::string::npos) break;
+        format.replace(at, 2, value);
+        from = at + value.size();
+    }
+    return format;
+}
+
+VEXAboutWindowController::~VEXAboutWindowController() {
+    if (!window_) return;
+    window_->hide();
+    // The pages are top-level objects of the builder: take the shown one out of the window first.
+    if (placeHolderView_ && activeView_) placeHolderView_->remove(*activeView_);
+    window_.reset();
+}
+
+void VEXAboutWindowController::setAcknowledgmentsPath(std::optional<std::string> path) {
+    acknowledgmentsPath_ = std::move(path);
+    if (acknowledgmentsPath_) {
+        acknowledgmentsString_ = readTextFile(*acknowledgmentsPath_);
+    } else if (acknowledgmentsButton_) {
+        if (auto* parent = acknowledgmentsButton_->get_parent())
+            dynamic_cast<Gtk::Container*>(parent)->remove(*acknowledgmentsButton_);
+        acknowledgmentsButton_ = nullptr;
+    }
+}
+
+Gtk::Window* VEXAboutWindowController::window() {
+    if (!loaded_) {
+        loaded_ = true;
+        try {
+            builder_ = Gtk::Builder::create_from_resource(kResource);
+        } catch (const Glib::Error& error) {
+            platform::systemLog("Error: could not load the about window: " + std::string(error.what()),
+                                platform::LogLevel::error);
+            return nullptr;
+        }
+        Gtk::Window* raw = nullptr;
+        builder_->get_widget("window", raw);
+        if (!raw) return nullptr;
+        window_.reset(raw);
+        builder_->get_widget("placeHolderView", placeHolderView_);
+        builder_->get_widget("infoView", infoView_);
+        builder_->get_widget("acknowledgmentsView", acknowledgmentsView_);
+        builder_->get_widget("creditsTextView", creditsTextView_);
+        builder_->get_widget("acknowledgmentsTextView", acknowledgmentsTextView_);
+        builder_->get_widget("visitWebsiteButton", visitWebsiteButton_);
+        builder_->get_widget("acknowledgmentsButton", acknowledgmentsButton_);
+        builder_->get_widget("appNameLabel", nameLabel_);
+        builder_->get_widget("appVersionLabel", versionLabel_);
+        builder_->get_widget("appCopyrightLabel", copyrightLabel_);
+        if (visitWebsiteButton_) visitWebsiteButton_->signal_clicked().connect([this] { visitWebsite(); });
+        if (acknowledgmentsButton_)
+            acknowledgmentsButton_->signal_clicked().connect([this] { showAcknowledgments(); });
+        windowDidLoad();
+    }
+    return window_.get();
+}
+
+void VEXAboutWindowController::windowDidLoad() {
+    auto& bundle = platform::Bundle::main();
+    if (!appName) appName = infoString("CFBundleName").value_or("");
+    if (!appVersion) {
+        appVersion = formatPlaceholders(platform::localized("Version %@ (Build %@)", "Version %@ (Build %@)"),
+                                        {infoString("CFBundleShortVersionString").value_or(""),
+                                         infoString("CFBundleVersion").value_or("")});
+    }
+    if (!appCopyright) appCopyright = infoString("NSHumanReadableCopyright").value_or("");
+    if (visitWebsiteButton_)
+        visitWebsiteButton_->set_label(
+            formatPlaceholders(platform::localized("Visit the %@ Website", "Visit the %@ Website"), {*appName}));
+    if (acknowledgmentsButton_) acknowledgmentsButton_->set_label(platform::localized("Acknowledgments", "Acknowledgments"));
+    if (!acknowledgmentsPath_) {
+        auto path = bundle.pathForResource("Acknowledgments", kDocumentType);
+        setAcknowledgmentsPath(path ? std::optional<std::string>(path->string()) : std::nullopt);
+    }
+    if (!appCredits) {
+        if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = readTextFile(path->string());
+    }
+
+    window_->set_title(formatPlaceholders(platform::localized("About %@", "About %@"), {*appName}));
+    if (nameLabel_) nameLabel_->set_text(*appName);
+    if (versionLabel_) versionLabel_->set_text(*appVersion);
+    if (copyrightLabel_) copyrightLabel_->set_text(*appCopyright);
+    if (creditsTextView_) {
+        creditsTextView_->get_buffer()->set_text(appCredits.value_or(""));
+        creditsTextView_->set_editable(false);
+    }
+    if (acknowledgmentsTextView_) {
+        acknowledgmentsTextView_->get_buffer()->set_text(acknowledgmentsString_.value_or(""));
+        acknowledgmentsTextView_->set_editable(false);
+    }
+}
+
+void VEXAboutWindowController::showWindow() {
+    if (!window()) return;
+    window_->present();
+    showView(infoView_);
+}
+
+void VEXAboutWindowController::showView(Gtk::Widget* view) {
+    if (!view || view == activeView_ || !placeHolderView_) return;
+    if (activeView_) placeHolderView_->remove(*activeView_);
+    placeHolderView_->pack_start(*view, Gtk::PACK_EXPAND_WIDGET);
+    view->show();
+    // The page's white ground and thin grey border.
+    view->get_style_context()->add_class("frame");
+    activeView_ = view;
+}
+
+void VEXAboutWindowController::showAcknowledgments() {
+    if (useTextViewForAcknowledgments) {
+        window();
+        if (activeView_ == infoView_) {
+            showView(acknowledgmentsView_);
+            if (acknowledgmentsButton_) acknowledgmentsButton_->set_label(platform::localized("Credits", "Credits"));
+        } else {
+            showView(infoView_);
+            if (acknowledgmentsButton_)
+                acknowledgmentsButton_->set_label(platform::localized("Acknowledgments", "Acknowledgments"));
+        }
+        return;
+    }
+    if (!acknowledgmentsPath_) {
+        platform::systemLog("Error: couldn't load the acknowledgments file", platform::LogLevel::error);
+        return;
+    }
+    try {
+        Gio::AppInfo::launch_default_for_uri(Gio::File::create_for_path(*acknowledgmentsPath_)->get_uri());
+    } catch (const Glib::Error& error) {
+        platform::systemLog("Error: couldn't open the acknowledgments file: " + std::string(error.what()),
+                            platform::LogLevel::error);
+    }
+}
+
+void VEXAboutWindowController::visitWebsite() {
+    if (!appWebsiteURL) {
+        platform::systemLog("Error: please set the appWebsiteURL property on the about window",
+                            platform::LogLevel::error);
+        return;
+    }
+    try {
+        Gio::AppInfo::launch_default_for_uri(*appWebsiteURL);
+    } catch (const Glib::Error& error) {
+        platform::systemLog("Error: couldn't open the web site: " + std::string(error.what()), platform::LogLevel::error);
+    }
+}
+
+}  // namespace parlivo
