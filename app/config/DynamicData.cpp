@@ -1,0 +1,429 @@
+#include "DynamicData.h"
+
+#include <glib.h>
+
+#include <string>
+
+#include "DebugPrint.h"
+#include "EncryptionKey.h"
+#include "WQApplicationInfo.h"
+#include "foundation/Bundle.h"
+#include "foundation/MainQueue.h"
+#include "foundation/ProcessInfo.h"
+#include "foundation/PropertyList.h"
+#include "system/Compression.h"
+#include "system/Crypto.h"
+#include "system/URLSession.h"
+
+namespace parlivo {
+namespace {
+
+using platform::PropertyList;
+
+constexpr int64_t productId = 3200;
+constexpr const char* propertyListErrorDomain = "platform.PropertyList";
+
+bool isValidUTF8(std::span<const uint8_t> bytes) {
+    return g_utf8_validate_len(reinterpret_cast<const char*>(bytes.data()), bytes.size(), nullptr);
+}
+
+std::string textOf(std::span<const uint8_t> bytes) {
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+bool parsesAsURL(const std::string& text) {
+    return g_uri_is_valid(text.c_str(), G_URI_FLAGS_NONE, nullptr);
+}
+
+// Reads every key of the configuration into `values`; false at the first key that is missing,
+// of another type, or unusable (script text that is no UTF-8, a URL that does not parse, a patch
+// list that does not decode).
+bool readValues(const PropertyList& root, ConfigurationValues& values) {
+    auto text = [&](const char* key, std::string& out) {
+        const std::string* s = root[key].asString();
+        if (s) out = *s;
+        return s != nullptr;
+    };
+    auto script = [&](const char* key, std::string& out) {
+        const PropertyList::Data* d = root[key].asData();
+        if (!d || !isValidUTF8(*d)) return false;
+        out = textOf(*d);
+        return true;
+    };
+    auto flag = [&](const char* key, bool& out) {
+        auto b = root[key].asBool();
+        if (b) out = *b;
+        return b.has_value();
+    };
+    auto integer = [&](const char* key, int64_t& out) {
+        auto i = root[key].asInt();
+        if (i) out = *i;
+        return i.has_value();
+    };
+    auto url = [&](const char* key, std::string& out) { return text(key, out) && parsesAsURL(out); };
+
+    if (!text("DynamicDataVersion", values.version)) values.version = "-1";
+    if (!script("InjectJsStart", values.injectionScriptStart) || !script("InjectJsEnd", values.injectionScriptEnd) ||
+        !script("CouldNotConnect", values.couldNotConnect) || !text("UserAgent", values.userAgent) ||
+        !flag("AllowMessageSendingFromNotification", values.messageSendingFromNotification) ||
+        !flag("AddDraggingOverlay", values.draggingOverlay) || !flag("CustomPageLoading", values.customPageLoading) ||
+        !url("PageURL", values.pageURL) || !url("BaseURL", values.baseURL))
+        return false;
+    int64_t mode = 0;
+    if (!integer("MovieFileMode", mode)) return false;
+    values.movieFileMode = movieFileModeFromRawValue(mode);
+    if (!integer("MovieMaximumFileSize", values.movieMaximumFileSize) ||
+        !integer("MovieTargetFileSize", values.movieTargetFileSize) ||
+        !integer("MovieMaximumLength", values.movieMaximumLength))
+        return false;
+    const PropertyList::Array* presets = root["MovieExportPresets"].asArray();
+    if (!presets) return false;
+    values.movieExportPresets.clear();
+    for (const auto& preset : *presets) {
+        const std::string* s = preset.asString();
+        if (!s) return false;
+        values.movieExportPresets.push_back(*s);
+    }
+    if (!text("MovieRecordPreset", values.movieRecordPreset)) return false;
+    values.disableZoom = root["DisableZoom"].asBool().value_or(false);
+    values.injectJQuery = root["InjectJQuery"].asBool().value_or(false);
+    if (!url("SupportPageURL", values.supportPage) || !url("FAQURL", values.FAQ) ||
+        !url("PrivacyURL", values.privacyStatement) || !flag("Send", values.enableSend))
+        return false;
+    const PropertyList::Data* archive = root["Patches"].asData();
+    if (!archive) return false;
+    auto patches = TextPatch::unarchiveList(*archive);
+    if (!patches) return false;
+    values.patches = std::move(*patches);
+    return true;
+}
+
+}  // namespace
+
+std::optional<MovieFileMode> movieFileModeFromRawValue(int64_t raw) {
+    if (raw < 0 || raw > 2) return std::nullopt;
+    return MovieFileMode(raw);
+}
+
+// --- construction ---
+
+DynamicData::DynamicData(platform::URLSession& session, Servers servers)
+    : session_(session), servers_(std::move(servers)) {}
+
+DynamicData& DynamicData::shared() {
+    // Never destroyed: completions on the session's queue keep working until exit.
+    static DynamicData* instance = [] {
+        const auto& bundle = platform::Bundle::main();
+        Servers servers{bundle.infoString("ParlivoConfigurationHost").value_or(""),
+                        bundle.infoString("ParlivoConfigurationHost2").value_or("")};
+        auto created = create(platform::URLSession::shared(), std::move(servers));
+        static std::shared_ptr<DynamicData> keeper = created;
+        return created.get();
+    }();
+    return *instance;
+}
+
+std::shared_ptr<DynamicData> DynamicData::create(platform::URLSession& session, Servers servers) {
+    return std::shared_ptr<DynamicData>(new DynamicData(session, std::move(servers)));
+}
+
+void DynamicData::log(std::string_view line) const {
+    tovak::debugPrint(kClassName, line);
+    if (logObserver) logObserver(line);
+}
+
+std::string DynamicData::applicationVersion() {
+    return tovak::WQApplicationInfo::bundleVersionString();
+}
+
+// --- download ---
+
+void DynamicData::startDownload() {
+    resetValues();
+    sendConfigurationRequest(std::nullopt);
+}
+
+void DynamicData::resetValues() {
+    error.reset();
+    errorDescription.reset();
+    clearValues();
+}
+
+void DynamicData::clearValues() {
+    version_ = "0";
+    injectionScriptStart_.reset();
+    injectionScriptEnd_.reset();
+    userAgent_.reset();
+    couldNotConnect_.reset();
+    messageSendingFromNotification_.reset();
+    draggingOverlay_.reset();
+    customPageLoading_.reset();
+    pageURL_.reset();
+    baseURL_.reset();
+    movieFileMode_.reset();
+    movieMaximumFileSize_.reset();
+    movieTargetFileSize_.reset();
+    movieMaximumLength_.reset();
+    movieExportPresets_.reset();
+    movieRecordPreset_.reset();
+    disableZoom_.reset();
+    injectJQuery_.reset();
+    supportPage_.reset();
+    FAQ_.reset();
+    privacyStatement_.reset();
+    enableSend_.reset();
+    patches_.reset();
+    dataLoaded_ = false;
+}
+
+bool DynamicData::useAlternateData() {
+    return platform::ProcessInfo::hasArgument("-alternate");
+}
+
+bool DynamicData::useSecondServer() {
+    return platform::ProcessInfo::hasArgument("-server2");
+}
+
+std::string DynamicData::configurationBaseURL() const {
+    return "https://" + (useSecondServer() ? servers_.secondaryHost : servers_.primaryHost) + "/ParlivoForWhatsApp/";
+}
+
+std::string DynamicData::configurationURL() const {
+    return configurationBaseURL() + applicationVersion() + "/Data/GetDynamicData" +
+           (useAlternateData() ? "Alternate" : "") + ".php";
+}
+
+void DynamicData::sendConfigurationRequest(std::optional<std::vector<uint8_t>> receiptData) {
+    platform::URLRequest request;
+    request.url = configurationURL();
+    request.method = "POST";
+    request.timeoutSeconds = timeout;
+    const std::string receipt = receiptData ? platform::Crypto::base64(*receiptData) : std::string();
+    // Base64 needs no JSON escaping.
+    const std::string body = "{\"receipt-data\":\"" + receipt + "\"}";
+    request.body.assign(body.begin(), body.end());
+    log("Downloading Data from " + request.url);
+
+    auto self = shared_from_this();
+    session_.dataTask(std::move(request), [self](std::optional<std::vector<uint8_t>> data,
+                                                 std::optional<platform::URLResponse>,
+                                                 std::optional<platform::Error> transportError) {
+        self->handleConfigurationResponse(std::move(data), std::move(transportError));
+    });
+}
+
+void DynamicData::handleConfigurationResponse(std::optional<std::vector<uint8_t>> data,
+                                              std::optional<platform::Error> transportError) {
+    // Only local values here: the fields belong to the main thread.
+    auto self = shared_from_this();
+    if (transportError) {
+        log("Error Downloading: " + transportError->description());
+        platform::MainQueue::async([self, e = std::move(*transportError)] {
+            self->error = e;
+            self->errorDescription = "Error DD01";
+            self->finishDownload(false);
+        });
+        return;
+    }
+    if (!data) {
+        log("Error Downloading: No valid data");
+        platform::MainQueue::async([self] {
+            self->errorDescription = "Error DD04";
+            self->finishDownload(false);
+        });
+        return;
+    }
+    log("Data recieved -> Have to Verify");
+    if (isValidUTF8(*data)) {
+        std::string text = textOf(*data);
+        log("Data converts to string -> FAIL: " + text);
+        platform::MainQueue::async([self, text = std::move(text)] {
+            self->errorDescription = "Error DD02: " + text;
+            self->finishDownload(false);
+        });
+        return;
+    }
+    PayloadCheck check = checkPayload(*data, applicationVersion(), [self](std::string_view line) { self->log(line); });
+    if (check.valid) {
+        log("Downloaded data verified successfully -> Updating cache");
+        platform::MainQueue::async([self, bytes = std::move(*data)]() mutable {
+            self->cachedData = std::move(bytes);
+            // Values loaded from the old bytes must not outlive them.
+            self->clearValues();
+            self->notifyDelegate();
+        });
+        return;
+    }
+    log("Downloaded data verification failed");
+    check.values = {};
+    platform::MainQueue::async([self, check = std::move(check)] {
+        self->applyCheckFailure(check);
+        if (!self->errorDescription) self->errorDescription = "Error DD03";
+        self->finishDownload(false);
+    });
+}
+
+void DynamicData::notifyDelegate() {
+    if (delegate) delegate->handleConfigurationResult(true);
+}
+
+void DynamicData::finishDownload(bool success) {
+    if (success) {
+        if (delegate) delegate->handleConfigurationResult(true);
+        return;
+    }
+    retryCount += 1;
+    if (retryCount <= 2) {
+        log("Retrying: " + std::to_string(retryCount) + " of " + std::to_string(totalRetryCount));
+        startDownload();
+        return;
+    }
+    retryCount = 0;
+    if (delegate) delegate->handleConfigurationResult(false);
+}
+
+// --- payload ---
+
+PayloadCheck DynamicData::checkPayload(std::span<const uint8_t> data, const std::string& applicationVersion,
+                                       const std::function<void(std::string_view)>& log) {
+    auto say = [&](std::string_view line) {
+        if (log) log(line);
+    };
+    PayloadCheck check;
+    auto failWith = [&](const char* code, bool replacesError, std::optional<platform::Error> e = std::nullopt) {
+        check.errorDescription = code;
+        check.replacesError = replacesError;
+        check.error = std::move(e);
+        return check;
+    };
+
+    say("Decrypting");
+    platform::Error stepError;
+    auto plaintext = platform::Crypto::aes128CbcDecrypt(data, EncryptionKey::key(), EncryptionKey::iv(), &stepError);
+    if (!plaintext) {
+        say("Decryption failed");
+        return failWith("Error DD11", true, stepError);
+    }
+    say("Decryption Successful");
+    say("Decompressing");
+    auto inflated = platform::Compression::decompress(*plaintext, maximumPayloadSize, &stepError);
+    if (!inflated) {
+        say("Decompression Failed");
+        return failWith("Error DD13", true, stepError);
+    }
+    if (inflated->empty()) {
+        say("Decompression Failed");
+        return failWith("Error DD12", true);
+    }
+
+    std::string parseError;
+    auto root = PropertyList::parse(*inflated, &parseError);
+    if (!root) return failWith("Error DD15", true, platform::Error{propertyListErrorDomain, 1, parseError});
+    if (!root->isDictionary()) return failWith("Error DD14", true);
+    say("Deserialization Successful");
+
+    auto productMatches = [&] { return (*root)["ProductId"].asInt() == productId; };
+    auto versionMatches = [&] {
+        const std::string* v = (*root)["Version"].asString();
+        return v && *v == applicationVersion;
+    };
+    if (!productMatches()) return failWith("Error DD16", false);
+    if (!versionMatches()) return failWith("Error DD17", false);
+    // The second pass covers every key a load needs, so nothing that passes here fails later.
+    if (!readValues(*root, check.values)) return failWith("Error DD99", false);
+    say("Validation Successful");
+    check.valid = true;
+    return check;
+}
+
+void DynamicData::applyCheckFailure(const PayloadCheck& check) {
+    errorDescription = check.errorDescription;
+    if (check.replacesError) error = check.error;
+}
+
+bool DynamicData::processConfigurationData(std::span<const uint8_t> data, bool loadValues) {
+    PayloadCheck check = checkPayload(data, applicationVersion(), [this](std::string_view line) { log(line); });
+    if (!check.valid) {
+        applyCheckFailure(check);
+        return false;
+    }
+    if (!loadValues) return true;
+    storeValues(std::move(check.values));
+    return true;
+}
+
+void DynamicData::storeValues(ConfigurationValues values) {
+    version_ = values.version;
+    log("Load Values: " + version_);
+    injectionScriptStart_ = std::move(values.injectionScriptStart);
+    injectionScriptEnd_ = std::move(values.injectionScriptEnd);
+    couldNotConnect_ = std::move(values.couldNotConnect);
+    userAgent_ = std::move(values.userAgent);
+    messageSendingFromNotification_ = values.messageSendingFromNotification;
+    draggingOverlay_ = values.draggingOverlay;
+    customPageLoading_ = values.customPageLoading;
+    pageURL_ = std::move(values.pageURL);
+    baseURL_ = std::move(values.baseURL);
+    movieFileMode_ = values.movieFileMode;
+    movieMaximumFileSize_ = values.movieMaximumFileSize;
+    movieTargetFileSize_ = values.movieTargetFileSize;
+    movieMaximumLength_ = values.movieMaximumLength;
+    movieExportPresets_ = std::move(values.movieExportPresets);
+    movieRecordPreset_ = std::move(values.movieRecordPreset);
+    disableZoom_ = values.disableZoom;
+    injectJQuery_ = values.injectJQuery;
+    supportPage_ = std::move(values.supportPage);
+    FAQ_ = std::move(values.FAQ);
+    privacyStatement_ = std::move(values.privacyStatement);
+    enableSend_ = values.enableSend;
+    patches_ = std::move(values.patches);
+    dataLoaded_ = true;
+}
+
+// --- getters ---
+
+template <class T>
+const std::optional<T>& DynamicData::loaded(std::optional<T>& field) {
+    if (!field && cachedData) {
+        // Copy first: a load never reads from bytes that a store could replace under it.
+        const std::vector<uint8_t> bytes = *cachedData;
+        processConfigurationData(bytes, true);
+    }
+    return field;
+}
+
+std::optional<std::string> DynamicData::injectionScriptStart() {
+    auto value = loaded(injectionScriptStart_);
+    injectionScriptStart_.reset();
+    return value;
+}
+
+std::optional<std::string> DynamicData::injectionScriptEnd() {
+    auto value = loaded(injectionScriptEnd_);
+    injectionScriptEnd_.reset();
+    return value;
+}
+
+std::optional<std::string> DynamicData::couldNotConnect() { return loaded(couldNotConnect_); }
+std::optional<std::string> DynamicData::userAgent() { return loaded(userAgent_); }
+std::optional<bool> DynamicData::messageSendingFromNotification() { return loaded(messageSendingFromNotification_); }
+std::optional<bool> DynamicData::draggingOverlay() { return loaded(draggingOverlay_); }
+std::optional<bool> DynamicData::customPageLoading() { return loaded(customPageLoading_); }
+std::optional<std::string> DynamicData::pageURL() { return loaded(pageURL_); }
+std::optional<std::string> DynamicData::baseURL() { return loaded(baseURL_); }
+std::optional<int64_t> DynamicData::movieMaximumFileSize() { return loaded(movieMaximumFileSize_); }
+std::optional<int64_t> DynamicData::movieTargetFileSize() { return loaded(movieTargetFileSize_); }
+std::optional<int64_t> DynamicData::movieMaximumLength() { return loaded(movieMaximumLength_); }
+std::optional<std::vector<std::string>> DynamicData::movieExportPresets() { return loaded(movieExportPresets_); }
+std::optional<std::string> DynamicData::movieRecordPreset() { return loaded(movieRecordPreset_); }
+std::optional<bool> DynamicData::injectJQuery() { return loaded(injectJQuery_); }
+std::optional<std::string> DynamicData::FAQ() { return loaded(FAQ_); }
+std::optional<bool> DynamicData::enableSend() { return loaded(enableSend_); }
+std::optional<std::vector<TextPatch>> DynamicData::patches() { return loaded(patches_); }
+
+std::optional<MovieFileMode> DynamicData::movieFileMode() {
+    const auto& mode = loaded(movieFileMode_);
+    return mode ? *mode : std::nullopt;
+}
+
+}  // namespace parlivo

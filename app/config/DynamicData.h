@@ -1,0 +1,170 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "TextPatch.h"
+#include "system/Error.h"
+
+namespace platform {
+class URLSession;
+}
+
+namespace parlivo {
+
+// How recorded and chosen videos are converted.
+enum class MovieFileMode : int { raw = 0, fFmpeg = 1, avFoundation = 2 };
+// None for any raw value outside 0 to 2.
+std::optional<MovieFileMode> movieFileModeFromRawValue(int64_t raw);
+
+class DynamicDataDelegate {
+public:
+    virtual ~DynamicDataDelegate() = default;
+    // True when a verified configuration is in `cachedData`; false when the download finally failed.
+    virtual void handleConfigurationResult(bool success) = 0;
+};
+
+// Every value a payload carries, as one complete load produces it. URLs are kept as their
+// absolute texts, already checked to parse.
+struct ConfigurationValues {
+    std::string version = "-1";
+    std::string injectionScriptStart, injectionScriptEnd, couldNotConnect, userAgent;
+    bool messageSendingFromNotification = false, draggingOverlay = false, customPageLoading = false;
+    std::string pageURL, baseURL;
+    std::optional<MovieFileMode> movieFileMode;
+    int64_t movieMaximumFileSize = 0, movieTargetFileSize = 0, movieMaximumLength = 0;
+    std::vector<std::string> movieExportPresets;
+    std::string movieRecordPreset;
+    bool disableZoom = false, injectJQuery = false;
+    std::string supportPage, FAQ, privacyStatement;
+    bool enableSend = false;
+    std::vector<TextPatch> patches;
+};
+
+// The outcome of one payload check. On failure `errorDescription` holds the code; `replacesError`
+// says whether the failing step has an error object of its own (`error`, possibly none) that
+// replaces the client's, or leaves the client's as it was.
+struct PayloadCheck {
+    bool valid = false;
+    std::optional<std::string> errorDescription;
+    bool replacesError = false;
+    std::optional<platform::Error> error;
+    ConfigurationValues values;  // complete when valid
+};
+
+// The client of the remote configuration: downloads it at every start of the web client and on
+// every reload, verifies it, keeps the verified bytes and loads the values from them on demand.
+class DynamicData : public std::enable_shared_from_this<DynamicData> {
+public:
+    static constexpr std::string_view kClassName = "DynamicData";
+
+    // Host names (with an optional ":port") of the two configuration servers.
+    struct Servers {
+        std::string primaryHost;
+        std::string secondaryHost;
+    };
+
+    // The process-wide instance: the shared URL session and the hosts of the main bundle.
+    static DynamicData& shared();
+    // A separate client (the payload writer's check, tests).
+    static std::shared_ptr<DynamicData> create(platform::URLSession& session, Servers servers);
+    virtual ~DynamicData() = default;
+
+    // Decompressed payloads larger than this fail as a decompression error.
+    static constexpr size_t maximumPayloadSize = 32 * 1024 * 1024;
+
+    // --- stored fields (main thread) ---
+    double timeout = 15.0;
+    std::shared_ptr<DynamicDataDelegate> delegate;
+    std::optional<std::vector<uint8_t>> cachedData;
+    int64_t retryCount = 0;
+    int64_t totalRetryCount = 3;
+    std::optional<platform::Error> error;
+    std::optional<std::string> errorDescription;
+
+    // --- download ---
+    virtual void startDownload();
+    virtual void finishDownload(bool success);
+    virtual void resetValues();
+    void sendConfigurationRequest(std::optional<std::vector<uint8_t>> receiptData);
+    // The request's completion, on the URL session's queue: verifies there, then hands the result
+    // to the main queue, where every field is written.
+    void handleConfigurationResponse(std::optional<std::vector<uint8_t>> data, std::optional<platform::Error> error);
+    void notifyDelegate();
+    std::string configurationBaseURL() const;
+    std::string configurationURL() const;
+    static bool useAlternateData();
+    static bool useSecondServer();
+
+    // --- payload ---
+    // Checks `data` and, with `loadValues`, stores every value; sets the error fields on failure.
+    // Runs on the caller's thread and touches this object's fields: call it on the main thread.
+    bool processConfigurationData(std::span<const uint8_t> data, bool loadValues);
+    // The same check without touching any object: safe on any thread. `log` receives the log lines.
+    static PayloadCheck checkPayload(std::span<const uint8_t> data, const std::string& applicationVersion,
+                                     const std::function<void(std::string_view)>& log = {});
+
+    // --- values: each loads all values from `cachedData` when its own is unset ---
+    std::string version() const { return version_; }
+    std::optional<std::string> injectionScriptStart();  // one-shot
+    std::optional<std::string> injectionScriptEnd();    // one-shot
+    std::optional<std::string> couldNotConnect();
+    std::optional<std::string> userAgent();
+    std::optional<bool> messageSendingFromNotification();
+    std::optional<bool> draggingOverlay();
+    std::optional<bool> customPageLoading();
+    std::optional<std::string> pageURL();
+    std::optional<std::string> baseURL();
+    std::optional<MovieFileMode> movieFileMode();
+    std::optional<int64_t> movieMaximumFileSize();
+    std::optional<int64_t> movieTargetFileSize();
+    std::optional<int64_t> movieMaximumLength();
+    std::optional<std::vector<std::string>> movieExportPresets();
+    std::optional<std::string> movieRecordPreset();
+    std::optional<bool> injectJQuery();
+    std::optional<std::string> FAQ();
+    virtual std::optional<bool> enableSend();
+    std::optional<std::vector<TextPatch>> patches();
+    bool dataLoaded() const { return dataLoaded_; }
+
+    // Receives every log line as well as debug output (tests); called on the main thread and on
+    // the URL session's queue, so it must be thread-safe.
+    std::function<void(std::string_view)> logObserver;
+
+protected:
+    DynamicData(platform::URLSession& session, Servers servers);
+
+private:
+    void log(std::string_view line) const;
+    void clearValues();
+    void storeValues(ConfigurationValues values);
+    void applyCheckFailure(const PayloadCheck& check);
+    template <class T>
+    const std::optional<T>& loaded(std::optional<T>& field);
+    static std::string applicationVersion();
+
+    platform::URLSession& session_;
+    Servers servers_;
+
+    std::string version_ = "0";
+    std::optional<std::string> injectionScriptStart_, injectionScriptEnd_, userAgent_, couldNotConnect_;
+    std::optional<bool> messageSendingFromNotification_, draggingOverlay_, customPageLoading_;
+    std::optional<std::string> pageURL_, baseURL_;
+    std::optional<std::optional<MovieFileMode>> movieFileMode_;  // outer: loaded; inner: in range
+    std::optional<int64_t> movieMaximumFileSize_, movieTargetFileSize_, movieMaximumLength_;
+    std::optional<std::vector<std::string>> movieExportPresets_;
+    std::optional<std::string> movieRecordPreset_;
+    std::optional<bool> disableZoom_, injectJQuery_;
+    std::optional<std::string> supportPage_, FAQ_, privacyStatement_;
+    std::optional<bool> enableSend_;
+    std::optional<std::vector<TextPatch>> patches_;
+    bool dataLoaded_ = false;
+};
+
+}  // namespace parlivo

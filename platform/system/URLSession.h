@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Error.h"
+#include "foundation/WorkQueue.h"
+
+namespace platform {
+
+struct URLRequest {
+    std::string url;
+    std::string method = "GET";
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::vector<uint8_t> body;
+    double timeoutSeconds = 60.0;
+    // A larger answer fails as a lost connection rather than filling memory.
+    size_t maximumBodySize = size_t(256) << 20;
+};
+
+struct URLResponse {
+    long statusCode = 0;
+    std::string url;  // the final URL, after redirects
+};
+
+// Data tasks over libcurl. Each session owns one serial worker thread: a task's transfer and then
+// its completion run there, in the order the tasks were started, so the completion queue is
+// that thread. Certificates are always checked against the system's store plus an optional
+// extra certificate-authority file (the development build's own loopback CA).
+class URLSession {
+public:
+    struct Configuration {
+        std::string extraCAFile;  // PEM; empty for the system store only
+        std::string label = "URLSession";
+    };
+
+    // A transport failure gives an error in URLErrorDomain and no data or response. Any HTTP
+    // answer, whatever its status, gives data (possibly empty) and the response.
+    using Completion = std::function<void(std::optional<std::vector<uint8_t>> data,
+                                          std::optional<URLResponse> response, std::optional<Error> error)>;
+
+    explicit URLSession(Configuration configuration);
+    ~URLSession();
+    URLSession(const URLSession&) = delete;
+    URLSession& operator=(const URLSession&) = delete;
+
+    // The process-wide session; its extra CA comes from the main bundle's configuration.
+    static URLSession& shared();
+
+    // Starts the task at once; the completion runs on this session's queue.
+    void dataTask(URLRequest request, Completion completion);
+
+    // The serial queue completions run on.
+    WorkQueue& delegateQueue() { return *queue_; }
+    const Configuration& configuration() const { return configuration_; }
+
+    // Maps a libcurl result (and the socket's errno) to the URL-loading error it stands for.
+    static Error errorForCurlCode(int curlCode, long osErrno, const std::string& detail);
+
+private:
+    void perform(const URLRequest& request, const Completion& completion);
+
+    Configuration configuration_;
+    std::unique_ptr<WorkQueue> queue_;
+};
+
+}  // namespace platform
