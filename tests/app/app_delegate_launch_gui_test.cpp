@@ -1,0 +1,44 @@
+// Start-up variants of the application delegate, each with its own recording host.
+#include <gtest/gtest.h>
+#include <gtkmm/main.h>
+
+#include "RunLoop.h"
+#include "ShellFakes.h"
+#include "foundation/UserDefaults.h"
+#include "settings/Keys.h"
+
+using namespace parlivo;
+using namespace parlivo::testing;
+
+namespace {
+
+void setBool(std::string_view key, bool value) { platform::UserDefaults::standard().setBool(std::string(key), value); }
+
+class AppDelegateLaunchTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Gtk::Main::init_gtkmm_internals(); }
+};
+
+}  // namespace
+
+TEST_F(AppDelegateLaunchTest, AControllerSetBeforeLaunchIsKeptAndNotShown) {
+    FakeHost other;
+    auto second = AppDelegate::create(other);
+    auto existing = std::make_shared<FakeMainController>();
+    second->setMainWindowController(existing);
+    second->applicationDidFinishLaunching();
+    EXPECT_EQ(other.instantiated, 0);
+    EXPECT_EQ(existing->shown, 0);
+    EXPECT_EQ(second->mainMenu().visualizationStyleMenu->items().size(), 4u);  // L6-L12 still ran
+}
+
+TEST_F(AppDelegateLaunchTest, TrayOnlyModeShowsTheWindowOneTurnLater) {
+    setBool(keys::showDockIcon, false);
+    FakeHost other;
+    auto second = AppDelegate::create(other);
+    second->applicationDidFinishLaunching();
+    setBool(keys::showDockIcon, true);
+    EXPECT_EQ(other.controller->shown, 0);
+    EXPECT_TRUE(testsupport::runLoopUntil([&] { return other.controller->shown == 1; }, 2.0));
+}
+
