@@ -86,7 +86,10 @@ Trellik& Trellik::shared() {
     return *instance;
 }
 
-Trellik::Trellik() : idleTimer_(std::make_unique<tovak::WQIdleTimer>()) {
+Trellik::Trellik() : Trellik(tovak::WQIdleTimer::defaultEnvironment()) {}
+
+Trellik::Trellik(tovak::WQIdleTimer::Environment idleTimerEnvironment)
+    : idleTimer_(std::make_unique<tovak::WQIdleTimer>(std::move(idleTimerEnvironment))) {
     // Launch at login: the manager learns its helper (which also counts this launch); on the
     // very first launch an older "launchAtLogin" choice is carried over through the manager's
     // setter, so the stored state matches a login item that really exists.

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "WQIdleTimer.h"
 #include "foundation/ObserverToken.h"
 #include "settings/ActivationPolicy.h"
 #include "settings/Enums.h"
@@ -18,7 +19,6 @@
 #include "settings/UserNotification.h"
 
 namespace tovak {
-class WQIdleTimer;
 class WQTemporaryDirectory;
 }  // namespace tovak
 
@@ -44,8 +44,10 @@ public:
     // The shared instance, made on first use and kept until the process ends.
     static Trellik& shared();
 
-    // Runs the whole start-up. The program uses shared(); tests make their own instances.
+    // Runs the whole start-up. The program uses shared(); tests make their own instances, and
+    // may give the idle timer a clock and input source of their own.
     Trellik();
+    explicit Trellik(tovak::WQIdleTimer::Environment idleTimerEnvironment);
     ~Trellik();
     Trellik(const Trellik&) = delete;
     Trellik& operator=(const Trellik&) = delete;
