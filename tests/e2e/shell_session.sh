@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Runs the program in a private X display with openbox and a private session bus, driven by
+# xdotool. Usage: shell_session.sh <program> <scenario> <output file>
+# Each scenario writes "key=value" lines to the output file for the test to check.
+set -u
+program=$1 scenario=$2 out=$3
+: > "$out"
+
+window_id() {  # the visible main window, waiting up to 10 s
+    local id
+    for _ in $(seq 100); do
+        id=$(xdotool search --onlyvisible --name "Parlivo" 2>/dev/null | head -1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+
+start_program() {
+    "$program" "$@" >>"$out.log" 2>&1 &
+    pid=$!
+}
+
+stop_program() {  # a clean quit: the window state is stored on the way out
+    kill -TERM "$pid" 2>/dev/null
+    wait "$pid"
+    echo "exit=$?" >>"$out"
+}
+
+position() { xdotool getwindowgeometry "$1" | awk '/Position/ {print $2}'; }
+fullscreen() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN && echo yes || echo no; }
+
+openbox >/dev/null 2>&1 &
+sleep 0.5
+
+case "$scenario" in
+frame)
+    start_program
+    id=$(window_id) || { echo "first=none" >>"$out"; exit 0; }
+    echo "before=$(position "$id")" >>"$out"
+    xdotool windowmove --sync "$id" 137 91
+    sleep 0.6
+    echo "first=$(position "$id")" >>"$out"
+    stop_program
+    start_program
+    id=$(window_id) || { echo "second=none" >>"$out"; exit 0; }
+    sleep 0.3
+    echo "second=$(position "$id")" >>"$out"
+    stop_program
+    ;;
+login)
+    start_program -launchedAtLogin
+    sleep 2
+    if xdotool search --onlyvisible --name "Parlivo" >/dev/null 2>&1; then echo "visible=yes" >>"$out"; else echo "visible=no" >>"$out"; fi
+    stop_program
+    ;;
+fullscreen)
+    # First run enters full screen and quits there; the second comes back to it only in tray mode.
+    start_program
+    id=$(window_id) || { echo "first=none" >>"$out"; exit 0; }
+    xdotool windowactivate --sync "$id" key --clearmodifiers F11
+    sleep 1
+    echo "first=$(fullscreen "$id")" >>"$out"
+    stop_program
+    start_program
+    id=$(window_id) || { echo "second=none" >>"$out"; exit 0; }
+    sleep 1
+    echo "second=$(fullscreen "$id")" >>"$out"
+    stop_program
+    ;;
+esac
