@@ -6,7 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include <pthread.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "ConfigServer.h"
 #include "PayloadWriter.h"
@@ -15,6 +17,8 @@
 using namespace parlivo::config;
 
 namespace {
+
+int stopPipe[2] = {-1, -1};
 
 int usage() {
     std::fprintf(stderr,
@@ -117,13 +121,6 @@ int serve(const std::vector<std::string>& args) {
         options.version = root ? (*root)["Version"].stringOr(programVersion()) : programVersion();
     }
 
-    // Signals go to one waiting thread, which stops the server outside signal context.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
     ConfigServer server(std::move(options));
     std::string error;
     auto port = server.bind(&error);
@@ -135,14 +132,27 @@ int serve(const std::vector<std::string>& args) {
     std::fflush(stdout);
     std::fprintf(stderr, "parlivo-config: serving on https://127.0.0.1:%d\n", *port);
 
+    // Any thread may receive the signal; its handler only writes to a pipe, and a waiting thread
+    // stops the server outside signal context.
+    if (pipe(stopPipe) != 0) return 1;
+    struct sigaction action {};
+    action.sa_handler = [](int) {
+        const char byte = 1;
+        [[maybe_unused]] auto n = write(stopPipe[1], &byte, 1);
+    };
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
     std::thread waiter([&] {
-        int received = 0;
-        sigwait(&signals, &received);
+        char byte = 0;
+        while (read(stopPipe[0], &byte, 1) < 0 && errno == EINTR) {
+        }
         server.stop();
     });
     server.run();
-    // run() also ends when the socket fails; wake the waiter so it can be joined.
-    pthread_kill(waiter.native_handle(), SIGTERM);
+    // run() also ends when the socket fails: wake the waiter so it can be joined.
+    const char byte = 0;
+    [[maybe_unused]] auto n = write(stopPipe[1], &byte, 1);
     waiter.join();
     return 0;
 }

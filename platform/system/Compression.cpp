@@ -31,11 +31,16 @@ std::optional<Compression::Bytes> Compression::decompress(std::span<const uint8_
     size_t lastResult = 0;
     for (;;) {
         ZSTD_outBuffer chunk{buffer, sizeof buffer, 0};
-        lastResult = ZSTD_decompressStream(ctx.get(), &chunk, &in);
-        if (ZSTD_isError(lastResult)) {
-            fail(error, corrupt, ZSTD_getErrorName(lastResult));
+        const size_t consumedBefore = in.pos;
+        const size_t result = ZSTD_decompressStream(ctx.get(), &chunk, &in);
+        if (ZSTD_isError(result)) {
+            fail(error, corrupt, ZSTD_getErrorName(result));
             return std::nullopt;
         }
+        // A call after the last byte of a frame that filled the buffer exactly makes no progress
+        // and would report a new frame's header as still missing: keep the earlier result.
+        if (chunk.pos == 0 && in.pos == consumedBefore) break;
+        lastResult = result;
         if (chunk.pos > maximumOutput - out.size()) {
             fail(error, outputTooLarge, "decompressed data exceeds the size limit");
             return std::nullopt;

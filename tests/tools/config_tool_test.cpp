@@ -1,0 +1,285 @@
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "ConfigServer.h"
+#include "PayloadWriter.h"
+#include "RunLoop.h"
+#include "ServeProcess.h"
+#include "config/DynamicData.h"
+#include "config/EncryptionKey.h"
+#include "foundation/ProcessInfo.h"
+#include "system/URLSession.h"
+
+using namespace parlivo;
+using namespace parlivo::config;
+using platform::PropertyList;
+
+namespace {
+
+const std::filesystem::path defaultManifest = PARLIVO_SOURCE_DIR "/tools/config/default/manifest.plist";
+const std::filesystem::path defaultPayload = PARLIVO_BUILD_DIR "/config/default.payload";
+
+platform::URLSession& trustingSession() {
+    static platform::URLSession session({PARLIVO_BUILD_DIR "/config-tls/ca.pem", "test"});
+    return session;
+}
+
+bool isUTF8(const Bytes& bytes) {
+    return g_utf8_validate_len(reinterpret_cast<const char*>(bytes.data()), bytes.size(), nullptr);
+}
+
+std::filesystem::path tempDir() {
+    auto dir = std::filesystem::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") / "config-tool-test";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+void writeText(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
+
+// A manifest of its own: patches in a given order, and a script with a non-ASCII character.
+std::filesystem::path writeManifest(const std::string& extraValues = {}) {
+    const auto dir = tempDir();
+    writeText(dir / "start.js", "start(\"é\");");
+    writeText(dir / "end.js", "end();");
+    writeText(dir / "offline.html", "<p>offline</p>");
+    writeText(dir / "patches.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><array>
+<dict><key>id</key><string>b</string><key>namePrefix</key><string>main</string>
+<key>before</key><string>x</string><key>after</key><string>y</string></dict>
+<dict><key>id</key><string>a</string><key>namePrefix</key><string></string>
+<key>before</key><string>1</string><key>after</key><string>2</string></dict>
+</array></plist>)");
+    std::string values = R"(<key>ProductId</key><integer>3200</integer>
+<key>Version</key><string>@PROGRAM_VERSION@</string>
+<key>DynamicDataVersion</key><string>77</string>
+<key>UserAgent</key><string>Agent/2</string>
+<key>PageURL</key><string>https://page.example/</string>
+<key>BaseURL</key><string>https://page.example/</string>
+<key>CustomPageLoading</key><true/>
+<key>AllowMessageSendingFromNotification</key><false/>
+<key>AddDraggingOverlay</key><true/>
+<key>Send</key><false/>
+<key>MovieFileMode</key><integer>0</integer>
+<key>MovieMaximumFileSize</key><integer>1</integer>
+<key>MovieTargetFileSize</key><integer>2</integer>
+<key>MovieMaximumLength</key><integer>3</integer>
+<key>MovieExportPresets</key><array><string>P</string></array>
+<key>MovieRecordPreset</key><string>R</string>
+<key>SupportPageURL</key><string>https://s.example/</string>
+<key>FAQURL</key><string>https://s.example/faq</string>
+<key>PrivacyURL</key><string>https://s.example/privacy</string>)" + extraValues;
+    writeText(dir / "manifest.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>Values</key><dict>)" + values + R"(</dict>
+<key>Files</key><dict><key>InjectJsStart</key><string>start.js</string>
+<key>InjectJsEnd</key><string>end.js</string><key>CouldNotConnect</key><string>offline.html</string></dict>
+<key>Patches</key><string>patches.plist</string></dict></plist>)");
+    return dir / "manifest.plist";
+}
+
+struct Delegate : DynamicDataDelegate {
+    std::vector<bool> results;
+    void handleConfigurationResult(bool success) override { results.push_back(success); }
+};
+
+}  // namespace
+
+TEST(PackTest, ManifestRoundTripsThroughTheClient) {
+    std::string error;
+    auto payload = packManifest(writeManifest(), &error);
+    ASSERT_TRUE(payload) << error;
+    EXPECT_FALSE(isUTF8(*payload));
+
+    auto client = DynamicData::create(trustingSession(), {});
+    ASSERT_TRUE(client->processConfigurationData(*payload, true));
+    EXPECT_EQ(client->version(), "77");
+    EXPECT_EQ(client->injectionScriptStart(), "start(\"é\");");
+    EXPECT_EQ(client->couldNotConnect(), "<p>offline</p>");
+    EXPECT_EQ(client->userAgent(), "Agent/2");
+    EXPECT_EQ(client->customPageLoading(), true);
+    EXPECT_EQ(client->enableSend(), false);
+    EXPECT_EQ(client->movieFileMode(), MovieFileMode::raw);
+    auto patches = client->patches();
+    ASSERT_TRUE(patches);
+    ASSERT_EQ(patches->size(), 2u);
+    EXPECT_EQ((*patches)[0], TextPatch::make("b", "main", "x", "y"));
+    EXPECT_EQ((*patches)[1], TextPatch::make("a", "", "1", "2"));
+
+    auto dumped = dumpPayload(*payload, &error);
+    ASSERT_TRUE(dumped) << error;
+    EXPECT_NE(dumped->find("<string>start(\"é\");</string>"), std::string::npos);
+    EXPECT_NE(dumped->find("<string>main</string>"), std::string::npos);
+}
+
+TEST(PackTest, RefusesManifestsTheProgramWouldRefuse) {
+    std::string error;
+    // A key of the wrong type passes the writer's own reading but not the program's check.
+    EXPECT_FALSE(packManifest(writeManifest("<key>Send</key><string>yes</string>"), &error));
+    EXPECT_NE(error.find("Error DD99"), std::string::npos) << error;
+    EXPECT_FALSE(packManifest(tempDir() / "missing.plist", &error));
+    writeText(tempDir() / "broken.plist", "<plist><dict><key>Values</key>");
+    EXPECT_FALSE(packManifest(tempDir() / "broken.plist", &error));
+}
+
+TEST(PackTest, SealedPayloadsNeverReadAsText) {
+    // Small payloads are the likeliest to come out as valid UTF-8 by chance; padding fixes them.
+    for (int i = 0; i < 3000; ++i) {
+        PropertyList root = PropertyList::dictionary();
+        root.set("n", i);
+        const Bytes sealed = seal(root, EncryptionKey::key(), EncryptionKey::iv());
+        ASSERT_FALSE(isUTF8(sealed)) << i;
+        auto opened = open(sealed, EncryptionKey::key(), EncryptionKey::iv());
+        ASSERT_TRUE(opened);
+        EXPECT_EQ((*opened)["n"].asInt(), i);
+    }
+}
+
+TEST(DumpTest, BadPayloadsGiveTheirCode) {
+    std::string error;
+    EXPECT_FALSE(dumpPayload(Bytes{0xff, 0x00, 0x13}, &error));
+    EXPECT_EQ(error, "Error DD11");
+    auto good = readFile(defaultPayload);
+    ASSERT_TRUE(good);
+    auto wrongKey = resealWithWrongKey(*good);
+    ASSERT_TRUE(wrongKey);
+    EXPECT_FALSE(dumpPayload(*wrongKey, &error));
+    EXPECT_EQ(error.substr(0, 9), "Error DD1");
+}
+
+TEST(DefaultConfigurationTest, CarriesEveryKeyAndThisVersion) {
+    auto payload = readFile(defaultPayload);
+    ASSERT_TRUE(payload);
+    auto client = DynamicData::create(trustingSession(), {});
+    ASSERT_TRUE(client->processConfigurationData(*payload, true));
+    EXPECT_EQ(client->pageURL(), "https://web.whatsapp.com/");
+    EXPECT_EQ(client->patches(), std::vector<TextPatch>{});
+    EXPECT_NE(client->userAgent()->find("Mozilla/5.0"), std::string::npos);
+}
+
+TEST(AnswerTest, ParsesTheServersAnswerWords) {
+    EXPECT_EQ(Answer::parse("payload")->kind, Answer::Kind::payload);
+    EXPECT_EQ(Answer::parse("text:a,b:c")->text, "a,b:c");
+    EXPECT_EQ(Answer::parse("slow:0.25")->seconds, 0.25);
+    EXPECT_EQ(Answer::parse("wrong-key")->kind, Answer::Kind::wrongKey);
+    for (const char* bad : {"", "slow:", "slow:x", "slow:-1", "text", "nonsense"}) EXPECT_FALSE(Answer::parse(bad)) << bad;
+}
+
+// The whole road: the built server, real TLS on loopback, the client's retry ladder.
+class ServeTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::ProcessInfo::setArguments({"parlivo-for-whatsapp"}); }
+
+    std::shared_ptr<DynamicData> clientFor(const ServeProcess& server, platform::URLSession& session = trustingSession()) {
+        auto client = DynamicData::create(session, {server.host(), "localhost:" + std::to_string(server.port())});
+        client->delegate = delegate;
+        client->timeout = 5;
+        client->logObserver = [this](std::string_view line) {
+            std::lock_guard lock(mutex);
+            lines.emplace_back(line);
+        };
+        return client;
+    }
+
+    bool runUntilResult() {
+        return testsupport::runLoopUntil([&] { return !delegate->results.empty(); }, 30);
+    }
+
+    size_t retries() {
+        std::lock_guard lock(mutex);
+        return size_t(std::count_if(lines.begin(), lines.end(), [](auto& l) { return l.rfind("Retrying: ", 0) == 0; }));
+    }
+
+    std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
+    std::mutex mutex;
+    std::vector<std::string> lines;
+};
+
+TEST_F(ServeTest, VerifiedDownloadOverTLS) {
+    ServeProcess server({"--payload", defaultPayload.string()});
+    ASSERT_GT(server.port(), 0);
+    auto client = clientFor(server);
+    client->startDownload();
+    ASSERT_TRUE(runUntilResult());
+    EXPECT_EQ(delegate->results, std::vector<bool>{true});
+    EXPECT_EQ(client->cachedData, readFile(defaultPayload));
+    EXPECT_EQ(client->pageURL(), "https://web.whatsapp.com/");
+    EXPECT_EQ(retries(), 0u);
+    EXPECT_EQ(server.stop(), 0);  // SIGTERM ends it cleanly
+}
+
+TEST_F(ServeTest, SecondServerAndAlternatePath) {
+    std::string error;
+    auto alternate = packManifest(writeManifest(), &error);
+    ASSERT_TRUE(alternate) << error;
+    writeFile(tempDir() / "alternate.payload", *alternate);
+    ServeProcess server({"--payload", defaultPayload.string(), "--alternate-payload",
+                         (tempDir() / "alternate.payload").string()});
+    platform::ProcessInfo::setArguments({"p", "-server2", "-alternate"});
+    auto client = clientFor(server);
+    client->startDownload();
+    ASSERT_TRUE(runUntilResult());
+    platform::ProcessInfo::setArguments({"p"});
+    EXPECT_EQ(delegate->results, std::vector<bool>{true});
+    EXPECT_EQ(client->userAgent(), "Agent/2");
+}
+
+TEST_F(ServeTest, FailuresEndInTheirCodesAfterThreeAttempts) {
+    struct Case {
+        const char* answer;
+        std::string code;
+        long urlErrorCode;  // 0: no error object expected to be in the URL domain
+        double timeout;
+    } cases[] = {
+        {"text:<b>maintenance</b>", "Error DD02: <b>maintenance</b>", 0, 5},
+        {"empty", "Error DD02: ", 0, 5},
+        {"wrong-key", "Error DD11", 0, 5},
+        {"drop", "Error DD01", platform::URLErrorCode::networkConnectionLost, 5},
+        {"slow:1", "Error DD01", platform::URLErrorCode::timedOut, 0.2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        delegate->results.clear();
+        lines.clear();
+        ServeProcess server({"--payload", defaultPayload.string(), "--answers", c.answer});
+        auto client = clientFor(server);
+        client->timeout = c.timeout;
+        client->startDownload();
+        ASSERT_TRUE(runUntilResult());
+        EXPECT_EQ(delegate->results, std::vector<bool>{false});
+        EXPECT_EQ(client->errorDescription, c.code);
+        EXPECT_EQ(retries(), 2u);
+        EXPECT_EQ(client->retryCount, 0);
+        if (c.urlErrorCode) {
+            ASSERT_TRUE(client->error);
+            EXPECT_EQ(client->error->domain, platform::URLErrorDomain);
+            EXPECT_EQ(client->error->code, c.urlErrorCode);
+        }
+    }
+}
+
+TEST_F(ServeTest, SuccessOnTheSecondAttemptKeepsTheCount) {
+    ServeProcess server({"--payload", defaultPayload.string(), "--answers", "drop,payload"});
+    auto client = clientFor(server);
+    client->startDownload();
+    ASSERT_TRUE(runUntilResult());
+    EXPECT_EQ(delegate->results, std::vector<bool>{true});
+    EXPECT_EQ(client->retryCount, 1);
+    EXPECT_EQ(retries(), 1u);
+}
+
+TEST_F(ServeTest, UntrustedCertificateIsASecureConnectionFailure) {
+    ServeProcess server({"--payload", defaultPayload.string()});
+    platform::URLSession systemStoreOnly({"", "system-store"});
+    auto client = clientFor(server, systemStoreOnly);
+    client->startDownload();
+    ASSERT_TRUE(runUntilResult());
+    EXPECT_EQ(delegate->results, std::vector<bool>{false});
+    EXPECT_EQ(client->errorDescription, "Error DD01");
+    ASSERT_TRUE(client->error);
+    EXPECT_EQ(client->error->code, platform::URLErrorCode::secureConnectionFailed);
+}
