@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "FakeDesktopPortal.h"
+#include "PrivateSessionBus.h"
 #include "RunLoop.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
@@ -17,6 +18,9 @@ using tovak::VisualStyle;
 using tovak::WQThemeManager;
 
 namespace {
+
+// Names and broadcasts of this program's tests stay on a bus of their own.
+[[maybe_unused]] const bool privateBus = testsupport::usePrivateSessionBus();
 
 class WQThemeManagerTest : public ::testing::Test {
 protected:

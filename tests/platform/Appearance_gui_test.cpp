@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "FakeDesktopPortal.h"
+#include "PrivateSessionBus.h"
 #include "RunLoop.h"
 
 using platform::Appearance;
 
 namespace {
+
+// Names and broadcasts of this program's tests stay on a bus of their own.
+[[maybe_unused]] const bool privateBus = testsupport::usePrivateSessionBus();
 
 class AppearanceTest : public ::testing::Test {
 protected:

@@ -7,12 +7,16 @@
 #include <filesystem>
 #include <fstream>
 
+#include "PrivateSessionBus.h"
 #include "RunLoop.h"
 
 namespace fs = std::filesystem;
 using platform::Workspace;
 
 namespace {
+
+// Names and broadcasts of this program's tests stay on a bus of their own.
+[[maybe_unused]] const bool privateBus = testsupport::usePrivateSessionBus();
 
 // A second client of the session bus, standing in for another program.
 GDBusConnection* otherConnection() {

@@ -1,0 +1,179 @@
+#include "WQLaunchAtLoginManager.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "DebugPrint.h"
+#include "foundation/Bundle.h"
+#include "foundation/DistributedNotificationCenter.h"
+#include "foundation/Log.h"
+#include "foundation/MainQueue.h"
+#include "foundation/ProcessInfo.h"
+#include "foundation/PropertyList.h"
+#include "foundation/UserDefaults.h"
+#include "system/LoginItems.h"
+#include "system/Workspace.h"
+
+namespace tovak {
+namespace {
+
+// "No object" on the bus is the empty text.
+std::string mainBundleIdentifier() {
+    return platform::Bundle::main().bundleIdentifier();
+}
+
+const char* boolText(bool value) {
+    return value ? "true" : "false";
+}
+
+}  // namespace
+
+WQLaunchAtLoginManager& WQLaunchAtLoginManager::shared() {
+    static WQLaunchAtLoginManager* manager =
+        new WQLaunchAtLoginManager(platform::UserDefaults::standard());  // lives until exit
+    return *manager;
+}
+
+WQLaunchAtLoginManager::WQLaunchAtLoginManager(platform::UserDefaults& defaults, LoginItemSwitch loginItemSwitch)
+    : defaults_(defaults),
+      loginItemSwitch_(loginItemSwitch ? std::move(loginItemSwitch) : LoginItemSwitch([](const std::string& id, bool on) {
+          return platform::LoginItems::setEnabled(id, on);
+      })) {
+    platform::PropertyList::Dictionary reminderDefault;
+    reminderDefault.emplace(kLaunchAtLoginShowReminder, platform::PropertyList(true));
+    defaults_.registerDefaults(platform::PropertyList(std::move(reminderDefault)));
+}
+
+void WQLaunchAtLoginManager::helperIdentifierMissing() {
+    constexpr const char* message = "launchAtLoginHelperBundleId must be set before using `WQLaunchAtLoginManager`";
+    platform::systemLog(message, platform::LogLevel::error);
+    std::cerr << "Fatal error: " << message << std::endl;
+    std::abort();
+}
+
+void WQLaunchAtLoginManager::debug(std::string_view message) const {
+    debugPrint(kClassName, message);
+}
+
+const std::string& WQLaunchAtLoginManager::launchAtLoginHelperBundleId() const {
+    if (!launchAtLoginHelperBundleId_) helperIdentifierMissing();
+    return *launchAtLoginHelperBundleId_;
+}
+
+void WQLaunchAtLoginManager::setLaunchAtLoginHelperBundleId(std::string identifier) {
+    launchAtLoginHelperBundleId_ = std::move(identifier);
+    setupHelperCommunication();
+}
+
+std::int64_t WQLaunchAtLoginManager::launchCount() const {
+    return defaults_.integerForKey(kLaunchAtLoginLaunchCountUserDefaultsKey);
+}
+
+void WQLaunchAtLoginManager::setLaunchCount(std::int64_t count) {
+    defaults_.setInteger(kLaunchAtLoginLaunchCountUserDefaultsKey, count);
+}
+
+bool WQLaunchAtLoginManager::firstLaunch() const {
+    return launchCount() == 1;
+}
+
+bool WQLaunchAtLoginManager::showReminder() const {
+    return defaults_.boolForKey(kLaunchAtLoginShowReminder);
+}
+
+void WQLaunchAtLoginManager::setShowReminder(bool show) {
+    defaults_.setBool(kLaunchAtLoginShowReminder, show);
+}
+
+bool WQLaunchAtLoginManager::launchAtLogin() const {
+    launchAtLoginHelperBundleId();  // stops when unset
+    return defaults_.boolForKey(kLaunchAtLoginUserDefaultsKey);
+}
+
+bool WQLaunchAtLoginManager::automaticallyLaunched() const {
+    launchAtLoginHelperBundleId();  // stops when unset
+    return automaticallyLaunched_.value_or(false);
+}
+
+void WQLaunchAtLoginManager::setupHelperCommunication() {
+    auto& center = platform::DistributedNotificationCenter::defaultCenter();
+    // The answer holds nothing of the manager and is posted from the main loop, after whatever
+    // the main thread is doing now.
+    pingObservers_.push_back(center.addObserver(kPingNotification, [](const std::string&, const std::string&) {
+        platform::MainQueue::async([] {
+            platform::DistributedNotificationCenter::defaultCenter().post(kPongNotification, mainBundleIdentifier());
+        });
+    }));
+
+    setLaunchCount(launchCount() + 1);
+
+    bool helperFound = false;
+    const std::string& helper = launchAtLoginHelperBundleId();
+    for (const auto& instance : platform::Workspace::runningInstances(helper)) {
+        (void)instance;  // every running instance gets its own request to quit
+        center.post(kTerminateHelperAppNotification, mainBundleIdentifier());
+        helperFound = true;
+    }
+    // The helper quits 5 seconds after starting us; a slow start would find it gone. The launch
+    // argument it passes tells the same thing without that race.
+    const bool startedByLoginItem =
+        platform::ProcessInfo::hasArgument(std::string(platform::LoginItems::kLaunchedAtLoginArgument));
+    automaticallyLaunched_ = helperFound || startedByLoginItem;
+
+    const std::string line = std::string("App Launched Automatically: ") + boolText(*automaticallyLaunched_);
+    debug(line);
+    platform::systemLog(line);
+}
+
+void WQLaunchAtLoginManager::setLaunchAtLogin(bool enabled) {
+    // Each step asks the login items again with the identifier as it is now.
+    auto change = [this](bool on) { return loginItemSwitch_(launchAtLoginHelperBundleId(), on); };
+    auto store = [this](bool value) { defaults_.setBool(kLaunchAtLoginUserDefaultsKey, value); };
+
+    if (enabled) {
+        if (change(true)) {
+            debug("Launch at login: enabled");
+            store(true);
+            return;
+        }
+        debug("Launch at login: Problem enabling... First trying to disable...");
+        if (!change(false)) {
+            debug("Launch at Login: Could neither enable, nor disable...");
+            store(false);
+            return;
+        }
+        debug("Launch at login: Temporary disabled... Now trying to enable...");
+        store(false);
+        if (change(true)) {
+            debug("Launch at login: enabled");
+            store(true);
+        } else {
+            debug("Launch at login: Not enabled on second try... Giving up");
+            store(false);
+        }
+        return;
+    }
+
+    if (change(false)) {
+        debug("Launch at login: disabled");
+        store(false);
+        return;
+    }
+    debug("Launch at login: Problem disabling... First trying to enable...");
+    if (!change(true)) {
+        debug("Launch at Login: Could neither disable, nor enable...");
+        store(false);
+        return;
+    }
+    debug("Launch at login: Temporary enabled... Now trying to disable...");
+    store(true);
+    if (change(false)) {
+        debug("Launch at login: disabled");
+        store(false);
+    } else {
+        debug("Launch at login: Not disabled on second try... Giving up");
+        store(true);
+    }
+}
+
+}  // namespace tovak

@@ -1,0 +1,249 @@
+// LaunchHelper and the main program end to end, on a session bus of this test program's own.
+#include <fcntl.h>
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "PrivateSessionBus.h"
+#include "RunLoop.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[maybe_unused]] const bool privateBus = testsupport::usePrivateSessionBus();
+
+constexpr const char* kMainName = "net.vantreo.mac.WhatsApp";
+
+fs::path mainProgram() {
+    return fs::weakly_canonical(fs::path(PARLIVO_BIN_DIR) / "parlivo-for-whatsapp");
+}
+
+fs::path launchHelper() {
+    return fs::path(PARLIVO_LIBEXEC_DIR) / "LaunchHelper";
+}
+
+// A program started by the test, its output (standard output and error) going to a file.
+class Process {
+public:
+    Process(const fs::path& program, std::vector<std::string> arguments, const fs::path& log,
+            std::vector<std::string> extraEnvironment = {})
+        : log_(log) {
+        std::vector<std::string> args{program.string()};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        gchar** env = g_get_environ();
+        for (const auto& assignment : extraEnvironment) {
+            const auto eq = assignment.find('=');
+            env = g_environ_setenv(env, assignment.substr(0, eq).c_str(), assignment.substr(eq + 1).c_str(), TRUE);
+        }
+        int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        GError* error = nullptr;
+        started_ = g_spawn_async(
+            nullptr, argv.data(), env, GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDIN_FROM_DEV_NULL),
+            [](gpointer data) {
+                const int out = *static_cast<int*>(data);
+                dup2(out, 1);
+                dup2(out, 2);
+            },
+            &fd, &pid_, &error);
+        close(fd);
+        g_strfreev(env);
+        if (error) ADD_FAILURE() << error->message;
+        g_clear_error(&error);
+        if (started_)
+            g_child_watch_add(pid_, [](GPid, gint status, gpointer data) {
+                auto* state = static_cast<std::pair<bool, int>*>(data);
+                state->first = true;
+                state->second = status;
+            }, exit_.get());
+    }
+    ~Process() {
+        if (started_ && !exit_->first) {
+            kill(pid_, SIGKILL);
+            testsupport::runLoopUntil([&] { return exit_->first; }, 5);
+        }
+    }
+
+    GPid pid() const { return pid_; }
+    bool exited() const { return exit_->first; }
+    bool waitForExit(double seconds) { return testsupport::runLoopUntil([&] { return exit_->first; }, seconds); }
+    int exitStatus() const { return g_spawn_check_wait_status(exit_->second, nullptr) ? 0 : WEXITSTATUS(exit_->second); }
+    std::string output() const {
+        std::stringstream text;
+        text << std::ifstream(log_).rdbuf();
+        return text.str();
+    }
+    bool printed(const std::string& text) const { return output().find(text) != std::string::npos; }
+    bool waitForOutput(const std::string& text, double seconds) {
+        return testsupport::runLoopUntil([&] { return printed(text); }, seconds);
+    }
+
+private:
+    fs::path log_;
+    bool started_ = false;
+    GPid pid_ = 0;
+    // Kept on the heap: the child watch may report after the object has moved on.
+    std::shared_ptr<std::pair<bool, int>> exit_ = std::make_shared<std::pair<bool, int>>(false, 0);
+};
+
+// Every running copy of the main program of this build.
+std::set<int> mainProcesses() {
+    std::set<int> pids;
+    const fs::path program = mainProgram();
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code ec;
+        if (fs::read_symlink(entry.path() / "exe", ec) == program && !ec) pids.insert(std::stoi(name));
+    }
+    return pids;
+}
+
+std::string commandLine(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::replace(all.begin(), all.end(), '\0', ' ');
+    return all;
+}
+
+// The process that owns `name` on the bus, or 0.
+int ownerProcess(const char* name) {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetConnectionUnixProcessID",
+        g_variant_new("(s)", name), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+    g_object_unref(bus);
+    if (!reply) return 0;
+    guint32 pid = 0;
+    g_variant_get(reply, "(u)", &pid);
+    g_variant_unref(reply);
+    return int(pid);
+}
+
+void post(const char* name, const char* object) {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    g_dbus_connection_emit_signal(bus, nullptr, "/net/vantreo/DistributedNotification",
+                                  "net.vantreo.DistributedNotification", "Post", g_variant_new("(ss)", name, object),
+                                  nullptr);
+    g_dbus_connection_flush_sync(bus, nullptr, nullptr);
+    g_object_unref(bus);
+}
+
+class LaunchHelperTest : public ::testing::Test {
+protected:
+    fs::path logs = fs::path(g_get_tmp_dir()) / "logs";
+
+    void SetUp() override {
+        ASSERT_TRUE(privateBus);
+        fs::create_directories(logs);
+        ASSERT_TRUE(fs::exists(mainProgram())) << "the main program is not built";
+        ASSERT_TRUE(fs::exists(launchHelper())) << "LaunchHelper is not built";
+    }
+    // The tests leave no copy of the main program behind.
+    void TearDown() override {
+        for (int pid : mainProcesses()) kill(pid, SIGCONT), kill(pid, SIGTERM);
+        EXPECT_TRUE(testsupport::runLoopUntil([] { return mainProcesses().empty(); }, 10));
+        testsupport::runLoopUntil([] { return ownerProcess(kMainName) == 0; }, 5);
+    }
+
+    // Starts the main program by hand and waits until it answers pings (its launch-at-login
+    // set-up has run).
+    std::unique_ptr<Process> startMainProgram() {
+        auto main = std::make_unique<Process>(mainProgram(), std::vector<std::string>{}, logs / "main.log");
+        EXPECT_TRUE(main->waitForOutput("App Launched Automatically: false", 30)) << main->output();
+        EXPECT_EQ(ownerProcess(kMainName), main->pid());
+        return main;
+    }
+};
+
+}  // namespace
+
+TEST_F(LaunchHelperTest, ASecondStartOfTheMainProgramReachesTheFirst) {
+    auto first = startMainProgram();
+    Process second(mainProgram(), {}, logs / "second.log");
+    ASSERT_TRUE(second.waitForExit(20));
+    EXPECT_EQ(second.exitStatus(), 0);
+    EXPECT_FALSE(first->exited());
+    EXPECT_EQ(mainProcesses(), std::set<int>{first->pid()});
+}
+
+TEST_F(LaunchHelperTest, WithTheMainProgramNotRunningItStartsItAtLoginAndQuitsWhenTold) {
+    Process helper(launchHelper(), {}, logs / "helper.log");
+    ASSERT_TRUE(testsupport::runLoopUntil([] { return ownerProcess(kMainName) != 0; }, 30)) << helper.output();
+    const int main = ownerProcess(kMainName);
+    EXPECT_NE(commandLine(main).find(" -launchedAtLogin"), std::string::npos) << commandLine(main);
+    EXPECT_NE(main, helper.pid());
+    // The main program finds the helper running and tells it to quit.
+    ASSERT_TRUE(helper.waitForExit(10));
+    EXPECT_EQ(helper.exitStatus(), 0);
+    const std::string log = helper.output();
+    EXPECT_NE(log.find("Launching: " + mainProgram().string()), std::string::npos) << log;
+    EXPECT_NE(log.find("Received kill signal from Main App"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Pong"), std::string::npos) << log;
+    EXPECT_EQ(mainProcesses(), std::set<int>{main});
+}
+
+TEST_F(LaunchHelperTest, WithTheMainProgramRunningItPingsAndQuitsOnThePong) {
+    auto main = startMainProgram();
+    Process helper(launchHelper(), {}, logs / "helper.log");
+    // Before the 2-second pong timeout.
+    ASSERT_TRUE(helper.waitForExit(1.9)) << helper.output();
+    EXPECT_EQ(helper.exitStatus(), 0);
+    EXPECT_TRUE(helper.printed("Pong: Main App is already awake -> Quit")) << helper.output();
+    EXPECT_FALSE(helper.printed("Launching:"));
+    EXPECT_EQ(mainProcesses(), std::set<int>{main->pid()});
+}
+
+TEST_F(LaunchHelperTest, OnlyTheMainProgramCanTellItToQuit) {
+    auto main = startMainProgram();
+    kill(main->pid(), SIGSTOP);  // running, but not answering
+    Process helper(launchHelper(), {}, logs / "helper.log");
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return ownerProcess("net.vantreo.mac.WhatsApp-Helper") != 0; }, 5));
+    post("WQLaunchAtLoginManager.terminateHelperApp", "net.vantreo.mac.Impostor");
+    post("WQLaunchAtLoginManager.pong", "");
+    testsupport::runLoopFor(0.3);
+    EXPECT_FALSE(helper.exited());
+    post("WQLaunchAtLoginManager.terminateHelperApp", kMainName);
+    ASSERT_TRUE(helper.waitForExit(1.0)) << helper.output();
+    EXPECT_EQ(helper.exitStatus(), 0);
+    EXPECT_TRUE(helper.printed("Received kill signal from Main App"));
+    EXPECT_FALSE(helper.printed("Launching:"));
+    kill(main->pid(), SIGCONT);
+}
+
+TEST_F(LaunchHelperTest, AMainProgramTooBusyToAnswerIsReachedByTheLaunchInsteadOfDoubled) {
+    auto main = startMainProgram();
+    kill(main->pid(), SIGSTOP);
+    Process helper(launchHelper(), {}, logs / "helper.log");
+    ASSERT_TRUE(helper.waitForOutput("Launching: " + mainProgram().string(), 5)) << helper.output();
+    EXPECT_TRUE(helper.printed("Timeout waiting for Main App Pong -> Launch Main App"));
+    kill(main->pid(), SIGCONT);
+    // The new start hands over to the running one and ends; the late pong (or the 5-second
+    // timeout) ends the helper.
+    ASSERT_TRUE(helper.waitForExit(8)) << helper.output();
+    EXPECT_EQ(helper.exitStatus(), 0);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return mainProcesses() == std::set<int>{main->pid()}; }, 20));
+    EXPECT_FALSE(main->exited());
+    EXPECT_EQ(ownerProcess(kMainName), main->pid());
+}
+
+TEST_F(LaunchHelperTest, AFailedLaunchIsLoggedAndEndsTheHelper) {
+    // A copy of the helper with no main program beside it.
+    const fs::path lonely = fs::path(g_get_tmp_dir()) / "elsewhere" / "libexec" / "parlivo-for-whatsapp" / "LaunchHelper";
+    fs::create_directories(lonely.parent_path());
+    fs::copy_file(launchHelper(), lonely, fs::copy_options::overwrite_existing);
+    Process helper(lonely, {}, logs / "lonely.log", {"LD_LIBRARY_PATH=" + (fs::path(PARLIVO_BIN_DIR) / ".." / "lib").string()});
+    ASSERT_TRUE(helper.waitForExit(3)) << helper.output();
+    EXPECT_EQ(helper.exitStatus(), 1);
+    EXPECT_TRUE(helper.printed("Could not launch Main App:")) << helper.output();
+    EXPECT_TRUE(mainProcesses().empty());
+}

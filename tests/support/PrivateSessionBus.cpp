@@ -1,0 +1,45 @@
+#include "PrivateSessionBus.h"
+
+#include <glib.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace testsupport {
+namespace {
+
+GPid daemonPid = 0;
+
+void stopDaemon() {
+    if (daemonPid > 0) kill(daemonPid, SIGTERM);
+}
+
+bool startDaemon() {
+    const gchar* argv[] = {"dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr};
+    gint out = -1;
+    GError* error = nullptr;
+    if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+                                  &daemonPid, nullptr, &out, nullptr, &error)) {
+        g_clear_error(&error);
+        return false;
+    }
+    std::string address;
+    char c = 0;
+    while (read(out, &c, 1) == 1 && c != '\n') address += c;
+    close(out);
+    if (address.empty()) return false;
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    std::atexit(stopDaemon);
+    return true;
+}
+
+}  // namespace
+
+bool usePrivateSessionBus() {
+    static const bool started = startDaemon();
+    return started;
+}
+
+}  // namespace testsupport
