@@ -1,0 +1,231 @@
+// The tray item's image and the launcher badge for every combination that matters of unread
+// count, settings, do-not-disturb and the privacy lock. The badge is read the way a dock reads
+// it: from the LauncherEntry signal on the session bus.
+
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <optional>
+
+#include "RunLoop.h"
+#include "TrellikTestSupport.h"
+#include "shell/TrellikStatusItem.h"
+#include "system/LauncherEntry.h"
+#include "ui/StatusNotifierItem.h"
+
+using namespace parlivo;
+using namespace trelliktest;
+
+namespace {
+
+platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
+
+// Listens on its own bus connection, like a dock would.
+class BadgeListener {
+public:
+    struct Badge {
+        std::string uri;
+        std::int64_t count = 0;
+        bool visible = false;
+    };
+
+    BadgeListener() {
+        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        connection_ = g_dbus_connection_new_for_address_sync(
+            address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, nullptr);
+        g_free(address);
+        if (!connection_) return;
+        subscription_ = g_dbus_connection_signal_subscribe(
+            connection_, nullptr, platform::LauncherEntry::kInterface, platform::LauncherEntry::kMember, nullptr,
+            nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &BadgeListener::onSignal, this, nullptr);
+        // Make sure the match rule is in place before anything is sent.
+        g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                    "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
+                                    nullptr, nullptr);
+    }
+    ~BadgeListener() {
+        if (!connection_) return;
+        g_dbus_connection_signal_unsubscribe(connection_, subscription_);
+        g_object_unref(connection_);
+    }
+    bool connected() const { return connection_ != nullptr; }
+
+    // Lets signals in flight arrive and forgets them.
+    void skipAll() {
+        testsupport::runLoopFor(0.2);
+        seen_ = received_.size();
+    }
+
+    // Waits for the next signal after the ones seen so far.
+    std::optional<Badge> next() {
+        const std::size_t seen = seen_;
+        if (!testsupport::runLoopUntil([&] { return received_.size() > seen; }, 5.0)) return std::nullopt;
+        seen_ = received_.size();
+        return received_.back();
+    }
+
+private:
+    static void onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+                         gpointer data) {
+        auto* self = static_cast<BadgeListener*>(data);
+        Badge badge;
+        const gchar* uri = nullptr;
+        GVariant* properties = nullptr;
+        g_variant_get(parameters, "(&s@a{sv})", &uri, &properties);
+        badge.uri = uri;
+        g_variant_lookup(properties, "count", "x", &badge.count);
+        gboolean visible = FALSE;
+        g_variant_lookup(properties, "count-visible", "b", &visible);
+        badge.visible = visible;
+        g_variant_unref(properties);
+        self->received_.push_back(badge);
+    }
+
+    GDBusConnection* connection_ = nullptr;
+    guint subscription_ = 0;
+    std::vector<Badge> received_;
+    std::size_t seen_ = 0;
+};
+
+class StatusItemTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { gtk_init_check(nullptr, nullptr); }
+
+    void SetUp() override {
+        clearSettings();
+        ASSERT_TRUE(listener.connected()) << "needs a session bus (dbus-run-session)";
+        trellik = std::make_unique<Trellik>();
+        testsupport::runLoopFor(0.05);  // the tray item is made on a later turn
+        window = std::make_shared<RecordingWindow>(log);
+        trellik->setWindowDelegate(window);
+        listener.skipAll();  // drop what start-up announced
+    }
+
+    void TearDown() override { trellik.reset(); }
+
+    void setFlag(std::string_view key, bool value) { defaults().setBool(std::string(key), value); }
+
+    EventLog log;
+    BadgeListener listener;
+    std::unique_ptr<Trellik> trellik;
+    std::shared_ptr<RecordingWindow> window;
+};
+
+}  // namespace
+
+TEST_F(StatusItemTest, ImageAndBadgeFollowCountSettingsDoNotDisturbAndLock) {
+    struct Case {
+        const char* name;
+        int unread;
+        bool doNotDisturb, locked, menuBar, dock, privacyMenuBar, privacyDock, monochrome;
+        const char* icon;
+        std::optional<std::int64_t> badge;
+    };
+    const char* idle = "StatusItemDefaultIdle-symbolic";
+    const char* unread = "StatusItemDefaultNotification";
+    const std::vector<Case> cases = {
+        {"nothing unread", 0, false, false, true, true, true, true, false, idle, std::nullopt},
+        {"below zero reads as nothing", -3, false, false, true, true, true, true, false, idle, std::nullopt},
+        {"unread, unlocked", 12, false, false, true, true, false, false, false, unread, 12},
+        {"do-not-disturb hides both", 3, true, false, true, true, true, true, false, idle, std::nullopt},
+        {"normal switches off", 12, false, false, false, false, true, true, false, idle, std::nullopt},
+        {"locked: only the privacy switches count", 3, false, true, true, true, false, true, false, idle, 3},
+        {"locked: privacy icon on, badge off", 5, false, true, false, false, true, false, false, unread, std::nullopt},
+        {"locked with do-not-disturb", 5, true, true, true, true, true, true, false, idle, std::nullopt},
+        {"monochrome, unread", 2, false, false, true, true, false, false, true, "StatusItemMonochromeNotification-symbolic", 2},
+        {"monochrome, idle", 0, false, false, true, true, false, false, true, "StatusItemMonochromeIdle-symbolic", std::nullopt},
+    };
+    auto* item = trellik->statusItem();
+    ASSERT_TRUE(item->hasStatusItem());  // "showMenuBarIcon" is on by default
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setFlag(keys::doNotDisturbEnabled, c.doNotDisturb);
+        setFlag(keys::privacyLockdown, c.locked);
+        setFlag(keys::menuBarNotificationsEnabeld, c.menuBar);
+        setFlag(keys::dockIconNotificationsEnabeld, c.dock);
+        setFlag(keys::privacyMenuBarNotification, c.privacyMenuBar);
+        setFlag(keys::privacyDockIconNotification, c.privacyDock);
+        setFlag(keys::kMonochromeMenuBar, c.monochrome);
+        trellik->setUnreadMessages(c.unread);
+        item->update();
+
+        EXPECT_EQ(item->statusItem()->iconName(), c.icon);
+        auto badge = listener.next();
+        ASSERT_TRUE(badge);
+        EXPECT_EQ(badge->uri, "application://net.vantreo.mac.WhatsApp.desktop");
+        EXPECT_EQ(badge->visible, c.badge.has_value());
+        if (c.badge) EXPECT_EQ(badge->count, *c.badge);
+    }
+}
+
+TEST_F(StatusItemTest, LockingReevaluatesBothSignalsAtOnce) {
+    setFlag(keys::dockIconNotificationsEnabeld, true);
+    setFlag(keys::menuBarNotificationsEnabeld, true);
+    setFlag(keys::privacyDockIconNotification, false);
+    setFlag(keys::privacyMenuBarNotification, false);
+    trellik->setUnreadMessages(12);
+    trellik->statusItem()->update();
+    ASSERT_EQ(listener.next()->count, 12);
+
+    trellik->setPrivacyLockdown(true);  // posts "kPrivacyChanged"; nothing else asks for an update
+    auto badge = listener.next();
+    ASSERT_TRUE(badge);
+    EXPECT_FALSE(badge->visible);
+    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), "StatusItemDefaultIdle-symbolic");
+}
+
+TEST_F(StatusItemTest, NotificationsDriveTheBadge) {
+    trellik->showDesktopNotification({"Ann", "Hi", "", std::nullopt, "chat"});
+    trellik->showDesktopNotification({"Bob", "Yo", "", std::nullopt, "chat2"});
+    EXPECT_EQ(listener.next()->count, 1);
+    auto badge = listener.next();
+    EXPECT_TRUE(badge->visible);
+    EXPECT_EQ(badge->count, 2);
+    trellik->clearDeliveredNotifications();
+    EXPECT_FALSE(listener.next()->visible);
+}
+
+TEST_F(StatusItemTest, TheMenuBarIconComesAndGoesAndItsFirstEntryIsTheClick) {
+    auto* wrapper = trellik->statusItem();
+    platform::StatusNotifierItem* first = wrapper->statusItem();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isOnDisplay());
+    trellik->setShowMenuBarIcon(true);
+    trellik->createStatusItem();
+    EXPECT_EQ(wrapper->statusItem(), first);  // refreshed, never a second one
+
+    ASSERT_FALSE(first->menu().empty());
+    first->activateMenuEntry(0);
+    EXPECT_EQ(log.events, std::vector<std::string>{"window.handleStatusButtonClick"});
+
+    trellik->setShowMenuBarIcon(false);
+    EXPECT_FALSE(wrapper->hasStatusItem());
+    trellik->setShowMenuBarIcon(false);  // nothing to remove
+    // Without a tray item the badge is still kept.
+    listener.skipAll();
+    trellik->setUnreadMessages(4);
+    wrapper->update();
+    EXPECT_EQ(listener.next()->count, 4);
+
+    trellik->setShowMenuBarIcon(true);
+    ASSERT_TRUE(wrapper->hasStatusItem());
+    EXPECT_EQ(wrapper->statusItem()->iconName(), "StatusItemDefaultNotification");
+}
+
+TEST(StatusItemImages, EveryStyleHasItsShippedIcon) {
+    clearSettings();
+    for (bool monochrome : {false, true}) {
+        defaults().setBool(std::string(keys::kMonochromeMenuBar), monochrome);
+        for (auto style : allCases<TrellikStatusItemStyle>()) {
+            auto image = TrellikStatusItem::image(style);
+            ASSERT_TRUE(image) << int(style) << " monochrome " << monochrome;
+            // Only the colour notification image and the warning are drawn as they are.
+            const bool colour = style == TrellikStatusItemStyle::warning ||
+                                (style == TrellikStatusItemStyle::notification && !monochrome);
+            EXPECT_EQ(image->isTemplate, !colour) << image->name;
+        }
+    }
+}
