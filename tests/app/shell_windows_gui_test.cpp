@@ -1,0 +1,161 @@
+// The real GTK windows of the shell: main window and its controller, menu bar, preferences
+// and about windows.
+#include <gtest/gtest.h>
+#include <gtkmm/checkmenuitem.h>
+#include <gtkmm/main.h>
+
+#include "RunLoop.h"
+#include "ShellFakes.h"
+#include "foundation/UserDefaults.h"
+#include "settings/Keys.h"
+#include "shell/MenuBarView.h"
+#include "shell/PreferencesWindowController.h"
+#include "shell/VEXAboutWindowController.h"
+#include "shell/WQWindowController.h"
+
+using namespace parlivo;
+
+namespace {
+
+class ShellWindowsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        gtk_init(nullptr, nullptr);
+        Gtk::Main::init_gtkmm_internals();
+    }
+};
+
+}  // namespace
+
+TEST_F(ShellWindowsTest, MainWindowFollowsStealthAndWindowModeAndClosingOnlyHides) {
+    auto menu = std::make_shared<MainMenu>();
+    auto controller = WQWindowController::instantiate(menu->bar);
+    ASSERT_TRUE(controller);
+    WQWindow& window = *controller->window();
+    EXPECT_EQ(Trellik::shared().windowDelegate().get(), static_cast<TrellikWindowDelegate*>(&window));
+    EXPECT_EQ(window.frameAutosaveName(), "mainWindow");
+    EXPECT_FALSE(window.get_title().empty());
+
+    auto& trellik = Trellik::shared();
+    trellik.setPrivacyStealthModeAlpha(0.5);  // switches stealth on
+    EXPECT_NEAR(window.alphaValue(), 0.6, 1e-6);
+    trellik.setPrivacyStealthModeActive(false);
+    EXPECT_NEAR(window.alphaValue(), 1.0, 1e-6);
+
+    trellik.setWindowMode(WindowMode::alwaysOnTop);
+    EXPECT_EQ(window.level(), floatingWindowLevel);
+    EXPECT_EQ(controller->windowLevel(), floatingWindowLevel);
+    trellik.setWindowMode(WindowMode::defaultMode);
+    EXPECT_EQ(window.level(), normalWindowLevel);
+
+    controller->makeKeyAndOrderFront();
+    EXPECT_TRUE(controller->isWindowVisible());
+    GdkEventAny event{};
+    event.type = GDK_DELETE;
+    window.event(reinterpret_cast<GdkEvent*>(&event));
+    EXPECT_FALSE(controller->isWindowVisible());
+    EXPECT_TRUE(controller->hasWindow());
+
+    // Quit state: frame, full-screen and on-screen flags.
+    controller->storeWindowState();
+    auto& defaults = platform::UserDefaults::standard();
+    EXPECT_FALSE(defaults.boolForKey("mainWindow.isOnScreen"));
+    EXPECT_FALSE(defaults.boolForKey("mainWindow.fullScreen"));
+    EXPECT_TRUE(defaults.stringForKey("NSWindow Frame mainWindow.frame"));
+
+    window.shake();
+    EXPECT_TRUE(window.isShaking());
+    EXPECT_TRUE(testsupport::runLoopUntil([&] { return !window.isShaking(); }, 3.0));
+    controller->destroyWindow();
+    EXPECT_FALSE(Trellik::shared().windowDelegate());
+}
+
+TEST_F(ShellWindowsTest, MenuBarFollowsItsModel) {
+    auto menu = std::make_shared<Menu>();
+    auto item = std::make_shared<MenuItem>("Do Not Disturb");
+    item->setCheckable(true);
+    int runs = 0;
+    item->setAction([&](MenuItem& sender) {
+        ++runs;
+        sender.setState(tovak::buttonState(sender.state() != tovak::ButtonState::on));
+    });
+    auto top = std::make_shared<MenuItem>("File");
+    top->setSubmenu(std::make_shared<Menu>("File"));
+    top->submenu()->addItem(item);
+    menu->addItem(top);
+    MenuBarView view(menu);
+
+    auto* fileWidget = dynamic_cast<Gtk::MenuItem*>(view.widget().get_children().at(0));
+    ASSERT_TRUE(fileWidget);
+    auto* check = dynamic_cast<Gtk::CheckMenuItem*>(fileWidget->get_submenu()->get_children().at(0));
+    ASSERT_TRUE(check);
+    check->activate();
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(check->get_active());
+    item->setState(tovak::ButtonState::off);  // a notification changed the setting
+    EXPECT_FALSE(check->get_active());
+    EXPECT_EQ(runs, 1);  // showing the state does not run the action
+    item->setTitle("Renamed");
+    item->setHidden(true);
+    EXPECT_EQ(check->get_label(), "Renamed");
+    EXPECT_FALSE(check->get_visible());
+    // Items added later (the visual styles) appear too.
+    top->submenu()->addItem(std::make_shared<MenuItem>("Dark"));
+    EXPECT_EQ(fileWidget->get_submenu()->get_children().size(), 2u);
+}
+
+TEST_F(ShellWindowsTest, PreferencesWindowHoldsThePanesInOrderAndTellsWhenItCloses) {
+    std::vector<std::unique_ptr<PreferencesPane>> panes;
+    for (const char* id : {"General", "Privacy", "Sounds and Appearance"}) panes.push_back(makePreferencesPane(id));
+    PreferencesWindowController controller(std::move(panes), "Preferences");
+    ASSERT_TRUE(controller.hasWindow());
+    EXPECT_EQ(controller.panes().size(), 3u);
+    EXPECT_EQ(controller.panes()[0]->toolbarItemLabel(), "General");
+    EXPECT_EQ(controller.panes()[2]->paneIdentifier(), "Sounds and Appearance");
+    EXPECT_EQ(controller.selectedPaneIdentifier(), "General");
+    controller.selectPane("Privacy");
+    EXPECT_EQ(controller.selectedPaneIdentifier(), "Privacy");
+    EXPECT_EQ(controller.windowTitle(), "Preferences");
+    controller.setLevel(floatingWindowLevel);
+    EXPECT_EQ(controller.level(), floatingWindowLevel);
+
+    int closes = 0;
+    controller.setWillCloseHandler([&] { ++closes; });
+    controller.showWindow();
+    EXPECT_TRUE(controller.window()->get_visible());
+    GdkEventAny event{};
+    event.type = GDK_DELETE;
+    controller.window()->event(reinterpret_cast<GdkEvent*>(&event));
+    EXPECT_FALSE(controller.window()->get_visible());
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(ShellWindowsTest, AboutWindowFillsFromTheBundleAndTogglesItsPages) {
+    VEXAboutWindowController about;
+    about.setAppVersion("Version 9 (1.0)");
+    about.setUseTextViewForAcknowledgments(true);
+    about.showWindow();
+    ASSERT_TRUE(about.window());
+    EXPECT_EQ(about.versionLabel()->get_text(), "Version 9 (1.0)");  // the creator's wins
+    EXPECT_TRUE(about.appName);
+    EXPECT_EQ(about.activeView(), about.infoView());
+    ASSERT_TRUE(about.acknowledgmentsPath());  // the bundle's document
+    EXPECT_TRUE(about.acknowledgmentsString());
+    EXPECT_FALSE(about.creditsTextView()->get_editable());
+    EXPECT_FALSE(about.appCredits.value_or("").empty());
+    ASSERT_TRUE(about.acknowledgmentsButton());
+    EXPECT_EQ(about.acknowledgmentsButton()->get_label(), "Acknowledgments");
+
+    about.showAcknowledgments();
+    EXPECT_EQ(about.activeView(), about.acknowledgmentsView());
+    EXPECT_EQ(about.acknowledgmentsButton()->get_label(), "Credits");
+    about.showAcknowledgments();
+    EXPECT_EQ(about.activeView(), about.infoView());
+    EXPECT_EQ(about.acknowledgmentsButton()->get_label(), "Acknowledgments");
+    about.showView(about.infoView());  // already shown: nothing added
+    EXPECT_EQ(dynamic_cast<Gtk::Container*>(about.infoView()->get_parent())->get_children().size(), 1u);
+
+    about.setAcknowledgmentsPath(std::nullopt);  // no document: the button leaves the window
+    EXPECT_FALSE(about.acknowledgmentsButton());
+    EXPECT_EQ(formatPlaceholders("Version %@ (Build %@)", {"2.1", "105"}), "Version 2.1 (Build 105)");
+}
