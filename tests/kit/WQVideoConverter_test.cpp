@@ -78,7 +78,7 @@ protected:
                            "pcm_s16le"});
         // Long enough that an export spans several progress ticks.
         makeClip(longer(), {"-f", "lavfi", "-i", "testsrc=size=640x480:rate=25", "-f", "lavfi", "-i", "sine",
-                            "-t", "8", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"});
+                            "-t", "5", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"});
     }
     static fs::path small() { return workDir() / "small.mov"; }
     static fs::path large() { return workDir() / "large.mov"; }
