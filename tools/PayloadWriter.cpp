@@ -1,7 +1,5 @@
 #include "PayloadWriter.h"
 
-#include <glib.h>
-
 #include <fstream>
 #include <iterator>
 
@@ -19,10 +17,6 @@ using platform::PropertyList;
 
 constexpr std::string_view versionPlaceholder = "@PROGRAM_VERSION@";
 constexpr int maxPaddingAttempts = 256;
-
-bool isUTF8(std::span<const uint8_t> bytes) {
-    return g_utf8_validate_len(reinterpret_cast<const char*>(bytes.data()), bytes.size(), nullptr);
-}
 
 Bytes sealOnce(const PropertyList& root, std::string_view key, std::string_view iv) {
     const Bytes plist = root.toBinary();
@@ -79,7 +73,7 @@ Bytes seal(PropertyList root, std::string_view key, std::string_view iv) {
     Bytes payload = sealOnce(root, key, iv);
     // A ciphertext that happens to be valid UTF-8 would be read as a server message; a
     // different padding length changes every byte after it.
-    for (int n = 1; isUTF8(payload) && n <= maxPaddingAttempts; ++n) {
+    for (int n = 1; isUTF8Text(payload) && n <= maxPaddingAttempts; ++n) {
         root.set("Padding", PropertyList(PropertyList::Data(size_t(n), uint8_t(0x5a))));
         payload = sealOnce(root, key, iv);
     }
@@ -139,7 +133,7 @@ std::optional<Bytes> packManifest(const std::filesystem::path& manifestPath, std
     }
 
     Bytes payload = seal(std::move(root), EncryptionKey::key(), EncryptionKey::iv());
-    if (isUTF8(payload)) {
+    if (isUTF8Text(payload)) {
         *error = "the payload still reads as text after padding";
         return std::nullopt;
     }
@@ -152,7 +146,7 @@ std::optional<Bytes> packManifest(const std::filesystem::path& manifestPath, std
 }
 
 std::optional<std::string> dumpPayload(std::span<const uint8_t> payload, std::string* error) {
-    if (isUTF8(payload)) {
+    if (isUTF8Text(payload)) {
         if (error) *error = "Error DD02: the payload reads as text";
         return std::nullopt;
     }

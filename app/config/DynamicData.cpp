@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <cstring>
 #include <string>
 
 #include "DebugPrint.h"
@@ -23,9 +24,6 @@ using platform::PropertyList;
 constexpr int64_t productId = 3200;
 constexpr const char* propertyListErrorDomain = "platform.PropertyList";
 
-bool isValidUTF8(std::span<const uint8_t> bytes) {
-    return g_utf8_validate_len(reinterpret_cast<const char*>(bytes.data()), bytes.size(), nullptr);
-}
 
 std::string textOf(std::span<const uint8_t> bytes) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -46,7 +44,7 @@ bool readValues(const PropertyList& root, ConfigurationValues& values) {
     };
     auto script = [&](const char* key, std::string& out) {
         const PropertyList::Data* d = root[key].asData();
-        if (!d || !isValidUTF8(*d)) return false;
+        if (!d || !isUTF8Text(*d)) return false;
         out = textOf(*d);
         return true;
     };
@@ -99,6 +97,50 @@ bool readValues(const PropertyList& root, ConfigurationValues& values) {
 }
 
 }  // namespace
+
+bool isUTF8Text(std::span<const uint8_t> bytes) {
+    const uint8_t* p = bytes.data();
+    const uint8_t* const end = p + bytes.size();
+    while (p < end) {
+        // Scripts are mostly ASCII: skip eight such bytes at a time.
+        while (end - p >= 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ull) break;
+            p += 8;
+        }
+        if (p == end) break;
+        const uint8_t lead = *p;
+        if (lead < 0x80) {
+            ++p;
+            continue;
+        }
+        ptrdiff_t continuation;
+        uint32_t codePoint;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            continuation = 1;
+            codePoint = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            continuation = 2;
+            codePoint = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            continuation = 3;
+            codePoint = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= continuation) return false;
+        for (ptrdiff_t i = 1; i <= continuation; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            codePoint = codePoint << 6 | (p[i] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if (continuation == 2 && (codePoint < 0x800 || (codePoint >= 0xD800 && codePoint <= 0xDFFF))) return false;
+        if (continuation == 3 && (codePoint < 0x10000 || codePoint > 0x10FFFF)) return false;
+        p += continuation + 1;
+    }
+    return true;
+}
 
 std::optional<MovieFileMode> movieFileModeFromRawValue(int64_t raw) {
     if (raw < 0 || raw > 2) return std::nullopt;
@@ -234,7 +276,7 @@ void DynamicData::handleConfigurationResponse(std::optional<std::vector<uint8_t>
         return;
     }
     log("Data recieved -> Have to Verify");
-    if (isValidUTF8(*data)) {
+    if (isUTF8Text(*data)) {
         std::string text = textOf(*data);
         log("Data converts to string -> FAIL: " + text);
         platform::MainQueue::async([self, text = std::move(text)] {

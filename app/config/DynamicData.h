@@ -18,6 +18,10 @@ class URLSession;
 
 namespace parlivo {
 
+// Whether the bytes are UTF-8 text (NUL characters included, as the platform's string decoding
+// takes them). A response that is text is a server message, never a payload.
+bool isUTF8Text(std::span<const uint8_t> bytes);
+
 // How recorded and chosen videos are converted.
 enum class MovieFileMode : int { raw = 0, fFmpeg = 1, avFoundation = 2 };
 // None for any raw value outside 0 to 2.

@@ -116,7 +116,9 @@ private:
         std::size_t next = 0;
     };
 
-    static bool validIntSize(unsigned size) { return size == 1 || size == 2 || size == 4 || size == 8; }
+    // Offsets and references may take any width from 1 to 8 bytes (libplist writes 3-byte
+    // offsets for files between 64 KB and 16 MB).
+    static bool validIntSize(unsigned size) { return size >= 1 && size <= 8; }
     static bool fail(std::string* error, const char* message) {
         setError(error, message);
         return false;
@@ -255,7 +257,9 @@ std::optional<PropertyList> fromNode(plist_t node, int depth, std::string* error
             std::uint64_t length = 0;
             const char* bytes = plist_get_data_ptr(node, &length);
             if (!bytes) length = 0;
-            return PropertyList(PropertyList::Data(bytes, bytes + length));
+            // Same element type on both sides, so the copy is one memcpy, not a per-byte loop.
+            const auto* first = reinterpret_cast<const std::uint8_t*>(bytes);
+            return PropertyList(PropertyList::Data(first, first + length));
         }
         case PLIST_DATE: {
             std::int32_t seconds = 0;

@@ -1,3 +1,4 @@
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -193,6 +194,14 @@ TEST_F(DynamicDataTest, VerificationStoresNothingAndLoadingStoresEveryValue) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), order.end() - expected.size()));
 }
 
+TEST_F(DynamicDataTest, LargeScriptsLoad) {
+    // Past 64 KB the binary property list uses wider offsets; real scripts are that large.
+    PropertyList root = validRoot();
+    root.set("InjectJsStart", PropertyList::data(std::string(700 * 1024, 'x')));
+    ASSERT_TRUE(data->processConfigurationData(seal(root), true)) << data->errorDescription.value_or("");
+    EXPECT_EQ(data->injectionScriptStart()->size(), 700u * 1024);
+}
+
 TEST_F(DynamicDataTest, OptionalKeysFallBack) {
     PropertyList root = without(validRoot(), "DynamicDataVersion");
     root.set("DisableZoom", "yes");
@@ -327,4 +336,34 @@ TEST_F(DynamicDataTest, FailedDownloadKeepsTheLastVerifiedBytes) {
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !delegate->results.empty(); }));
     EXPECT_EQ(data->errorDescription, "Error DD16");
     EXPECT_EQ(data->cachedData, verified);
+}
+
+TEST(UTF8TextTest, AgreesWithTheStandard) {
+    struct Case {
+        std::string bytes;
+        bool text;
+    } cases[] = {
+        {"", true},
+        {"plain", true},
+        {std::string("nul\0inside", 10), true},  // the platform's decoder takes NUL as a character
+        {"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", true},
+        {"\xc0\x80", false},          // overlong
+        {"\xe0\x80\xaf", false},      // overlong
+        {"\xed\xa0\x80", false},      // surrogate
+        {"\xf4\x90\x80\x80", false},  // past U+10FFFF
+        {"\xe2\x82", false},          // cut short
+        {"\x80", false},
+        {std::string(1000, 'a') + "\xff" + std::string(7, 'b'), false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isUTF8Text(bytesOf(c.bytes)), c.text) << c.bytes;
+
+    // Against GLib's validator on random, mostly-valid byte strings without NUL.
+    std::mt19937 rng(11);
+    const std::vector<std::string> pieces{"a", "Z", "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\x80", "\xc3",
+                                          "\xed\xa0\x80", "\xf5", "\xe0\xa0", "0123456789abcdef"};
+    for (int i = 0; i < 5000; ++i) {
+        std::string s;
+        for (int n = int(rng() % 12); n > 0; --n) s += pieces[rng() % pieces.size()];
+        EXPECT_EQ(isUTF8Text(bytesOf(s)), bool(g_utf8_validate_len(s.data(), s.size(), nullptr))) << s;
+    }
 }

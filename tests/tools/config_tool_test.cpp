@@ -1,4 +1,3 @@
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -28,9 +27,7 @@ platform::URLSession& trustingSession() {
     return session;
 }
 
-bool isUTF8(const Bytes& bytes) {
-    return g_utf8_validate_len(reinterpret_cast<const char*>(bytes.data()), bytes.size(), nullptr);
-}
+bool isUTF8(const Bytes& bytes) { return isUTF8Text(bytes); }
 
 std::filesystem::path tempDir() {
     auto dir = std::filesystem::path(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") / "config-tool-test";
