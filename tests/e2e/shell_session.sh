@@ -6,9 +6,9 @@ set -u
 program=$1 scenario=$2 out=$3
 : > "$out"
 
-window_id() {  # the visible main window, waiting up to 10 s
+window_id() {  # the visible main window, waiting up to 30 s (a loaded machine starts slowly)
     local id
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         id=$(xdotool search --onlyvisible --name "Parlivo" 2>/dev/null | head -1)
         [ -n "$id" ] && { echo "$id"; return 0; }
         sleep 0.1
