@@ -1,6 +1,7 @@
 #include "PropertyList.h"
 
 #include <plist/plist.h>
+#include <glib.h>
 
 #include <locale.h>
 
@@ -50,6 +51,19 @@ private:
     }
     locale_t previous_;
 };
+
+// libplist writes binary strings by converting from UTF-8; invalid bytes would make it write a
+// file that no reader accepts. Text that is not UTF-8 is refused on reading and repaired
+// (U+FFFD) on writing.
+bool isValidUtf8(const char* text, std::size_t length) { return g_utf8_validate(text, static_cast<gssize>(length), nullptr); }
+
+std::string validUtf8(const std::string& text) {
+    if (isValidUtf8(text.data(), text.size())) return text;
+    gchar* repaired = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    std::string result(repaired);
+    g_free(repaired);
+    return result;
+}
 
 void setError(std::string* error, std::string message) {
     if (error) *error = std::move(message);
@@ -136,29 +150,58 @@ private:
         return offset;
     }
 
+    struct Header {
+        unsigned kind = 0;
+        std::uint64_t count = 0;    // the marker's count, or the length that follows it
+        std::uint64_t payload = 0;  // where the object's contents start
+    };
+
+    std::optional<Header> header(std::uint64_t object) const {
+        auto offset = objectOffset(object);
+        if (!offset) return std::nullopt;
+        std::uint64_t at = *offset;
+        const unsigned marker = static_cast<unsigned char>(bytes_[at]);
+        Header result{marker >> 4, marker & 0x0fu, 0};
+        ++at;
+        const unsigned kind = result.kind;
+        const bool lengthPrefixed = kind == 0x4 || kind == 0x5 || kind == 0x6 || kind == 0x7 || kind == 0xa ||
+                                    kind == 0xb || kind == 0xc || kind == 0xd;
+        if (lengthPrefixed && result.count == 0x0f) {
+            if (at >= objectsEnd_) return std::nullopt;
+            const unsigned intMarker = static_cast<unsigned char>(bytes_[at]);
+            if ((intMarker >> 4) != 0x1 || (intMarker & 0x0f) > 3) return std::nullopt;
+            const unsigned size = 1u << (intMarker & 0x0f);
+            if (objectsEnd_ - at - 1 < size) return std::nullopt;
+            result.count = readBigEndian(at + 1, size);
+            at += 1 + size;
+        }
+        result.payload = at;
+        return result;
+    }
+
+    // libplist asserts (aborts) on a dictionary key with a NUL character in it.
+    bool keyHasNul(std::uint64_t key) const {
+        auto h = header(key);
+        if (!h) return true;
+        if (h->kind == 0x5 || h->kind == 0x7)
+            return bytes_.substr(h->payload, h->count).find('\0') != std::string_view::npos;
+        if (h->kind == 0x6) {
+            if (h->count > (objectsEnd_ - h->payload) / 2) return true;
+            for (std::uint64_t i = 0; i < h->count; ++i)
+                if (bytes_[h->payload + 2 * i] == '\0' && bytes_[h->payload + 2 * i + 1] == '\0') return true;
+        }
+        return false;
+    }
+
     // Reads a container's child references; false when the object is malformed.
     bool children(std::uint64_t object, std::vector<std::uint64_t>& out) const {
         out.clear();
-        auto offset = objectOffset(object);
-        if (!offset) return false;
-        std::uint64_t at = *offset;
-        const unsigned marker = static_cast<unsigned char>(bytes_[at]);
-        const unsigned kind = marker >> 4;
-        std::uint64_t count = marker & 0x0f;
-        ++at;
-        const bool lengthPrefixed = kind == 0x4 || kind == 0x5 || kind == 0x6 || kind == 0x7 || kind == 0xa ||
-                                    kind == 0xb || kind == 0xc || kind == 0xd;
-        if (lengthPrefixed && count == 0x0f) {
-            if (at >= objectsEnd_) return false;
-            const unsigned intMarker = static_cast<unsigned char>(bytes_[at]);
-            if ((intMarker >> 4) != 0x1 || (intMarker & 0x0f) > 3) return false;
-            const unsigned size = 1u << (intMarker & 0x0f);
-            if (objectsEnd_ - at - 1 < size) return false;
-            count = readBigEndian(at + 1, size);
-            at += 1 + size;
-        }
+        auto h = header(object);
+        if (!h) return false;
+        const std::uint64_t count = h->count;
+        const std::uint64_t at = h->payload;
         const std::uint64_t available = objectsEnd_ - at;
-        switch (kind) {
+        switch (h->kind) {
             case 0x4:
             case 0x5:
             case 0x7:
@@ -169,12 +212,13 @@ private:
             case 0xb:
             case 0xc:
             case 0xd: {
-                const std::uint64_t refs = kind == 0xd ? count * 2 : count;
+                const std::uint64_t refs = h->kind == 0xd ? count * 2 : count;
                 if (count > available || refs > available / refSize_) return false;
                 out.reserve(refs);
                 for (std::uint64_t i = 0; i < refs; ++i) {
                     std::uint64_t ref = readBigEndian(at + i * refSize_, refSize_);
                     if (ref >= objectCount_) return false;
+                    if (h->kind == 0xd && i < count && keyHasNul(ref)) return false;
                     out.push_back(ref);
                 }
                 return true;
@@ -251,7 +295,12 @@ std::optional<PropertyList> fromNode(plist_t node, int depth, std::string* error
         case PLIST_KEY: {
             std::uint64_t length = 0;
             const char* text = plist_get_string_ptr(node, &length);
-            return PropertyList(std::string(text ? text : "", text ? length : 0));
+            if (!text) length = 0;
+            if (!isValidUtf8(text, length)) {
+                setError(error, "string is not valid UTF-8");
+                return std::nullopt;
+            }
+            return PropertyList(std::string(text ? text : "", length));
         }
         case PLIST_DATA: {
             std::uint64_t length = 0;
@@ -265,7 +314,7 @@ std::optional<PropertyList> fromNode(plist_t node, int depth, std::string* error
             std::int32_t seconds = 0;
             std::int32_t microseconds = 0;
             plist_get_date_val(node, &seconds, &microseconds);
-            double fraction = std::abs(microseconds) / 1e6;
+            double fraction = std::fabs(static_cast<double>(microseconds)) / 1e6;
             return PropertyList(PropertyList::Date{seconds < 0 ? seconds - fraction : seconds + fraction});
         }
         case PLIST_UID: {
@@ -306,6 +355,10 @@ std::optional<PropertyList> fromNode(plist_t node, int depth, std::string* error
                 if (!key) break;
                 std::string keyString(key);
                 std::free(key);
+                if (!isValidUtf8(keyString.data(), keyString.size())) {
+                    setError(error, "key is not valid UTF-8");
+                    return std::nullopt;
+                }
                 auto element = fromNode(value, depth + 1, error);
                 if (!element) return std::nullopt;
                 dictionary.insert_or_assign(std::move(keyString), std::move(*element));
@@ -329,7 +382,7 @@ plist_t toNode(const PropertyList& value) {
         case PropertyList::Type::real:
             return plist_new_real(*value.asReal());
         case PropertyList::Type::string:
-            return plist_new_string(value.asString()->c_str());
+            return plist_new_string(validUtf8(*value.asString()).c_str());
         case PropertyList::Type::data: {
             const auto& data = *value.asData();
             return plist_new_data(reinterpret_cast<const char*>(data.data()), data.size());
@@ -352,7 +405,7 @@ plist_t toNode(const PropertyList& value) {
         case PropertyList::Type::dictionary: {
             plist_t dictionary = plist_new_dict();
             for (const auto& [key, element] : *value.asDictionary())
-                if (plist_t node = toNode(element)) plist_dict_set_item(dictionary, key.c_str(), node);
+                if (plist_t node = toNode(element)) plist_dict_set_item(dictionary, validUtf8(key).c_str(), node);
             return dictionary;
         }
     }

@@ -208,7 +208,41 @@ std::string nestedBinary(int depth) {
     return bytes + trailer;
 }
 
+// A small binary list from its encoded objects (object 0 is the top), with one-byte offsets.
+std::string binaryPlist(const std::vector<std::string>& objects) {
+    std::string bytes = "bplist00";
+    std::string table;
+    for (const auto& object : objects) {
+        table += static_cast<char>(bytes.size());
+        bytes += object;
+    }
+    std::string trailer(32, '\0');
+    trailer[6] = 1;
+    trailer[7] = 1;
+    trailer[15] = static_cast<char>(objects.size());
+    trailer[31] = static_cast<char>(bytes.size());
+    return bytes + table + trailer;
+}
+
 }  // namespace
+
+TEST(PropertyListTest, TextMustBeUtf8) {
+    std::string error;
+    EXPECT_TRUE(PropertyList::parse(binaryPlist({"\x53" "abc"}), &error)) << error;
+    EXPECT_FALSE(PropertyList::parse(binaryPlist({"\x53\xa0" "bc"}), &error));
+    EXPECT_EQ(error, "string is not valid UTF-8");
+    EXPECT_FALSE(PropertyList::parse(std::string_view("<plist><string>&#xD800;</string></plist>")));
+    // libplist aborts on a key holding NUL, so such keys never reach it.
+    EXPECT_TRUE(PropertyList::parse(binaryPlist({"\xd1\x01\x02", "\x53" "abc", "\x09"}), &error)) << error;
+    EXPECT_FALSE(PropertyList::parse(binaryPlist({"\xd1\x01\x02", std::string("\x53" "a\0c", 4), "\x09"})));
+    EXPECT_FALSE(PropertyList::parse(binaryPlist({"\xd1\x01\x02", std::string("\x61\0\0", 3), "\x09"})));
+
+    // Text that code built from bad bytes is repaired when written, so the file stays readable.
+    const PropertyList bad(PropertyList::Dictionary{{"key\xff", "value\xfe"}});
+    auto back = PropertyList::parse(bad.toBinary());
+    ASSERT_TRUE(back);
+    EXPECT_EQ((*back)["key\uFFFD"].stringOr(), "value\uFFFD");
+}
 
 TEST(PropertyListTest, NestingIsCapped) {
     EXPECT_TRUE(PropertyList::parse(nestedXml(100)));
