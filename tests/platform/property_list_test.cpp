@@ -58,6 +58,16 @@ TEST(PropertyListTest, XmlAndBinaryRoundTripKeepEveryType) {
     EXPECT_EQ(*fromBinary, original);
 }
 
+TEST(PropertyListTest, LargeBinaryListsRoundTrip) {
+    // Past 64 KiB libplist writes offsets three bytes wide.
+    PropertyList plist;
+    plist.set("blob", PropertyList::Data(200'000, 0x5a));
+    plist.set("after", "end");
+    auto back = PropertyList::parse(plist.toBinary());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, plist);
+}
+
 TEST(PropertyListTest, ScalarsRoundTripAsTopLevelValues) {
     for (const PropertyList& value : {PropertyList(true), PropertyList(7), PropertyList(2.5), PropertyList("text"),
                                       PropertyList(PropertyList::Date{1.0}), PropertyList(PropertyList::Uid{5})}) {
