@@ -171,8 +171,10 @@ void LocalAuthentication::evaluateBiometrics(const std::string& reason, Reply re
             if (!answer) return self->finish(false, "could not claim the fingerprint device: " + takeError(callError));
             evaluation.claimed = true;
             auto* bus = G_DBUS_CONNECTION(source);
+            // Only fprintd's own verdicts count: on a message bus anyone may broadcast a signal
+            // with the device's path and interface, and a forged "verify-match" must not unlock.
             evaluation.signalId = g_dbus_connection_signal_subscribe(
-                bus, nullptr, kDeviceInterface, "VerifyStatus", self->devicePath_.c_str(), nullptr,
+                bus, kService, kDeviceInterface, "VerifyStatus", self->devicePath_.c_str(), nullptr,
                 G_DBUS_SIGNAL_FLAGS_NONE,
                 [](GDBusConnection*, const char*, const char*, const char*, const char*, GVariant* parameters,
                    gpointer data) {

@@ -270,3 +270,32 @@ TEST_F(TouchIDTest, FprintdGoingAwayEndsTheVerificationWithFailure) {
     ASSERT_TRUE(answered(answers));
     EXPECT_EQ(answers.results, std::vector<bool>{false});
 }
+
+TEST_F(TouchIDTest, AVerdictFromAnyoneButFprintdIsIgnored) {
+    fprintd.verdict = FakeFprintd::Verdict::never;
+    fprintd.start();
+    WQTouchID touchID;
+    Answers answers;
+    ASSERT_TRUE(touchID.authenticate("Unlock", recordInto(answers)));
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.verifyStarts == 1; }));
+
+    // Another program on the bus forges the reader's "match".
+    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    GDBusConnection* impostor = g_dbus_connection_new_for_address_sync(
+        address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                      G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    g_free(address);
+    ASSERT_TRUE(impostor);
+    g_dbus_connection_emit_signal(impostor, nullptr, kDevicePath, "net.reactivated.Fprint.Device", "VerifyStatus",
+                                  g_variant_new("(sb)", "verify-match", TRUE), nullptr);
+    g_dbus_connection_flush_sync(impostor, nullptr, nullptr);
+    testsupport::runLoopFor(0.5);
+    g_dbus_connection_close_sync(impostor, nullptr, nullptr);
+    g_object_unref(impostor);
+    EXPECT_TRUE(answers.results.empty()) << "a forged verdict was taken";
+
+    touchID.cancel();
+    ASSERT_TRUE(answered(answers));
+    EXPECT_EQ(answers.results, std::vector<bool>{false});
+}
