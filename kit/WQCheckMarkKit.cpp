@@ -23,12 +23,18 @@ double radians(double degrees) {
     return degrees * std::numbers::pi / 180.0;
 }
 
-// Saves the context and maps the 120-unit design space (y up) onto the fitted frame.
-void beginMark(const Cairo::RefPtr<Cairo::Context>& cr, Rect frame, WQCheckMarkKit::ResizingBehavior resizing) {
+// Saves the context and maps the 120-unit design space (y up) onto the fitted frame. False (and
+// nothing saved) when the frame leaves no area to draw in: a zero scale would put the context
+// into an error state, which cairomm reports by throwing.
+bool beginMark(const Cairo::RefPtr<Cairo::Context>& cr, Rect frame, WQCheckMarkKit::ResizingBehavior resizing) {
     const Rect fitted = WQCheckMarkKit::resizingBehaviorApply(resizing, WQCheckMarkKit::kDesignRect, frame);
+    const bool drawable = std::isfinite(fitted.x) && std::isfinite(fitted.y) && std::isfinite(fitted.width) &&
+                          std::isfinite(fitted.height) && fitted.width > 0 && fitted.height > 0;
+    if (!drawable) return false;
     cr->save();
     cr->translate(fitted.x, fitted.y + fitted.height);
     cr->scale(fitted.width / 120.0, -fitted.height / 120.0);
+    return true;
 }
 
 void fillDisc(const Cairo::RefPtr<Cairo::Context>& cr, Color color) {
@@ -105,7 +111,7 @@ Rect WQCheckMarkKit::resizingBehaviorApply(ResizingBehavior behavior, Rect rect,
 }
 
 void WQCheckMarkKit::drawCheck(const Cairo::RefPtr<Cairo::Context>& cr, Rect frame, ResizingBehavior resizing) {
-    beginMark(cr, frame, resizing);
+    if (!beginMark(cr, frame, resizing)) return;
     fillDisc(cr, kGreen);
     fillBar(cr, 53.66, 40.66, 135, 30);
     fillBar(cr, 48, 35, 45, 64);
@@ -113,7 +119,7 @@ void WQCheckMarkKit::drawCheck(const Cairo::RefPtr<Cairo::Context>& cr, Rect fra
 }
 
 void WQCheckMarkKit::drawX(const Cairo::RefPtr<Cairo::Context>& cr, Rect frame, ResizingBehavior resizing) {
-    beginMark(cr, frame, resizing);
+    if (!beginMark(cr, frame, resizing)) return;
     fillDisc(cr, kRed);
     fillBar(cr, 34.66, 29, 45, 80);
     fillBar(cr, 91.23, 34.66, 135, 80);
@@ -121,14 +127,14 @@ void WQCheckMarkKit::drawX(const Cairo::RefPtr<Cairo::Context>& cr, Rect frame, 
 }
 
 void WQCheckMarkKit::drawExclamation(const Cairo::RefPtr<Cairo::Context>& cr, Rect frame, ResizingBehavior resizing) {
-    beginMark(cr, frame, resizing);
+    if (!beginMark(cr, frame, resizing)) return;
     fillDisc(cr, kYellow);
     drawGlyph(cr, "!", true);
     cr->restore();
 }
 
 void WQCheckMarkKit::drawQuestion(const Cairo::RefPtr<Cairo::Context>& cr, Rect frame, ResizingBehavior resizing) {
-    beginMark(cr, frame, resizing);
+    if (!beginMark(cr, frame, resizing)) return;
     fillDisc(cr, kYellow);
     drawGlyph(cr, "?", false);
     cr->restore();

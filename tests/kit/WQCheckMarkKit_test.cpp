@@ -107,3 +107,18 @@ TEST(WQCheckMarkKit, EachKindHasItsColourAndAWhiteSymbol) {
         EXPECT_GT(white, 0);
     }
 }
+
+TEST(WQCheckMarkKit, AFrameWithoutAreaDrawsNothingAndDoesNotThrow) {
+    const Rect frames[] = {{0, 0, 0, 50}, {0, 0, 50, 0}};
+    for (const auto& frame : frames) {
+        for (auto type : {WQCheckMarkViewType::check, WQCheckMarkViewType::x, WQCheckMarkViewType::exclamation,
+                          WQCheckMarkViewType::question}) {
+            Canvas canvas(60, 60);
+            auto context = canvas.context();
+            EXPECT_NO_THROW(WQCheckMarkView::drawMark(context, type, frame.x, frame.y, frame.width, frame.height))
+                << frame.width << "x" << frame.height;
+            EXPECT_TRUE(isTransparent(canvas.at(5, 5)));
+            EXPECT_EQ(context->get_target()->get_status(), CAIRO_STATUS_SUCCESS);
+        }
+    }
+}
