@@ -151,6 +151,31 @@ void post(const char* name, const char* object) {
     g_object_unref(bus);
 }
 
+// Counts the pings on the bus: LaunchHelper pings only once its observers are in place.
+class PingCounter {
+public:
+    PingCounter() {
+        bus_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        id_ = g_dbus_connection_signal_subscribe(
+            bus_, nullptr, "net.vantreo.DistributedNotification", "Post", "/net/vantreo/DistributedNotification",
+            "WQLaunchAtLoginManager.ping", G_DBUS_SIGNAL_FLAGS_NONE,
+            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*, gpointer data) {
+                ++*static_cast<int*>(data);
+            },
+            count_.get(), nullptr);
+    }
+    ~PingCounter() {
+        g_dbus_connection_signal_unsubscribe(bus_, id_);
+        g_object_unref(bus_);
+    }
+    int count() const { return *count_; }
+
+private:
+    GDBusConnection* bus_ = nullptr;
+    guint id_ = 0;
+    std::shared_ptr<int> count_ = std::make_shared<int>(0);
+};
+
 class LaunchHelperTest : public ::testing::Test {
 protected:
     fs::path logs = fs::path(g_get_tmp_dir()) / "logs";
@@ -207,10 +232,13 @@ TEST_F(LaunchHelperTest, WithTheMainProgramNotRunningItStartsItAtLoginAndQuitsWh
 
 TEST_F(LaunchHelperTest, WithTheMainProgramRunningItPingsAndQuitsOnThePong) {
     auto main = startMainProgram();
+    PingCounter pings;
     Process helper(launchHelper(), {}, logs / "helper.log");
     // The pong, not the 2-second timeout, ends it: it never launches anything.
     ASSERT_TRUE(helper.waitForExit(15)) << helper.output();
     EXPECT_EQ(helper.exitStatus(), 0);
+    testsupport::runLoopFor(0.1);
+    EXPECT_EQ(pings.count(), 1);
     EXPECT_TRUE(helper.printed("Pong: Main App is already awake -> Quit")) << helper.output();
     EXPECT_FALSE(helper.printed("Launching:"));
     EXPECT_EQ(mainProcesses(), std::set<int>{main->pid()});
@@ -219,8 +247,10 @@ TEST_F(LaunchHelperTest, WithTheMainProgramRunningItPingsAndQuitsOnThePong) {
 TEST_F(LaunchHelperTest, OnlyTheMainProgramCanTellItToQuit) {
     auto main = startMainProgram();
     kill(main->pid(), SIGSTOP);  // running, but not answering
+    PingCounter pings;
     Process helper(launchHelper(), {}, logs / "helper.log");
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return ownerProcess("net.vantreo.mac.WhatsApp-Helper") != 0; }, 5));
+    // Its ping says it listens; our posts must reach it before its 2-second wait for a pong ends.
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return pings.count() == 1; }, 10)) << helper.output();
     post("WQLaunchAtLoginManager.terminateHelperApp", "net.vantreo.mac.Impostor");
     post("WQLaunchAtLoginManager.pong", "");
     testsupport::runLoopFor(0.3);
@@ -255,7 +285,7 @@ TEST_F(LaunchHelperTest, AFailedLaunchIsLoggedAndEndsTheHelper) {
     fs::create_directories(lonely.parent_path());
     fs::copy_file(launchHelper(), lonely, fs::copy_options::overwrite_existing);
     Process helper(lonely, {}, logs / "lonely.log", {"LD_LIBRARY_PATH=" + (fs::path(PARLIVO_BIN_DIR) / ".." / "lib").string()});
-    ASSERT_TRUE(helper.waitForExit(3)) << helper.output();
+    ASSERT_TRUE(helper.waitForExit(10)) << helper.output();
     EXPECT_EQ(helper.exitStatus(), 1);
     EXPECT_TRUE(helper.printed("Could not launch Main App:")) << helper.output();
     EXPECT_TRUE(mainProcesses().empty());

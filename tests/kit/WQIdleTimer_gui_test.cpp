@@ -82,9 +82,10 @@ TEST_F(IdleTimerDisplayTest, InputInOurWindowHoldsTheNotificationOffUntilItStops
     for (const auto& c : cases) {
         posts = 0;
         moveInside(0);
-        timer->run(1);
-        EXPECT_FALSE(postedWhileSending(1.8, c.input)) << c.what;
-        ASSERT_TRUE(testsupport::runLoopUntil([&] { return posts > 0; }, 3.0)) << c.what;
+        // Two idle seconds leave room for a slow main loop on a loaded machine between inputs.
+        timer->run(2);
+        EXPECT_FALSE(postedWhileSending(3.0, c.input)) << c.what;
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return posts > 0; }, 5.0)) << c.what;
         testsupport::runLoopFor(0.3);
         EXPECT_EQ(posts, 1) << c.what;
     }
@@ -106,7 +107,7 @@ TEST_F(IdleTimerDisplayTest, InputThatDoesNotCountLetsTheNotificationCome) {
         XFlush(display);
         testsupport::runLoopFor(0.1);
         timer->run(1);
-        EXPECT_TRUE(postedWhileSending(2.0, c.input)) << c.what;
+        EXPECT_TRUE(postedWhileSending(2.5, c.input)) << c.what;
         // The X server did see the input: it is the timer that did not count it.
         const auto idle = platform::UserActivityMonitor::systemIdleTime();
         ASSERT_TRUE(idle.has_value());

@@ -226,8 +226,12 @@ TEST_F(VideoConverterTest, ReportsProgressFromZeroToOneThroughDelegateAndAction)
 
 TEST_F(VideoConverterTest, StopCancelsTheExportAndLeavesNoPartialOutput) {
     auto outcome = std::make_shared<Outcome>();
+    double progress = 0;
+    converter->progressAction = [&](double value, bool, bool) { progress = value; };
     converter->convertVideoToMPEG4Container(longer(), output, "AVAssetExportPresetHighestQuality", recordInto(outcome));
-    testsupport::runLoopFor(0.3);
+    // Stopped once ffmpeg is under way (it has written something), not after a guessed delay.
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return progress > 0 || outcome->calls > 0; }, 30));
+    ASSERT_EQ(outcome->calls, 0) << "the export ended before it could be stopped";
     converter->stop();
     ASSERT_TRUE(waitFor(outcome));
     EXPECT_FALSE(outcome->completed);
