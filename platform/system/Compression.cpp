@@ -1,6 +1,7 @@
 #include "Compression.h"
 
 #include <zstd.h>
+#include <zstd_errors.h>
 
 #include <memory>
 #include <string>
@@ -21,8 +22,11 @@ std::optional<Compression::Bytes> Compression::decompress(std::span<const uint8_
         fail(error, corrupt, "cannot create decompression context");
         return std::nullopt;
     }
-    // Bound the window too: a frame may ask for a huge window even with little output.
-    ZSTD_DCtx_setParameter(ctx.get(), ZSTD_d_windowLogMax, 27);
+    // Bound the window too: a frame header may ask for a huge window (and so a huge buffer)
+    // even with little output. No frame within the output cap needs a window past the cap.
+    int windowLog = 10;  // zstd's smallest window
+    while (windowLog < 27 && (size_t(1) << windowLog) < maximumOutput) ++windowLog;
+    ZSTD_DCtx_setParameter(ctx.get(), ZSTD_d_windowLogMax, windowLog);
 
     Bytes out;
     if (input.empty()) return out;  // nothing in, nothing out: the caller tells "no bytes" apart
@@ -34,7 +38,9 @@ std::optional<Compression::Bytes> Compression::decompress(std::span<const uint8_
         const size_t consumedBefore = in.pos;
         const size_t result = ZSTD_decompressStream(ctx.get(), &chunk, &in);
         if (ZSTD_isError(result)) {
-            fail(error, corrupt, ZSTD_getErrorName(result));
+            // A window past the cap only serves output past the cap.
+            const bool tooLarge = ZSTD_getErrorCode(result) == ZSTD_error_frameParameter_windowTooLarge;
+            fail(error, tooLarge ? outputTooLarge : corrupt, ZSTD_getErrorName(result));
             return std::nullopt;
         }
         // A call after the last byte of a frame that filled the buffer exactly makes no progress

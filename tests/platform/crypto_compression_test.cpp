@@ -88,3 +88,13 @@ TEST(CompressionTest, RefusesCorruptTruncatedAndOversizedInput) {
     EXPECT_EQ(error.code, Compression::outputTooLarge);
     EXPECT_TRUE(Compression::decompress(packed, data.size()));
 }
+
+TEST(CompressionTest, RefusesAWindowPastTheCap) {
+    // A frame that asks for a 16 MB window and holds nothing: the decoder would reserve the
+    // window before any output exists, so a cap below it must refuse the frame up front.
+    const Bytes bigWindow{0x28, 0xb5, 0x2f, 0xfd, 0x00, 0x70, 0x01, 0x00, 0x00};
+    platform::Error error;
+    EXPECT_FALSE(Compression::decompress(bigWindow, 1 << 20, &error));
+    EXPECT_EQ(error.code, Compression::outputTooLarge);
+    EXPECT_EQ(Compression::decompress(bigWindow, 1 << 24), Bytes{});
+}
