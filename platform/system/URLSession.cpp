@@ -4,6 +4,9 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <glib.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <mutex>
@@ -118,8 +121,13 @@ void URLSession::perform(const URLRequest& request, const Completion& completion
     BodySink body{{}, request.maximumBodySize};
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_slist* headers = nullptr;
-    // No "Expect: 100-continue" round trip, and no Content-Type we were not asked for.
+    // No "Expect: 100-continue" round trip, and no Content-Type we were not asked for (libcurl
+    // would label every body as a form).
     headers = curl_slist_append(headers, "Expect:");
+    const bool hasContentType = std::any_of(request.headers.begin(), request.headers.end(), [](const auto& header) {
+        return g_ascii_strcasecmp(header.first.c_str(), "Content-Type") == 0;
+    });
+    if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
     for (const auto& [name, value] : request.headers) headers = curl_slist_append(headers, (name + ": " + value).c_str());
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerGuard(headers, &curl_slist_free_all);
 
@@ -141,9 +149,12 @@ void URLSession::perform(const URLRequest& request, const Completion& completion
         curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &addExtraCA);
         curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &configuration_.extraCAFile);
     }
+    // An empty body still needs a non-null pointer, or libcurl reads the body from stdin.
+    static const char emptyBody[] = "";
+    const void* bodyBytes = request.body.empty() ? static_cast<const void*>(emptyBody) : request.body.data();
     if (request.method == "POST") {
         curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, bodyBytes);
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
     } else if (request.method != "GET") {
         curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.method.c_str());
