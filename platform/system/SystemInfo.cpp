@@ -77,6 +77,11 @@ std::optional<std::vector<uint8_t>> SystemInfo::primaryMACAddress() const {
          it.increment(ec))
         names.push_back(it->path().filename().string());
     std::sort(names.begin(), names.end());
+    // Bridges, veth pairs and the like get made-up addresses that may change at each boot; a
+    // network card (sysfs links it to its "device") keeps its own, so the device id stays put.
+    for (const auto& name : names)
+        if (std::filesystem::exists(netDir / name / "device", ec))
+            if (auto mac = macOf(name)) return mac;
     for (const auto& name : names)
         if (auto mac = macOf(name)) return mac;
     return std::nullopt;

@@ -20,7 +20,8 @@ public:
     explicit SystemInfo(std::filesystem::path root = "/");
 
     // The MAC address of "en0" when an interface has that name, else of the first Ethernet-type
-    // interface (sysfs type 1, not all zeros) in name order; none when there is none.
+    // interface (sysfs type 1, not all zeros) in name order, network cards before virtual
+    // interfaces; none when there is none.
     std::optional<std::vector<uint8_t>> primaryMACAddress() const;
 
     // os-release NAME ("Linux" when missing).

@@ -41,6 +41,14 @@ TEST_F(SystemInfoTest, MacAddressPrefersEn0ThenTheFirstEthernetInterfaceByName) 
     EXPECT_EQ(info.primaryMACAddress(), (std::vector<uint8_t>{0x02, 0, 0, 0, 0, 0x09}));
 }
 
+TEST_F(SystemInfoTest, NetworkCardsComeBeforeVirtualInterfaces) {
+    // A container bridge sorts first but its address is made up; the card's is its own.
+    interface("br-4f2a", "1", "02:42:ac:11:00:01");
+    interface("enp3s0", "1", "aa:bb:cc:dd:ee:01");
+    fs::create_directories(root / "sys/class/net/enp3s0/device");
+    EXPECT_EQ(platform::SystemInfo(root).primaryMACAddress(), (std::vector<uint8_t>{0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0x01}));
+}
+
 TEST_F(SystemInfoTest, NoUsableInterfaceGivesNone) {
     interface("lo", "772", "00:00:00:00:00:00");
     interface("eth0", "1", "not-a-mac");
