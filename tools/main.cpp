@@ -1,4 +1,5 @@
 // parlivo-config: writes configuration payloads and serves them on loopback.
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -81,7 +82,11 @@ int serve(const std::vector<std::string>& args) {
         const std::string& value = args[++i];
         if (name == "--payload") payloadPath = value;
         else if (name == "--alternate-payload") alternatePath = value;
-        else if (name == "--port") options.port = std::atoi(value.c_str());
+        else if (name == "--port") {
+            // A typo must not silently become "any free port".
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), options.port);
+            if (ec != std::errc() || end != value.data() + value.size()) return usage();
+        }
         else if (name == "--static") options.staticDirectory = value;
         else if (name == "--version") options.version = value;
         else if (name == "--cert") options.certificate = value;
@@ -143,6 +148,8 @@ int serve(const std::vector<std::string>& args) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    // A client that gives up mid-answer (a test's short time-out) must not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
     std::thread waiter([&] {
         char byte = 0;
         while (read(stopPipe[0], &byte, 1) < 0 && errno == EINTR) {

@@ -1,4 +1,6 @@
+#include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -148,6 +150,37 @@ TEST(DumpTest, BadPayloadsGiveTheirCode) {
     EXPECT_EQ(error.substr(0, 9), "Error DD1");
 }
 
+// The command line, as a person debugging a payload uses it: the code on standard output and
+// exit status 1 for a bad payload, the values and 0 for a good one.
+TEST(DumpTest, CommandPrintsTheCodeAndFails) {
+    auto dump = [](const std::filesystem::path& payload, std::string& out) {
+        const std::string program = PARLIVO_BIN_DIR "/parlivo-config", file = payload.string();
+        const char* argv[] = {program.c_str(), "dump", file.c_str(), nullptr};
+        gchar* captured = nullptr;
+        gint status = 0;
+        g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr,
+                     &captured, nullptr, &status, nullptr);
+        out = captured ? captured : "";
+        g_free(captured);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    std::string out;
+    writeFile(tempDir() / "junk.payload", Bytes{0xff, 0x00, 0x13, 0x80});
+    EXPECT_EQ(dump(tempDir() / "junk.payload", out), 1);
+    EXPECT_EQ(out, "Error DD11\n");
+
+    auto good = readFile(defaultPayload);
+    ASSERT_TRUE(good);
+    PropertyList otherVersion = *open(*good, EncryptionKey::key(), EncryptionKey::iv());
+    otherVersion.set("Version", "0.0.0-other");
+    writeFile(tempDir() / "other-version.payload", seal(otherVersion, EncryptionKey::key(), EncryptionKey::iv()));
+    EXPECT_EQ(dump(tempDir() / "other-version.payload", out), 1);
+    EXPECT_EQ(out, "Error DD17\n");
+
+    EXPECT_EQ(dump(defaultPayload, out), 0);
+    EXPECT_NE(out.find("<key>ProductId</key>"), std::string::npos);
+}
+
 TEST(DefaultConfigurationTest, CarriesEveryKeyAndThisVersion) {
     auto payload = readFile(defaultPayload);
     ASSERT_TRUE(payload);
@@ -227,22 +260,26 @@ TEST_F(ServeTest, SecondServerAndAlternatePath) {
 
 TEST_F(ServeTest, FailuresEndInTheirCodesAfterThreeAttempts) {
     struct Case {
-        const char* answer;
+        std::vector<std::string> serverOptions;
         std::string code;
         long urlErrorCode;  // 0: no error object expected to be in the URL domain
         double timeout;
     } cases[] = {
-        {"text:<b>maintenance</b>", "Error DD02: <b>maintenance</b>", 0, 5},
-        {"empty", "Error DD02: ", 0, 5},
-        {"wrong-key", "Error DD11", 0, 5},
-        {"drop", "Error DD01", platform::URLErrorCode::networkConnectionLost, 5},
-        {"slow:1", "Error DD01", platform::URLErrorCode::timedOut, 0.2},
+        {{"--answers", "text:<b>maintenance</b>"}, "Error DD02: <b>maintenance</b>", 0, 5},
+        {{"--answers", "empty"}, "Error DD02: ", 0, 5},
+        {{"--answers", "wrong-key"}, "Error DD11", 0, 5},
+        {{"--answers", "drop"}, "Error DD01", platform::URLErrorCode::networkConnectionLost, 5},
+        {{"--answers", "slow:1"}, "Error DD01", platform::URLErrorCode::timedOut, 0.2},
+        // A server with no configuration for this version answers with a 404 page: a text answer.
+        {{"--version", "0.0.0-other"}, "Error DD02: No configuration for this version", 0, 5},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.answer);
+        SCOPED_TRACE(c.serverOptions.back());
         delegate->results.clear();
         lines.clear();
-        ServeProcess server({"--payload", defaultPayload.string(), "--answers", c.answer});
+        std::vector<std::string> options{"--payload", defaultPayload.string()};
+        options.insert(options.end(), c.serverOptions.begin(), c.serverOptions.end());
+        ServeProcess server(options);
         auto client = clientFor(server);
         client->timeout = c.timeout;
         client->startDownload();
