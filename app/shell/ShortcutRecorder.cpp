@@ -58,11 +58,9 @@ bool ShortcutRecorder::handleKeyPress(unsigned keyval, unsigned modifiers) {
         refresh();
         return true;
     }
-    const bool isFunctionKey = keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F12;
-    const bool hasCommandModifier = modifiers & (GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SUPER_MASK);
-    if (!isFunctionKey && !hasCommandModifier) return true;  // keep listening
     auto recorded = WQShortcut::shortcutFromGdk(keyval, modifiers);
-    if (!recorded) return true;  // a key the stored form cannot hold: keep listening
+    // A key the stored form cannot hold, or a plain typing key: keep listening.
+    if (!recorded || !WQShortcut::isUsable(*recorded)) return true;
     recording_ = false;
     shortcut_.setSuspended(false);
     shortcut_.setShortcut(*recorded);

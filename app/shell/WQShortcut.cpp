@@ -54,6 +54,8 @@ WQShortcut::WQShortcut()
 
 WQShortcut::~WQShortcut() {
     *self_ = nullptr;
+    // The recorder first: one destroyed while it listens hands the grab back, which needs the hotkey.
+    shortcutView_.reset();
     hotkey_.reset();
 }
 
@@ -71,7 +73,9 @@ std::optional<WQShortcut::Shortcut> WQShortcut::currentShortcut() const {
     auto flags = (*stored)["modifierFlags"].asInt();
     if (!keyCode || !flags || *flags < 0) return defaultShortcut;
     Shortcut shortcut{static_cast<int>(*keyCode), static_cast<std::uint64_t>(*flags) & modifierMask};
-    if (!gdkCombination(shortcut)) return defaultShortcut;
+    // The settings file is not to be trusted: a record that would grab a plain typing key from
+    // every program on the desktop is not used.
+    if (!gdkCombination(shortcut) || !isUsable(shortcut)) return defaultShortcut;
     return shortcut;
 }
 
@@ -111,6 +115,13 @@ std::string WQShortcut::boundAccelerator() const { return hotkey_->accelerator()
 ShortcutRecorder& WQShortcut::shortcutView() {
     if (!shortcutView_) shortcutView_ = std::make_unique<ShortcutRecorder>(*this);
     return *shortcutView_;
+}
+
+bool WQShortcut::isUsable(const Shortcut& shortcut) {
+    auto combination = gdkCombination(shortcut);
+    if (!combination) return false;
+    const bool isFunctionKey = combination->first >= GDK_KEY_F1 && combination->first <= GDK_KEY_F12;
+    return isFunctionKey || (shortcut.modifierFlags & (controlFlag | optionFlag | commandFlag)) != 0;
 }
 
 std::optional<std::pair<unsigned, unsigned>> WQShortcut::gdkCombination(const Shortcut& shortcut) {

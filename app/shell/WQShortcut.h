@@ -71,6 +71,9 @@ public:
     // the table does not know.
     static std::optional<std::pair<unsigned, unsigned>> gdkCombination(const Shortcut& shortcut);
     static std::optional<Shortcut> shortcutFromGdk(unsigned keyval, unsigned modifiers);
+    // Whether the combination may be grabbed system-wide: it holds Control, Option or Command, or
+    // is a function key, so it never steals a plain typing key (Shift alone included).
+    static bool isUsable(const Shortcut& shortcut);
     // How the shortcut reads to the user ("Shift+Alt+W").
     static std::string displayName(const Shortcut& shortcut);
 

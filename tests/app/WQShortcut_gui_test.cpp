@@ -157,12 +157,32 @@ TEST_F(ShortcutTest, AStoredRecordThatMakesNoSenseFallsBackToTheDefault) {
     negative.set("keyCode", 13);
     negative.set("modifierFlags", -1);
     garbage.push_back(negative);
+    // Records that would grab a plain typing key everywhere: W alone, Shift+W.
+    for (std::int64_t flags : {std::int64_t(0), std::int64_t(WQShortcut::shiftFlag)}) {
+        platform::PropertyList plain = platform::PropertyList::dictionary();
+        plain.set("keyCode", 13);
+        plain.set("modifierFlags", flags);
+        garbage.push_back(plain);
+    }
     for (const auto& value : garbage) {
         defaults().set(key, value);
         WQShortcut shortcut;
         EXPECT_EQ(shortcut.currentShortcut(), WQShortcut::defaultShortcut);
         EXPECT_TRUE(shortcut.isBound());
     }
+}
+
+TEST_F(ShortcutTest, ARecorderGoingAwayWhileItListensGivesTheGrabBack) {
+    int count = 0;
+    {
+        WQShortcut shortcut;
+        shortcut.shortcutView().clicked();
+        ASSERT_TRUE(shortcut.shortcutView().isRecording());
+    }
+    WQShortcut shortcut;
+    shortcut.setAction([&] { ++count; });
+    press({XK_Alt_L, XK_Shift_L}, XK_w);
+    EXPECT_TRUE(reaches(count, 1));
 }
 
 TEST(ShortcutMapping, MacKeyCodesAndFlagsRoundTripThroughGdk) {
