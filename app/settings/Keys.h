@@ -41,7 +41,8 @@ inline constexpr std::string_view privacyStealthModeShowContentOnMouseOver = "pr
 inline constexpr std::string_view kMonochromeMenuBar = "kMonochromeMenuBar";
 // Int: raw value of VisualStyle.
 inline constexpr std::string_view kVisualStyle = "kVisualStyle";
-// Int: the zoom level handed to the web client.
+// Int: the page's font size in CSS pixels, which the page applies as its zoom (16, the web's
+// standard size, shows the page as designed).
 inline constexpr std::string_view kFontSize = "kFontSize";
 
 // Not a key by itself: the name handed to the password store, which keeps the digest under

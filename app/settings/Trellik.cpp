@@ -411,6 +411,15 @@ void Trellik::handleSupportAlertResponse(int response) {
     if (response == SupportAlert::readFAQ) {
         auto faq = DynamicData::shared().FAQ();
         if (!faq || faq->empty()) return;
+        // The address comes from the downloaded configuration: only a web page is opened, never a
+        // local file or another program's URL scheme.
+        gchar* scheme = g_uri_parse_scheme(faq->c_str());
+        const bool isWebPage = scheme && (g_ascii_strcasecmp(scheme, "https") == 0 || g_ascii_strcasecmp(scheme, "http") == 0);
+        g_free(scheme);
+        if (!isWebPage) {
+            platform::systemLog("The FAQ address is not a web page; nothing is opened", platform::LogLevel::warning);
+            return;
+        }
         GError* error = nullptr;
         if (!g_app_info_launch_default_for_uri(faq->c_str(), nullptr, &error)) {
             platform::systemLog(std::string("Could not open the FAQ: ") + error->message, platform::LogLevel::warning);

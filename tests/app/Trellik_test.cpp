@@ -226,6 +226,8 @@ TEST_F(TrellikTest, DefaultPreferencesSuitAFirstTimeUser) {
     EXPECT_EQ(d[keys::privacyDesktopNotificationsShowPreview].asBool(), false);
     EXPECT_EQ(d[keys::returnKeyAction].asInt(), 1);
     EXPECT_EQ(d[keys::kVisualStyle].asInt(), 0);
+    // A font size in CSS pixels: the web's standard size, the page as designed.
+    EXPECT_EQ(d[keys::kFontSize].asInt(), 16);
     for (std::string_view absent : {keys::desktopNotificationsShowSenderImage,
                                     keys::privacyDesktopNotificationsShowSenderImage, keys::privacyLockdown})
         EXPECT_FALSE(d.contains(absent)) << absent;
