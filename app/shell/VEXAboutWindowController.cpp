@@ -75,6 +75,12 @@ Gtk::Window* VEXAboutWindowController::window() {
         builder_->get_widget("window", raw);
         if (!raw) return nullptr;
         window_.reset(raw);
+        // Closing only hides: GTK would otherwise destroy the window, and its pages with it,
+        // under this controller, which keeps them until the next about request replaces it.
+        window_->signal_delete_event().connect([this](GdkEventAny*) {
+            window_->hide();
+            return true;
+        });
         builder_->get_widget("placeHolderView", placeHolderView_);
         builder_->get_widget("infoView", infoView_);
         builder_->get_widget("acknowledgmentsView", acknowledgmentsView_);

@@ -70,6 +70,19 @@ TEST_F(ShellWindowsTest, MainWindowFollowsStealthAndWindowModeAndClosingOnlyHide
     EXPECT_FALSE(Trellik::shared().windowDelegate());
 }
 
+TEST_F(ShellWindowsTest, MainWindowStaysOffTheTaskbarWhenTrayOnlyModeWasSetBeforeIt) {
+    ApplicationActivation::setPolicy(ActivationPolicy::accessory);  // the settings model's start
+    auto controller = WQWindowController::instantiate(nullptr);
+    ASSERT_TRUE(controller);
+    EXPECT_TRUE(controller->window()->get_skip_taskbar_hint());
+    EXPECT_TRUE(controller->window()->get_skip_pager_hint());
+    ApplicationActivation::setPolicy(ActivationPolicy::regular);
+    controller->destroyWindow();
+    controller = WQWindowController::instantiate(nullptr);
+    EXPECT_FALSE(controller->window()->get_skip_taskbar_hint());
+    controller->destroyWindow();
+}
+
 TEST_F(ShellWindowsTest, MenuBarFollowsItsModel) {
     auto menu = std::make_shared<Menu>();
     auto item = std::make_shared<MenuItem>("Do Not Disturb");
@@ -154,6 +167,16 @@ TEST_F(ShellWindowsTest, AboutWindowFillsFromTheBundleAndTogglesItsPages) {
     EXPECT_EQ(about.acknowledgmentsButton()->get_label(), "Acknowledgments");
     about.showView(about.infoView());  // already shown: nothing added
     EXPECT_EQ(dynamic_cast<Gtk::Container*>(about.infoView()->get_parent())->get_children().size(), 1u);
+
+    // The user closes the window: it only hides, and the controller can show it again.
+    GdkEventAny event{};
+    event.type = GDK_DELETE;
+    about.window()->event(reinterpret_cast<GdkEvent*>(&event));
+    ASSERT_TRUE(about.window()->gobj());
+    EXPECT_FALSE(about.window()->get_visible());
+    about.showWindow();
+    EXPECT_TRUE(about.window()->get_visible());
+    EXPECT_EQ(about.activeView(), about.infoView());
 
     about.setAcknowledgmentsPath(std::nullopt);  // no document: the button leaves the window
     EXPECT_FALSE(about.acknowledgmentsButton());
