@@ -2,6 +2,7 @@
 
 #include <csignal>
 
+#include <gdk/gdk.h>
 #include <glib-unix.h>
 #include <gtkmm/clipboard.h>
 #include <gtkmm/editable.h>
@@ -9,7 +10,9 @@
 #include <gtkmm/textview.h>
 #include <webkit2/webkit2.h>
 
+#include "foundation/Log.h"
 #include "foundation/ProcessInfo.h"
+#include "system/LoginItems.h"
 #include "shell/PreferencesWindowController.h"
 #include "shell/VEXAboutWindowController.h"
 #include "shell/WQWindowController.h"
@@ -30,7 +33,24 @@ int Application::runMain(int argc, char** argv) {
     std::vector<char*> gtkArgv;
     for (auto& arg : forGtk) gtkArgv.push_back(arg.data());
     gtkArgv.push_back(nullptr);
+    // Keep-above, window placement, the drag strip, the global shortcut and the idle time all
+    // need X11; in a Wayland session the program runs through XWayland.
+    gdk_set_allowed_backends("x11,*");
     auto app = create();
+    // The login item starts us without activation. When a copy already runs (it was slow to
+    // answer the login item's ping), that start must not bring its window up as a user's second
+    // start would: it just ends.
+    if (platform::ProcessInfo::hasArgument(std::string(platform::LoginItems::kLaunchedAtLoginArgument))) {
+        try {
+            app->register_application();
+        } catch (const Glib::Error&) {
+            // No session bus: run() reports it.
+        }
+        if (app->is_registered() && app->is_remote()) {
+            platform::systemLog("Started at login while already running: nothing to do");
+            return 0;
+        }
+    }
     // A session that ends, or a kill, is a quit: the window state is saved on the way out.
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         g_unix_signal_add(signal, [](gpointer data) -> gboolean {

@@ -56,9 +56,12 @@ TEST(ShellWindow, FrameIsRestoredOnTheNextStart) {
     EXPECT_EQ(result["exit"], "0");
 }
 
-TEST(ShellWindow, StartAtLoginKeepsTheWindowHidden) {
+TEST(ShellWindow, StartAtLoginKeepsTheWindowHiddenUntilTheUserAsks) {
     auto result = runScenario("login", withDockIcon(true));
     EXPECT_EQ(result["visible"], "no");
+    EXPECT_EQ(result["helper_exit"], "0");
+    EXPECT_EQ(result["after_helper"], "no");
+    EXPECT_EQ(result["after_user"], "yes");
 }
 
 TEST(ShellWindow, FullScreenComesBackOnlyInTrayMode) {
