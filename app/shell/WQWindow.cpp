@@ -31,6 +31,10 @@ WQWindow::WQWindow(BaseObjectType* object, const Glib::RefPtr<Gtk::Builder>&) : 
     platform::VendorServices::shared().moveToApplicationsFolderIfNecessary();
     debugLog("################ INIT WINDOW #################");
     debugLog("Rect: " + mainwindow::frameString(frame()) + " - " + autosaveName_);
+    // The interface file has loaded the window; the controller names it afterwards.
+    debugLog("AwakeFromNib with Autosave Name: " + autosaveName_);
+    // The launcher-icon setting was applied before this window existed: follow it from the start.
+    applyActivationPolicyHints(ApplicationActivation::policy());
     // "Key window" is GTK's is-active.
     activeConnection_ = property_is_active().signal_changed().connect([this] {
         if (is_active()) becomeKeyWindow();
@@ -83,10 +87,7 @@ void WQWindow::willChangeActivationPolicy(ActivationPolicy, ActivationPolicy) {
 void WQWindow::didChangeActivationPolicy(ActivationPolicy current, ActivationPolicy) {
     debugLog(std::string("IsVisible: ") + boolString(get_visible()) +
              " WasVisible: " + boolString(windowIsVisibleBeforePolicyChange));
-    // Without a launcher icon the window stays out of the taskbar and the pager.
-    const bool accessory = current != ActivationPolicy::regular;
-    set_skip_taskbar_hint(accessory);
-    set_skip_pager_hint(accessory);
+    applyActivationPolicyHints(current);
     if (windowIsVisibleBeforePolicyChange) {
         platform::MainQueue::after(0.1, [this, alive = alive_] {
             if (!*alive) return;
@@ -94,6 +95,13 @@ void WQWindow::didChangeActivationPolicy(ActivationPolicy current, ActivationPol
             show();
         });
     }
+}
+
+void WQWindow::applyActivationPolicyHints(ActivationPolicy policy) {
+    // Without a launcher icon the window stays out of the taskbar and the pager.
+    const bool accessory = policy != ActivationPolicy::regular;
+    set_skip_taskbar_hint(accessory);
+    set_skip_pager_hint(accessory);
 }
 
 void WQWindow::applyWindowMode() {

@@ -75,6 +75,7 @@ protected:
 
 private:
     void becomeKeyWindow();
+    void applyActivationPolicyHints(ActivationPolicy policy);
     void scheduleFrameSave();
     void activateIgnoringOtherApps();
 
