@@ -373,9 +373,12 @@ void AppDelegate::visualMenuItemClicked(MenuItem& sender) {
 }
 
 void AppDelegate::pasteAction(MenuItem&) {
-    std::string types;
-    for (const auto& type : host_.pasteboardTypes()) types += (types.empty() ? "" : ", ") + type;
-    debugLog("PasteAction: [" + types + "]");
+    // Asking the clipboard for its types waits on its owner: only worth it for the debug log.
+    if (tovak::WQDebugController::sharedInstance().debug()) {
+        std::string types;
+        for (const auto& type : host_.pasteboardTypes()) types += (types.empty() ? "" : ", ") + type;
+        debugLog("PasteAction: [" + types + "]");
+    }
     // While locked the chat is hidden: files must not reach it behind the lock screen. The
     // focused widget (the password field) may still paste text.
     if (!privacyLockdownStored()) {
