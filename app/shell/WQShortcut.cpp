@@ -71,7 +71,7 @@ std::optional<WQShortcut::Shortcut> WQShortcut::currentShortcut() const {
     if (record->empty()) return std::nullopt;  // cleared by the user
     auto keyCode = (*stored)["keyCode"].asInt();
     auto flags = (*stored)["modifierFlags"].asInt();
-    if (!keyCode || !flags || *flags < 0) return defaultShortcut;
+    if (!keyCode || !flags || *keyCode < 0 || *keyCode > 0xff || *flags < 0) return defaultShortcut;
     Shortcut shortcut{static_cast<int>(*keyCode), static_cast<std::uint64_t>(*flags) & modifierMask};
     // The settings file is not to be trusted: a record that would grab a plain typing key from
     // every program on the desktop is not used.

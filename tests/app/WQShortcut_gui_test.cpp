@@ -157,6 +157,10 @@ TEST_F(ShortcutTest, AStoredRecordThatMakesNoSenseFallsBackToTheDefault) {
     negative.set("keyCode", 13);
     negative.set("modifierFlags", -1);
     garbage.push_back(negative);
+    platform::PropertyList wrapped = platform::PropertyList::dictionary();  // 13 once cut to 32 bits
+    wrapped.set("keyCode", (std::int64_t(1) << 32) + 13);
+    wrapped.set("modifierFlags", 0x100000);
+    garbage.push_back(wrapped);
     // Records that would grab a plain typing key everywhere: W alone, Shift+W.
     for (std::int64_t flags : {std::int64_t(0), std::int64_t(WQShortcut::shiftFlag)}) {
         platform::PropertyList plain = platform::PropertyList::dictionary();
