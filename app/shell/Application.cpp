@@ -10,6 +10,7 @@
 #include <gtkmm/textview.h>
 #include <webkit2/webkit2.h>
 
+#include "WQApplicationInfo.h"
 #include "foundation/Log.h"
 #include "foundation/ProcessInfo.h"
 #include "system/LoginItems.h"
@@ -63,6 +64,8 @@ int Application::runMain(int argc, char** argv) {
 
 void Application::on_startup() {
     Gtk::Application::on_startup();
+    // Every window (taskbar, window switcher, about page) shows the icon the desktop file names.
+    Gtk::Window::set_default_icon_name(tovak::WQApplicationInfo::bundleIdentifier());
     delegate_ = AppDelegate::create(*this);
     AppDelegate::setCurrent(delegate_);
     delegate_->applicationWillFinishLaunching();
