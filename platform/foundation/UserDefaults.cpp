@@ -185,7 +185,15 @@ void UserDefaults::loadLocked() {
 }
 
 void UserDefaults::refreshIfChangedLocked() {
-    if (fileLeftAlone_ || !(currentStamp() == stamp_)) loadLocked();
+    if (fileLeftAlone_) {
+        // While an unreadable file is in the way, this session's changes live only in memory;
+        // the retry must not drop them (they are written once the file is out of the way).
+        PropertyList::Dictionary inMemory = std::move(values_);
+        loadLocked();
+        for (auto& [key, value] : inMemory) values_.insert_or_assign(key, std::move(value));
+        return;
+    }
+    if (!(currentStamp() == stamp_)) loadLocked();
 }
 
 bool UserDefaults::moveAsideLocked(const std::string& reason) {

@@ -223,6 +223,20 @@ TEST_F(UserDefaultsTest, UnmovableCorruptFileIsNeverOverwritten) {
     EXPECT_EQ(readFile(), "broken");
 }
 
+// The same without folder permissions, so it runs as root too: a name so long that the
+// moved-aside name would be too long for the file system.
+TEST_F(UserDefaultsTest, ChangesStayInMemoryWhileAnUnmovableFileIsInTheWay) {
+    file_ = folder_ / (std::string(240, 'd') + ".plist");
+    writeFile("broken");
+    UserDefaults defaults(file_);
+    defaults.setBool("first", true);
+    defaults.setInteger("second", 2);
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
+    EXPECT_TRUE(defaults.boolForKey("first"));
+    EXPECT_EQ(defaults.integerForKey("second"), 2);
+    EXPECT_EQ(readFile(), "broken");
+}
+
 TEST_F(UserDefaultsTest, ChangesFromAnotherProcessAreKept) {
     UserDefaults ours(file_);
     ours.setInteger("mine", 1);
