@@ -75,6 +75,15 @@ Glib::RefPtr<Gdk::Pixbuf> WQBase64DataConverter::base64ToImage(std::string_view 
     if (!bytes || bytes->empty()) return {};
     ensureGtkmmWrappers();
     auto loader = Gdk::PixbufLoader::create();
+    // The header is read before any pixel memory is taken: a few kilobytes of compressed
+    // payload may declare a picture of gigabytes. Size 0 makes the image reader give up.
+    bool tooLarge = false;
+    loader->signal_size_prepared().connect([&loader, &tooLarge](int width, int height) {
+        if (static_cast<std::int64_t>(width) * height > kMaximumPixels) {
+            tooLarge = true;
+            loader->set_size(0, 0);
+        }
+    });
     bool readable = true;
     try {
         loader->write(bytes->data(), bytes->size());
@@ -87,7 +96,7 @@ Glib::RefPtr<Gdk::Pixbuf> WQBase64DataConverter::base64ToImage(std::string_view 
     } catch (const Glib::Error&) {
         readable = false;
     }
-    return readable ? loader->get_pixbuf() : Glib::RefPtr<Gdk::Pixbuf>();
+    return readable && !tooLarge ? loader->get_pixbuf() : Glib::RefPtr<Gdk::Pixbuf>();
 }
 
 }  // namespace tovak

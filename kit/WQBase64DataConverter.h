@@ -18,7 +18,11 @@ public:
 
     // The decoded bytes, or none when there is no payload or it does not decode.
     std::optional<std::vector<std::uint8_t>> base64ToData(std::string_view text) const;
-    // The bytes read as an image (any format gdk-pixbuf reads), or null.
+    // Pictures above this many pixels (64 Mi, 256 MiB decoded) are refused unread.
+    static constexpr std::int64_t kMaximumPixels = std::int64_t{1} << 26;
+
+    // The bytes read as an image (any format gdk-pixbuf reads), or null; null as well for a
+    // picture larger than kMaximumPixels.
     Glib::RefPtr<Gdk::Pixbuf> base64ToImage(std::string_view text) const;
 };
 

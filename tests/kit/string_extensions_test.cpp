@@ -2,6 +2,8 @@
 // scripts, serials, check states and Base64 payloads of data URLs.
 #include <gtest/gtest.h>
 
+#include <gio/gio.h>
+
 #include <clocale>
 #include <string>
 
@@ -132,6 +134,44 @@ std::string bytes(const std::optional<std::vector<std::uint8_t>>& data) {
     return data ? std::string(data->begin(), data->end()) : "<none>";
 }
 
+std::uint32_t crc32(const std::string& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+std::string bigEndian(std::uint32_t value) {
+    return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+    return bigEndian(static_cast<std::uint32_t>(data.size())) + type + data + bigEndian(crc32(type + data));
+}
+
+// A black 1-bit PNG of the given size: a few kilobytes that decode to width x height pixels.
+std::string blackPngBase64(std::uint32_t width, std::uint32_t height) {
+    const std::string raw(static_cast<size_t>(height) * (1 + (width + 7) / 8), '\0');
+    GZlibCompressor* compressor = g_zlib_compressor_new(G_ZLIB_COMPRESSOR_FORMAT_ZLIB, 9);
+    std::string compressed(raw.size() / 100 + 4096, '\0');
+    gsize read = 0, written = 0;
+    const GConverterResult result =
+        g_converter_convert(G_CONVERTER(compressor), raw.data(), raw.size(), compressed.data(), compressed.size(),
+                            G_CONVERTER_INPUT_AT_END, &read, &written, nullptr);
+    g_object_unref(compressor);
+    EXPECT_EQ(result, G_CONVERTER_FINISHED);
+    compressed.resize(written);
+    const std::string png = "\x89PNG\r\n\x1a\n"s +
+                            pngChunk("IHDR", bigEndian(width) + bigEndian(height) + "\x01\x00\x00\x00\x00"s) +
+                            pngChunk("IDAT", compressed) + pngChunk("IEND", "");
+    gchar* encoded = g_base64_encode(reinterpret_cast<const guchar*>(png.data()), png.size());
+    std::string text(encoded);
+    g_free(encoded);
+    return text;
+}
+
 // A 1x1 red PNG.
 const std::string kPngBase64 =
     "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mP8z8DwHwAFBQIAX8jx0gAAAABJRU5ErkJggg==";
@@ -174,4 +214,15 @@ TEST(WQBase64DataConverter, ReadsImagesAndRefusesOtherBytes) {
     EXPECT_FALSE(converter.base64ToImage("data:image/png;base64,"));
     EXPECT_FALSE(converter.base64ToImage("data:image/png;base64," + kPngBase64.substr(0, 40)));
     EXPECT_FALSE(converter.base64ToImage("no payload"));
+}
+
+TEST(WQBase64DataConverter, RefusesPicturesTooLargeToDecode) {
+    const WQBase64DataConverter converter;
+    const auto small = converter.base64ToImage("data:image/png;base64," + blackPngBase64(640, 480));
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->get_width(), 640);
+    // About 10 KB of payload that would take over 200 MB of pixels.
+    const std::string huge = blackPngBase64(9000, 8000);
+    EXPECT_LT(huge.size(), 64u * 1024);
+    EXPECT_FALSE(converter.base64ToImage("data:image/png;base64," + huge));
 }
