@@ -62,6 +62,12 @@ ObserverToken DistributedNotificationCenter::addObserver(const std::string& name
 
 bool DistributedNotificationCenter::post(const std::string& name, const std::string& object) {
     if (!connection_->bus) return false;
+    // D-Bus strings must be UTF-8; GLib would refuse to build the message with a critical.
+    if (!g_utf8_validate(name.data(), static_cast<gssize>(name.size()), nullptr) ||
+        !g_utf8_validate(object.data(), static_cast<gssize>(object.size()), nullptr)) {
+        systemLog("DistributedNotificationCenter: not posting a name or object that is not UTF-8", LogLevel::warning);
+        return false;
+    }
     GError* error = nullptr;
     const bool sent = g_dbus_connection_emit_signal(connection_->bus, nullptr, kPath, kInterface, kMember,
                                                     g_variant_new("(ss)", name.c_str(), object.c_str()), &error);

@@ -19,7 +19,7 @@ public:
     static DistributedNotificationCenter& defaultCenter();
 
     [[nodiscard]] ObserverToken addObserver(const std::string& name, Block block);
-    // Returns false when the signal could not be sent.
+    // Returns false when the signal could not be sent (no bus, or text that is not UTF-8).
     bool post(const std::string& name, const std::string& object);
 
     static constexpr const char* kInterface = "net.vantreo.DistributedNotification";

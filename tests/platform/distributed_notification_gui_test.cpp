@@ -48,6 +48,9 @@ TEST(DistributedNotificationCenter, MalformedSignalsAreIgnoredAndRemovedObserver
     // Wrong signature: one argument only.
     std::system("gdbus emit --session --object-path /net/vantreo/DistributedNotification "
                 "--signal net.vantreo.DistributedNotification.Post 'Test.quiet' >/dev/null");
+    // Bytes that are not UTF-8 cannot travel on the bus: refused, not sent half-built.
+    EXPECT_FALSE(center.post("Test.quiet", "caf\xE9"));
+    EXPECT_FALSE(center.post(std::string("Test.quiet\0x", 12), "x"));
     token.reset();
     center.post("Test.quiet", "x");
     testsupport::runLoopFor(0.3);
