@@ -36,12 +36,13 @@ std::string WQNumberFormatter::decimalString(std::optional<double> number, std::
     return text.isEmpty() ? "0" : utf8(text);
 }
 
-std::string WQNumberFormatter::integerString(std::int64_t number, std::string_view localeIdentifier) {
+std::string WQNumberFormatter::integerString(std::string_view digits, std::string_view localeIdentifier) {
     auto formatter = decimalFormatter(localeIdentifier);
     if (!formatter) return "0";
     icu::UnicodeString text;
-    formatter->format(static_cast<int64_t>(number), text);
-    return text.isEmpty() ? "0" : utf8(text);
+    UErrorCode status = U_ZERO_ERROR;
+    formatter->format(icu::StringPiece(digits.data(), static_cast<int32_t>(digits.size())), text, nullptr, status);
+    return U_FAILURE(status) || text.isEmpty() ? "0" : utf8(text);
 }
 
 }  // namespace tovak

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <charconv>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,15 +20,19 @@ public:
     static std::string decimalString(double number, std::string_view localeIdentifier = {}) {
         return decimalString(std::optional<double>(number), localeIdentifier);
     }
-    // Integers keep every digit (a double would round past 2^53).
+    // Integers keep every digit (a double would round past 2^53), unsigned ones above
+    // INT64_MAX included.
     template <std::integral T>
         requires(!std::same_as<T, bool>)
     static std::string decimalString(T number, std::string_view localeIdentifier = {}) {
-        return integerString(static_cast<std::int64_t>(number), localeIdentifier);
+        char digits[24];
+        const auto result = std::to_chars(digits, digits + sizeof digits, number);
+        return integerString(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)), localeIdentifier);
     }
 
 private:
-    static std::string integerString(std::int64_t number, std::string_view localeIdentifier);
+    // `digits`: a whole number in plain decimal ("-123").
+    static std::string integerString(std::string_view digits, std::string_view localeIdentifier);
 };
 
 }  // namespace tovak

@@ -2,6 +2,8 @@
 // fixed locales and a fixed time zone.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <chrono>
 #include <cstdlib>
 
@@ -75,4 +77,7 @@ TEST(WQNumberFormatter, GroupsByTheLocale) {
     EXPECT_EQ(WQNumberFormatter::decimalString(1234.5, "de_DE"), "1.234,5");
     EXPECT_EQ(WQNumberFormatter::decimalString(0.12345, "en_US"), "0.123");
     EXPECT_EQ(WQNumberFormatter::decimalString(-9876543210LL, "en_US"), "-9,876,543,210");
+    EXPECT_EQ(WQNumberFormatter::decimalString(18446744073709551615ULL, "en_US"), "18,446,744,073,709,551,615");
+    EXPECT_EQ(WQNumberFormatter::decimalString(std::numeric_limits<std::int64_t>::min(), "en_US"),
+              "-9,223,372,036,854,775,808");
 }
