@@ -1,16 +1,19 @@
 #include "shell/Application.h"
 
 #include <csignal>
+#include <filesystem>
 
 #include <gdk/gdk.h>
 #include <glib-unix.h>
 #include <gtkmm/clipboard.h>
 #include <gtkmm/editable.h>
+#include <gtkmm/icontheme.h>
 #include <gtkmm/messagedialog.h>
 #include <gtkmm/textview.h>
 #include <webkit2/webkit2.h>
 
 #include "WQApplicationInfo.h"
+#include "foundation/Bundle.h"
 #include "foundation/Log.h"
 #include "foundation/ProcessInfo.h"
 #include "system/LoginItems.h"
@@ -65,6 +68,10 @@ int Application::runMain(int argc, char** argv) {
 void Application::on_startup() {
     Gtk::Application::on_startup();
     // Every window (taskbar, window switcher, about page) shows the icon the desktop file names.
+    // The icon folder beside our resources comes first, so a build tree or a prefix outside
+    // XDG_DATA_DIRS shows it too.
+    const auto icons = platform::Bundle::main().resourcePath() / ".." / "icons";
+    if (std::filesystem::is_directory(icons)) Gtk::IconTheme::get_default()->prepend_search_path(icons.string());
     Gtk::Window::set_default_icon_name(tovak::WQApplicationInfo::bundleIdentifier());
     delegate_ = AppDelegate::create(*this);
     AppDelegate::setCurrent(delegate_);

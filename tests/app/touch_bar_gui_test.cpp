@@ -82,8 +82,8 @@ TEST_F(TouchBarTest, SendingDisabledDisablesSendingItemsAndMakesPlaceholders) {
         EXPECT_TRUE(custom(id.newGroup)->view()->isEnabled());
         auto attach = view->touchBar()->itemForIdentifier(id.attach);
         auto voice = view->touchBar()->itemForIdentifier(id.recordVoiceMessagePopover);
-        EXPECT_EQ(attach->customizationLabel(), "SEND_MEDIA");  // untranslated keys show as themselves
-        EXPECT_EQ(voice->customizationLabel(), "VOICE_MESSAGE");
+        EXPECT_EQ(attach->customizationLabel(), "Send Media");  // from the strings table
+        EXPECT_EQ(voice->customizationLabel(), "Voice Message");
         if (sending) {
             auto popover = std::dynamic_pointer_cast<platform::PopoverTouchBarItem>(attach);
             ASSERT_TRUE(popover);
