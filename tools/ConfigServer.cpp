@@ -45,6 +45,13 @@ std::optional<int> ConfigServer::bind(std::string* error) {
         if (error) *error = "cannot load the certificate or key";
         return std::nullopt;
     }
+    // The library's default is SO_REUSEPORT, which lets a second server (a stale one, another
+    // run's) share the port and take a share of the requests. Only SO_REUSEADDR: quick restarts
+    // still bind, a port in use is refused.
+    server_->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     // Idle keep-alive connections hold up stop(); a short wait keeps SIGTERM prompt.
     server_->set_keep_alive_timeout(1);
     server_->set_logger([](const httplib::Request& request, const httplib::Response& response) {

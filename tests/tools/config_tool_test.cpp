@@ -242,6 +242,15 @@ TEST_F(ServeTest, VerifiedDownloadOverTLS) {
     EXPECT_EQ(server.stop(), 0);  // SIGTERM ends it cleanly
 }
 
+TEST_F(ServeTest, APortInUseIsRefused) {
+    // Sharing the port would let a stale server answer some of the program's requests.
+    ServeProcess first({"--payload", defaultPayload.string()});
+    ASSERT_GT(first.port(), 0);
+    ServeProcess second({"--payload", defaultPayload.string(), "--port", std::to_string(first.port())});
+    EXPECT_EQ(second.port(), 0);
+    EXPECT_EQ(second.stop(), 1);
+}
+
 TEST_F(ServeTest, SecondServerAndAlternatePath) {
     std::string error;
     auto alternate = packManifest(writeManifest(), &error);
