@@ -125,54 +125,58 @@ void WQLaunchAtLoginManager::setupHelperCommunication() {
     platform::systemLog(line);
 }
 
+namespace {
+
+// The log lines of one direction of the retry ladder.
+struct LadderTexts {
+    const char* done;
+    const char* problem;
+    const char* neither;
+    const char* temporary;
+    const char* givingUp;
+};
+
+constexpr LadderTexts kEnableTexts{
+    "Launch at login: enabled", "Launch at login: Problem enabling... First trying to disable...",
+    "Launch at Login: Could neither enable, nor disable...",
+    "Launch at login: Temporary disabled... Now trying to enable...",
+    "Launch at login: Not enabled on second try... Giving up"};
+
+constexpr LadderTexts kDisableTexts{
+    "Launch at login: disabled", "Launch at login: Problem disabling... First trying to enable...",
+    "Launch at Login: Could neither disable, nor enable...",
+    "Launch at login: Temporary enabled... Now trying to disable...",
+    "Launch at login: Not disabled on second try... Giving up"};
+
+}  // namespace
+
 void WQLaunchAtLoginManager::setLaunchAtLogin(bool enabled) {
     // Each step asks the login items again with the identifier as it is now.
     auto change = [this](bool on) { return loginItemSwitch_(launchAtLoginHelperBundleId(), on); };
     auto store = [this](bool value) { defaults_.setBool(kLaunchAtLoginUserDefaultsKey, value); };
+    const LadderTexts& say = enabled ? kEnableTexts : kDisableTexts;
 
-    if (enabled) {
-        if (change(true)) {
-            debug("Launch at login: enabled");
-            store(true);
-            return;
-        }
-        debug("Launch at login: Problem enabling... First trying to disable...");
-        if (!change(false)) {
-            debug("Launch at Login: Could neither enable, nor disable...");
-            store(false);
-            return;
-        }
-        debug("Launch at login: Temporary disabled... Now trying to enable...");
-        store(false);
-        if (change(true)) {
-            debug("Launch at login: enabled");
-            store(true);
-        } else {
-            debug("Launch at login: Not enabled on second try... Giving up");
-            store(false);
-        }
+    // Switch; on failure switch the other way first and try once more. The stored value always
+    // says what the login items last agreed to.
+    if (change(enabled)) {
+        debug(say.done);
+        store(enabled);
         return;
     }
-
-    if (change(false)) {
-        debug("Launch at login: disabled");
+    debug(say.problem);
+    if (!change(!enabled)) {
+        debug(say.neither);
         store(false);
         return;
     }
-    debug("Launch at login: Problem disabling... First trying to enable...");
-    if (!change(true)) {
-        debug("Launch at Login: Could neither disable, nor enable...");
-        store(false);
-        return;
-    }
-    debug("Launch at login: Temporary enabled... Now trying to disable...");
-    store(true);
-    if (change(false)) {
-        debug("Launch at login: disabled");
-        store(false);
+    debug(say.temporary);
+    store(!enabled);
+    if (change(enabled)) {
+        debug(say.done);
+        store(enabled);
     } else {
-        debug("Launch at login: Not disabled on second try... Giving up");
-        store(true);
+        debug(say.givingUp);
+        store(!enabled);
     }
 }
 
