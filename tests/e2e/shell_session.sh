@@ -29,9 +29,20 @@ stop_program() {  # a clean quit: the window state is stored on the way out
 
 position() { xdotool getwindowgeometry "$1" | awk '/Position/ {print $2}'; }
 fullscreen() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN && echo yes || echo no; }
+becomes_fullscreen() {  # yes once the window is full screen, waiting up to $2 seconds; else no
+    for _ in $(seq $(($2 * 10))); do
+        [ "$(fullscreen "$1")" = yes ] && { echo yes; return; }
+        sleep 0.1
+    done
+    echo no
+}
 
 openbox >/dev/null 2>&1 &
-sleep 0.5
+# The window manager announces itself on the root window once it manages windows.
+for _ in $(seq 200); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
 
 case "$scenario" in
 frame)
@@ -66,14 +77,17 @@ fullscreen)
     # First run enters full screen and quits there; the second comes back to it only in tray mode.
     start_program
     id=$(window_id) || { echo "first=none" >>"$out"; exit 0; }
-    xdotool windowactivate --sync "$id" key --clearmodifiers F11
-    sleep 1
-    echo "first=$(fullscreen "$id")" >>"$out"
+    # A loaded machine may take the key before the window has focus: press again if nothing came of it.
+    for _ in 1 2 3; do
+        xdotool windowactivate --sync "$id" key --clearmodifiers F11
+        state=$(becomes_fullscreen "$id" 5)
+        [ "$state" = yes ] && break
+    done
+    echo "first=$state" >>"$out"
     stop_program
     start_program
     id=$(window_id) || { echo "second=none" >>"$out"; exit 0; }
-    sleep 1
-    echo "second=$(fullscreen "$id")" >>"$out"
+    echo "second=$(becomes_fullscreen "$id" 5)" >>"$out"
     stop_program
     ;;
 esac
