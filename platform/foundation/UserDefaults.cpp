@@ -1,5 +1,6 @@
 #include "UserDefaults.h"
 
+#include "FileManager.h"
 #include "Log.h"
 
 #include <glib.h>
@@ -25,14 +26,7 @@ constexpr const char* applicationFolder = "net.vantreo.mac.WhatsApp";
 constexpr const char* fileName = "defaults.plist";
 
 fs::path standardFile() {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    fs::path base;
-    if (configHome && *configHome && fs::path(configHome).is_absolute()) {
-        base = configHome;
-    } else {
-        base = fs::path(g_get_home_dir()) / ".config";
-    }
-    return base / applicationFolder / fileName;
+    return FileManager::configDirectory() / applicationFolder / fileName;
 }
 
 std::string trimmedLeft(std::string_view text) {

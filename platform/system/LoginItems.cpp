@@ -9,6 +9,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "foundation/FileManager.h"
 #include "foundation/Log.h"
 #include "foundation/ProcessInfo.h"
 
@@ -17,13 +18,6 @@ namespace fs = std::filesystem;
 namespace platform {
 namespace {
 
-fs::path configHome() {
-    // Read on every call: the folder may change between tests of one process.
-    const std::string configured = ProcessInfo::environment("XDG_CONFIG_HOME");
-    if (!configured.empty() && fs::path(configured).is_absolute()) return configured;
-    const std::string home = ProcessInfo::environment("HOME");
-    return fs::path(home.empty() ? g_get_home_dir() : home) / ".config";
-}
 
 bool isPlainName(const std::string& identifier) {
     if (identifier.empty() || identifier == "." || identifier == "..") return false;
@@ -61,7 +55,7 @@ bool writeAtomically(const fs::path& path, const std::string& contents) {
 
 fs::path LoginItems::entryPath(const std::string& identifier) {
     if (!isPlainName(identifier)) return {};
-    return configHome() / "autostart" / (identifier + ".desktop");
+    return FileManager::configDirectory() / "autostart" / (identifier + ".desktop");
 }
 
 fs::path LoginItems::bundledLoginItemExecutable() {
