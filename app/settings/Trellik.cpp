@@ -51,32 +51,6 @@ void post(std::string_view name, const void* object) {
 
 void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
 
-// Writes `bytes` to `file` through a temporary file in the same folder and a rename, so the old
-// file stays whole when anything fails.
-bool writeAtomically(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes, std::string* error) {
-    std::string pattern = (file.parent_path() / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = write(fd, bytes.data() + written, bytes.size() - written);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) break;
-        written += static_cast<std::size_t>(count);
-    }
-    const bool complete = written == bytes.size() && fsync(fd) == 0;
-    const int savedErrno = errno;
-    close(fd);
-    if (!complete || rename(pattern.c_str(), file.c_str()) != 0) {
-        *error = std::strerror(complete ? errno : savedErrno);
-        unlink(pattern.c_str());
-        return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -393,7 +367,8 @@ void Trellik::setWallpaper(const std::optional<std::vector<std::uint8_t>>& jpegD
         if (!std::filesystem::remove(file, error) || error) log("Could not delete wallpaper file");
     } else {
         std::string error;
-        if (!writeAtomically(file, *jpegData, &error))
+        if (!platform::FileManager::writeAtomically(
+                file, std::string_view(reinterpret_cast<const char*>(jpegData->data()), jpegData->size()), 0600, &error))
             platform::systemLog("Could not write wallpaper file, the previous one is kept: " + error,
                                 platform::LogLevel::warning);
     }

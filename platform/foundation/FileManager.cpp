@@ -207,4 +207,14 @@ std::optional<std::uint64_t> FileManager::processStartTime(int pid) {
     return value;
 }
 
+bool FileManager::writeAtomically(const fs::path& path, std::string_view bytes, int mode, std::string* error) {
+    GError* failure = nullptr;
+    const bool written = g_file_set_contents_full(
+        path.c_str(), bytes.data(), static_cast<gssize>(bytes.size()),
+        GFileSetContentsFlags(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), mode, &failure);
+    if (!written && error) *error = failure ? failure->message : "unknown error";
+    g_clear_error(&failure);
+    return written;
+}
+
 }  // namespace platform

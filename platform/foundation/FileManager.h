@@ -46,6 +46,12 @@ public:
     // group or others (a wider mode on our own folder is narrowed). False otherwise.
     static bool makePrivateDirectory(const std::filesystem::path& path);
 
+    // Replaces `path` with `bytes` through a temporary file in the same folder, synced and
+    // renamed over it, so a reader sees the old file or the new one, never a part. The file gets
+    // `mode`. On failure the old file is untouched and `error` (when given) says why.
+    static bool writeAtomically(const std::filesystem::path& path, std::string_view bytes, int mode = 0600,
+                                std::string* error = nullptr);
+
     // A name unique across processes and time: "<UUID>-<pid>-<start time in hex>", upper-case.
     // The owning process can be read back from it (see isOwnerGone).
     static std::string globallyUniqueString();

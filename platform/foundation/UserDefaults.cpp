@@ -80,18 +80,6 @@ std::string timeStamp() {
     return text;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 enum class ReadResult { ok, missing, failed };
 
@@ -222,29 +210,14 @@ void UserDefaults::writeLocked() {
         fs::create_directories(directory, error);
         if (!error) fs::permissions(directory, fs::perms::owner_all, error);
     }
-    std::string tempName = (directory / ("." + file_.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
-    if (fd < 0) {
-        systemLog("UserDefaults: cannot write " + file_.string() + ": " + std::strerror(errno), LogLevel::error);
-        lastWriteOk_ = false;
-        return;
-    }
     const std::string xml = PropertyList(values_).toXml();
-    bool ok = !xml.empty() && writeAll(fd, xml) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tempName.c_str(), file_.c_str()) == 0) {
-        // The rename itself must reach the disk too.
-        if (int dirFd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
+    std::string failure = "the settings could not be serialized";
+    if (!xml.empty() && FileManager::writeAtomically(file_, xml, 0600, &failure)) {
         stamp_ = currentStamp();
         lastWriteOk_ = true;
         return;
     }
-    systemLog("UserDefaults: cannot write " + file_.string() + ": " + std::strerror(errno), LogLevel::error);
-    ::unlink(tempName.c_str());
+    systemLog("UserDefaults: cannot write " + file_.string() + ": " + failure, LogLevel::error);
     lastWriteOk_ = false;
 }
 

@@ -39,15 +39,10 @@ std::string escapeStringValue(const std::string& value) {
     return out;
 }
 
-bool writeAtomically(const fs::path& path, const std::string& contents) {
-    GError* error = nullptr;
-    const bool written = g_file_set_contents_full(path.c_str(), contents.data(), gssize(contents.size()),
-                                                  G_FILE_SET_CONTENTS_CONSISTENT, 0644, &error);
-    if (!written) {
-        systemLog("LoginItems: cannot write " + path.string() + ": " + (error ? error->message : "unknown"),
-                  LogLevel::warning);
-        g_clear_error(&error);
-    }
+bool writeEntry(const fs::path& path, const std::string& contents) {
+    std::string error;
+    const bool written = FileManager::writeAtomically(path, contents, 0644, &error);
+    if (!written) systemLog("LoginItems: cannot write " + path.string() + ": " + error, LogLevel::warning);
     return written;
 }
 
@@ -119,7 +114,7 @@ bool LoginItems::setEnabled(const std::string& identifier, const fs::path& execu
                                  "Terminal=false\n"
                                  "NoDisplay=true\n"
                                  "X-GNOME-Autostart-enabled=true\n";
-    return writeAtomically(entry, contents);
+    return writeEntry(entry, contents);
 }
 
 bool LoginItems::isEnabled(const std::string& identifier) {

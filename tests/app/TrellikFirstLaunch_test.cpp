@@ -24,7 +24,9 @@ TEST(TrellikFirstLaunch, CarriesLaunchAtLoginOverOnceThroughTheManager) {
         const bool stored = defaults.boolForKey(std::string(keys::tovakLaunchAtLoginManager));
         EXPECT_EQ(stored, std::filesystem::exists(platform::FileManager::configDirectory() / "autostart" /
                                                   "net.vantreo.mac.WhatsApp-Helper.desktop"));
-        if (std::filesystem::exists(std::filesystem::path(PARLIVO_LIBEXEC_DIR) / "LaunchHelper")) EXPECT_TRUE(stored);
+        if (std::filesystem::exists(std::filesystem::path(PARLIVO_LIBEXEC_DIR) / "LaunchHelper")) {
+            EXPECT_TRUE(stored);
+        }
     }
 
     // A later launch does not read "launchAtLogin" again.
