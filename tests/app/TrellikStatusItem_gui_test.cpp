@@ -181,7 +181,9 @@ TEST_F(StatusItemTest, ImageAndBadgeFollowCountSettingsDoNotDisturbAndLock) {
         ASSERT_TRUE(badge);
         EXPECT_EQ(badge->uri, "application://net.vantreo.mac.WhatsApp.desktop");
         EXPECT_EQ(badge->visible, c.badge.has_value());
-        if (c.badge) EXPECT_EQ(badge->count, *c.badge);
+        if (c.badge) {
+            EXPECT_EQ(badge->count, *c.badge);
+        }
     }
 }
 

@@ -137,7 +137,9 @@ TEST_F(TrellikTest, EverySetterPersistsFirstThenTellsDelegatesInOrderThenPosts) 
             };
             c.set(*trellik);
             log.probe = nullptr;
-            if (!c.key.empty()) EXPECT_EQ(defaults().object(std::string(c.key)), c.stored);
+            if (!c.key.empty()) {
+                EXPECT_EQ(defaults().object(std::string(c.key)), c.stored);
+            }
             EXPECT_EQ(log.events, withDelegates ? c.withDelegates : postsOnly(c.withDelegates));
             TearDown();
         }
@@ -355,7 +357,7 @@ TEST_F(TrellikTest, DesktopNotificationsCountAndRespectTheSettings) {
 
     // Sound on delivery: the privacy switch counts while locked, do-not-disturb always.
     delivery->calls.clear();
-    UserNotification shown{"chat-1", "Ann", "Hi"};
+    UserNotification shown{.identifier = "chat-1", .title = "Ann", .body = "Hi"};
     trellik->didDeliverNotification(shown);
     defaults().setBool(std::string(keys::privacyDesktopNotificationsPlayAudio), false);
     trellik->didDeliverNotification(shown);

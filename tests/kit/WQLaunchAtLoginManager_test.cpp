@@ -93,7 +93,9 @@ TEST_F(WQLaunchAtLoginManagerTest, TheRetryLadderStoresWhatTheLastSuccessfulCall
         std::vector<std::string> expected;
         for (const auto& m : row.messages) expected.push_back("WQLaunchAtLoginManager ===> " + m);
         EXPECT_EQ(output, expected);
-        if (calls.size() == 3) EXPECT_EQ(storedAtCall[2], row.storedBeforeThirdCall);
+        if (calls.size() == 3) {
+            EXPECT_EQ(storedAtCall[2], row.storedBeforeThirdCall);
+        }
         EXPECT_EQ(manager.launchAtLogin(), row.finalStored);
     }
     tovak::WQDebugController::sharedInstance().setDebug(false);
