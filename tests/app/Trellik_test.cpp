@@ -357,7 +357,10 @@ TEST_F(TrellikTest, DesktopNotificationsCountAndRespectTheSettings) {
 
     // Sound on delivery: the privacy switch counts while locked, do-not-disturb always.
     delivery->calls.clear();
-    UserNotification shown{.identifier = "chat-1", .title = "Ann", .body = "Hi"};
+    UserNotification shown;
+    shown.identifier = "chat-1";
+    shown.title = "Ann";
+    shown.body = "Hi";
     trellik->didDeliverNotification(shown);
     defaults().setBool(std::string(keys::privacyDesktopNotificationsPlayAudio), false);
     trellik->didDeliverNotification(shown);
