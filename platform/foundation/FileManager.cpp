@@ -32,7 +32,7 @@ std::string environment(const char* name) {
     return value ? value : "";
 }
 
-// An XDG variable counts only when it holds an absolute path (the specification says to
+// An XDG variable counts only when it holds an absolute path (the XDG base-directory rules say to
 // ignore relative ones).
 std::optional<fs::path> absoluteEnvironmentPath(const char* name) {
     std::string value = environment(name);
@@ -42,7 +42,7 @@ std::optional<fs::path> absoluteEnvironmentPath(const char* name) {
 
 std::string userIdText() { return std::to_string(static_cast<unsigned long>(geteuid())); }
 
-// $XDG_RUNTIME_DIR as the base-directory specification requires it: ours and 0700.
+// $XDG_RUNTIME_DIR as the XDG base-directory rules require it: ours and 0700.
 std::optional<fs::path> usableRuntimeDirectory() {
     auto runtime = absoluteEnvironmentPath("XDG_RUNTIME_DIR");
     if (!runtime) return std::nullopt;
