@@ -1,7 +1,7 @@
 #include "settings/Trellik.h"
 
 #include <fcntl.h>
-#include <gio/gio.h>
+#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +34,7 @@
 #include "shell/TrellikStatusItem.h"
 #include "shell/WQShortcut.h"
 #include "system/LauncherEntry.h"
+#include "system/Workspace.h"
 
 namespace parlivo {
 
@@ -395,11 +396,9 @@ void Trellik::handleSupportAlertResponse(int response) {
             platform::systemLog("The FAQ address is not a web page; nothing is opened", platform::LogLevel::warning);
             return;
         }
-        GError* error = nullptr;
-        if (!g_app_info_launch_default_for_uri(faq->c_str(), nullptr, &error)) {
-            platform::systemLog(std::string("Could not open the FAQ: ") + error->message, platform::LogLevel::warning);
-            g_clear_error(&error);
-        }
+        std::string error;
+        if (!platform::Workspace::openURL(*faq, &error))
+            platform::systemLog("Could not open the FAQ: " + error, platform::LogLevel::warning);
     } else if (response == SupportAlert::contactSupport) {
         WQSendMail mail;
         mail.composeSupportMail(std::string(constants::supportAddress), {}, true,

@@ -3,12 +3,10 @@
 #include <fstream>
 #include <sstream>
 
-#include <giomm/appinfo.h>
-#include <giomm/file.h>
-
 #include "foundation/Bundle.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "system/Workspace.h"
 
 namespace parlivo {
 
@@ -167,12 +165,9 @@ void VEXAboutWindowController::showAcknowledgments() {
         platform::systemLog("Error: couldn't load the acknowledgments file", platform::LogLevel::error);
         return;
     }
-    try {
-        Gio::AppInfo::launch_default_for_uri(Gio::File::create_for_path(*acknowledgmentsPath_)->get_uri());
-    } catch (const Glib::Error& error) {
-        platform::systemLog("Error: couldn't open the acknowledgments file: " + std::string(error.what()),
-                            platform::LogLevel::error);
-    }
+    std::string error;
+    if (!platform::Workspace::openFile(*acknowledgmentsPath_, &error))
+        platform::systemLog("Error: couldn't open the acknowledgments file: " + error, platform::LogLevel::error);
 }
 
 void VEXAboutWindowController::visitWebsite() {
@@ -181,11 +176,9 @@ void VEXAboutWindowController::visitWebsite() {
                             platform::LogLevel::error);
         return;
     }
-    try {
-        Gio::AppInfo::launch_default_for_uri(*appWebsiteURL);
-    } catch (const Glib::Error& error) {
-        platform::systemLog("Error: couldn't open the web site: " + std::string(error.what()), platform::LogLevel::error);
-    }
+    std::string error;
+    if (!platform::Workspace::openURL(*appWebsiteURL, &error))
+        platform::systemLog("Error: couldn't open the web site: " + error, platform::LogLevel::error);
 }
 
 }  // namespace parlivo

@@ -109,4 +109,23 @@ bool Workspace::launchApplication(const std::filesystem::path& executable, const
     return started;
 }
 
+bool Workspace::openURL(const std::string& url, std::string* error) {
+    GError* launchError = nullptr;
+    const bool launched = g_app_info_launch_default_for_uri(url.c_str(), nullptr, &launchError);
+    if (!launched) {
+        if (error) *error = launchError ? launchError->message : "unknown error";
+        g_clear_error(&launchError);
+    }
+    return launched;
+}
+
+bool Workspace::openFile(const std::filesystem::path& path, std::string* error) {
+    GFile* file = g_file_new_for_path(path.c_str());
+    gchar* uri = g_file_get_uri(file);
+    g_object_unref(file);
+    const bool launched = openURL(uri, error);
+    g_free(uri);
+    return launched;
+}
+
 }  // namespace platform

@@ -29,6 +29,12 @@ public:
     // outlives us and leaves no zombie). False (with `error` filled) when it could not be started.
     static bool launchApplication(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
                                   std::string* error = nullptr);
+
+    // Opens `url` with the desktop's default handler for its scheme. False (with `error`
+    // filled) when no handler could be started.
+    static bool openURL(const std::string& url, std::string* error = nullptr);
+    // Opens the local file `path` with the desktop's default program for its type.
+    static bool openFile(const std::filesystem::path& path, std::string* error = nullptr);
 };
 
 }  // namespace platform
