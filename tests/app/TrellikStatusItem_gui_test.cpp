@@ -8,6 +8,7 @@
 
 #include <optional>
 
+#include "PrivateSessionBus.h"
 #include "RunLoop.h"
 #include "TrellikTestSupport.h"
 #include "shell/TrellikStatusItem.h"
@@ -31,12 +32,7 @@ public:
     };
 
     BadgeListener() {
-        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        connection_ = g_dbus_connection_new_for_address_sync(
-            address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        g_free(address);
+        connection_ = testsupport::newSessionBusConnection();
         if (!connection_) return;
         subscription_ = g_dbus_connection_signal_subscribe(
             connection_, nullptr, platform::LauncherEntry::kInterface, platform::LauncherEntry::kMember, nullptr,

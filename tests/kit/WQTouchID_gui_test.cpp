@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "PrivateSessionBus.h"
 #include "RunLoop.h"
 #include "WQTouchID.h"
 #include "foundation/MainQueue.h"
@@ -66,12 +67,7 @@ private:
         context_ = g_main_context_new();
         g_main_context_push_thread_default(context_);
         loop_ = g_main_loop_new(context_, FALSE);
-        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        connection_ = g_dbus_connection_new_for_address_sync(
-            address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        g_free(address);
+        connection_ = testsupport::newSessionBusConnection();
         GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
         static const GDBusInterfaceVTable vtable{&FakeFprintd::onCall, nullptr, nullptr, {}};
         const guint manager = g_dbus_connection_register_object(connection_, "/net/reactivated/Fprint/Manager",
@@ -280,12 +276,7 @@ TEST_F(TouchIDTest, AVerdictFromAnyoneButFprintdIsIgnored) {
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.verifyStarts == 1; }));
 
     // Another program on the bus forges the reader's "match".
-    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    GDBusConnection* impostor = g_dbus_connection_new_for_address_sync(
-        address, GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                      G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr);
-    g_free(address);
+    GDBusConnection* impostor = testsupport::newSessionBusConnection();
     ASSERT_TRUE(impostor);
     g_dbus_connection_emit_signal(impostor, nullptr, kDevicePath, "net.reactivated.Fprint.Device", "VerifyStatus",
                                   g_variant_new("(sb)", "verify-match", TRUE), nullptr);

@@ -20,14 +20,7 @@ namespace {
 
 // A second client of the session bus, standing in for another program.
 GDBusConnection* otherConnection() {
-    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
-        address,
-        GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                             G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr);
-    g_free(address);
-    return bus;
+    return testsupport::newSessionBusConnection();
 }
 
 void requestName(GDBusConnection* bus, const char* name) {

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "PrivateSessionBus.h"
+
 namespace testsupport {
 
 struct FakeDesktopPortal::Impl {
@@ -60,15 +62,7 @@ std::unique_ptr<FakeDesktopPortal> FakeDesktopPortal::start(unsigned colorScheme
         raw->context = g_main_context_new();
         g_main_context_push_thread_default(raw->context);
         raw->loop = g_main_loop_new(raw->context, FALSE);
-        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-        if (address) {
-            raw->bus = g_dbus_connection_new_for_address_sync(
-                address,
-                GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                     G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-                nullptr, nullptr, nullptr);
-            g_free(address);
-        }
+        raw->bus = newSessionBusConnection();
         if (raw->bus) {
             GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
             static const GDBusInterfaceVTable vtable{onMethodCall, nullptr, nullptr, {}};

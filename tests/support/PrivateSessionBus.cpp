@@ -42,4 +42,16 @@ bool usePrivateSessionBus() {
     return started;
 }
 
+GDBusConnection* newSessionBusConnection() {
+    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!address) return nullptr;
+    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
+        address,
+        GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                             G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    g_free(address);
+    return bus;
+}
+
 }  // namespace testsupport

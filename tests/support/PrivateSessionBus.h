@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gio/gio.h>
+
 namespace testsupport {
 
 // Gives this test program a session bus of its own: starts a dbus-daemon with the session
@@ -9,5 +11,10 @@ namespace testsupport {
 // Call it before anything connects to the session bus; later calls do nothing.
 // Returns false when no daemon could be started.
 bool usePrivateSessionBus();
+
+// A connection of its own to the session bus, apart from GLib's shared one, standing in for
+// another program (a fake service, a listener, an impostor). The caller closes and unrefs it.
+// Null without a session bus.
+GDBusConnection* newSessionBusConnection();
 
 }  // namespace testsupport
