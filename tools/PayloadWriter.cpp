@@ -1,12 +1,12 @@
 #include "PayloadWriter.h"
 
 #include <fstream>
-#include <iterator>
 
 #include "config/DynamicData.h"
 #include "config/EncryptionKey.h"
 #include "config/TextPatch.h"
 #include "WQApplicationInfo.h"
+#include "foundation/FileManager.h"
 #include "system/Compression.h"
 #include "system/Crypto.h"
 
@@ -54,9 +54,9 @@ std::optional<std::vector<TextPatch>> readPatchList(const std::filesystem::path&
 }  // namespace
 
 std::optional<Bytes> readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    auto text = platform::FileManager::contentsAtPath(path);
+    if (!text) return std::nullopt;
+    return Bytes(text->begin(), text->end());
 }
 
 bool writeFile(const std::filesystem::path& path, std::span<const uint8_t> bytes) {

@@ -9,8 +9,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "DebugPrint.h"
 #include "WQDirectory.h"
@@ -302,8 +300,7 @@ PrivacyTimeInterval Trellik::currentLockAfter() const {
 void Trellik::registerDefaultPreferences() {
     auto path = platform::Bundle::main().pathForResource("DefaultPreferences", "plist");
     if (!path) return;
-    std::ifstream file(*path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string bytes = platform::FileManager::contentsAtPath(*path).value_or("");
     std::string error;
     auto preferences = platform::PropertyList::parse(bytes, &error);
     if (!preferences || !preferences->isDictionary()) {

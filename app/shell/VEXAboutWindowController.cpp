@@ -1,9 +1,7 @@
 #include "shell/VEXAboutWindowController.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "foundation/Bundle.h"
+#include "foundation/FileManager.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
 #include "system/Workspace.h"
@@ -13,14 +11,6 @@ namespace parlivo {
 namespace {
 
 constexpr const char* kResource = "/net/vantreo/mac/WhatsApp/ui/VEXAboutWindow.ui";
-
-std::optional<std::string> readTextFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::optional<std::string> infoString(const char* key) { return platform::Bundle::main().infoString(key); }
 
@@ -51,7 +41,7 @@ VEXAboutWindowController::~VEXAboutWindowController() {
 void VEXAboutWindowController::setAcknowledgmentsPath(std::optional<std::string> path) {
     acknowledgmentsPath_ = std::move(path);
     if (acknowledgmentsPath_) {
-        acknowledgmentsString_ = readTextFile(*acknowledgmentsPath_);
+        acknowledgmentsString_ = platform::FileManager::contentsAtPath(*acknowledgmentsPath_);
     } else if (acknowledgmentsButton_) {
         if (auto* parent = acknowledgmentsButton_->get_parent())
             dynamic_cast<Gtk::Container*>(parent)->remove(*acknowledgmentsButton_);
@@ -115,7 +105,7 @@ void VEXAboutWindowController::windowDidLoad() {
         setAcknowledgmentsPath(path ? std::optional<std::string>(path->string()) : std::nullopt);
     }
     if (!appCredits) {
-        if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = readTextFile(path->string());
+        if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = platform::FileManager::contentsAtPath(path->string());
     }
 
     window_->set_title(formatPlaceholders(platform::localized("About %@", "About %@"), {*appName}));

@@ -1,9 +1,8 @@
 #include "Bundle.h"
 
+#include "FileManager.h"
 #include "ProcessInfo.h"
 
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace platform {
@@ -37,12 +36,9 @@ bool staysInside(const fs::path& relative) {
 }
 
 PropertyList readInfoDictionary(const fs::path& file) {
-    std::error_code error;
-    const auto size = fs::file_size(file, error);
-    if (error || size > PropertyList::maxParseBytes) return PropertyList::dictionary();
-    std::ifstream stream(file, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    auto info = PropertyList::parse(bytes);
+    const auto bytes = FileManager::contentsAtPath(file, PropertyList::maxParseBytes);
+    if (!bytes) return PropertyList::dictionary();
+    auto info = PropertyList::parse(*bytes);
     if (!info || !info->isDictionary()) return PropertyList::dictionary();
     return std::move(*info);
 }

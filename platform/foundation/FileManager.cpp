@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -205,6 +206,17 @@ std::optional<std::uint64_t> FileManager::processStartTime(int pid) {
     auto result = std::from_chars(field.data(), field.data() + field.size(), value);
     if (result.ec != std::errc()) return std::nullopt;
     return value;
+}
+
+std::optional<std::string> FileManager::contentsAtPath(const fs::path& path, std::optional<std::uintmax_t> maxBytes) {
+    if (maxBytes) {
+        std::error_code error;
+        const auto size = fs::file_size(path, error);
+        if (error || size > *maxBytes) return std::nullopt;
+    }
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) return std::nullopt;
+    return std::string{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
 }
 
 bool FileManager::writeAtomically(const fs::path& path, std::string_view bytes, int mode, std::string* error) {

@@ -46,6 +46,11 @@ public:
     // group or others (a wider mode on our own folder is narrowed). False otherwise.
     static bool makePrivateDirectory(const std::filesystem::path& path);
 
+    // The whole content of the file at `path`. None when it cannot be opened, or, with
+    // `maxBytes`, when its size cannot be read or is above `maxBytes` (checked before reading).
+    static std::optional<std::string> contentsAtPath(const std::filesystem::path& path,
+                                                     std::optional<std::uintmax_t> maxBytes = std::nullopt);
+
     // Replaces `path` with `bytes` through a temporary file in the same folder, synced and
     // renamed over it, so a reader sees the old file or the new one, never a part. The file gets
     // `mode`. On failure the old file is untouched and `error` (when given) says why.

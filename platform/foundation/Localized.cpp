@@ -1,13 +1,12 @@
 #include "Localized.h"
 
 #include "Bundle.h"
+#include "FileManager.h"
 #include "Log.h"
 #include "PropertyList.h"
 
 #include <glib.h>
 
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -203,12 +202,8 @@ StringsTable StringsTable::parse(std::string_view bytes) {
 }
 
 StringsTable StringsTable::load(const std::string& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size > PropertyList::maxParseBytes) return {};
-    std::ifstream stream(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-    return parse(bytes);
+    // An unopenable file reads as an empty table, as an empty file would.
+    return parse(FileManager::contentsAtPath(path, PropertyList::maxParseBytes).value_or(""));
 }
 
 std::optional<std::string> StringsTable::lookup(std::string_view key) const {

@@ -211,3 +211,16 @@ TEST(FileManager, OwnerGoneOnlyForOurNamesOfEndedProcesses) {
     };
     for (const auto& c : cases) EXPECT_EQ(FileManager::isOwnerGone(c.name), c.gone) << c.name;
 }
+
+TEST(FileManager, ContentsAreReadWholeUnlessMissingOrAboveTheCap) {
+    const fs::path folder = scratch("contents");
+    const std::string bytes("plist\0with a NUL", 16);
+    std::ofstream(folder / "file", std::ios::binary) << bytes;
+
+    EXPECT_EQ(FileManager::contentsAtPath(folder / "file"), bytes);
+    EXPECT_EQ(FileManager::contentsAtPath(folder / "file", bytes.size()), bytes);
+    EXPECT_EQ(FileManager::contentsAtPath(folder / "file", bytes.size() - 1), std::nullopt);
+    EXPECT_EQ(FileManager::contentsAtPath(folder / "missing"), std::nullopt);
+    EXPECT_EQ(FileManager::contentsAtPath(folder / "missing", 100), std::nullopt);
+    EXPECT_EQ(FileManager::contentsAtPath(folder, 100), std::nullopt);  // a folder has no readable size
+}
