@@ -194,8 +194,10 @@ void AppDelegate::showMainWindowAfterLaunch() {
         return;
     }
     // Tray-only mode: the window comes one turn later, once the activation policy is applied.
-    platform::MainQueue::after(0.1, [self = shared_from_this()] {
-        if (self->mainWindowController_ && self->mainWindowController_->hasWindow())
+    // Weak: a delegate let go meanwhile (shutdown) must not be kept alive to show its window.
+    platform::MainQueue::after(0.1, [weak = weak_from_this()] {
+        auto self = weak.lock();
+        if (self && self->mainWindowController_ && self->mainWindowController_->hasWindow())
             self->mainWindowController_->makeKeyAndOrderFront();
     });
 }

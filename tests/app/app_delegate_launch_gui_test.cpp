@@ -42,3 +42,17 @@ TEST_F(AppDelegateLaunchTest, TrayOnlyModeShowsTheWindowOneTurnLater) {
     EXPECT_TRUE(testsupport::runLoopUntil([&] { return other.controller->shown == 1; }, 2.0));
 }
 
+
+TEST_F(AppDelegateLaunchTest, ADelegateLetGoBeforeTheTrayOnlyShowIsNotKeptAliveToShowIt) {
+    setBool(keys::showDockIcon, false);
+    FakeHost other;
+    auto second = AppDelegate::create(other);
+    second->applicationDidFinishLaunching();
+    setBool(keys::showDockIcon, true);
+    auto controller = other.controller;
+    std::weak_ptr<AppDelegate> watched = second;
+    second.reset();
+    EXPECT_TRUE(watched.expired()) << "the delayed show holds the delegate";
+    testsupport::runLoopFor(0.3);
+    EXPECT_EQ(controller->shown, 0);
+}
