@@ -173,8 +173,9 @@ void LocalAuthentication::evaluateBiometrics(const std::string& reason, Reply re
             auto* bus = G_DBUS_CONNECTION(source);
             // Only fprintd's own verdicts count: on a message bus anyone may broadcast a signal
             // with the device's path and interface, and a forged "verify-match" must not unlock.
+            // The device claimed, even if a capability check has since found another default.
             evaluation.signalId = g_dbus_connection_signal_subscribe(
-                bus, kService, kDeviceInterface, "VerifyStatus", self->devicePath_.c_str(), nullptr,
+                bus, kService, kDeviceInterface, "VerifyStatus", evaluation.device.c_str(), nullptr,
                 G_DBUS_SIGNAL_FLAGS_NONE,
                 [](GDBusConnection*, const char*, const char*, const char*, const char*, GVariant* parameters,
                    gpointer data) {
@@ -198,7 +199,7 @@ void LocalAuthentication::evaluateBiometrics(const std::string& reason, Reply re
                                new EvaluationRef(*ref), [](gpointer data, GClosure*) { deleteRef(data); }));
             evaluation.verifying = true;
             g_dbus_connection_call(
-                bus, kService, self->devicePath_.c_str(), kDeviceInterface, "VerifyStart", g_variant_new("(s)", "any"),
+                bus, kService, evaluation.device.c_str(), kDeviceInterface, "VerifyStart", g_variant_new("(s)", "any"),
                 nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
                 [](GObject* source, GAsyncResult* result, gpointer data) {
                     std::unique_ptr<EvaluationRef> ref(static_cast<EvaluationRef*>(data));
@@ -223,7 +224,7 @@ void LocalAuthentication::finish(bool success, const std::string& error) {
     if (evaluation->signalId) g_dbus_connection_signal_unsubscribe(bus, evaluation->signalId);
     if (evaluation->watchId) g_bus_unwatch_name(evaluation->watchId);
     evaluation->signalId = evaluation->watchId = 0;
-    if (evaluation->claimed) stopAndRelease(bus, devicePath_, evaluation->verifying);
+    if (evaluation->claimed) stopAndRelease(bus, evaluation->device, evaluation->verifying);
     if (auto reply = std::move(evaluation->reply))
         MainQueue::async([reply = std::move(reply), success, error] { reply(success, error); });
 }

@@ -33,6 +33,7 @@ constexpr const char* kIntrospection = R"XML(
 </node>)XML";
 
 constexpr const char* kDevicePath = "/net/reactivated/Fprint/Device/0";
+constexpr const char* kSecondDevicePath = "/net/reactivated/Fprint/Device/1";
 
 // A stand-in for fprintd on the private session bus, on a thread and main context of its own,
 // so the code under test can call it synchronously from the test's main thread.
@@ -46,6 +47,16 @@ public:
 
     std::atomic<int> claims{0}, releases{0}, verifyStarts{0}, verifyStops{0};
     std::string claimedUser = "?", verifiedFinger;
+
+    // The default device may change while a verification runs (a reader plugged in).
+    void setDefaultDevice(std::string path) {
+        std::lock_guard lock(mutex_);
+        defaultDevice_ = std::move(path);
+    }
+    std::vector<std::string> releasedDevices() {
+        std::lock_guard lock(mutex_);
+        return releasedDevices_;
+    }
 
     void start() {
         std::atomic<bool> ready{false};
@@ -74,6 +85,8 @@ private:
                                                                 node->interfaces[0], &vtable, this, nullptr, nullptr);
         const guint device =
             g_dbus_connection_register_object(connection_, kDevicePath, node->interfaces[1], &vtable, this, nullptr, nullptr);
+        const guint secondDevice = g_dbus_connection_register_object(connection_, kSecondDevicePath, node->interfaces[1],
+                                                                     &vtable, this, nullptr, nullptr);
         GVariant* owned = g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                                       "org.freedesktop.DBus", "RequestName",
                                                       g_variant_new("(su)", "net.reactivated.Fprint", 4u), nullptr,
@@ -83,6 +96,7 @@ private:
         g_main_loop_run(loop_);
         g_dbus_connection_unregister_object(connection_, manager);
         g_dbus_connection_unregister_object(connection_, device);
+        g_dbus_connection_unregister_object(connection_, secondDevice);
         g_dbus_connection_close_sync(connection_, nullptr, nullptr);  // the name goes with it
         g_object_unref(connection_);
         g_dbus_node_info_unref(node);
@@ -96,7 +110,7 @@ private:
                                       "VerifyStatus", g_variant_new("(sb)", result, done), nullptr);
     }
 
-    static void onCall(GDBusConnection*, const char*, const char*, const char*, const char* method,
+    static void onCall(GDBusConnection*, const char*, const char* path, const char*, const char* method,
                        GVariant* parameters, GDBusMethodInvocation* invocation, gpointer data) {
         auto& fake = *static_cast<FakeFprintd*>(data);
         const std::string name = method;
@@ -104,7 +118,8 @@ private:
             if (!fake.hasDevice)
                 return g_dbus_method_invocation_return_dbus_error(invocation, "net.reactivated.Fprint.Error.NoSuchDevice",
                                                                   "No devices available");
-            return g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", kDevicePath));
+            std::lock_guard lock(fake.mutex_);
+            return g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", fake.defaultDevice_.c_str()));
         }
         if (name == "ListEnrolledFingers") {
             if (fake.fingers.empty())
@@ -121,6 +136,10 @@ private:
             fake.claimedUser = user;
             ++fake.claims;
         } else if (name == "Release") {
+            {
+                std::lock_guard lock(fake.mutex_);
+                fake.releasedDevices_.push_back(path);
+            }
             ++fake.releases;
         } else if (name == "VerifyStop") {
             ++fake.verifyStops;
@@ -145,6 +164,9 @@ private:
         g_dbus_method_invocation_return_value(invocation, nullptr);
     }
 
+    std::mutex mutex_;
+    std::string defaultDevice_ = kDevicePath;
+    std::vector<std::string> releasedDevices_;
     std::thread thread_;
     GMainContext* context_ = nullptr;
     GMainLoop* loop_ = nullptr;
@@ -289,4 +311,20 @@ TEST_F(TouchIDTest, AVerdictFromAnyoneButFprintdIsIgnored) {
     touchID.cancel();
     ASSERT_TRUE(answered(answers));
     EXPECT_EQ(answers.results, std::vector<bool>{false});
+}
+
+TEST_F(TouchIDTest, TheClaimedDeviceIsTheOneReleasedWhenTheDefaultChangesMeanwhile) {
+    fprintd.verdict = FakeFprintd::Verdict::never;
+    fprintd.start();
+    WQTouchID touchID;
+    Answers answers;
+    ASSERT_TRUE(touchID.authenticate("Unlock", recordInto(answers)));
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.verifyStarts == 1; }));
+    fprintd.setDefaultDevice(kSecondDevicePath);
+    EXPECT_TRUE(touchID.supported()) << "asks fprintd again and learns of the other reader";
+    touchID.cancel();
+    ASSERT_TRUE(answered(answers));
+    EXPECT_EQ(answers.results, std::vector<bool>{false});
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.releases == 1; }));
+    EXPECT_EQ(fprintd.releasedDevices(), std::vector<std::string>{kDevicePath});
 }
