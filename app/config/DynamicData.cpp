@@ -158,9 +158,9 @@ DynamicData& DynamicData::shared() {
         const auto& bundle = platform::Bundle::main();
         Servers servers{bundle.infoString("ParlivoConfigurationHost").value_or(""),
                         bundle.infoString("ParlivoConfigurationHost2").value_or("")};
-        auto created = create(platform::URLSession::shared(), std::move(servers));
-        static std::shared_ptr<DynamicData> keeper = created;
-        return created.get();
+        // The reference is never released, so the object outlives every static destructor.
+        auto* keeper = new std::shared_ptr<DynamicData>(create(platform::URLSession::shared(), std::move(servers)));
+        return keeper->get();
     }();
     return *instance;
 }
