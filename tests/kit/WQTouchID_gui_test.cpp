@@ -194,6 +194,14 @@ protected:
         return any;
     }
 
+    // Starts a verification that fprintd never decides, and waits until it is under way.
+    bool startUndecidedVerification(WQTouchID& touchID, Answers& answers) {
+        fprintd.verdict = FakeFprintd::Verdict::never;
+        fprintd.start();
+        return touchID.authenticate("Unlock", recordInto(answers)) &&
+               testsupport::runLoopUntil([&] { return fprintd.verifyStarts == 1; });
+    }
+
     FakeFprintd fprintd;
 };
 
@@ -254,12 +262,9 @@ TEST_F(TouchIDTest, VerifiesAndAnswersOnceOnTheMainThread) {
 }
 
 TEST_F(TouchIDTest, CancelWithdrawsTheVerificationAndTheNextCallStartsFresh) {
-    fprintd.verdict = FakeFprintd::Verdict::never;
-    fprintd.start();
     WQTouchID touchID;
     Answers first;
-    ASSERT_TRUE(touchID.authenticate("Unlock", recordInto(first)));
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.verifyStarts == 1; }));
+    ASSERT_TRUE(startUndecidedVerification(touchID, first));
     touchID.cancel();
     EXPECT_TRUE(touchID.canceled());
     ASSERT_TRUE(answered(first));
@@ -278,24 +283,18 @@ TEST_F(TouchIDTest, CancelWithdrawsTheVerificationAndTheNextCallStartsFresh) {
 }
 
 TEST_F(TouchIDTest, FprintdGoingAwayEndsTheVerificationWithFailure) {
-    fprintd.verdict = FakeFprintd::Verdict::never;
-    fprintd.start();
     WQTouchID touchID;
     Answers answers;
-    ASSERT_TRUE(touchID.authenticate("Unlock", recordInto(answers)));
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.verifyStarts == 1; }));
+    ASSERT_TRUE(startUndecidedVerification(touchID, answers));
     fprintd.stop();
     ASSERT_TRUE(answered(answers));
     EXPECT_EQ(answers.results, std::vector<bool>{false});
 }
 
 TEST_F(TouchIDTest, AVerdictFromAnyoneButFprintdIsIgnored) {
-    fprintd.verdict = FakeFprintd::Verdict::never;
-    fprintd.start();
     WQTouchID touchID;
     Answers answers;
-    ASSERT_TRUE(touchID.authenticate("Unlock", recordInto(answers)));
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.verifyStarts == 1; }));
+    ASSERT_TRUE(startUndecidedVerification(touchID, answers));
 
     // Another program on the bus forges the reader's "match".
     GDBusConnection* impostor = testsupport::newSessionBusConnection();
@@ -314,12 +313,9 @@ TEST_F(TouchIDTest, AVerdictFromAnyoneButFprintdIsIgnored) {
 }
 
 TEST_F(TouchIDTest, TheClaimedDeviceIsTheOneReleasedWhenTheDefaultChangesMeanwhile) {
-    fprintd.verdict = FakeFprintd::Verdict::never;
-    fprintd.start();
     WQTouchID touchID;
     Answers answers;
-    ASSERT_TRUE(touchID.authenticate("Unlock", recordInto(answers)));
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.verifyStarts == 1; }));
+    ASSERT_TRUE(startUndecidedVerification(touchID, answers));
     fprintd.setDefaultDevice(kSecondDevicePath);
     EXPECT_TRUE(touchID.supported()) << "asks fprintd again and learns of the other reader";
     touchID.cancel();
