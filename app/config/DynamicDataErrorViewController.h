@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "system/Error.h"
+
+namespace Gtk {
+class Widget;
+}
+
+namespace parlivo {
+
+// The connection-error screen shown in place of the page when the configuration could not be
+// had: a header, a text chosen by the kind of failure, "Try again" and a support-mail button.
+class DynamicDataErrorViewController {
+public:
+    static std::shared_ptr<DynamicDataErrorViewController> create();
+    virtual ~DynamicDataErrorViewController() = default;
+
+    // The screen's widget tree (owned by the controller).
+    virtual Gtk::Widget& view() = 0;
+    // What "Try again" runs; none does nothing.
+    virtual void setTryAgainAction(std::function<void()> action) = 0;
+    // Refills the texts from DynamicData::shared()'s last error (each time the view appears).
+    virtual void updateErrorTexts() = 0;
+
+    // The texts for an error, without a display.
+    static std::string headerText();
+    static std::string bodyText(const std::optional<platform::Error>& error);
+};
+
+}  // namespace parlivo
