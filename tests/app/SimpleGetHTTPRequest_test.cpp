@@ -1,17 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "LoopbackHTTPServer.h"
 #include "RunLoop.h"
 #include "foundation/MainQueue.h"
 #include "foundation/WorkQueue.h"
@@ -21,79 +16,10 @@ using namespace parlivo;
 
 namespace {
 
-// A loopback HTTP server that answers each path with fixed bytes. A reply may keep the
-// connection open afterwards ("stall"), to show that the client gives up by itself.
-class TinyServer {
-public:
-    struct Reply {
-        std::string bytes;
-        bool stall = false;
-    };
-
-    explicit TinyServer(std::map<std::string, Reply> replies) : replies_(std::move(replies)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        ::listen(listener_, 8);
-        thread_ = std::thread([this] { serve(); });
-    }
-    ~TinyServer() {
-        stopping_ = true;
-        ::shutdown(listener_, SHUT_RDWR);
-        thread_.join();
-        ::close(listener_);
-    }
-
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-    int clientsGone() const { return clientsGone_; }
-
-private:
-    void serve() {
-        while (!stopping_) {
-            const int client = ::accept(listener_, nullptr, nullptr);
-            if (client < 0) return;
-            std::string request;
-            char buffer[4096];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::read(client, buffer, sizeof buffer);
-                if (n <= 0) break;
-                request.append(buffer, size_t(n));
-            }
-            const auto start = request.find(' ') + 1;
-            const std::string path = request.substr(start, request.find(' ', start) - start);
-            const auto found = replies_.find(path);
-            const Reply reply = found != replies_.end() ? found->second : Reply{"HTTP/1.1 404 Not Found\r\n\r\n"};
-            (void)::write(client, reply.bytes.data(), reply.bytes.size());
-            if (reply.stall) {
-                // Wait until the client hangs up (or the test ends).
-                pollfd watch{client, POLLIN, 0};
-                while (!stopping_) {
-                    if (::poll(&watch, 1, 100) > 0 && ::read(client, buffer, sizeof buffer) <= 0) {
-                        ++clientsGone_;
-                        break;
-                    }
-                }
-            }
-            ::close(client);
-        }
-    }
-
-    std::map<std::string, Reply> replies_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stopping_{false};
-    std::atomic<int> clientsGone_{0};
-    std::thread thread_;
-};
+using TinyServer = testsupport::LoopbackHTTPServer;
 
 std::string response(const std::string& status, const std::string& body, const std::string& extraHeaders = "") {
-    return "HTTP/1.1 " + status + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders +
-           "Connection: close\r\n\r\n" + body;
+    return TinyServer::response(status, body, extraHeaders);
 }
 
 // What a completion saw: every call, and whether it ran on the main thread.
@@ -244,7 +170,7 @@ TEST(SimpleGetHTTPRequestTest, ATransportFailureIsPassedOn) {
     int port = 0;
     {
         TinyServer closed({});  // a port nobody listens on once it is gone
-        port = std::stoi(closed.url("").substr(std::string("http://127.0.0.1:").size()));
+        port = closed.port();
     }
     Outcome outcome;
     auto request = SimpleGetHTTPRequest::create("http://127.0.0.1:" + std::to_string(port) + "/file.zip");
@@ -263,6 +189,7 @@ TEST(SimpleGetHTTPRequestTest, CancelEndsOnceAndStopsTheTransfer) {
     auto request = SimpleGetHTTPRequest::create(server.url("/slow"));
     request->setCompletionHandler(outcome.handler());
     request->start();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return server.repliesSent() == 1; }));
     // Cancel from another thread, as a download's owner may.
     std::thread([request] { request->cancel(); }).join();
     ASSERT_TRUE(outcome.waitForCall());
