@@ -31,15 +31,6 @@ public:
         });
     }
 
-    // The value of an expression in the page, as JSON text.
-    std::string json(const std::string& expression) {
-        JSCValue* value = jsc_context_evaluate(context_, ("JSON.stringify(" + expression + ")").c_str(), -1);
-        char* text = jsc_value_to_string(value);
-        std::string result = text ? text : "";
-        g_free(text);
-        g_object_unref(value);
-        return result;
-    }
     // The value of an expression that yields a string.
     std::string string(const std::string& expression) {
         JSCValue* value = jsc_context_evaluate(context_, expression.c_str(), -1);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -9,7 +8,6 @@
 #include "LoopbackHTTPServer.h"
 #include "RunLoop.h"
 #include "foundation/MainQueue.h"
-#include "foundation/WorkQueue.h"
 #include "web/SimpleGetHTTPRequest.h"
 
 using namespace parlivo;
