@@ -1,30 +1,147 @@
 #include "config/DynamicDataErrorViewController.h"
 
+#include <gtkmm/builder.h>
+#include <gtkmm/button.h>
+#include <gtkmm/container.h>
 #include <gtkmm/label.h>
 
-// Placeholder until the connection-error screen is built.
+#include <cstdlib>
+#include <iostream>
+
+#include "WQApplicationInfo.h"
+#include "config/DynamicData.h"
+#include "config/WQSendMail.h"
+#include "foundation/Localized.h"
+#include "foundation/Log.h"
+#include "settings/Keys.h"
+#include "shell/VEXAboutWindowController.h"
+
 namespace parlivo {
 
 namespace {
-class Placeholder : public DynamicDataErrorViewController {
+
+constexpr const char* kResource = "/net/vantreo/mac/WhatsApp/ui/DynamicDataErrorView.ui";
+
+// The wording travels with each key as the translators' comment; the table holds the text.
+std::string text(const char* key) { return platform::localizedComment(key, ""); }
+
+// A string as an optional value prints it: quoted, with quotes, backslashes and line breaks escaped.
+std::string printedOptional(const std::optional<std::string>& value) {
+    if (!value) return "nil";
+    std::string quoted = "Optional(\"";
+    for (char c : *value) {
+        switch (c) {
+        case '"': quoted += "\\\""; break;
+        case '\\': quoted += "\\\\"; break;
+        case '\n': quoted += "\\n"; break;
+        case '\r': quoted += "\\r"; break;
+        case '\t': quoted += "\\t"; break;
+        default: quoted += c;
+        }
+    }
+    return quoted + "\")";
+}
+
+// A programming error: the interface file and the code disagree.
+[[noreturn]] void missingOutlet(const std::string& what) {
+    platform::systemLog("DynamicDataErrorViewController: " + what, platform::LogLevel::error);
+    std::cerr << "Fatal error: DynamicDataErrorViewController: " << what << std::endl;
+    std::abort();
+}
+
+class ErrorScreen : public DynamicDataErrorViewController {
 public:
-    Gtk::Widget& view() override { return label_; }
-    void setTryAgainAction(std::function<void()> action) override { action_ = std::move(action); }
-    void updateErrorTexts() override { label_.set_text(headerText()); }
+    ErrorScreen() {
+        try {
+            builder_ = Gtk::Builder::create_from_resource(kResource);
+        } catch (const Glib::Error& error) {
+            missingOutlet("cannot load " + std::string(kResource) + ": " + error.what());
+        }
+        builder_->get_widget("errorView", view_);
+        builder_->get_widget("errorHeaderTextField", errorHeaderTextField_);
+        builder_->get_widget("errorBodyTextField", errorBodyTextField_);
+        builder_->get_widget("tryAgainButton", tryAgainButton_);
+        builder_->get_widget("supportButton", supportButton_);
+        if (!view_ || !errorHeaderTextField_ || !errorBodyTextField_ || !tryAgainButton_ || !supportButton_)
+            missingOutlet("an outlet is not connected");
+
+        tryAgainButton_->set_label(text("DYNAMIC_DATA_ERROR_TRY_AGAIN"));
+        supportButton_->set_label(text("DYNAMIC_DATA_ERROR_CONTACT_SUPPORT"));
+        connections_.push_back(tryAgainButton_->signal_clicked().connect([this] { tryAgainButtonClicked(); }));
+        connections_.push_back(supportButton_->signal_clicked().connect([] { sendConnectionProblemMail(); }));
+        // Mapping is the view's "will appear": the texts follow the latest failure every time.
+        connections_.push_back(view_->signal_map().connect([this] { updateErrorTexts(); }));
+        updateErrorTexts();
+    }
+
+    ~ErrorScreen() override {
+        // The host may still hold the view: it must not call back into a gone controller.
+        for (auto& connection : connections_) connection.disconnect();
+        if (auto* parent = view_->get_parent()) dynamic_cast<Gtk::Container&>(*parent).remove(*view_);
+    }
+
+    Gtk::Widget& view() override { return *view_; }
+    void setTryAgainAction(std::function<void()> action) override { tryAgainAction_ = std::move(action); }
+
+    void updateErrorTexts() override {
+        errorHeaderTextField_->set_text(headerText());
+        errorBodyTextField_->set_text(bodyText(DynamicData::shared().error));
+    }
 
 private:
-    Gtk::Label label_;
-    std::function<void()> action_;
+    void tryAgainButtonClicked() {
+        if (tryAgainAction_) tryAgainAction_();
+    }
+
+    Glib::RefPtr<Gtk::Builder> builder_;  // holds the widget tree while no container does
+    Gtk::Widget* view_ = nullptr;
+    Gtk::Label* errorHeaderTextField_ = nullptr;
+    Gtk::Label* errorBodyTextField_ = nullptr;
+    Gtk::Button* tryAgainButton_ = nullptr;
+    Gtk::Button* supportButton_ = nullptr;
+    std::function<void()> tryAgainAction_;
+    std::vector<sigc::connection> connections_;
 };
+
 }  // namespace
 
 std::shared_ptr<DynamicDataErrorViewController> DynamicDataErrorViewController::create() {
-    return std::make_shared<Placeholder>();
+    return std::make_shared<ErrorScreen>();
 }
 
-std::string DynamicDataErrorViewController::headerText() { return "DYNAMIC_DATA_ERROR_HEADER"; }
-std::string DynamicDataErrorViewController::bodyText(const std::optional<platform::Error>&) {
-    return "DYNAMIC_DATA_ERROR_DEFAULT_BODY";
+std::string DynamicDataErrorViewController::headerText() { return text("DYNAMIC_DATA_ERROR_HEADER"); }
+
+std::string DynamicDataErrorViewController::bodyText(const std::optional<platform::Error>& error) {
+    const char* key = "DYNAMIC_DATA_ERROR_DEFAULT_BODY";
+    if (error && error->domain == platform::URLErrorDomain) {
+        if (error->code == platform::URLErrorCode::secureConnectionFailed)
+            key = "DYNAMIC_DATA_ERROR_SSL_MAC_BODY";
+        else if (error->code == platform::URLErrorCode::notConnectedToInternet)
+            key = "DYNAMIC_DATA_ERROR_OFFLINE_MAC_BODY";
+    }
+    return formatPlaceholders(text(key), {tovak::WQApplicationInfo::applicationName()});
+}
+
+std::string DynamicDataErrorViewController::errorReport(const std::optional<std::string>& errorDescription,
+                                                        const std::optional<platform::Error>& error) {
+    return printedOptional(errorDescription) + "\n---\n" +
+           (error ? "Optional(" + error->description() + ")" : std::string("nil"));
+}
+
+void DynamicDataErrorViewController::sendConnectionProblemMail() {
+    const DynamicData& data = DynamicData::shared();
+    WQSendMail mail;
+    sendConnectionProblemMail(mail, data.errorDescription, data.error);
+}
+
+void DynamicDataErrorViewController::sendConnectionProblemMail(WQSendMail& mail,
+                                                               const std::optional<std::string>& errorDescription,
+                                                               const std::optional<platform::Error>& error) {
+    const std::string subject = tovak::WQApplicationInfo::applicationName() + " connection problem";
+    const std::string body = std::string(WQSendMail::personalMessagePrompt) + WQSendMail::errorSeparator +
+                             errorReport(errorDescription, error);
+    mail.composeSupportMail(std::string(constants::supportAddress), subject, false, body);
+    mail.send();
 }
 
 }  // namespace parlivo

@@ -21,6 +21,7 @@ struct Error {
 inline constexpr const char* URLErrorDomain = "NSURLErrorDomain";
 namespace URLErrorCode {
 inline constexpr long unknown = -1;
+inline constexpr long cancelled = -999;
 inline constexpr long badURL = -1000;
 inline constexpr long timedOut = -1001;
 inline constexpr long unsupportedURL = -1002;

@@ -34,6 +34,12 @@ size_t appendBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
+// Stops the transfer once its request has been cancelled; libcurl asks at least about once a
+// second, also while nothing moves.
+int abortWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
+}
+
 // Adds the extra CA to the verification store, after the system's default locations are loaded,
 // so both are trusted. Verification itself stays on.
 CURLcode addExtraCA(CURL*, void* sslContext, void* user) {
@@ -99,6 +105,9 @@ Error URLSession::errorForCurlCode(int curlCode, long osErrno, const std::string
     case CURLE_WRITE_ERROR:
         code = URLErrorCode::networkConnectionLost;
         break;
+    case CURLE_ABORTED_BY_CALLBACK:
+        code = URLErrorCode::cancelled;
+        break;
     case CURLE_URL_MALFORMAT:
         code = URLErrorCode::badURL;
         break;
@@ -145,6 +154,19 @@ void URLSession::perform(const URLRequest& request, const Completion& completion
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    if (request.stallTimeoutSeconds > 0) {
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max(1L, long(request.stallTimeoutSeconds + 0.5)));
+    }
+    if (request.cancellation) {
+        if (request.cancellation->load()) {
+            completion(std::nullopt, std::nullopt, Error{URLErrorDomain, URLErrorCode::cancelled, "cancelled"});
+            return;
+        }
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &abortWhenCancelled);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(request.cancellation.get()));
+    }
     if (!configuration_.extraCAFile.empty()) {
         curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &addExtraCA);
         curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &configuration_.extraCAFile);

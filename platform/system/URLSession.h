@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,9 +19,15 @@ struct URLRequest {
     std::string method = "GET";
     std::vector<std::pair<std::string, std::string>> headers;
     std::vector<uint8_t> body;
+    // The limit for the whole transfer (and for connecting); 0 sets none (connecting then has
+    // libcurl's own limit), for downloads of any length that use stallTimeoutSeconds instead.
     double timeoutSeconds = 60.0;
+    // When above 0: fails as timed out once no byte has arrived for this long.
+    double stallTimeoutSeconds = 0;
     // A larger answer fails as a lost connection rather than filling memory.
     size_t maximumBodySize = size_t(256) << 20;
+    // Set to true from any thread to stop the transfer; it then fails as cancelled.
+    std::shared_ptr<const std::atomic<bool>> cancellation;
 };
 
 struct URLResponse {
