@@ -7,9 +7,14 @@
 
 #include <gio/gio.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "FakeNotificationServer.h"
 #include "PrivateSessionBus.h"
 #include "RunLoop.h"
+#include "foundation/NotificationCenter.h"
+#include "media/Sound.h"
 #include "ui/UserNotificationCenter.h"
 
 using platform::UserNotification;
@@ -133,6 +138,23 @@ TEST_F(UserNotificationCenterTest, UntrustedTextsAreCutAndPlainServersGetTheBody
 
     EXPECT_EQ(UserNotificationCenter::bodyText(std::string(10000, 'y'), true).size(),
               UserNotificationCenter::maximumBodyLength - 1 + std::string("\u2026").size());
+}
+
+TEST_F(UserNotificationCenterTest, AServerWithoutSoundsLeavesTheNamedSoundToUs) {
+    setenv("PARLIVO_AUDIO_SINK", "fakesink", 1);
+    std::vector<std::string> played;
+    auto token = platform::NotificationCenter::defaultCenter().addObserver(
+        platform::Sound::didStartPlayingNotification, [&](const platform::Notification& n) {
+            played.push_back(std::filesystem::path(*n.info<std::string>("path")).filename());
+        });
+    start({"actions", "body"});
+    UserNotification silent = message("chat-1");
+    deliver(silent);
+    UserNotification withSound = message("chat-2");
+    withSound.soundName = "bell";
+    deliver(withSound);
+    ASSERT_TRUE(runLoopUntil([&] { return !played.empty(); }));
+    EXPECT_EQ(played, std::vector<std::string>{"bell.oga"});
 }
 
 TEST_F(UserNotificationCenterTest, OneServerIdPerIdentifier) {
