@@ -12,7 +12,8 @@ namespace {
 constexpr const char* kPaneResource = "/net/vantreo/mac/WhatsApp/ui/WQWindowNotificationPane.ui";
 
 constexpr const char* kPaneStyle =
-    ".parlivo-notification-pane { background-color: @theme_base_color; border-bottom: 1px solid @borders; }";
+    ".parlivo-notification-pane { background-color: @theme_base_color; border-bottom: 1px solid @borders;"
+    " padding: 10px 14px; }";
 
 }  // namespace
 
