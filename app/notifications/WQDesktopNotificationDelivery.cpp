@@ -10,7 +10,9 @@
 #include "WQBase64DataConverter.h"
 #include "config/DynamicData.h"
 #include "foundation/Localized.h"
+#include "foundation/MainQueue.h"
 #include "foundation/UserDefaults.h"
+#include "foundation/WorkQueue.h"
 #include "media/Sound.h"
 #include "notifications/WQNotificationSound.h"
 #include "settings/Keys.h"
@@ -24,11 +26,19 @@ bool stored(std::string_view key) { return platform::UserDefaults::standard().bo
 
 void log(std::string_view message) { tovak::debugPrint(WQDesktopNotificationDelivery::kClassName, message); }
 
-// The page's picture, decoded within the image size cap, scaled down for the server and with the
-// corners the page asked for.
-std::optional<platform::NotificationImage> senderImage(const IncomingMessage& message) {
-    if (message.icon.empty()) return std::nullopt;
-    auto image = tovak::WQBase64DataConverter().base64ToImage(message.icon);
+// Pictures are decoded here, one message after the other, so a large one never holds up the
+// window and notifications keep the order of their messages.
+platform::WorkQueue& pictureQueue() {
+    static auto* queue = new platform::WorkQueue("parlivo.notification-pictures");
+    return *queue;
+}
+
+}  // namespace
+
+std::optional<platform::NotificationImage> WQDesktopNotificationDelivery::senderImage(const std::string& icon,
+                                                                                     std::optional<double> iconRadius) {
+    if (icon.empty()) return std::nullopt;
+    auto image = tovak::WQBase64DataConverter().base64ToImage(icon);
     if (!image) return std::nullopt;
     const int side = std::max(image->get_width(), image->get_height());
     if (side > WQDesktopNotificationDelivery::maximumImageSide) {
@@ -37,7 +47,7 @@ std::optional<platform::NotificationImage> senderImage(const IncomingMessage& me
                                     std::max(1, int(std::lround(image->get_height() * scale))), Gdk::INTERP_BILINEAR);
         if (!image) return std::nullopt;
     }
-    if (message.iconRadius) image = tovak::roundCorners(image, *message.iconRadius, *message.iconRadius);
+    if (iconRadius) image = tovak::roundCorners(image, *iconRadius, *iconRadius);
     if (!image || image->get_bits_per_sample() != 8) return std::nullopt;
 
     platform::NotificationImage picture;
@@ -54,6 +64,8 @@ std::optional<platform::NotificationImage> senderImage(const IncomingMessage& me
     if (!picture.isValid()) return std::nullopt;
     return picture;
 }
+
+namespace {
 
 std::string hiddenSenderTitle() {
     std::string format = platform::localizedComment("NEW_MESSAGE", "New %@ Message");
@@ -89,7 +101,6 @@ platform::UserNotification WQDesktopNotificationDelivery::notificationFor(const 
                                                                           bool locked) const {
     const bool showSender =
         stored(locked ? keys::privacyDesktopNotificationsShowSender : keys::desktopNotificationsShowSender);
-    const bool showSenderImage = locked ? owner_.privacyShowSenderImage() : owner_.showSenderImage();
     const bool showPreview =
         stored(locked ? keys::privacyDesktopNotificationsShowPreview : keys::desktopNotificationsShowMessagePreview);
     const bool playAudio =
@@ -97,7 +108,6 @@ platform::UserNotification WQDesktopNotificationDelivery::notificationFor(const 
 
     platform::UserNotification notification;
     notification.title = showSender ? message.title : hiddenSenderTitle();
-    if (showSenderImage) notification.contentImage = senderImage(message);
     notification.informativeText =
         showPreview ? message.body : platform::localizedComment("CLICK_FOR_DETAILS", "Click here for details");
 
@@ -118,10 +128,28 @@ platform::UserNotification WQDesktopNotificationDelivery::notificationFor(const 
 }
 
 void WQDesktopNotificationDelivery::deliver(const IncomingMessage& message, bool privacyVariant) {
-    center_.deliverNotification(notificationFor(message, privacyVariant));
+    // Everything the settings decide is decided now, at the message; only the picture waits.
+    auto notification = notificationFor(message, privacyVariant);
+    const bool withImage = privacyVariant ? owner_.privacyShowSenderImage() : owner_.showSenderImage();
+    std::string icon = withImage ? message.icon : std::string();
+    std::weak_ptr<WQDesktopNotificationDelivery> weak = weak_from_this();
+    const unsigned epoch = epoch_;
+    pictureQueue().async([weak, epoch, notification = std::move(notification), icon = std::move(icon),
+                          radius = message.iconRadius]() mutable {
+        notification.contentImage = senderImage(icon, radius);
+        platform::MainQueue::async([weak, epoch, notification = std::move(notification)]() mutable {
+            auto self = weak.lock();
+            // Withdrawn meanwhile (the user looked at the window): it is not shown any more.
+            if (!self || epoch != self->epoch_) return;
+            self->center_.deliverNotification(std::move(notification));
+        });
+    });
 }
 
-void WQDesktopNotificationDelivery::removeAllDelivered() { center_.removeAllDeliveredNotifications(); }
+void WQDesktopNotificationDelivery::removeAllDelivered() {
+    ++epoch_;
+    center_.removeAllDeliveredNotifications();
+}
 
 void WQDesktopNotificationDelivery::playSound(const UserNotification&) {
     const auto settings = WQNotificationSoundManager::currentSoundSettings();

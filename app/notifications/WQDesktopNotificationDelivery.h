@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "settings/UserNotification.h"
@@ -32,9 +34,14 @@ public:
                                                                  DynamicData& configuration);
     static std::shared_ptr<WQDesktopNotificationDelivery> create(Trellik& owner, platform::UserNotificationCenter& center);
 
-    // The notification for `message` under the settings of the lock state given; what
-    // deliver() hands to the centre.
+    // The notification for `message` under the settings of the lock state given, without the
+    // sender's picture, which deliver() adds off the main thread before it hands the
+    // notification to the centre.
     platform::UserNotification notificationFor(const IncomingMessage& message, bool locked) const;
+    // The page's picture ("icon"), decoded within the image reader's size cap, scaled down to
+    // maximumImageSide and given the corners the page asked for. Any thread.
+    static std::optional<platform::NotificationImage> senderImage(const std::string& icon,
+                                                                  std::optional<double> iconRadius);
 
     // DesktopNotificationDelivery
     void deliver(const IncomingMessage& message, bool privacyVariant) override;
@@ -54,6 +61,9 @@ private:
     Trellik& owner_;
     platform::UserNotificationCenter& center_;
     DynamicData& configuration_;
+    // Raised when everything is withdrawn; messages whose picture was still being decoded then
+    // are not shown.
+    unsigned epoch_ = 0;
 };
 
 }  // namespace parlivo

@@ -47,6 +47,40 @@ std::optional<fs::path> storedURL() {
     return url ? filePath(*url) : std::nullopt;
 }
 
+// The import's work, off the main thread: validates a private copy of the chosen file and
+// stores it as the custom sound. The stored file's path, or none.
+std::optional<fs::path> storeCustomSound(const fs::path& chosenFile, const std::string& extension) {
+    auto log = [](std::string_view line) { tovak::debugPrint(WQNotificationSound::kClassName, line); };
+    // Validation works on a private copy, so the chosen file cannot change under the check.
+    tovak::WQTempFile temporary(extension);
+    auto bytes = platform::FileManager::contentsAtPath(chosenFile, WQNotificationSound::maximumFileSize);
+    if (!bytes || !platform::FileManager::writeAtomically(temporary.url(), *bytes)) {
+        log("Could not copy file to temp directory");
+        return std::nullopt;
+    }
+    const auto duration = platform::Sound::probeDurationNow(temporary.url());
+    if (!duration) {
+        log("Could not load sound file");
+        return std::nullopt;
+    }
+    if (*duration > WQNotificationSound::maximumDuration) {
+        log("Sound file too long (> 15s)");
+        return std::nullopt;
+    }
+    log("Can choose sound file");
+
+    // Written whole beside the old file and renamed over it: a failure keeps the old one.
+    const std::string storedName =
+        std::string(WQNotificationSound::userSelectedSoundFileName) + (extension.empty() ? "" : "." + extension);
+    const fs::path destination = tovak::WQDirectory::userContentDirectory() / storedName;
+    std::string error;
+    if (!platform::FileManager::writeAtomically(destination, *bytes, 0600, &error)) {
+        log("Could not store sound file: " + error);
+        return std::nullopt;
+    }
+    return destination;
+}
+
 }  // namespace
 
 // --- WQNotificationSound ---
@@ -89,46 +123,16 @@ void WQNotificationSound::importCustomSound(const fs::path& chosenFile, std::fun
     std::weak_ptr<WQNotificationSound> weak = weak_from_this();
 
     platform::WorkQueue::global().async([weak, chosenFile, extension, completion = std::move(completion)]() mutable {
-        auto log = [](std::string_view line) { tovak::debugPrint(kClassName, line); };
-        auto finish = [&](std::optional<fs::path> stored) {
-            platform::MainQueue::async([weak, stored, completion = std::move(completion)] {
-                auto self = weak.lock();
-                if (stored && self) {
-                    self->url = stored;
-                    tovak::debugPrint(kClassName, "Copied sound file to " + fileURL(*stored).value_or(stored->string()));
-                }
-                if (completion) completion(stored && self);
-            });
-        };
-
-        // Validation works on a private copy, so the chosen file cannot change under the check.
-        tovak::WQTempFile temporary(extension);
-        auto bytes = platform::FileManager::contentsAtPath(chosenFile, maximumFileSize);
-        if (!bytes || !platform::FileManager::writeAtomically(temporary.url(), *bytes)) {
-            log("Could not copy file to temp directory");
-            return finish(std::nullopt);
-        }
-        const auto duration = platform::Sound::probeDurationNow(temporary.url());
-        if (!duration) {
-            log("Could not load sound file");
-            return finish(std::nullopt);
-        }
-        if (*duration > maximumDuration) {
-            log("Sound file too long (> 15s)");
-            return finish(std::nullopt);
-        }
-        log("Can choose sound file");
-
-        // Written whole beside the old file and renamed over it: a failure keeps the old one.
-        const std::string storedName =
-            std::string(userSelectedSoundFileName) + (extension.empty() ? "" : "." + extension);
-        const fs::path destination = tovak::WQDirectory::userContentDirectory() / storedName;
-        std::string error;
-        if (!platform::FileManager::writeAtomically(destination, *bytes, 0600, &error)) {
-            log("Could not store sound file: " + error);
-            return finish(std::nullopt);
-        }
-        finish(destination);
+        // The temporary copy is gone before the caller hears of the result.
+        const std::optional<fs::path> stored = storeCustomSound(chosenFile, extension);
+        platform::MainQueue::async([weak, stored, completion = std::move(completion)] {
+            auto self = weak.lock();
+            if (stored && self) {
+                self->url = stored;
+                tovak::debugPrint(kClassName, "Copied sound file to " + fileURL(*stored).value_or(stored->string()));
+            }
+            if (completion) completion(stored && self);
+        });
     });
 }
 
