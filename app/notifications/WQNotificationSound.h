@@ -62,6 +62,7 @@ public:
     // whole beside the old file and renamed over it. Only then does `url` change; a failed
     // import leaves the entry and the previous file as they were. The work runs off the main
     // thread; `completion` gets whether the entry now holds the new file, on the main thread.
+    // The entry must be held by a shared_ptr (as the manager's entries are).
     void importCustomSound(const std::filesystem::path& chosenFile, std::function<void(bool)> completion);
 
 private:
