@@ -24,6 +24,12 @@ std::shared_ptr<WQWindowNotification> WQWindowNotification::create(
     return notification;
 }
 
+std::string WQWindowNotification::description() const {
+    std::string text = "WQWindowNotification(text: \"" + this->text + "\", priority: " + std::to_string(priority);
+    if (identifier) text += ", identifier: " + *identifier;
+    return text + ")";
+}
+
 WQWindowNotificationController& WQWindowNotificationController::shared() {
     // Never destroyed: records hold the queue as their delegate until the very end.
     static auto* instance = new std::shared_ptr<WQWindowNotificationController>(
@@ -70,6 +76,7 @@ void WQWindowNotificationController::windowNotificationDidFinish(
 void WQWindowNotificationController::setViewDelegate(
     std::shared_ptr<WQWindowNotificationControllerViewDelegate> delegate) {
     viewDelegate_ = std::move(delegate);
+    current_.reset();
     presentNextNotification();
 }
 

@@ -49,6 +49,9 @@ public:
     std::optional<std::string> identifier;  // at most one queued record per identifier
     bool showProgress = false;
 
+    // For the debug log: text, priority and identifier.
+    std::string description() const;
+
 protected:
     WQWindowNotification() = default;
 };
@@ -72,7 +75,10 @@ public:
     void presentNextNotification();
     void windowNotificationDidFinish(const std::shared_ptr<WQWindowNotification>& notification) override;
 
+    // The display (held strongly). A new display knows nothing yet: the best record is handed to
+    // it at once. None leaves the queue without a display until the next one registers.
     void setViewDelegate(std::shared_ptr<WQWindowNotificationControllerViewDelegate> delegate);
+    const std::shared_ptr<WQWindowNotificationControllerViewDelegate>& viewDelegate() const { return viewDelegate_; }
     const std::vector<std::shared_ptr<WQWindowNotification>>& notificationQueue() const { return queue_; }
     const std::shared_ptr<WQWindowNotification>& currentlyPresentingNotification() const { return current_; }
 

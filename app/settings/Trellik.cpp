@@ -25,6 +25,7 @@
 #include "foundation/NotificationCenter.h"
 #include "foundation/PropertyList.h"
 #include "foundation/UserDefaults.h"
+#include "notifications/WQDesktopNotificationDelivery.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/ShareHandoff.h"
@@ -33,6 +34,7 @@
 #include "shell/WQShortcut.h"
 #include "system/LauncherEntry.h"
 #include "system/Workspace.h"
+#include "ui/UserNotificationCenter.h"
 
 namespace parlivo {
 
@@ -55,7 +57,13 @@ void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
 
 Trellik& Trellik::shared() {
     // Never destroyed: windows and services may still call it while the process exits.
-    static Trellik* instance = new Trellik();
+    static Trellik* instance = [] {
+        auto* model = new Trellik();
+        // The settings model is the delegate of the desktop's notification centre.
+        model->setNotificationDelivery(
+            WQDesktopNotificationDelivery::create(*model, platform::UserNotificationCenter::defaultCenter()));
+        return model;
+    }();
     return *instance;
 }
 
@@ -338,21 +346,47 @@ void Trellik::showDesktopNotification(const IncomingMessage& message) {
     if (statusItem_) statusItem_->update();
 }
 
+void Trellik::showDesktopNotification(const platform::PropertyList& messageBody) {
+    showDesktopNotification(IncomingMessage::fromMessageBody(messageBody));
+}
+
 void Trellik::didActivateNotification(const UserNotification& notification) {
     // Never below zero: an activation after the list was cleared would otherwise hide the next
     // message's badge.
     unreadMessages_ = std::max(0, unreadMessages_ - 1);
     if (statusItem_) statusItem_->update();
+    const bool reply = notification.activationType == UserNotification::ActivationType::replied;
+    if (reply && storedBool(keys::privacyLockdown)) {
+        // The reply field was offered before the lock engaged; nothing goes into a chat while the
+        // program is locked.
+        platform::systemLog("A reply from a notification arrived while the program is locked; it was not sent",
+                            platform::LogLevel::notice);
+        return;
+    }
     if (auto web = webViewDelegate_) web->openChatOrReply(notification);
-    if (notification.activationType != UserNotification::ActivationType::replied)
+    if (!reply)
         if (auto window = windowDelegate_) window->showWindow();
 }
 
 void Trellik::didDeliverNotification(const UserNotification& notification) {
-    if (storedBool(keys::doNotDisturbEnabled)) return;
-    const bool playAudio = storedBool(keys::privacyLockdown) ? storedBool(keys::privacyDesktopNotificationsPlayAudio)
-                                                             : storedBool(keys::desktopNotificationsPlayAudio);
-    if (!playAudio) return;
+    log("Playing custom sound!");
+    if (notification.soundName) {
+        // The notification system plays a named sound itself.
+        log("Playing custom sound: 2");
+        return;
+    }
+    if (storedBool(keys::doNotDisturbEnabled)) {
+        log("Playing custom sound: 3");
+        return;
+    }
+    if (!storedBool(keys::privacyLockdown) && !storedBool(keys::desktopNotificationsPlayAudio)) {
+        log("Playing custom sound: 4");
+        return;
+    }
+    if (storedBool(keys::privacyLockdown) && !storedBool(keys::privacyDesktopNotificationsPlayAudio)) {
+        log("Playing custom sound: 5");
+        return;
+    }
     if (auto delivery = notificationDelivery_) delivery->playSound(notification);
 }
 

@@ -135,9 +135,14 @@ public:
     // A new message: counts it and, unless notifications are off or do-not-disturb is on, hands
     // it to the delivery (privacy variant while locked).
     void showDesktopNotification(const IncomingMessage& message);
-    // The user clicked or replied to a notification.
+    // The page's "incomingMessageHandler" message body, as it came (see IncomingMessage).
+    void showDesktopNotification(const platform::PropertyList& messageBody);
+    // The user clicked or replied to a notification: the count goes down, the chat opens (or
+    // gets the reply) and a click brings the window up. A reply that arrives while the program
+    // is locked is dropped.
     void didActivateNotification(const UserNotification& notification);
-    // A notification was shown: play its sound unless do-not-disturb or sound is off.
+    // A notification was shown. One without a sound name gets the custom sound, unless
+    // do-not-disturb or the sound setting (of the current lock state) says no.
     void didDeliverNotification(const UserNotification& notification);
 
     // --- Services ---

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
+
+#include "foundation/PropertyList.h"
 
 namespace parlivo {
 
@@ -10,9 +13,21 @@ namespace parlivo {
 struct IncomingMessage {
     std::string title;
     std::string body;
-    std::string icon;                  // a data URL or web address of the sender's picture; may be empty
+    std::string icon;                  // the sender's picture as a data URL (Base64 after "base64,"); may be empty
     std::optional<double> iconRadius;  // corner radius for the picture, when the page gives one
     std::string id;                    // the chat's tag, used to open the chat or reply to it
+
+    // Chat tags are short; a longer "id" is no tag and gives none (a cut tag could name
+    // another chat).
+    static constexpr std::size_t maximumIdentifierLength = 512;
+    // Sender pictures are small; a longer "icon" is left out instead of being decoded.
+    static constexpr std::size_t maximumIconLength = 4 * 1024 * 1024;
+
+    // The page's message body (untrusted; any value). "title" and "body" in their text form
+    // (a string as it is, a number as its digits, null or missing as empty); "icon" and "id"
+    // only when they are text; "iconRadius" only when it is a number. Anything that is not a
+    // dictionary gives an empty message.
+    static IncomingMessage fromMessageBody(const platform::PropertyList& body);
 };
 
 // A delivered desktop notification as it comes back when the user acts on it.
@@ -26,6 +41,8 @@ struct UserNotification {
     std::string body;
     ActivationType activationType = ActivationType::none;
     std::optional<std::string> response;  // the reply text, for ActivationType::replied
+    // The sound the notification system plays for it; none when the program plays its own.
+    std::optional<std::string> soundName;
 };
 
 // Delivery of desktop notifications and their sounds. Trellik decides whether and when; an
@@ -39,7 +56,8 @@ public:
     virtual void deliver(const IncomingMessage& message, bool privacyVariant) = 0;
     // Withdraws every notification this program has delivered.
     virtual void removeAllDelivered() = 0;
-    // Plays the notification sound the user chose.
+    // A shown notification without a sound name, where the settings allow a sound: plays the
+    // user's custom sound file (the notification system plays every other sound itself).
     virtual void playSound(const UserNotification& notification) = 0;
 };
 

@@ -9,6 +9,7 @@
 #include "foundation/Log.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
+#include "notifications/WQWindowNotificationSplitViewController.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/Trellik.h"
@@ -79,6 +80,7 @@ void WQWindowController::windowDidLoad(const std::shared_ptr<Menu>& menuBar) {
     builder_->get_widget("dragStrip", strip);
     if (strip) dragStrip_ = std::make_unique<AdditionalView>(*strip, *window_);
     builder_->get_widget("contentView", contentView_);
+    WQWindowNotificationSplitViewController::setUpNotificationPane(builder_);
     webContainerView_ = std::make_shared<WQWebContainerView>();
     webContainerView_->setWindow(std::weak_ptr<TouchBarWindow>(window_));
 

@@ -104,7 +104,8 @@ inline void clearSettings() {
           keys::desktopNotificationsPlayAudio, keys::launchAtLogin, keys::showMenuBarIcon, keys::showDockIcon,
           keys::returnKeyAction, keys::privacyLockdown, keys::privacyModeEnabled, keys::privacyLockAfter,
           keys::privacyDesktopNotificationsEnabled, keys::privacyDesktopNotificationsShowSender,
-          keys::privacyDesktopNotificationsShowSenderImage, keys::privacyDesktopNotificationsPlayAudio,
+          keys::privacyDesktopNotificationsShowSenderImage, keys::privacyDesktopNotificationsShowPreview,
+          keys::privacyDesktopNotificationsPlayAudio,
           keys::privacyMenuBarNotification, keys::privacyDockIconNotification, keys::privacyStealthModeAlpha,
           keys::privacyStealthModeShowContentOnMouseOver, keys::kMonochromeMenuBar, keys::kVisualStyle, keys::kFontSize,
           keys::globalKeyboardShortcut})

@@ -1,0 +1,454 @@
+#include "ui/UserNotificationCenter.h"
+
+#include <gio/gio.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "foundation/Bundle.h"
+#include "foundation/Localized.h"
+#include "foundation/Log.h"
+#include "media/Sound.h"
+
+namespace platform {
+
+namespace {
+
+constexpr const char* kName = "org.freedesktop.Notifications";
+constexpr const char* kPath = "/org/freedesktop/Notifications";
+constexpr const char* kInterface = "org.freedesktop.Notifications";
+constexpr int kCallTimeoutMs = 10000;
+constexpr std::string_view kDefaultAction = "default";
+constexpr std::string_view kReplyAction = "inline-reply";
+
+// Valid UTF-8 of at most `maximum` characters; a cut text ends in an ellipsis.
+std::string cutText(std::string_view text, std::size_t maximum) {
+    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    std::string result(valid);  // a NUL inside the page's text ends it here
+    g_free(valid);
+    if (static_cast<std::size_t>(g_utf8_strlen(result.c_str(), -1)) <= maximum) return result;
+    const gchar* end = g_utf8_offset_to_pointer(result.c_str(), static_cast<glong>(maximum - 1));
+    result.resize(static_cast<std::size_t>(end - result.c_str()));
+    return result + "\u2026";
+}
+
+template <class T>
+struct Weak {
+    std::weak_ptr<T> target;
+    static gpointer make(const std::shared_ptr<T>& object) { return new Weak{object}; }
+    static std::shared_ptr<T> take(gpointer data) {
+        auto* weak = static_cast<Weak*>(data);
+        auto object = weak->target.lock();
+        delete weak;
+        return object;
+    }
+    static std::shared_ptr<T> peek(gpointer data) { return static_cast<Weak*>(data)->target.lock(); }
+    static void destroy(gpointer data) { delete static_cast<Weak*>(data); }
+};
+
+}  // namespace
+
+bool NotificationImage::isValid() const {
+    if (width <= 0 || height <= 0 || bitsPerSample != 8) return false;
+    if (channels != (hasAlpha ? 4 : 3)) return false;
+    const std::int64_t rowBytes = std::int64_t{width} * channels;
+    if (rowstride < rowBytes) return false;
+    // gdk-pixbuf's rule: the last row need not be padded.
+    return static_cast<std::int64_t>(pixels.size()) >= std::int64_t{rowstride} * (height - 1) + rowBytes;
+}
+
+struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotificationCenter::State> {
+    struct Delivered {
+        std::uint32_t id = 0;
+        UserNotification notification;
+    };
+    struct NotifyCall {
+        std::weak_ptr<State> state;
+        UserNotification notification;
+        unsigned epoch = 0;
+    };
+
+    Identity identity;
+    GCancellable* cancellable = g_cancellable_new();
+    GDBusConnection* bus = nullptr;
+    bool noBus = false;
+    guint signalSubscription = 0;
+    guint nameWatch = 0;
+    std::string owner;  // the server's unique name; empty while nobody serves
+
+    bool capabilitiesKnown = false;
+    std::vector<std::string> capabilities;
+    unsigned capabilitiesRequest = 0;
+    std::vector<std::function<void()>> waitingForCapabilities;
+    std::vector<UserNotification> waitingForServer;
+
+    std::vector<Delivered> delivered;
+    std::map<std::string, std::uint32_t, std::less<>> idForIdentifier;
+    // One Notify per identifier at a time: the next one must know the id to replace.
+    std::set<std::string, std::less<>> identifiersInFlight;
+    std::map<std::string, UserNotification, std::less<>> nextForIdentifier;
+    // Raised by removeAll: answers to earlier Notify calls are closed, not delivered.
+    unsigned epoch = 0;
+    std::weak_ptr<UserNotificationCenterDelegate> delegate;
+    bool reportedNoServer = false;
+
+    ~State() {
+        g_cancellable_cancel(cancellable);
+        g_object_unref(cancellable);
+        if (bus) {
+            if (signalSubscription) g_dbus_connection_signal_unsubscribe(bus, signalSubscription);
+            g_object_unref(bus);
+        }
+        if (nameWatch) g_bus_unwatch_name(nameWatch);
+    }
+
+    bool supports(std::string_view capability) const {
+        return std::find(capabilities.begin(), capabilities.end(), capability) != capabilities.end();
+    }
+
+    // --- connection ---
+
+    void connect() { g_bus_get(G_BUS_TYPE_SESSION, cancellable, &State::onBus, Weak<State>::make(shared_from_this())); }
+
+    static void onBus(GObject*, GAsyncResult* result, gpointer data) {
+        GError* error = nullptr;
+        GDBusConnection* bus = g_bus_get_finish(result, &error);
+        auto self = Weak<State>::take(data);
+        if (!self) {
+            if (bus) g_object_unref(bus);
+            g_clear_error(&error);
+            return;
+        }
+        if (!bus) {
+            systemLog(std::string("Notifications: no session bus, desktop notifications are not shown: ") +
+                          (error ? error->message : "unknown error"),
+                      LogLevel::warning);
+            g_clear_error(&error);
+            self->noBus = true;
+            self->capabilitiesArrived({});
+            return;
+        }
+        self->bus = bus;
+        self->signalSubscription = g_dbus_connection_signal_subscribe(
+            bus, kName, kInterface, nullptr, kPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &State::onSignal,
+            Weak<State>::make(self), &Weak<State>::destroy);
+        // The watcher reports the current owner (or none) first, and every change after: each
+        // report asks for the capabilities of whoever serves now.
+        self->nameWatch = g_bus_watch_name_on_connection(bus, kName, G_BUS_NAME_WATCHER_FLAGS_NONE, &State::onAppeared,
+                                                         &State::onVanished, Weak<State>::make(self),
+                                                         &Weak<State>::destroy);
+    }
+
+    static void onAppeared(GDBusConnection*, const gchar*, const gchar* nameOwner, gpointer data) {
+        if (auto self = Weak<State>::peek(data)) self->ownerChanged(nameOwner ? nameOwner : "");
+    }
+
+    static void onVanished(GDBusConnection*, const gchar*, gpointer data) {
+        if (auto self = Weak<State>::peek(data)) self->ownerChanged("");
+    }
+
+    void ownerChanged(std::string newOwner) {
+        if (!owner.empty() && owner != newOwner) {
+            // Ids belong to the server that gave them; a new one knows none of them.
+            delivered.clear();
+            idForIdentifier.clear();
+        }
+        const bool first = !capabilitiesKnown && capabilitiesRequest == 0;
+        const bool changed = owner != newOwner;
+        owner = std::move(newOwner);
+        // With nobody serving, asking may start a server (bus activation); a server that has
+        // just left is not asked again until another one appears.
+        if (first || (changed && !owner.empty())) requestCapabilities();
+    }
+
+    void requestCapabilities() {
+        const unsigned request = ++capabilitiesRequest;
+        struct Call {
+            std::weak_ptr<State> state;
+            unsigned request;
+        };
+        g_dbus_connection_call(bus, kName, kPath, kInterface, "GetCapabilities", nullptr, G_VARIANT_TYPE("(as)"),
+                               G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, cancellable,
+                               [](GObject* source, GAsyncResult* result, gpointer data) {
+                                   std::unique_ptr<Call> call(static_cast<Call*>(data));
+                                   GError* error = nullptr;
+                                   GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+                                   auto self = call->state.lock();
+                                   std::vector<std::string> list;
+                                   if (reply) {
+                                       GVariantIter* iter = nullptr;
+                                       const gchar* capability = nullptr;
+                                       g_variant_get(reply, "(as)", &iter);
+                                       while (g_variant_iter_loop(iter, "&s", &capability)) list.emplace_back(capability);
+                                       g_variant_iter_free(iter);
+                                       g_variant_unref(reply);
+                                   } else if (self && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+                                       self->reportNoServer(error ? error->message : "unknown error");
+                                   }
+                                   g_clear_error(&error);
+                                   if (self && call->request == self->capabilitiesRequest)
+                                       self->capabilitiesArrived(std::move(list));
+                               },
+                               new Call{weak_from_this(), request});
+    }
+
+    void capabilitiesArrived(std::vector<std::string> list) {
+        capabilities = std::move(list);
+        capabilitiesKnown = true;
+        auto waiting = std::move(waitingForServer);
+        waitingForServer.clear();
+        for (auto& notification : waiting) send(std::move(notification));
+        auto blocks = std::move(waitingForCapabilities);
+        waitingForCapabilities.clear();
+        for (auto& block : blocks) block();
+    }
+
+    void reportNoServer(const std::string& reason) {
+        if (reportedNoServer) return;
+        reportedNoServer = true;
+        systemLog("Notifications: the notification server did not answer, notifications may not show: " + reason,
+                  LogLevel::warning);
+    }
+
+    // --- delivery ---
+
+    void deliver(UserNotification notification) {
+        if (!capabilitiesKnown) {
+            waitingForServer.push_back(std::move(notification));
+            return;
+        }
+        send(std::move(notification));
+    }
+
+    void send(UserNotification notification) {
+        if (!bus) return;  // no session bus: reported once at connection
+        if (notification.identifier && identifiersInFlight.contains(*notification.identifier)) {
+            // Only the latest one is worth showing: it replaces the one on its way at once.
+            nextForIdentifier[*notification.identifier] = std::move(notification);
+            return;
+        }
+        std::uint32_t replacesId = 0;
+        if (notification.identifier) {
+            if (auto found = idForIdentifier.find(*notification.identifier); found != idForIdentifier.end())
+                replacesId = found->second;
+            identifiersInFlight.insert(*notification.identifier);
+        }
+        GVariant* parameters = notifyParameters(notification, replacesId);
+        g_dbus_connection_call(bus, kName, kPath, kInterface, "Notify", parameters, G_VARIANT_TYPE("(u)"),
+                               G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, cancellable, &State::onNotifyReply,
+                               new NotifyCall{weak_from_this(), std::move(notification), epoch});
+    }
+
+    GVariant* notifyParameters(const UserNotification& notification, std::uint32_t replacesId) const {
+        GVariantBuilder actions;
+        g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));
+        g_variant_builder_add(&actions, "s", std::string(kDefaultAction).c_str());
+        g_variant_builder_add(&actions, "s", localized("NOTIFICATION_ACTION_OPEN", "Open").c_str());
+        if (notification.hasReplyButton && supports(kReplyAction)) {
+            g_variant_builder_add(&actions, "s", std::string(kReplyAction).c_str());
+            g_variant_builder_add(&actions, "s", localized("NOTIFICATION_ACTION_REPLY", "Reply").c_str());
+        }
+
+        GVariantBuilder hints;
+        g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
+        if (!identity.desktopEntry.empty())
+            g_variant_builder_add(&hints, "{sv}", "desktop-entry", g_variant_new_string(identity.desktopEntry.c_str()));
+        g_variant_builder_add(&hints, "{sv}", "category", g_variant_new_string("im.received"));
+        if (notification.soundName && !notification.soundName->empty()) {
+            const std::string name = cutText(*notification.soundName, 255);
+            g_variant_builder_add(&hints, "{sv}", "sound-name", g_variant_new_string(name.c_str()));
+        } else {
+            // No sound name means silence, as on the Mac; servers would otherwise play their own.
+            g_variant_builder_add(&hints, "{sv}", "suppress-sound", g_variant_new_boolean(TRUE));
+        }
+        if (const auto& image = notification.contentImage) {
+            if (image->isValid() && image->width <= maximumImageSide && image->height <= maximumImageSide) {
+                GVariant* bytes = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, image->pixels.data(),
+                                                            image->pixels.size(), 1);
+                g_variant_builder_add(&hints, "{sv}", "image-data",
+                                      g_variant_new("(iiibii@ay)", image->width, image->height, image->rowstride,
+                                                    image->hasAlpha ? TRUE : FALSE, image->bitsPerSample,
+                                                    image->channels, bytes));
+            }
+        }
+
+        const std::string summary = summaryText(notification.title);
+        const std::string body = bodyText(notification.informativeText, supports("body-markup"));
+        return g_variant_new("(susssasa{sv}i)", identity.applicationName.c_str(), replacesId,
+                             identity.applicationIcon.c_str(), summary.c_str(), body.c_str(), &actions, &hints,
+                             gint32{-1});
+    }
+
+    static void onNotifyReply(GObject* source, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<NotifyCall> call(static_cast<NotifyCall*>(data));
+        GError* error = nullptr;
+        GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+        auto self = call->state.lock();
+        if (!self) {
+            if (reply) g_variant_unref(reply);
+            g_clear_error(&error);
+            return;
+        }
+        std::optional<std::uint32_t> id;
+        if (reply) {
+            std::uint32_t value = 0;
+            g_variant_get(reply, "(u)", &value);
+            g_variant_unref(reply);
+            id = value;
+        } else if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+            self->reportNoServer(error ? error->message : "unknown error");
+        }
+        g_clear_error(&error);
+        self->notifyAnswered(std::move(call->notification), call->epoch, id);
+    }
+
+    void notifyAnswered(UserNotification notification, unsigned sentInEpoch, std::optional<std::uint32_t> id) {
+        const auto identifier = notification.identifier;
+        if (identifier) identifiersInFlight.erase(*identifier);
+
+        bool deliveredNow = false;
+        if (id && sentInEpoch != epoch) {
+            // Everything was withdrawn while this one was on its way.
+            closeNotification(*id);
+        } else if (id) {
+            if (identifier) idForIdentifier[*identifier] = *id;
+            std::erase_if(delivered, [&](const Delivered& entry) { return entry.id == *id; });
+            delivered.push_back({*id, notification});
+            deliveredNow = true;
+        }
+
+        if (identifier) {
+            if (auto next = nextForIdentifier.find(*identifier); next != nextForIdentifier.end()) {
+                UserNotification following = std::move(next->second);
+                nextForIdentifier.erase(next);
+                send(std::move(following));
+            }
+        }
+        if (!deliveredNow) return;
+        // Servers without sounds leave the chosen sound to us.
+        if (notification.soundName && !supports("sound"))
+            if (auto sound = Sound::named(*notification.soundName)) sound->play();
+        if (auto target = delegate.lock()) target->didDeliverNotification(notification);
+    }
+
+    void closeNotification(std::uint32_t id) {
+        if (!bus) return;
+        g_dbus_connection_call(bus, kName, kPath, kInterface, "CloseNotification", g_variant_new("(u)", id), nullptr,
+                               G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, nullptr, nullptr);
+    }
+
+    void removeAll() {
+        ++epoch;
+        for (const auto& entry : delivered) closeNotification(entry.id);
+        delivered.clear();
+        idForIdentifier.clear();
+        nextForIdentifier.clear();
+        waitingForServer.clear();
+    }
+
+    // --- signals ---
+
+    static void onSignal(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar* member,
+                         GVariant* parameters, gpointer data) {
+        auto self = Weak<State>::peek(data);
+        // Anyone on the bus may send a signal with the server's path and interface; only the
+        // server's own count.
+        if (!self || !sender || self->owner.empty() || self->owner != sender) return;
+        const std::string_view name = member ? member : "";
+        if (name == "ActionInvoked" && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
+            std::uint32_t id = 0;
+            const gchar* key = nullptr;
+            g_variant_get(parameters, "(u&s)", &id, &key);
+            if (key && kDefaultAction == key) self->activate(id, UserNotification::ActivationType::contentsClicked, {});
+        } else if (name == "NotificationReplied" && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
+            std::uint32_t id = 0;
+            const gchar* text = nullptr;
+            g_variant_get(parameters, "(u&s)", &id, &text);
+            self->activate(id, UserNotification::ActivationType::replied, std::string(text ? text : ""));
+        } else if (name == "NotificationClosed" && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
+            std::uint32_t id = 0;
+            std::uint32_t reason = 0;
+            g_variant_get(parameters, "(uu)", &id, &reason);
+            self->closed(id);
+        }
+    }
+
+    void activate(std::uint32_t id, UserNotification::ActivationType type, std::optional<std::string> response) {
+        auto found = std::find_if(delivered.begin(), delivered.end(), [id](const Delivered& entry) { return entry.id == id; });
+        if (found == delivered.end()) return;  // not ours, or already withdrawn
+        UserNotification activated = found->notification;
+        activated.activationType = type;
+        activated.response = std::move(response);
+        if (auto target = delegate.lock()) target->didActivateNotification(activated);
+    }
+
+    void closed(std::uint32_t id) {
+        std::erase_if(delivered, [id](const Delivered& entry) { return entry.id == id; });
+        std::erase_if(idForIdentifier, [id](const auto& entry) { return entry.second == id; });
+    }
+};
+
+UserNotificationCenter::Identity UserNotificationCenter::mainBundleIdentity() {
+    const Bundle& bundle = Bundle::main();
+    std::string identifier = bundle.bundleIdentifier();
+    if (identifier.empty()) identifier = "net.vantreo.mac.WhatsApp";
+    return {bundle.infoString("CFBundleName").value_or("Parlivo for WhatsApp"), identifier, identifier};
+}
+
+UserNotificationCenter& UserNotificationCenter::defaultCenter() {
+    static auto* center = new UserNotificationCenter(mainBundleIdentity());
+    return *center;
+}
+
+UserNotificationCenter::UserNotificationCenter(Identity identity) : state_(std::make_shared<State>()) {
+    state_->identity = std::move(identity);
+    state_->connect();
+}
+
+UserNotificationCenter::~UserNotificationCenter() = default;
+
+void UserNotificationCenter::setDelegate(std::weak_ptr<UserNotificationCenterDelegate> delegate) {
+    state_->delegate = std::move(delegate);
+}
+
+void UserNotificationCenter::deliverNotification(UserNotification notification) {
+    notification.activationType = UserNotification::ActivationType::none;
+    notification.response.reset();
+    state_->deliver(std::move(notification));
+}
+
+void UserNotificationCenter::removeAllDeliveredNotifications() { state_->removeAll(); }
+
+std::vector<UserNotification> UserNotificationCenter::deliveredNotifications() const {
+    std::vector<UserNotification> list;
+    for (const auto& entry : state_->delivered) list.push_back(entry.notification);
+    return list;
+}
+
+bool UserNotificationCenter::capabilitiesKnown() const { return state_->capabilitiesKnown; }
+
+const std::vector<std::string>& UserNotificationCenter::capabilities() const { return state_->capabilities; }
+
+bool UserNotificationCenter::serverSupports(std::string_view capability) const { return state_->supports(capability); }
+
+void UserNotificationCenter::whenCapabilitiesKnown(std::function<void()> block) {
+    if (!block) return;
+    if (state_->capabilitiesKnown)
+        block();
+    else
+        state_->waitingForCapabilities.push_back(std::move(block));
+}
+
+std::string UserNotificationCenter::summaryText(std::string_view title) { return cutText(title, maximumTitleLength); }
+
+std::string UserNotificationCenter::bodyText(std::string_view informativeText, bool bodyMarkup) {
+    std::string text = cutText(informativeText, maximumBodyLength);
+    if (!bodyMarkup) return text;
+    gchar* escaped = g_markup_escape_text(text.c_str(), -1);
+    std::string result(escaped);
+    g_free(escaped);
+    return result;
+}
+
+}  // namespace platform
