@@ -73,7 +73,7 @@ void WQChooseImageView::setImage(Glib::RefPtr<Gdk::Pixbuf> image) {
 }
 
 void WQChooseImageView::showOptions() {
-    closeOptions();
+    closeOptions(false);
     popover_ = std::make_unique<Gtk::Popover>(*this);
     options_ = std::make_unique<WQChooseImageViewOptionsViewController>();
     popover_->set_transitions_enabled(true);
@@ -95,20 +95,25 @@ void WQChooseImageView::showOptions() {
 }
 
 void WQChooseImageView::closeOptions(bool deferRelease) {
-    if (!popover_) return;
     if (!deferRelease) {
+        retiringOptions_.reset();
+        retiringPopover_.reset();
         options_.reset();
         popover_.reset();
         return;
     }
-    std::shared_ptr<Gtk::Popover> popover(popover_.release());
-    std::shared_ptr<WQChooseImageViewOptionsViewController> options(options_.release());
-    popover->popdown();
-    popover->hide();
-    // Let go after the click that brought us here has been handled.
-    Glib::signal_idle().connect_once([popover, options]() mutable {
-        options.reset();
-        popover.reset();
+    if (!popover_) return;
+    popover_->popdown();
+    popover_->hide();
+    // The click that brought us here is still being handled by the popover's button: both go
+    // once it is over (or with the well, whichever comes first).
+    retiringOptions_ = std::move(options_);
+    retiringPopover_ = std::move(popover_);
+    std::weak_ptr<bool> alive = alive_;
+    Glib::signal_idle().connect_once([this, alive] {
+        if (!alive.lock()) return;
+        retiringOptions_.reset();
+        retiringPopover_.reset();
     });
 }
 

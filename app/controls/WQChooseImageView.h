@@ -86,6 +86,9 @@ private:
     sigc::signal<void(WQChooseImageView&)> action_;
     std::unique_ptr<Gtk::Popover> popover_;
     std::unique_ptr<WQChooseImageViewOptionsViewController> options_;
+    // A closed popover and its controller, kept until the event that closed them is over.
+    std::unique_ptr<Gtk::Popover> retiringPopover_;
+    std::unique_ptr<WQChooseImageViewOptionsViewController> retiringOptions_;
     Glib::RefPtr<Gtk::FileChooserNative> panel_;
     // Answers of the worker reach the well only while it exists.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -152,10 +152,18 @@ void ZOAAlertPopover::showRelativeTo(Gdk::Rectangle rect, Gtk::Widget& view, Rec
     popover_->signal_hide().connect([weakSelf] {
         if (auto self = weakSelf.lock()) self->popoverDidClose();
     });
-    // The widget pointed at goes away (its window closes): so does the popover, unanswered.
+    // The widget pointed at goes off screen (its window closes): so does the popover, unanswered.
     viewDestroyed_ = view.signal_unmap().connect([weakSelf] {
         if (auto self = weakSelf.lock()) self->close();
     });
+    // Destroyed: the popover cannot outlive it.
+    if (relativeWidget_ != view.gobj()) {
+        relativeWidget_ = view.gobj();
+        g_signal_connect_data(relativeWidget_, "destroy", G_CALLBACK(&ZOAAlertPopover::viewWasDestroyed),
+                              new std::weak_ptr<ZOAAlertPopover>(weakSelf),
+                              [](gpointer data, GClosure*) { delete static_cast<std::weak_ptr<ZOAAlertPopover>*>(data); },
+                              GConnectFlags(0));
+    }
 
     isShown_ = true;
     if (shouldReleaseItself_) selfOwned().insert(shared_from_this());
@@ -179,17 +187,23 @@ void ZOAAlertPopover::close() {
 void ZOAAlertPopover::popoverDidClose() {
     if (!isShown_) return;
     isShown_ = false;
-    auto keepAlive = shared_from_this();
     viewDestroyed_.disconnect();
     // The popover may be in the middle of emitting the signal that brought us here: it goes
-    // once that is over.
-    if (popover_) {
-        std::shared_ptr<Gtk::Popover> doomed(popover_.release());
-        doomed->hide();
-        buttons_.clear();
-        platform::MainQueue::async([doomed] {});
-    }
-    if (shouldReleaseItself_) selfOwned().erase(keepAlive);
+    // (and a self-owned instance with it) once that is over, or at once should the widget it
+    // points at be destroyed first.
+    platform::MainQueue::async([self = shared_from_this()] {
+        if (self->isShown_) return;  // shown again meanwhile
+        self->releasePopover();
+        if (self->shouldReleaseItself_) selfOwned().erase(self);
+    });
+}
+
+void ZOAAlertPopover::viewWasDestroyed(GtkWidget* widget, gpointer data) {
+    auto self = static_cast<std::weak_ptr<ZOAAlertPopover>*>(data)->lock();
+    if (!self || self->relativeWidget_ != widget) return;
+    self->relativeWidget_ = nullptr;
+    self->popoverDidClose();
+    self->releasePopover();
 }
 
 void ZOAAlertPopover::releasePopover() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <gdkmm/rectangle.h>
+#include <gtk/gtk.h>
 #include <sigc++/connection.h>
 
 namespace Gtk {
@@ -74,12 +75,14 @@ private:
     ZOAAlertPopover(ZOAAlert alert, Completion completion);
     void popoverDidClose();
     void releasePopover();
+    static void viewWasDestroyed(GtkWidget* widget, gpointer data);
 
     ZOAAlert alert_;
     Completion completion_;
     std::unique_ptr<Gtk::Popover> popover_;
     std::vector<Gtk::Button*> buttons_;
     sigc::connection viewDestroyed_;
+    GtkWidget* relativeWidget_ = nullptr;  // compared only, never used after its destruction
     bool isShown_ = false;
     bool shouldReleaseItself_ = false;
 };
