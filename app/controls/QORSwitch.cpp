@@ -297,7 +297,11 @@ void QORSwitch::sensitivityChanged() {
 
 void QORSwitch::on_size_allocate(Gtk::Allocation& allocation) {
     Gtk::DrawingArea::on_size_allocate(allocation);
-    // A new size is taken at once, without animation.
+    // A new size is taken at once, without animation; a layout pass that keeps the size leaves a
+    // running animation alone.
+    if (allocation.get_width() == allocatedWidth_ && allocation.get_height() == allocatedHeight_) return;
+    allocatedWidth_ = allocation.get_width();
+    allocatedHeight_ = allocation.get_height();
     reloadLayer(false);
 }
 

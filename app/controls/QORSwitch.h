@@ -96,6 +96,7 @@ private:
     QORSwitchFrame shown_;
     bool dragTiming_ = false;
     gint64 animationStart_ = -1;
+    int allocatedWidth_ = -1, allocatedHeight_ = -1;
     guint tickId_ = 0;
 };
 

@@ -180,8 +180,9 @@ TEST_F(PreferencesTest, GeneralControlsEachWriteTheirOwnSetting) {
         EXPECT_EQ(stored(c.key), !before) << c.key;
         click(c.box);
         EXPECT_EQ(stored(c.key), before) << c.key;
-        if (c.setterEvent)
+        if (c.setterEvent) {
             EXPECT_NE(std::find(log.events.begin(), log.events.end(), c.setterEvent), log.events.end()) << c.key;
+        }
     }
 
     // Do-not-disturb through the switch, as the user toggles it: the setter tells the page, and
