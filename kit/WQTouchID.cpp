@@ -1,5 +1,7 @@
 #include "WQTouchID.h"
 
+#include <vector>
+
 #include "DebugPrint.h"
 #include "system/LocalAuthentication.h"
 
@@ -23,6 +25,37 @@ bool WQTouchID::supported() {
     if (!error.empty()) debugPrint(kClassName, "Error checking for TouchID: " + error);
     return false;
 }
+
+namespace {
+
+struct SupportCheck {
+    std::optional<bool> cached;
+    std::vector<std::function<void(bool)>> waiting;
+};
+
+SupportCheck& supportCheck() {
+    static auto* check = new SupportCheck();
+    return *check;
+}
+
+}  // namespace
+
+void WQTouchID::checkSupported(std::function<void(bool)> completion) {
+    auto& check = supportCheck();
+    check.waiting.push_back(std::move(completion));
+    if (check.waiting.size() > 1) return;  // one question on its way answers everyone
+    platform::LocalAuthentication::queryBiometricsAvailability([](bool available, const std::string& error) {
+        if (!available && !error.empty()) debugPrint(kClassName, "Error checking for TouchID: " + error);
+        auto& check = supportCheck();
+        check.cached = available;
+        auto waiting = std::move(check.waiting);
+        check.waiting.clear();
+        for (auto& handler : waiting)
+            if (handler) handler(available);
+    });
+}
+
+std::optional<bool> WQTouchID::cachedSupported() { return supportCheck().cached; }
 
 bool WQTouchID::authenticate(const std::string& reason, std::function<void(bool)> completionHandler) {
     renewContext();

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -23,6 +24,12 @@ public:
     WQTouchID& operator=(const WQTouchID&) = delete;
 
     bool supported();
+    // supported() without waiting for fprintd: `completion` runs later on the main thread with
+    // the answer, which is also kept for cachedSupported(). Questions asked while one is on its
+    // way share its answer.
+    static void checkSupported(std::function<void(bool)> completion);
+    // The latest answer checkSupported() received; none before the first.
+    static std::optional<bool> cachedSupported();
     // Returns true when a verification was started; `completionHandler` then runs exactly
     // once, later, on the main thread, with true when the user was verified. Returns false
     // when fingerprints are not available; the handler is then never called.

@@ -17,6 +17,7 @@
 #include "foundation/Log.h"
 #include "foundation/ProcessInfo.h"
 #include "system/LoginItems.h"
+#include "preferences/PreferencePanes.h"
 #include "shell/PreferencesWindowController.h"
 #include "shell/VEXAboutWindowController.h"
 #include "shell/WQWindowController.h"
@@ -73,6 +74,7 @@ void Application::on_startup() {
     const auto icons = platform::Bundle::main().resourcePath() / ".." / "icons";
     if (std::filesystem::is_directory(icons)) Gtk::IconTheme::get_default()->prepend_search_path(icons.string());
     Gtk::Window::set_default_icon_name(tovak::WQApplicationInfo::bundleIdentifier());
+    registerPreferencePanes();
     delegate_ = AppDelegate::create(*this);
     AppDelegate::setCurrent(delegate_);
     delegate_->applicationWillFinishLaunching();

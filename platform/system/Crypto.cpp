@@ -1,6 +1,10 @@
 #include "Crypto.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/rand.h>
+
+#include <climits>
 
 #include <memory>
 
@@ -104,6 +108,34 @@ std::string Crypto::base64(std::span<const uint8_t> bytes) {
         out += '=';
     }
     return out;
+}
+
+std::optional<Crypto::Bytes> Crypto::pbkdf2HmacSha256(std::string_view password, std::span<const uint8_t> salt,
+                                                      uint32_t iterations, size_t length) {
+    if (iterations == 0 || iterations > uint32_t(INT_MAX) || length == 0 || length > size_t(INT_MAX) ||
+        password.size() > size_t(INT_MAX) || salt.size() > size_t(INT_MAX))
+        return std::nullopt;
+    Bytes out(length);
+    if (PKCS5_PBKDF2_HMAC(password.data(), int(password.size()), salt.data(), int(salt.size()), int(iterations),
+                          EVP_sha256(), int(length), out.data()) != 1)
+        return std::nullopt;
+    return out;
+}
+
+std::optional<Crypto::Bytes> Crypto::randomBytes(size_t count) {
+    Bytes out(count);
+    if (count > size_t(INT_MAX) || (count > 0 && RAND_bytes(out.data(), int(count)) != 1)) return std::nullopt;
+    return out;
+}
+
+bool Crypto::constantTimeEquals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    return a.empty() || CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+void Crypto::cleanse(std::string& secret) {
+    if (!secret.empty()) OPENSSL_cleanse(secret.data(), secret.size());
+    secret.clear();
 }
 
 std::optional<Crypto::Bytes> Crypto::aes128CbcDecrypt(std::span<const uint8_t> ciphertext, std::string_view key,

@@ -137,6 +137,62 @@ bool LocalAuthentication::canEvaluateBiometrics(std::string* error) {
     return any;
 }
 
+namespace {
+
+// One availability question on its way through the bus, device and finger list.
+struct AvailabilityQuery {
+    LocalAuthentication::AvailabilityReply reply;
+    GDBusConnection* bus = nullptr;
+    ~AvailabilityQuery() {
+        if (bus) g_object_unref(bus);
+    }
+    void answer(bool available, const std::string& error) {
+        if (auto r = std::move(reply)) r(available, error);
+        delete this;
+    }
+};
+
+void fingersListed(GObject* source, GAsyncResult* result, gpointer data) {
+    auto* query = static_cast<AvailabilityQuery*>(data);
+    GError* callError = nullptr;
+    GVariant* fingers = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &callError);
+    if (!fingers) return query->answer(false, "no enrolled fingerprint: " + takeError(callError));
+    GVariant* list = g_variant_get_child_value(fingers, 0);
+    const bool any = g_variant_n_children(list) > 0;
+    g_variant_unref(list);
+    g_variant_unref(fingers);
+    query->answer(any, any ? "" : "no enrolled fingerprint");
+}
+
+void deviceFound(GObject* source, GAsyncResult* result, gpointer data) {
+    auto* query = static_cast<AvailabilityQuery*>(data);
+    GError* callError = nullptr;
+    GVariant* device = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &callError);
+    if (!device) return query->answer(false, "no fingerprint device: " + takeError(callError));
+    const char* path = nullptr;
+    g_variant_get(device, "(&o)", &path);
+    g_dbus_connection_call(query->bus, kService, path, kDeviceInterface, "ListEnrolledFingers", g_variant_new("(s)", ""),
+                           G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, kQueryTimeoutMs, nullptr, fingersListed,
+                           query);
+    g_variant_unref(device);
+}
+
+void busReady(GObject*, GAsyncResult* result, gpointer data) {
+    auto* query = static_cast<AvailabilityQuery*>(data);
+    GError* busError = nullptr;
+    query->bus = g_bus_get_finish(result, &busError);
+    if (!query->bus) return query->answer(false, "no bus for fprintd: " + takeError(busError));
+    g_dbus_connection_call(query->bus, kService, kManagerPath, kManagerInterface, "GetDefaultDevice", nullptr,
+                           G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, kQueryTimeoutMs, nullptr, deviceFound, query);
+}
+
+}  // namespace
+
+void LocalAuthentication::queryBiometricsAvailability(AvailabilityReply reply) {
+    auto* query = new AvailabilityQuery{std::move(reply)};
+    g_bus_get(fprintBus(), nullptr, busReady, query);
+}
+
 void LocalAuthentication::evaluateBiometrics(const std::string& reason, Reply reply) {
     reason_ = reason;
     auto answerNow = [&reply](const std::string& why) {

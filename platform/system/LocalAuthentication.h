@@ -23,6 +23,12 @@ public:
     // otherwise false with `error` filled. Asks fprintd synchronously (bounded wait).
     bool canEvaluateBiometrics(std::string* error = nullptr);
 
+    // The same question without waiting: `reply` runs later on the main loop with whether
+    // fingerprints can be used, and why not. For windows that must not freeze (the answer can
+    // take seconds while fprintd starts).
+    using AvailabilityReply = std::function<void(bool available, const std::string& error)>;
+    static void queryBiometricsAvailability(AvailabilityReply reply);
+
     // Claims the default device and verifies any enrolled finger. `reply` runs exactly once,
     // later, on the main loop: true on a match; false on no match, an error, fprintd going
     // away, or invalidate(). fprintd shows no prompt of its own, so the reason is only kept

@@ -324,3 +324,27 @@ TEST_F(TouchIDTest, TheClaimedDeviceIsTheOneReleasedWhenTheDefaultChangesMeanwhi
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.releases == 1; }));
     EXPECT_EQ(fprintd.releasedDevices(), std::vector<std::string>{kDevicePath});
 }
+
+TEST_F(TouchIDTest, CapabilityIsAskedWithoutWaitingAndKeptForLater) {
+    std::vector<bool> answers;
+    auto record = [&answers](bool supported) {
+        EXPECT_TRUE(platform::MainQueue::isMainThread());
+        answers.push_back(supported);
+    };
+    // No fprintd on the bus: "no", later, never at once.
+    WQTouchID::checkSupported(record);
+    EXPECT_TRUE(answers.empty());
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return answers.size() == 1; }));
+    EXPECT_FALSE(answers[0]);
+    EXPECT_EQ(WQTouchID::cachedSupported(), false);
+
+    // With a reader and a finger: two questions on their way share one answer.
+    fprintd.start();
+    WQTouchID::checkSupported(record);
+    WQTouchID::checkSupported(record);
+    EXPECT_EQ(WQTouchID::cachedSupported(), false) << "the old answer stands until the new one comes";
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return answers.size() == 3; }));
+    EXPECT_TRUE(answers[1] && answers[2]);
+    EXPECT_EQ(WQTouchID::cachedSupported(), true);
+    EXPECT_EQ(fprintd.claims, 0) << "asking claims no device";
+}

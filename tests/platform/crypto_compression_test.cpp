@@ -64,6 +64,41 @@ TEST(CryptoTest, DecryptionRefusesWhatItCannotDecrypt) {
     }
 }
 
+TEST(CryptoTest, Pbkdf2MatchesKnownVectorsAndRefusesDegenerateInput) {
+    // PBKDF2-HMAC-SHA256 of "password" with salt "salt" (the RFC 6070 inputs, SHA-256 outputs).
+    const Bytes salt = bytesOf("salt");
+    struct Case {
+        uint32_t iterations;
+        const char* hex;
+    } cases[] = {
+        {1, "120fb6cffcf8b32c43e7225256c4f837a86548c92ccc35480805987cb70be17b"},
+        {2, "ae4d0c95af6b46d32d0adff928f06dd02a303f8ef3c251dfd6e2d85a95474c43"},
+        {4096, "c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a"},
+    };
+    for (const auto& c : cases) {
+        auto derived = Crypto::pbkdf2HmacSha256("password", salt, c.iterations, 32);
+        ASSERT_TRUE(derived) << c.iterations;
+        EXPECT_EQ(Crypto::hexString(*derived), c.hex) << c.iterations;
+    }
+    EXPECT_FALSE(Crypto::pbkdf2HmacSha256("password", salt, 0, 32));
+    EXPECT_FALSE(Crypto::pbkdf2HmacSha256("password", salt, 1, 0));
+}
+
+TEST(CryptoTest, RandomBytesDifferAndComparisonIsExact) {
+    auto a = Crypto::randomBytes(16), b = Crypto::randomBytes(16);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->size(), 16u);
+    EXPECT_NE(*a, *b);
+    EXPECT_TRUE(Crypto::constantTimeEquals("", ""));
+    EXPECT_TRUE(Crypto::constantTimeEquals("abc", "abc"));
+    EXPECT_FALSE(Crypto::constantTimeEquals("abc", "abd"));
+    EXPECT_FALSE(Crypto::constantTimeEquals("abc", "ab"));
+    EXPECT_FALSE(Crypto::constantTimeEquals("ABC", "abc"));
+    std::string secret = "hunter2";
+    Crypto::cleanse(secret);
+    EXPECT_TRUE(secret.empty());
+}
+
 TEST(CompressionTest, RoundTripsAcrossTheOutputBuffer) {
     std::mt19937 rng(3);
     for (size_t length : {1u, 4095u, 4096u, 4097u, 300000u}) {

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <gtkmm/box.h>
+#include <gtkmm/button.h>
+#include <gtkmm/checkbutton.h>
+#include <gtkmm/comboboxtext.h>
+#include <gtkmm/image.h>
+#include <gtkmm/label.h>
+#include <gtkmm/scale.h>
+#include <gtkmm/stack.h>
+
+#include "foundation/ObserverToken.h"
+#include "preferences/PaneSupport.h"
+#include "shell/PreferencesPane.h"
+
+namespace tovak {
+class WQSecureTextField;
+}
+
+namespace parlivo {
+
+class InfoButton;
+class QORSwitch;
+class Trellik;
+
+// The second preference pane: privacy mode and its password, the idle time before the lock,
+// fingerprint unlocking, what notifications may show while locked, and stealth mode with its
+// opacity. Privacy mode goes on only through a confirmed password entry. While a password is in
+// force (privacy mode on, a password stored), changing it or switching privacy mode off first
+// asks for it. While the program is locked the whole pane is inert. Every fill blocks the
+// controls' own handlers, so filling never writes a setting. Main thread only.
+class PreferencesPrivacy : public PreferencesPane {
+public:
+    static constexpr const char* viewIdentifier = "Privacy";
+    static constexpr const char* resourcePath = "/net/vantreo/mac/WhatsApp/ui/PreferencesPrivacy.ui";
+    // Icon names of the lock picture.
+    static constexpr const char* lockedImage = "changes-prevent-symbolic";
+    static constexpr const char* unlockedImage = "changes-allow-symbolic";
+
+    struct Services {
+        // Asks, without waiting, whether fingerprints can unlock here; default: WQTouchID's
+        // cached question to fprintd.
+        std::function<void(std::function<void(bool)>)> checkTouchIDSupported;
+    };
+
+    struct Outlets {
+        Gtk::Stack* paneView = nullptr;
+        Gtk::Widget* containerView = nullptr;
+        Gtk::Widget* setPasswordView = nullptr;
+        tovak::WQSecureTextField* setPasswordTextField = nullptr;
+        Gtk::Button* setPasswordDoneButton = nullptr;
+        Gtk::Button* setPasswordCancelButton = nullptr;
+        Gtk::Widget* verifyPasswordView = nullptr;
+        tovak::WQSecureTextField* currentPasswordTextField = nullptr;
+        Gtk::Label* wrongPasswordLabel = nullptr;
+        Gtk::Button* verifyPasswordDoneButton = nullptr;
+        Gtk::Button* verifyPasswordCancelButton = nullptr;
+        Gtk::Image* privacyImageView = nullptr;
+        QORSwitch* privacyEnableSwitch = nullptr;
+        Gtk::ComboBoxText* lockAfterPopUpButton = nullptr;
+        Gtk::Button* privacyResetPasswordButton = nullptr;
+        Gtk::CheckButton* privacyEnableTouchIDButton = nullptr;
+        Gtk::CheckButton* privacyDesktopNotificationButton = nullptr;
+        Gtk::CheckButton* privacyDesktopNotificationShowSenderButton = nullptr;
+        Gtk::CheckButton* privacyDesktopNotificationShowSenderPictureButton = nullptr;
+        Gtk::CheckButton* privacyDesktopNotificationShowMessagePreviewButton = nullptr;
+        Gtk::CheckButton* privacyDesktopNotificationPlayAudioButton = nullptr;
+        Gtk::CheckButton* privacyMenuBarNotificationButton = nullptr;
+        Gtk::CheckButton* privacyDockIconNotificationButton = nullptr;
+        QORSwitch* privacyStealthModeEnabledSwitch = nullptr;
+        Gtk::Scale* privacyStealthModeSlider = nullptr;
+        Gtk::CheckButton* privacyShowChatContentMouseOver = nullptr;
+        InfoButton* stealthModeHelpButton = nullptr;
+    };
+
+    // What the pane shows in place of its content.
+    enum class Entry { none, newPassword, currentPassword };
+    // Why the entry is open.
+    enum class Purpose { enablePrivacy, changePassword, disablePrivacy };
+
+    PreferencesPrivacy(Trellik& trellik, Services services = {});
+    ~PreferencesPrivacy() override;
+
+    // PreferencesPane
+    std::string paneIdentifier() const override { return viewIdentifier; }
+    std::string toolbarItemLabel() const override;
+    std::string toolbarItemImage() const override { return "system-lock-screen"; }
+    Gtk::Widget& view() override { return *view_; }
+    void viewWillAppear() override;
+    void viewDidDisappear() override;
+    bool hasResizableWidth() const { return false; }
+    bool hasResizableHeight() const { return false; }
+
+    const Outlets& outlets() const { return o_; }
+    const std::string& privacyImageName() const { return privacyImageName_; }
+    Entry entry() const { return entry_; }
+    // A password is being hashed or checked; the entry's controls wait meanwhile.
+    bool isBusy() const { return busy_; }
+
+    void fillControls();
+
+    // The controls' actions; each looks at its sender and ignores one it does not know.
+    void privacyEnabledSwitched(QORSwitch& sender);
+    void privacyStealthModeEnabledSwitched(QORSwitch& sender);
+    void setPasswordAction(Gtk::Widget* sender);
+    void verifyPasswordAction(Gtk::Widget* sender);
+    void popUpButtonChanged(Gtk::ComboBox* sender);
+    void sliderChanged(Gtk::Range* sender);
+    void buttonClicked(Gtk::Widget* sender);
+
+private:
+    void setUpControls();
+    void showPasswordEntry(Purpose purpose);
+    void showCurrentPasswordEntry(Purpose purpose);
+    void closeEntry();
+    void setEntryBusy(bool busy);
+    bool locked() const;
+    // Privacy mode is on and a password is stored: changes need the current password.
+    bool passwordInForce() const;
+    void lockChanged();
+
+    Trellik& trellik_;
+    Services services_;
+    PaneSupport support_;
+    std::unique_ptr<Gtk::Widget> view_;
+    Outlets o_;
+    std::string privacyImageName_;
+    bool touchIDSupported_ = false;
+    Entry entry_ = Entry::none;
+    Purpose purpose_ = Purpose::enablePrivacy;
+    bool busy_ = false;
+    platform::ObserverToken privacyObserver_;
+    // Answers of the password worker and of fprintd reach the pane only while it exists.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace parlivo
