@@ -30,7 +30,9 @@ struct MicrophoneCapture::Pipeline {
 namespace {
 
 constexpr double kMinimumBufferDuration = 0.005;
-constexpr double kMaximumBufferDuration = 0.100;
+// Longer buffers would hold samples back: a batch can leave only once the buffer with its last
+// sample has arrived.
+constexpr double kMaximumBufferDuration = 0.020;
 
 GstFlowReturn onNewSample(GstAppSink* sink, gpointer data) {
     auto* context = static_cast<MicrophoneSinkContext*>(data);
@@ -48,7 +50,13 @@ GstFlowReturn onNewSample(GstAppSink* sink, gpointer data) {
             samples.frames = audio.n_samples;
             samples.channels = context->planes.data();
             samples.sampleRate = GST_AUDIO_INFO_RATE(&info);
-            samples.endTime = monotonicTimeOfBufferEnd(context->pipeline, buffer, &info);
+            // A source that delivers ahead of its time stamps (the test tone) counts as captured
+            // when it arrives, as a microphone's buffer is.
+            const std::int64_t arrived = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                             std::chrono::steady_clock::now().time_since_epoch())
+                                             .count();
+            const std::int64_t end = monotonicTimeOfBufferEnd(context->pipeline, buffer, &info);
+            samples.endTime = end ? std::min(end, arrived) : arrived;
             if (samples.frames > 0 && context->receiver && *context->receiver) (*context->receiver)(samples);
             gst_audio_buffer_unmap(&audio);
         }

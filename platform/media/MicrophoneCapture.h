@@ -33,7 +33,8 @@ public:
         const float* const* channels = nullptr;  // channelCount pointers to `frames` samples each
         double sampleRate = 0;
         // When the last frame of the buffer was captured, in nanoseconds of the monotonic clock
-        // (std::chrono::steady_clock); 0 when unknown.
+        // (std::chrono::steady_clock): from the buffer's time stamp, but never later than its
+        // arrival.
         std::int64_t endTime = 0;
     };
     using Receiver = std::function<void(const Samples& samples)>;
@@ -51,7 +52,7 @@ public:
     void setFailureHandler(FailureHandler handler);
 
     // Starts capturing at `sampleRate` in buffers of about `bufferDuration` seconds (limited to
-    // 5...100 ms). A running capture at another rate is restarted at the new one; at the same rate
+    // 5...20 ms, so samples are never held back long). A running capture at another rate is restarted at the new one; at the same rate
     // it keeps running. False, with the reason, when the rate is not finite or out of range, the
     // machine has no microphone (or the source is "none"), or the source refuses to start; the
     // capture is stopped then.

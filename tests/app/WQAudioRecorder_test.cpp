@@ -216,7 +216,7 @@ TEST_F(AudioRecorderTest, PageStartsAndStopsRecordingAndTheBatchesFollowItsRateA
 }
 
 TEST_F(AudioRecorderTest, EveryStartBeginsWithAnEmptyBatch) {
-    // 100 ms capture buffers of 800 samples against batches of 1001: whenever the first batch
+    // 20 ms capture buffers of 160 samples against batches of 1001: whenever the first batch
     // arrives, samples of the next one are already held.
     recorder->didReceiveScriptMessage(start(8000, 1001));
     ASSERT_TRUE(waitForBatches(1));
