@@ -21,9 +21,9 @@ public:
     const Glib::RefPtr<Gdk::Pixbuf>& image() const { return image_; }
 
 protected:
-    // Scaled proportionally up or down to fit, centred, on a dark ground.
+    // Scaled proportionally up or down to fit above the bottom strip, centred, on a dark ground.
     bool on_draw(const Cairo::RefPtr<Cairo::Context>& cr) override {
-        const double width = get_allocated_width(), height = get_allocated_height();
+        const double width = get_allocated_width(), height = get_allocated_height() - kBottomStrip;
         cr->set_source_rgb(0.1, 0.1, 0.1);
         cr->paint();
         if (!image_ || width <= 0 || height <= 0) return true;
@@ -45,17 +45,20 @@ class View final : public WQMediaImageView {
 public:
     View() : editor_(WQPhotoEditor::create()) {
         root_.add(image_);
-        image_.set_margin_bottom(kBottomStrip);
         image_.set_hexpand(true);
         image_.set_vexpand(true);
 
-        panel_.set_valign(Gtk::ALIGN_END);
-        panel_.set_halign(Gtk::ALIGN_CENTER);
-        panel_.set_margin_bottom(8);
-        panel_.get_style_context()->add_class("osd");
+        frame_.set_valign(Gtk::ALIGN_END);
+        frame_.set_halign(Gtk::ALIGN_CENTER);
+        frame_.set_margin_bottom(8);
+        frame_.get_style_context()->add_class("osd");
+        frame_.add(panel_);
         panel_.set_row_spacing(4);
         panel_.set_column_spacing(12);
-        panel_.set_border_width(10);
+        panel_.set_margin_start(14);
+        panel_.set_margin_end(14);
+        panel_.set_margin_top(10);
+        panel_.set_margin_bottom(10);
         addSlider(0, "PHOTO_EDITOR_BRIGHTNESS", "Brightness", brightness_, WQPhotoEditor::brightnessRange,
                   [this](double v) { editor_->setBrightness(v); });
         addSlider(1, "PHOTO_EDITOR_CONTRAST", "Contrast", contrast_, WQPhotoEditor::contrastRange,
@@ -85,7 +88,7 @@ public:
         status_.get_style_context()->add_class("error");
         status_.set_no_show_all(true);
         panel_.attach(status_, 0, 5, 2, 1);
-        root_.add_overlay(panel_);
+        root_.add_overlay(frame_);
         root_.set_can_focus(true);
 
         editor_->setPreviewHandler([this](const tovak::RGBAImage& preview) {
@@ -137,6 +140,7 @@ private:
     std::shared_ptr<WQPhotoEditor> editor_;
     Gtk::Overlay root_;
     ImageArea image_;
+    Gtk::EventBox frame_;
     Gtk::Grid panel_;
     Gtk::Scale brightness_{Gtk::ORIENTATION_HORIZONTAL}, contrast_{Gtk::ORIENTATION_HORIZONTAL},
         saturation_{Gtk::ORIENTATION_HORIZONTAL}, vignette_{Gtk::ORIENTATION_HORIZONTAL};
