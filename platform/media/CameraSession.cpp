@@ -344,7 +344,7 @@ void CameraSession::build(unsigned generation, std::shared_ptr<Devices> devices,
     for (GstElement* element : elements) {
         if (!element) {
             for (GstElement* other : elements)
-                if (other && other != preview) gst_object_unref(gst_object_ref_sink(other));
+                if (other && other != previewSink_) gst_object_unref(gst_object_ref_sink(other));
             return fail("The GStreamer video elements are not installed");
         }
     }
