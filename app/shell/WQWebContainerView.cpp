@@ -4,6 +4,7 @@
 #include "foundation/Localized.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
+#include "media/WQAudioPopoverItem.h"
 #include "settings/Enums.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
@@ -181,7 +182,8 @@ std::shared_ptr<platform::TouchBarItem> WQWebContainerView::voiceItem() {
     const Identifiers& id = identifiers();
     const std::string text = label("VOICE_MESSAGE", "Voice Message");
     if (!sendingEnabled_) return disabledPlaceholder(id.recordVoiceMessagePopover, kAudioInputImage, text);
-    auto item = std::make_shared<tovak::WQPopoverTouchBarItem>(id.recordVoiceMessagePopover);
+    // Opens and closes with the recorder's start and stop notifications.
+    auto item = std::make_shared<WQAudioPopoverItem>(id.recordVoiceMessagePopover);
     item->setCustomizationLabel(text);
     item->setCollapsedRepresentationImage(kAudioInputImage);
     item->setDelegate(std::make_shared<VoicePopoverDelegate>(weak_from_this()));

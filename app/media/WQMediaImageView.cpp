@@ -1,0 +1,159 @@
+#include "media/WQMediaImageView.h"
+
+#include <gtkmm.h>
+
+#include <algorithm>
+
+#include "foundation/Localized.h"
+
+namespace parlivo {
+namespace {
+
+// The strip below the photo that the panel's lower part covers.
+constexpr int kBottomStrip = 60;
+
+class ImageArea : public Gtk::DrawingArea {
+public:
+    void setImage(Glib::RefPtr<Gdk::Pixbuf> image) {
+        image_ = std::move(image);
+        queue_draw();
+    }
+    const Glib::RefPtr<Gdk::Pixbuf>& image() const { return image_; }
+
+protected:
+    // Scaled proportionally up or down to fit above the bottom strip, centred, on a dark ground.
+    bool on_draw(const Cairo::RefPtr<Cairo::Context>& cr) override {
+        const double width = get_allocated_width(), height = get_allocated_height() - kBottomStrip;
+        cr->set_source_rgb(0.1, 0.1, 0.1);
+        cr->paint();
+        if (!image_ || width <= 0 || height <= 0) return true;
+        const double scale = std::min(width / image_->get_width(), height / image_->get_height());
+        const double x = (width - image_->get_width() * scale) / 2;
+        const double y = (height - image_->get_height() * scale) / 2;
+        cr->translate(x, y);
+        cr->scale(scale, scale);
+        Gdk::Cairo::set_source_pixbuf(cr, image_, 0, 0);
+        cr->paint();
+        return true;
+    }
+
+private:
+    Glib::RefPtr<Gdk::Pixbuf> image_;
+};
+
+class View final : public WQMediaImageView {
+public:
+    View() : editor_(WQPhotoEditor::create()) {
+        root_.add(image_);
+        image_.set_hexpand(true);
+        image_.set_vexpand(true);
+
+        frame_.set_valign(Gtk::ALIGN_END);
+        frame_.set_halign(Gtk::ALIGN_CENTER);
+        frame_.set_margin_bottom(8);
+        frame_.get_style_context()->add_class("osd");
+        frame_.add(panel_);
+        panel_.set_row_spacing(4);
+        panel_.set_column_spacing(12);
+        panel_.set_margin_start(14);
+        panel_.set_margin_end(14);
+        panel_.set_margin_top(10);
+        panel_.set_margin_bottom(10);
+        addSlider(0, "PHOTO_EDITOR_BRIGHTNESS", "Brightness", brightness_, WQPhotoEditor::brightnessRange,
+                  [this](double v) { editor_->setBrightness(v); });
+        addSlider(1, "PHOTO_EDITOR_CONTRAST", "Contrast", contrast_, WQPhotoEditor::contrastRange,
+                  [this](double v) { editor_->setContrast(v); });
+        addSlider(2, "PHOTO_EDITOR_SATURATION", "Saturation", saturation_, WQPhotoEditor::saturationRange,
+                  [this](double v) { editor_->setSaturation(v); });
+        addSlider(3, "PHOTO_EDITOR_VIGNETTE", "Vignette", vignette_, WQPhotoEditor::vignetteRange,
+                  [this](double v) { editor_->setVignette(v); });
+
+        for (int raw = 0; raw < kMediaEffectCount; ++raw)
+            effects_.append(std::string(mediaEffectTitle(*mediaEffect(raw))));
+        effects_.set_active(0);
+        effects_.signal_changed().connect([this] { editor_->setEffect(effects_.get_active_row_number()); });
+
+        back_.set_label(platform::localized("PHOTO_EDITOR_BACK", "Back"));
+        back_.set_name("back");
+        send_.set_label(platform::localized("PHOTO_EDITOR_SEND", "Send"));
+        send_.set_name("send");
+        send_.get_style_context()->add_class("suggested-action");
+        for (Gtk::Button* button : {&back_, &send_})
+            button->signal_clicked().connect([this, button] { editor_->buttonClicked(button->get_name()); });
+        buttons_.set_spacing(8);
+        buttons_.pack_start(back_, Gtk::PACK_SHRINK);
+        buttons_.pack_start(effects_, Gtk::PACK_EXPAND_WIDGET);
+        buttons_.pack_start(send_, Gtk::PACK_SHRINK);
+        panel_.attach(buttons_, 0, 4, 2, 1);
+        status_.get_style_context()->add_class("error");
+        status_.set_no_show_all(true);
+        panel_.attach(status_, 0, 5, 2, 1);
+        root_.add_overlay(frame_);
+        root_.set_can_focus(true);
+
+        editor_->setPreviewHandler([this](const tovak::RGBAImage& preview) {
+            image_.setImage(preview.isValid() ? preview.toPixbuf() : Glib::RefPtr<Gdk::Pixbuf>());
+        });
+        editor_->setFailureHandler([this](const std::string& message) {
+            status_.set_text(message);
+            status_.show();
+        });
+        root_.show_all();
+    }
+
+    ~View() override {
+        // The editor may outlive the view through work in flight: it must not call back into it.
+        editor_->setPreviewHandler(nullptr);
+        editor_->setFailureHandler(nullptr);
+    }
+
+    Gtk::Widget& view() override { return root_; }
+    const std::shared_ptr<WQPhotoEditor>& editor() const override { return editor_; }
+    void viewDidAppear() override {
+        if (root_.get_toplevel() && root_.get_toplevel()->get_is_toplevel()) root_.grab_focus();
+    }
+    Gtk::Scale& brightnessSlider() override { return brightness_; }
+    Gtk::Scale& contrastSlider() override { return contrast_; }
+    Gtk::Scale& saturationSlider() override { return saturation_; }
+    Gtk::Scale& vignetteSlider() override { return vignette_; }
+    Gtk::ComboBoxText& effectPopUpButton() override { return effects_; }
+    Gtk::Button& backButton() override { return back_; }
+    Gtk::Button& sendButton() override { return send_; }
+    Gtk::Label& statusLabel() override { return status_; }
+
+private:
+    void addSlider(int row, const char* key, const char* english, Gtk::Scale& slider, WQPhotoEditor::Range range,
+                   std::function<void(double)> apply) {
+        auto* label = Gtk::make_managed<Gtk::Label>(platform::localized(key, english));
+        label->set_halign(Gtk::ALIGN_END);
+        slider.set_range(range.minimum, range.maximum);
+        slider.set_increments((range.maximum - range.minimum) / 100, (range.maximum - range.minimum) / 10);
+        slider.set_value(range.neutral);
+        slider.set_draw_value(false);
+        slider.set_size_request(280, -1);
+        slider.set_hexpand(true);
+        slider.signal_value_changed().connect([&slider, apply = std::move(apply)] { apply(slider.get_value()); });
+        panel_.attach(*label, 0, row, 1, 1);
+        panel_.attach(slider, 1, row, 1, 1);
+    }
+
+    std::shared_ptr<WQPhotoEditor> editor_;
+    Gtk::Overlay root_;
+    ImageArea image_;
+    Gtk::EventBox frame_;
+    Gtk::Grid panel_;
+    Gtk::Scale brightness_{Gtk::ORIENTATION_HORIZONTAL}, contrast_{Gtk::ORIENTATION_HORIZONTAL},
+        saturation_{Gtk::ORIENTATION_HORIZONTAL}, vignette_{Gtk::ORIENTATION_HORIZONTAL};
+    Gtk::ComboBoxText effects_;
+    Gtk::Box buttons_{Gtk::ORIENTATION_HORIZONTAL};
+    Gtk::Button back_, send_;
+    Gtk::Label status_;
+};
+
+}  // namespace
+
+std::shared_ptr<WQMediaImageView> WQMediaImageView::create() {
+    return std::make_shared<View>();
+}
+
+}  // namespace parlivo

@@ -1,0 +1,91 @@
+// The photo editor's view: its controls drive the editor, the preview shows, send and back work
+// from the screen, and a photo that cannot be sent says so.
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+
+#include "RunLoop.h"
+#include "media/WQMediaImageView.h"
+
+using namespace parlivo;
+
+namespace {
+
+tovak::RGBAImage photo(int width, int height) {
+    tovak::RGBAImage image(width, height);
+    for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
+        image.pixels[i] = 200, image.pixels[i + 1] = 120, image.pixels[i + 2] = 40, image.pixels[i + 3] = 255;
+    }
+    return image;
+}
+
+class MediaImageViewTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs a display";
+        Gtk::Main::init_gtkmm_internals();
+    }
+    void SetUp() override {
+        view = WQMediaImageView::create();
+        window = std::make_unique<Gtk::Window>();
+        window->set_default_size(800, 600);
+        window->add(view->view());
+        window->show_all();
+        view->setBackAction([this] { ++backs; });
+        view->setSendAction([this](std::shared_ptr<const WQEditedPhoto> p) { sent.push_back(std::move(p)); });
+    }
+    void TearDown() override {
+        window->remove();
+        view.reset();
+        window.reset();
+    }
+
+    std::shared_ptr<WQMediaImageView> view;
+    std::unique_ptr<Gtk::Window> window;
+    int backs = 0;
+    std::vector<std::shared_ptr<const WQEditedPhoto>> sent;
+};
+
+}  // namespace
+
+TEST_F(MediaImageViewTest, ControlsStartNeutralAndDriveTheEditor) {
+    EXPECT_EQ(view->effectPopUpButton().get_active_text(), "Default");
+    std::vector<std::string> titles;
+    auto model = view->effectPopUpButton().get_model();
+    for (const auto& row : model->children()) {
+        Glib::ustring title;
+        row.get_value(0, title);
+        titles.push_back(title);
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"Default", "Chrome", "Fade", "Instant", "Process", "Tonal", "Transfer"}));
+    EXPECT_EQ(view->brightnessSlider().get_value(), 0);
+    EXPECT_EQ(view->contrastSlider().get_value(), 1);
+    EXPECT_EQ(view->saturationSlider().get_value(), 1);
+    EXPECT_EQ(view->vignetteSlider().get_value(), 0);
+    EXPECT_EQ(view->backButton().get_name(), "back");
+    EXPECT_EQ(view->sendButton().get_name(), "send");
+
+    view->loadImage(photo(64, 48));
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return view->editor()->shownPreview().isValid(); }));
+    view->saturationSlider().set_value(0);
+    view->vignetteSlider().set_value(0.5);
+    view->effectPopUpButton().set_active(5);
+    EXPECT_EQ(view->editor()->adjustments(), (WQPhotoAdjustments{0, 1, 0, 0.5, WQMediaEffect::tonal}));
+    tovak::RGBAImage expected;
+    applyPhotoAdjustments(photo(64, 48), view->editor()->adjustments(), expected);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return view->editor()->shownPreview().pixels == expected.pixels; }));
+
+    view->backButton().clicked();
+    EXPECT_EQ(backs, 1);
+    view->sendButton().clicked();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !sent.empty(); }));
+    ASSERT_TRUE(sent[0]);
+    EXPECT_EQ(sent[0]->image.pixels, expected.pixels);
+}
+
+TEST_F(MediaImageViewTest, APhotoThatCannotBeSentIsSaidOnScreen) {
+    view->loadImage(photo(70000, 1));
+    view->sendButton().clicked();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return view->statusLabel().get_visible(); }, 20));
+    EXPECT_EQ(view->statusLabel().get_text(), "The photo could not be prepared for sending.");
+    EXPECT_TRUE(sent.empty());
+}
