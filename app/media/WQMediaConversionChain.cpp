@@ -205,7 +205,10 @@ void WQMediaConversionChain::convertStep(const std::shared_ptr<Request>& request
 
 void WQMediaConversionChain::convertHEIF(const std::shared_ptr<Request>& request, const fs::path& url) {
     std::weak_ptr<WQMediaConversionChain> weakSelf = weak_from_this();
-    workQueue().async([weakSelf, request, url] {
+    // Everything the worker holds goes back to the main thread with the result (moved, so the
+    // captures are non-const copies), and the last owner of a request or a temporary file
+    // always lets go of it there.
+    workQueue().async([weakSelf, request = std::shared_ptr<Request>(request), url]() mutable {
         std::shared_ptr<tovak::WQTempFile> jpeg;
         if (auto data = HEIFConversion::jpegDataFromFile(url, heifJPEGQuality)) {
             // Named after the source, so the chat shows "IMG_0001.jpg", not a random name.
@@ -219,7 +222,7 @@ void WQMediaConversionChain::convertHEIF(const std::shared_ptr<Request>& request
         } else {
             log("Can not convert HEIF Image to NSImage");
         }
-        platform::MainQueue::async([weakSelf, request, url, jpeg] {
+        platform::MainQueue::async([weakSelf, request = std::move(request), url, jpeg = std::move(jpeg)] {
             auto self = weakSelf.lock();
             if (!self) return;
             if (jpeg) {
@@ -311,7 +314,7 @@ void WQMediaConversionChain::deliver(const std::shared_ptr<Request>& request) {
     const Limits limits = this->limits;
     // The worker holds the request, and with it the temporary files and the caller's owners of
     // the sources, until it has read them.
-    workQueue().async([weakSelf, request, limits] {
+    workQueue().async([weakSelf, request = std::shared_ptr<Request>(request), limits]() mutable {
         Delivery delivery;
         if (request->kind == Request::Kind::sendData) {
             log("Send: " + request->mimeType);
@@ -356,7 +359,7 @@ void WQMediaConversionChain::deliver(const std::shared_ptr<Request>& request) {
             }
             if (!names.empty()) delivery.script = script.append("], ").append(joinedList(names)).append(");");
         }
-        platform::MainQueue::async([weakSelf, request, delivery = std::move(delivery)] {
+        platform::MainQueue::async([weakSelf, request = std::move(request), delivery = std::move(delivery)] {
             if (auto self = weakSelf.lock()) self->didPrepare(request, delivery);
         });
     });
