@@ -47,26 +47,36 @@ inline void makeWithFFmpeg(const fs::path& output, const std::vector<std::string
     ASSERT_TRUE(result.succeeded()) << result.error << result.standardError;
 }
 
-// A HEIC photo (HEVC) of the given size: a colour gradient, no alpha.
-inline void makeHEIF(const fs::path& output, int width, int height) {
+// A HEIC photo (HEVC) of the given size: a colour gradient. With `alpha`, its left half is
+// transparent black; `orientation` is stored as the file's rotation and mirroring.
+inline void makeHEIF(const fs::path& output, int width, int height,
+                     heif_orientation orientation = heif_orientation_normal, bool alpha = false) {
     heif_image* image = nullptr;
-    ASSERT_EQ(heif_image_create(width, height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code,
+    const int channels = alpha ? 4 : 3;
+    ASSERT_EQ(heif_image_create(width, height, heif_colorspace_RGB,
+                                alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &image)
+                  .code,
               heif_error_Ok);
     ASSERT_EQ(heif_image_add_plane(image, heif_channel_interleaved, width, height, 8).code, heif_error_Ok);
     int stride = 0;
     std::uint8_t* rows = heif_image_get_plane(image, heif_channel_interleaved, &stride);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            std::uint8_t* pixel = rows + y * stride + x * 3;
-            pixel[0] = std::uint8_t(x * 255 / width);
-            pixel[1] = std::uint8_t(y * 255 / height);
-            pixel[2] = 128;
+            std::uint8_t* pixel = rows + y * stride + x * channels;
+            const bool clear = alpha && x < width / 2;
+            pixel[0] = clear ? 0 : std::uint8_t(x * 255 / width);
+            pixel[1] = clear ? 0 : std::uint8_t(y * 255 / height);
+            pixel[2] = clear ? 0 : 128;
+            if (alpha) pixel[3] = clear ? 0 : 255;
         }
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     ASSERT_EQ(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code, heif_error_Ok);
     heif_encoder_set_lossy_quality(encoder, 60);
-    ASSERT_EQ(heif_context_encode_image(context, image, encoder, nullptr, nullptr).code, heif_error_Ok);
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = orientation;
+    ASSERT_EQ(heif_context_encode_image(context, image, encoder, options, nullptr).code, heif_error_Ok);
+    heif_encoding_options_free(options);
     heif_encoder_release(encoder);
     ASSERT_EQ(heif_context_write_to_file(context, output.c_str()).code, heif_error_Ok);
     heif_context_free(context);
