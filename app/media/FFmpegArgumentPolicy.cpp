@@ -214,9 +214,11 @@ bool isRate(std::string_view value) {
     return digits(value.substr(0, slash), 6) && digits(value.substr(slash + 1), 6);
 }
 
+// At most 8192 a side: larger frames only serve to exhaust memory.
 bool isSize(std::string_view value) {
     const auto x = value.find('x');
-    return x != std::string_view::npos && digits(value.substr(0, x), 5) && digits(value.substr(x + 1), 5);
+    if (x == std::string_view::npos || !digits(value.substr(0, x), 4) || !digits(value.substr(x + 1), 4)) return false;
+    return *parseDecimal(value.substr(0, x)) <= 8192 && *parseDecimal(value.substr(x + 1)) <= 8192;
 }
 
 bool isAspect(std::string_view value) {
@@ -283,6 +285,8 @@ bool acceptsValue(Kind kind, std::string_view value) {
     }
     return false;
 }
+
+constexpr const char* maximumAllocation = "268435456";  // 256 MiB
 
 std::optional<std::vector<std::string>> refuse(std::string* why, std::string reason) {
     if (why) *why = std::move(reason);
@@ -357,7 +361,9 @@ std::optional<std::vector<std::string>> FFmpegArgumentPolicy::arguments(
     }
     if (stage != Stage::afterOutput) return refuse(why, "no input (-i %i) or no output (%o)");
 
-    std::vector<std::string> args{"-nostdin", "-hide_banner", "-loglevel", "error",
+    // -max_alloc bounds each single allocation (a frame, a packet), so sizes in filter
+    // expressions or in the input cannot make one huge buffer.
+    std::vector<std::string> args{"-nostdin", "-hide_banner", "-loglevel", "error", "-max_alloc", maximumAllocation,
                                   "-protocol_whitelist", "file", "-format_whitelist", inputFormatWhitelist()};
     args.insert(args.end(), inputOptions.begin(), inputOptions.end());
     args.insert(args.end(), {"-i", fileArgument(input)});

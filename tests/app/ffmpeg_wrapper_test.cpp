@@ -111,7 +111,8 @@ TEST_F(FFmpegWrapperTest, ThePagesListBecomesAConfinedCommandLine) {
     const auto arguments = FFmpegArgumentPolicy::arguments(parameters, in, out, 1000, &why);
     ASSERT_TRUE(arguments) << why;
     const std::vector<std::string> expected{
-        "-nostdin", "-hide_banner", "-loglevel", "error", "-protocol_whitelist", "file", "-format_whitelist",
+        "-nostdin", "-hide_banner", "-loglevel", "error", "-max_alloc", "268435456", "-protocol_whitelist", "file",
+        "-format_whitelist",
         FFmpegArgumentPolicy::inputFormatWhitelist(), "-i", "file:/work/in.ogg", "-vn", "-c:a", "libmp3lame",
         "-b:a", "64k", "-fs", "1000", "-y", "file:/work/out.mp3"};
     EXPECT_EQ(*arguments, expected);
@@ -122,7 +123,7 @@ TEST_F(FFmpegWrapperTest, ThePagesListBecomesAConfinedCommandLine) {
               "-strict", "-2", "%o"}),
         in, out, 1000, &why);
     ASSERT_TRUE(trimmed) << why;
-    EXPECT_EQ(std::vector<std::string>(trimmed->begin() + 8, trimmed->begin() + 12),
+    EXPECT_EQ(std::vector<std::string>(trimmed->begin() + 10, trimmed->begin() + 14),
               (std::vector<std::string>{"-ss", "00:00:01.5", "-i", "file:/work/in.ogg"}));
 }
 
@@ -184,6 +185,8 @@ TEST_F(FFmpegWrapperTest, HostileListsAreRefused) {
         list({"-i", "%i", "-c:a", "libopus:x", "%o"}),
         list({"-i", "%i", "-c:a", "%o"}),
         list({"-i", "%i", "-fs", "999999999999", "%o"}),
+        list({"-i", "%i", "-s", "16000x16000", "%o"}),
+        list({"-i", "%i", "-max_alloc", "99999999999", "%o"}),
         list({"-i", "%i", "-c:a:metadata:title", "copy", "%o"}),
     };
     for (const auto& parameters : hostile) {

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const auto& args = *arguments;
-    if (args.size() < 14 || args[5] != "file" || args.back() != "file:/out/b.mp3") std::abort();
+    if (args.size() < 14 || args[7] != "file" || args.back() != "file:/out/b.mp3") std::abort();
     int inputs = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "%i" || args[i] == "%o") std::abort();
