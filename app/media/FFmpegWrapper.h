@@ -76,6 +76,7 @@ public:
                                                 const platform::PropertyList::Array& parameters) const;
 
 protected:
+    FFmpegWrapper() : FFmpegWrapper(Configuration{}) {}
     explicit FFmpegWrapper(Configuration configuration);
 
 private:
