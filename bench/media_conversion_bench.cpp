@@ -258,6 +258,6 @@ void BM_ChainMovie20MB(benchmark::State& state) {
 
 BENCHMARK(BM_JPEGEncode12MP)->Iterations(15)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HEIFToJPEG12MP)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ChainMovie20MB)->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ChainMovie20MB)->Iterations(11)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

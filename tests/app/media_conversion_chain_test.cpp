@@ -124,10 +124,10 @@ protected:
         setMode(MovieFileMode::avFoundation);
     }
 
-    void setMode(std::optional<MovieFileMode> mode, std::optional<std::int64_t> target = 1) {
-        chain->movieSettings = [mode, target] {
-            return WQMediaConversionChain::MovieSettings{
-                mode, target, std::vector<std::string>{std::string(platform::AssetExportSession::presetLowQuality)}};
+    void setMode(std::optional<MovieFileMode> mode, std::optional<std::int64_t> target = 1,
+                 std::string_view preset = platform::AssetExportSession::presetLowQuality) {
+        chain->movieSettings = [mode, target, preset] {
+            return WQMediaConversionChain::MovieSettings{mode, target, std::vector<std::string>{std::string(preset)}};
         };
     }
 
@@ -221,6 +221,8 @@ TEST_F(MediaConversionChainTest, EachMovieModeTakesItsRoad) {
 
 TEST_F(MediaConversionChainTest, StopOnTheSheetEndsTheRequestAndSendsNothing) {
     host->stopOnFirstProgress = true;
+    // A preset slow enough that the export is still running at the first progress report.
+    setMode(MovieFileMode::avFoundation, 1, platform::AssetExportSession::presetHighestQuality);
     chain->convertNextFile({heic(), longMovie(), pdf()}, "f1");
     // Waiting behind it: its delivery is the marker that the stopped request is over.
     chain->sendFiles({pdf()}, std::nullopt);

@@ -157,7 +157,7 @@ TEST_F(ModalProgressSheetTest, TheRealStopButtonEndsAConversionWithNothingSent) 
     chain->movieSettings = [] {
         return parlivo::WQMediaConversionChain::MovieSettings{
             parlivo::MovieFileMode::avFoundation, 1,
-            std::vector<std::string>{std::string(platform::AssetExportSession::presetLowQuality)}};
+            std::vector<std::string>{std::string(platform::AssetExportSession::presetHighestQuality)}};
     };
     chain->convertNextFile({movie}, std::nullopt);
     chain->sendFiles({note}, std::nullopt);
