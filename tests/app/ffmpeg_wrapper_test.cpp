@@ -10,7 +10,7 @@
 #include <csignal>
 #include <memory>
 
-#include "LoopbackHTTPServer.h"
+#include "RecordingHTTPServer.h"
 #include "MediaFixtures.h"
 #include "RunLoop.h"
 #include "foundation/MainQueue.h"
@@ -307,7 +307,7 @@ TEST_F(FFmpegWrapperTest, RemuxCopiesTheStreamsIntoMP4) {
 }
 
 TEST_F(FFmpegWrapperTest, PageAudioIsFetchedOverHTTPOnlyAndAlwaysAnswersOnce) {
-    testsupport::LoopbackHTTPServer server;
+    testsupport::RecordingHTTPServer server;
     const auto aacBytes = readFile(aac());
     server.route("/voice.aac", {200, std::string(aacBytes.begin(), aacBytes.end()), false});
     server.route("/big.aac", {200, std::string(5000, 'x'), false});

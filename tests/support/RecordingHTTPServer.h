@@ -9,10 +9,11 @@
 
 namespace testsupport {
 
-// A plain-HTTP server on 127.0.0.1 (a free port) for tests of downloads: each path answers
-// with a fixed status and body, or never answers (to run a client into its time-out). One
-// connection at a time, on its own thread; stops when destroyed.
-class LoopbackHTTPServer {
+// A plain-HTTP server on 127.0.0.1 (a free port) for tests of downloads that also records what
+// reached it (how many requests, the latest User-Agent): each path answers with a fixed status
+// and body, or never answers (to run a client into its time-out). One connection at a time, on
+// its own thread; stops when destroyed.
+class RecordingHTTPServer {
 public:
     struct Response {
         int status = 200;
@@ -20,10 +21,10 @@ public:
         bool hang = false;  // read the request, then keep the connection open without an answer
     };
 
-    LoopbackHTTPServer();
-    ~LoopbackHTTPServer();
-    LoopbackHTTPServer(const LoopbackHTTPServer&) = delete;
-    LoopbackHTTPServer& operator=(const LoopbackHTTPServer&) = delete;
+    RecordingHTTPServer();
+    ~RecordingHTTPServer();
+    RecordingHTTPServer(const RecordingHTTPServer&) = delete;
+    RecordingHTTPServer& operator=(const RecordingHTTPServer&) = delete;
 
     // Unknown paths answer 404.
     void route(const std::string& path, Response response);

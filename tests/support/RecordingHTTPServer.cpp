@@ -1,4 +1,4 @@
-#include "LoopbackHTTPServer.h"
+#include "RecordingHTTPServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -38,7 +38,7 @@ std::string lower(std::string text) {
 
 }  // namespace
 
-LoopbackHTTPServer::LoopbackHTTPServer() {
+RecordingHTTPServer::RecordingHTTPServer() {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -53,7 +53,7 @@ LoopbackHTTPServer::LoopbackHTTPServer() {
     thread_ = std::thread([this] { serve(); });
 }
 
-LoopbackHTTPServer::~LoopbackHTTPServer() {
+RecordingHTTPServer::~RecordingHTTPServer() {
     const char stop = 1;
     (void)::write(stopPipe_[1], &stop, 1);
     thread_.join();
@@ -63,21 +63,21 @@ LoopbackHTTPServer::~LoopbackHTTPServer() {
     ::close(stopPipe_[1]);
 }
 
-void LoopbackHTTPServer::route(const std::string& path, Response response) {
+void RecordingHTTPServer::route(const std::string& path, Response response) {
     std::lock_guard lock(mutex_);
     routes_[path] = std::move(response);
 }
 
-std::string LoopbackHTTPServer::url(const std::string& path) const {
+std::string RecordingHTTPServer::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-std::string LoopbackHTTPServer::lastUserAgent() const {
+std::string RecordingHTTPServer::lastUserAgent() const {
     std::lock_guard lock(mutex_);
     return lastUserAgent_;
 }
 
-void LoopbackHTTPServer::serve() {
+void RecordingHTTPServer::serve() {
     while (true) {
         pollfd fds[2] = {{listener_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) continue;
@@ -88,7 +88,7 @@ void LoopbackHTTPServer::serve() {
     }
 }
 
-void LoopbackHTTPServer::answer(int connection) {
+void RecordingHTTPServer::answer(int connection) {
     std::string request;
     char buffer[4096];
     while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
