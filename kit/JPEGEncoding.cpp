@@ -21,15 +21,15 @@ std::uint8_t overWhite(std::uint8_t colour, std::uint8_t alpha) {
     return static_cast<std::uint8_t>((colour * alpha + 255 * (255 - alpha) + 127) / 255);
 }
 
-// Packed RGB rows (stride width * 3) to JPEG.
-std::optional<std::vector<std::uint8_t>> encodeRGB(const std::vector<std::uint8_t>& rgb, int width, int height,
+// RGB rows, `stride` bytes apart, to JPEG.
+std::optional<std::vector<std::uint8_t>> encodeRGB(const std::uint8_t* rgb, int width, int height, int stride,
                                                    double quality) {
     tjhandle handle = tjInitCompress();
     if (!handle) return std::nullopt;
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
     const int libjpegQuality = static_cast<int>(std::lround(clampedFactor(quality) * 100.0));
-    const int status = tjCompress2(handle, rgb.data(), width, width * 3, height, TJPF_RGB, &jpeg, &size, TJSAMP_420,
+    const int status = tjCompress2(handle, rgb, width, stride, height, TJPF_RGB, &jpeg, &size, TJSAMP_420,
                                    libjpegQuality, TJFLAG_ACCURATEDCT);
     std::optional<std::vector<std::uint8_t>> result;
     if (status == 0 && jpeg && size > 0) result.emplace(jpeg, jpeg + size);
@@ -52,7 +52,7 @@ std::optional<std::vector<std::uint8_t>> getJPEGDataWithQuality(const RGBAImage&
         const std::uint8_t alpha = image.pixels[i * 4 + 3];
         for (int c = 0; c < 3; ++c) rgb[i * 3 + c] = overWhite(image.pixels[i * 4 + c], alpha);
     }
-    return encodeRGB(rgb, image.width, image.height, quality);
+    return encodeRGB(rgb.data(), image.width, image.height, image.width * 3, quality);
 }
 
 std::optional<std::vector<std::uint8_t>> getJPEGDataWithQuality(const Glib::RefPtr<const Gdk::Pixbuf>& image,
@@ -75,7 +75,13 @@ std::optional<std::vector<std::uint8_t>> getJPEGDataWithQuality(const Glib::RefP
             for (int c = 0; c < 3; ++c) target[x * 3 + c] = overWhite(row[x * channels + c], a);
         }
     }
-    return encodeRGB(rgb, width, height, quality);
+    return encodeRGB(rgb.data(), width, height, width * 3, quality);
+}
+
+std::optional<std::vector<std::uint8_t>> getJPEGDataWithQuality(const std::uint8_t* rgb, int width, int height,
+                                                                int stride, double quality) {
+    if (!rgb || !encodableSize(width, height) || stride < width * 3) return std::nullopt;
+    return encodeRGB(rgb, width, height, stride, quality);
 }
 
 }  // namespace tovak

@@ -19,5 +19,9 @@ namespace tovak {
 std::optional<std::vector<std::uint8_t>> getJPEGDataWithQuality(const RGBAImage& image, double quality);
 std::optional<std::vector<std::uint8_t>> getJPEGDataWithQuality(const Glib::RefPtr<const Gdk::Pixbuf>& image,
                                                                 double quality);
+// Opaque 8-bit RGB rows as a decoder hands them over, `stride` bytes apart (at least width * 3),
+// encoded in place without a copy. None for a null or malformed buffer.
+std::optional<std::vector<std::uint8_t>> getJPEGDataWithQuality(const std::uint8_t* rgb, int width, int height,
+                                                                int stride, double quality);
 
 }  // namespace tovak

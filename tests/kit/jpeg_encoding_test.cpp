@@ -87,6 +87,22 @@ TEST(JPEGEncoding, PixbufAndBufferGiveTheSameFileAndTransparencyIsWhite) {
     EXPECT_EQ(decode(*jpeg)->get_width(), 7);
 }
 
+TEST(JPEGEncoding, DecoderRowsWithPaddingGiveTheSameFileAsThePackedPicture) {
+    const RGBAImage image = noise(13, 9);  // opaque, so laying it over white changes nothing
+    const int stride = 13 * 3 + 9;
+    std::vector<std::uint8_t> rows(static_cast<size_t>(stride) * 9, 0xAB);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 13; ++x)
+            for (int c = 0; c < 3; ++c) rows[y * stride + x * 3 + c] = image.pixels[(y * 13 + x) * 4 + c];
+    const auto fromRows = getJPEGDataWithQuality(rows.data(), 13, 9, stride, 0.75);
+    ASSERT_TRUE(fromRows);
+    EXPECT_EQ(*fromRows, *getJPEGDataWithQuality(image, 0.75));
+
+    EXPECT_FALSE(getJPEGDataWithQuality(rows.data(), 13, 9, 13 * 3 - 1, 0.75));  // rows overlap
+    EXPECT_FALSE(getJPEGDataWithQuality(nullptr, 13, 9, stride, 0.75));
+    EXPECT_FALSE(getJPEGDataWithQuality(rows.data(), 0, 9, stride, 0.75));
+}
+
 TEST(JPEGEncoding, PicturesWithoutPixelsGiveNothing) {
     RGBAImage shortBuffer(4, 4);
     shortBuffer.pixels.resize(10);
