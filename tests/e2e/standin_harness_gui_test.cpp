@@ -71,7 +71,7 @@ TEST(StandinHarness, HandshakeMessagesAndCommandsTravelBothWays) {
 TEST(StandinHarness, AReloadedPageRunsOnlyNewCommands) {
     StandinServer server;
     ASSERT_TRUE(server.ok()) << server.error();
-    auto host = HostedProgram::host(server, hostOptions(), "startup=manual");
+    auto host = HostedProgram::host(server, hostOptions(), "index.html?startup=manual");
     ASSERT_TRUE(server.waitForReady());
     auto first = server.waitForCommand(server.eval("Standin.chatListWidth = 111; 'first'"));
     ASSERT_TRUE(first);

@@ -270,9 +270,9 @@ std::unique_ptr<HostedProgram> HostedProgram::parlivo(const StandinServer& serve
     return program;
 }
 
-std::unique_ptr<HostedProgram> HostedProgram::host(const StandinServer& server, Options options, std::string_view query) {
-    options.arguments.insert(options.arguments.begin(),
-                             {"--certificate", PARLIVO_BUILD_DIR "/config-tls/server.pem", server.pageURL(query)});
+std::unique_ptr<HostedProgram> HostedProgram::host(const StandinServer& server, Options options, std::string_view page) {
+    options.arguments.insert(options.arguments.begin(), {"--certificate", PARLIVO_BUILD_DIR "/config-tls/server.pem",
+                                                         server.origin() + "/" + std::string(page)});
     return launch({PARLIVO_BUILD_DIR "/tests/standin-host"}, std::move(options));
 }
 

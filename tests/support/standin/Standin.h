@@ -135,8 +135,9 @@ public:
     // "didInit" with wqInit.didFinishNativeInit() when given --answer-init, prints
     // "message NAME JSON" for each message and evaluates each line of its standard input
     // ("result N JSON" / "error N TEXT").
+    // `page`: a path on the server with its query, e.g. "index.html?startup=manual".
     static std::unique_ptr<HostedProgram> host(const StandinServer& server, Options options = {},
-                                               std::string_view query = {});
+                                               std::string_view page = "index.html");
     // Any program; `argv[0]` a path.
     static std::unique_ptr<HostedProgram> launch(std::vector<std::string> argv, Options options = {});
 
