@@ -21,6 +21,9 @@ struct URLRequest {
     double timeoutSeconds = 60.0;
     // A larger answer fails as a lost connection rather than filling memory.
     size_t maximumBodySize = size_t(256) << 20;
+    // Reads a file: URL (and nothing else) instead of talking HTTP(S): for payloads installed
+    // with the program. Off by default, so no URL from outside can read local files.
+    bool fileURL = false;
 };
 
 struct URLResponse {
