@@ -91,3 +91,14 @@ TEST(StandinHarness, AReloadedPageRunsOnlyNewCommands) {
     // Manual start-up: the page posted no start-up event on either load.
     EXPECT_FALSE(server.waitFor([](const auto& r) { return r.type == "posted" && r["handler"].stringOr() == "eventHandler"; }, 0));
 }
+
+// The real program from the build tree, pointed at the server through its private resource
+// folder: it runs with debug lines on, and a stop ends it the way a user's quit does.
+TEST(StandinHarness, RealProgramStartsAgainstTheServerAndStopsCleanly) {
+    StandinServer server;
+    ASSERT_TRUE(server.ok()) << server.error();
+    auto program = HostedProgram::parlivo(server);
+    ASSERT_TRUE(program->process().started()) << program->process().startError();
+    ASSERT_TRUE(program->waitForOutput("AppDelegate ===> ", 60)) << program->output();
+    EXPECT_EQ(program->stop(), 0) << program->output();
+}
