@@ -147,6 +147,17 @@ TEST_F(PageBridge, PageNotificationsBecomeMessagesAndTheirClickOpensTheChat) {
     ASSERT_TRUE(untagged);
     EXPECT_FALSE((*untagged)["id"].stringOr().empty());
 
+    // Through a service worker registration: the same message, and no browser notification.
+    from = host->process().lines().size();
+    EXPECT_EQ(evaluate(R"(typeof ServiceWorkerRegistration === "undefined" ||
+                         ServiceWorkerRegistration.prototype.showNotification.call({}, "W", {tag: "sw-1"}) instanceof Promise)"),
+              "true");
+    if (evaluate(R"(typeof ServiceWorkerRegistration)") != R"("undefined")") {
+        auto worker = message("incomingMessageHandler", from);
+        ASSERT_TRUE(worker);
+        EXPECT_EQ((*worker)["id"].stringOr(), "sw-1");
+    }
+
     EXPECT_EQ(evaluate(R"(wqOpenChat("chat-1"))"), "true");
     EXPECT_EQ(evaluate("window.opened"), R"("chat-1")");
     EXPECT_EQ(evaluate(R"(wqOpenChat("chat-2"))"), "false");

@@ -137,6 +137,20 @@
     } catch (error) {
         log("cannot replace Notification: " + error);
     }
+    // A page that notifies through its service worker registration is heard the same way; the
+    // host shows the notification, so the browser's is not shown as well.
+    if (window.ServiceWorkerRegistration && ServiceWorkerRegistration.prototype.showNotification) {
+        ServiceWorkerRegistration.prototype.showNotification = function (title, options) {
+            options = options || {};
+            post("incomingMessageHandler", {
+                title: title === undefined ? "" : String(title),
+                body: options.body == null ? "" : String(options.body),
+                icon: options.icon == null ? "" : String(options.icon),
+                id: options.tag ? String(options.tag) : "wq-" + ++notificationCount
+            });
+            return Promise.resolve();
+        };
+    }
 
     // The notification the user clicked opens its chat the way the page itself said.
     function openChat(id) {
