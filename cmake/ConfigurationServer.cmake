@@ -19,6 +19,16 @@ set(PARLIVO_CONFIG_HOST  "${_host1}" CACHE STRING "Host[:port] of the first conf
 set(PARLIVO_CONFIG_HOST2 "${_host2}" CACHE STRING "Host[:port] of the second configuration server (-server2)")
 set(PARLIVO_CONFIG_CA_FILE "${_ca}" CACHE STRING "Extra certificate authority (PEM) trusted for HTTPS; empty for the system store only")
 
+# Where an installed program gets its configuration. "bundled": the default payload installed
+# with it (share/parlivo-for-whatsapp/config/default.payload, read as a file: URL through the
+# same client and checks), so it works with no server of ours; "server": the hosts above. The
+# program in the build tree always asks the server (scripts/run serves it on loopback).
+set(PARLIVO_CONFIG_SOURCE "bundled" CACHE STRING "Configuration of an installed program: bundled or server")
+set_property(CACHE PARLIVO_CONFIG_SOURCE PROPERTY STRINGS bundled server)
+if(NOT PARLIVO_CONFIG_SOURCE MATCHES "^(bundled|server)$")
+    message(FATAL_ERROR "PARLIVO_CONFIG_SOURCE must be bundled or server, not ${PARLIVO_CONFIG_SOURCE}")
+endif()
+
 # The loopback server's certificate authority and its certificate for 127.0.0.1 and localhost,
 # made once per build tree. Checks stay on: the client trusts this CA, it does not skip checks.
 find_program(OPENSSL_PROGRAM openssl REQUIRED)

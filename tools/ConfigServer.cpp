@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "PageChannel.h"
 #include "PayloadWriter.h"
 
 namespace parlivo::config {
@@ -96,6 +97,12 @@ std::optional<int> ConfigServer::bind(std::string* error) {
                           break;
                       }
                   });
+    if (options_.pageChannel) {
+        // Every page that polls holds a thread while it waits; a reloaded page's last poll
+        // lingers until its wait ends.
+        server_->new_task_queue = [] { return new httplib::ThreadPool(32); };
+        options_.pageChannel->attach(*server_);
+    }
     if (!options_.staticDirectory.empty() && !server_->set_mount_point("/", options_.staticDirectory.string())) {
         if (error) *error = "cannot serve the folder " + options_.staticDirectory.string();
         return std::nullopt;
@@ -111,6 +118,12 @@ std::optional<int> ConfigServer::bind(std::string* error) {
         if (error) *error = "cannot bind to " + options_.host + ":" + std::to_string(port);
         return std::nullopt;
     }
+    const std::string origin = "https://" + options_.host + ":" + std::to_string(port);
+    if (auto rebased = rebaseOrigin(options_.payload, selfOrigin, origin)) options_.payload = std::move(*rebased);
+    if (options_.alternatePayload)
+        if (auto rebased = rebaseOrigin(*options_.alternatePayload, selfOrigin, origin))
+            options_.alternatePayload = std::move(*rebased);
+    wrongKeyPayload_ = resealWithWrongKey(options_.payload).value_or(std::vector<uint8_t>{0xff});
     return port;
 }
 
@@ -119,6 +132,8 @@ void ConfigServer::run() {
 }
 
 void ConfigServer::stop() {
+    // Waiting polls would hold up the server's threads, and with them stop().
+    if (options_.pageChannel) options_.pageChannel->close();
     if (server_) server_->stop();
 }
 

@@ -14,6 +14,8 @@ class SSLServer;
 
 namespace parlivo::config {
 
+class PageChannel;
+
 // What the server answers to one configuration request.
 struct Answer {
     enum class Kind { payload, text, empty, wrongKey, slow, drop };
@@ -27,7 +29,9 @@ struct Answer {
 
 // The configuration server on loopback over HTTPS. It answers the configuration requests
 // (POST /ParlivoForWhatsApp/<version>/Data/GetDynamicData[Alternate].php) for the payload's
-// version, and serves static files from a folder.
+// version, and serves static files from a folder. A payload text whose origin is `selfOrigin`
+// (https://127.0.0.1:0) is served with the server's own origin in its place, so a configuration
+// can name a page this same server serves on whatever port it got.
 class ConfigServer {
 public:
     struct Options {
@@ -37,6 +41,8 @@ public:
         // Request n (from 0) gets answers[min(n, last)]; empty means the payload every time.
         std::vector<Answer> answers;
         std::filesystem::path staticDirectory;
+        // The test road to the stand-in page (/__standin/...), when set.
+        std::shared_ptr<PageChannel> pageChannel;
         std::filesystem::path certificate, privateKey;
         std::string host = "127.0.0.1";
         int port = 0;  // 0: any free port
@@ -45,7 +51,8 @@ public:
     explicit ConfigServer(Options options);
     ~ConfigServer();
 
-    // Binds the socket; the port it listens on, or none (with `error`).
+    // Binds the socket; the port it listens on, or none (with `error`). The payloads are
+    // rebased onto that port here.
     std::optional<int> bind(std::string* error);
     // Serves until stop(); call after bind().
     void run();

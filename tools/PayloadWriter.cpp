@@ -180,4 +180,21 @@ std::optional<Bytes> resealWithWrongKey(std::span<const uint8_t> payload) {
     return seal(std::move(*root), deriveKeyMaterial("not the program's key"), deriveKeyMaterial("nor its vector"));
 }
 
+std::optional<Bytes> rebaseOrigin(std::span<const uint8_t> payload, std::string_view from, std::string_view to) {
+    auto root = open(payload, EncryptionKey::key(), EncryptionKey::iv());
+    if (!root || !root->isDictionary()) return std::nullopt;
+    bool changed = false;
+    for (auto& [key, value] : *root->asDictionary()) {
+        const std::string* text = value.asString();
+        if (!text || text->compare(0, from.size(), from) != 0) continue;
+        // "https://127.0.0.1:0123/" is another origin, not this one with more after it.
+        if (text->size() > from.size() && std::string_view("/?#").find((*text)[from.size()]) == std::string_view::npos)
+            continue;
+        value = PropertyList(std::string(to) + text->substr(from.size()));
+        changed = true;
+    }
+    if (!changed) return Bytes(payload.begin(), payload.end());
+    return seal(std::move(*root), EncryptionKey::key(), EncryptionKey::iv());
+}
+
 }  // namespace parlivo::config

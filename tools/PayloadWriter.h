@@ -40,6 +40,14 @@ std::optional<Bytes> packManifest(const std::filesystem::path& manifest, std::st
 // decoded); none with the program's error code in `error` when the payload fails its check.
 std::optional<std::string> dumpPayload(std::span<const uint8_t> payload, std::string* error);
 
+// The origin a configuration names for "the server that serves it" (the stand-in page's
+// configuration): port 0 stands for the port the server listens on, as it does for --port.
+inline constexpr std::string_view selfOrigin = "https://127.0.0.1:0";
+// The payload with every top-level text that is `from` or begins with `from` and a "/", "?" or
+// "#" rewritten to begin with `to` instead; the same bytes when no text does; none when the
+// payload does not open.
+std::optional<Bytes> rebaseOrigin(std::span<const uint8_t> payload, std::string_view from, std::string_view to);
+
 // The same configuration under key material the program does not use (tests of a wrong key).
 std::optional<Bytes> resealWithWrongKey(std::span<const uint8_t> payload);
 

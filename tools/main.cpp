@@ -3,6 +3,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +14,7 @@
 #include <cerrno>
 
 #include "ConfigServer.h"
+#include "PageChannel.h"
 #include "PayloadWriter.h"
 #include "config/EncryptionKey.h"
 
@@ -28,8 +31,11 @@ int usage() {
                  "       parlivo-config serve --payload PAYLOAD [--port N] [--static DIR]\n"
                  "                            [--alternate-payload PAYLOAD] [--version V]\n"
                  "                            [--answers A,B,...] [--cert PEM] [--key PEM]\n"
+                 "                            [--page-channel]\n"
                  "answers: payload, text:BODY, empty, wrong-key, slow:SECONDS, drop\n"
-                 "         (request n gets the n-th answer; the last one repeats)\n");
+                 "         (request n gets the n-th answer; the last one repeats)\n"
+                 "--page-channel: the stand-in page's test road; each line on standard input is a\n"
+                 "         command for the page, each record of the page a line on standard output\n");
     return 2;
 }
 
@@ -76,7 +82,17 @@ int serve(const std::vector<std::string>& args) {
     options.certificate = PARLIVO_DEV_TLS_DIR "/server.pem";
     options.privateKey = PARLIVO_DEV_TLS_DIR "/server.key";
     std::string payloadPath, alternatePath;
+    std::mutex outputMutex;
     for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--page-channel") {
+            options.pageChannel = std::make_shared<PageChannel>([&outputMutex](std::string_view line) {
+                std::lock_guard lock(outputMutex);
+                std::fwrite(line.data(), 1, line.size(), stdout);
+                std::fputc('\n', stdout);
+                std::fflush(stdout);
+            });
+            continue;
+        }
         if (i + 1 >= args.size()) return usage();
         const std::string& name = args[i];
         const std::string& value = args[++i];
@@ -126,6 +142,7 @@ int serve(const std::vector<std::string>& args) {
         options.version = root ? (*root)["Version"].stringOr(programVersion()) : programVersion();
     }
 
+    auto channel = options.pageChannel;
     ConfigServer server(std::move(options));
     std::string error;
     auto port = server.bind(&error);
@@ -133,8 +150,18 @@ int serve(const std::vector<std::string>& args) {
         std::fprintf(stderr, "parlivo-config: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%d\n", *port);
-    std::fflush(stdout);
+    {
+        std::lock_guard lock(outputMutex);
+        std::printf("%d\n", *port);
+        std::fflush(stdout);
+    }
+    if (channel) {
+        // Blocks in a read until the process ends, so it is never joined.
+        std::thread([channel] {
+            for (std::string line; std::getline(std::cin, line);)
+                if (!line.empty()) channel->send(line);
+        }).detach();
+    }
     std::fprintf(stderr, "parlivo-config: serving on https://127.0.0.1:%d\n", *port);
 
     // Any thread may receive the signal; its handler only writes to a pipe, and a waiting thread

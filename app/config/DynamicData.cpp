@@ -157,7 +157,15 @@ DynamicData& DynamicData::shared() {
     static DynamicData* instance = [] {
         const auto& bundle = platform::Bundle::main();
         Servers servers{bundle.infoString("ParlivoConfigurationHost").value_or(""),
-                        bundle.infoString("ParlivoConfigurationHost2").value_or("")};
+                        bundle.infoString("ParlivoConfigurationHost2").value_or(""), ""};
+        // An installed program reads the payload installed beside its resources (the build's
+        // choice, PARLIVO_CONFIG_SOURCE): same client, same checks, no server needed.
+        if (auto file = bundle.infoString("ParlivoConfigurationFile"); file && !file->empty()) {
+            if (gchar* uri = g_filename_to_uri((bundle.resourcePath() / *file).c_str(), nullptr, nullptr)) {
+                servers.bundledPayloadURL = uri;
+                g_free(uri);
+            }
+        }
         // The reference is never released, so the object outlives every static destructor.
         auto* keeper = new std::shared_ptr<DynamicData>(create(platform::URLSession::shared(), std::move(servers)));
         return keeper->get();
@@ -231,6 +239,7 @@ std::string DynamicData::configurationBaseURL() const {
 }
 
 std::string DynamicData::configurationURL() const {
+    if (!servers_.bundledPayloadURL.empty()) return servers_.bundledPayloadURL;
     return configurationBaseURL() + applicationVersion() + "/Data/GetDynamicData" +
            (useAlternateData() ? "Alternate" : "") + ".php";
 }
@@ -240,10 +249,15 @@ void DynamicData::sendConfigurationRequest(std::optional<std::vector<uint8_t>> r
     request.url = configurationURL();
     request.method = "POST";
     request.timeoutSeconds = timeout;
+    if (!servers_.bundledPayloadURL.empty()) {
+        // A file has no request body to take.
+        request.method = "GET";
+        request.fileURL = true;
+    }
     const std::string receipt = receiptData ? platform::Crypto::base64(*receiptData) : std::string();
     // Base64 needs no JSON escaping.
     const std::string body = "{\"receipt-data\":\"" + receipt + "\"}";
-    request.body.assign(body.begin(), body.end());
+    if (!request.fileURL) request.body.assign(body.begin(), body.end());
     log("Downloading Data from " + request.url);
 
     auto self = shared_from_this();

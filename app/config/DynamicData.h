@@ -68,10 +68,12 @@ class DynamicData : public std::enable_shared_from_this<DynamicData> {
 public:
     static constexpr std::string_view kClassName = "DynamicData";
 
-    // Host names (with an optional ":port") of the two configuration servers.
+    // Host names (with an optional ":port") of the two configuration servers, or the file: URL
+    // of a payload installed with the program, which then replaces both.
     struct Servers {
         std::string primaryHost;
         std::string secondaryHost;
+        std::string bundledPayloadURL = {};
     };
 
     // The process-wide instance: the shared URL session and the hosts of the main bundle.

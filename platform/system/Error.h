@@ -29,6 +29,7 @@ inline constexpr long cannotFindHost = -1003;
 inline constexpr long cannotConnectToHost = -1004;
 inline constexpr long networkConnectionLost = -1005;
 inline constexpr long notConnectedToInternet = -1009;
+inline constexpr long fileDoesNotExist = -1100;
 inline constexpr long secureConnectionFailed = -1200;
 }  // namespace URLErrorCode
 

@@ -114,6 +114,9 @@ Error URLSession::errorForCurlCode(int curlCode, long osErrno, const std::string
     case CURLE_UNSUPPORTED_PROTOCOL:
         code = URLErrorCode::unsupportedURL;
         break;
+    case CURLE_FILE_COULDNT_READ_FILE:
+        code = URLErrorCode::fileDoesNotExist;
+        break;
     default:
         break;
     }
@@ -143,7 +146,7 @@ void URLSession::perform(const URLRequest& request, const Completion& completion
     curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, request.fileURL ? "file" : "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);

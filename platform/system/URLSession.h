@@ -28,6 +28,9 @@ struct URLRequest {
     size_t maximumBodySize = size_t(256) << 20;
     // Set to true from any thread to stop the transfer; it then fails as cancelled.
     std::shared_ptr<const std::atomic<bool>> cancellation;
+    // Reads a file: URL (and nothing else) instead of talking HTTP(S): for payloads installed
+    // with the program. Off by default, so no URL from outside can read local files.
+    bool fileURL = false;
 };
 
 struct URLResponse {

@@ -1,6 +1,8 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <random>
 
@@ -366,4 +368,46 @@ TEST(UTF8TextTest, AgreesWithTheStandard) {
         for (int n = int(rng() % 12); n > 0; --n) s += pieces[rng() % pieces.size()];
         EXPECT_EQ(isUTF8Text(bytesOf(s)), bool(g_utf8_validate_len(s.data(), s.size(), nullptr))) << s;
     }
+}
+
+// An installed program reads the payload installed with it through the same client: a file: URL,
+// no request body, the same verification and the same error codes.
+TEST_F(DynamicDataTest, BundledPayloadIsReadFromItsFileWithTheSameChecks) {
+    const std::filesystem::path folder = std::filesystem::path(g_get_tmp_dir()) / "bundled-payload";
+    std::filesystem::create_directories(folder);
+    auto write = [&](const char* name, const Bytes& bytes) {
+        std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                             std::streamsize(bytes.size()));
+    };
+    write("good.payload", seal(validRoot("9", "BundledAgent")));
+    write("text.payload", bytesOf("not a payload"));
+    struct Case {
+        const char* file;
+        bool success;
+        std::optional<std::string> code;
+        std::optional<long> errorCode;
+    } cases[] = {
+        {"good.payload", true, std::nullopt, std::nullopt},
+        {"text.payload", false, "Error DD02: not a payload", std::nullopt},
+        {"missing.payload", false, "Error DD01", platform::URLErrorCode::fileDoesNotExist},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        gchar* uri = g_filename_to_uri((folder / c.file).c_str(), nullptr, nullptr);
+        auto bundled = DynamicData::create(testSession(), {"127.0.0.1:1", "localhost:1", uri});
+        g_free(uri);
+        bundled->timeout = 5;
+        auto results = std::make_shared<RecordingDelegate>();
+        bundled->delegate = results;
+        bundled->startDownload();
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return !results->results.empty(); }, 20));
+        EXPECT_EQ(results->results, std::vector<bool>{c.success});
+        EXPECT_EQ(bundled->errorDescription, c.code);
+        EXPECT_EQ(bundled->error ? std::optional<long>(bundled->error->code) : std::nullopt, c.errorCode);
+        if (c.success) {
+            EXPECT_EQ(bundled->userAgent(), "BundledAgent");
+        }
+    }
+    // A configuration URL from the servers is never a file: only the bundled source reads files.
+    EXPECT_EQ(data->configurationURL().rfind("https://", 0), 0u);
 }

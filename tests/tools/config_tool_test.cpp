@@ -6,7 +6,12 @@
 #include <fstream>
 #include <mutex>
 
+#include <httplib.h>
+
+#include <thread>
+
 #include "ConfigServer.h"
+#include "PageChannel.h"
 #include "PayloadWriter.h"
 #include "RunLoop.h"
 #include "ServeProcess.h"
@@ -191,6 +196,92 @@ TEST(DefaultConfigurationTest, CarriesEveryKeyAndThisVersion) {
     EXPECT_NE(client->userAgent()->find("Mozilla/5.0"), std::string::npos);
 }
 
+// The stand-in configuration names "the server that serves it" as https://127.0.0.1:0; the server
+// puts its own origin there, and only there.
+TEST(RebaseOriginTest, RewritesTheSelfOriginAndNothingElse) {
+    const auto standin = readFile(PARLIVO_BUILD_DIR "/config/standin.payload");
+    ASSERT_TRUE(standin);
+    auto root = open(*standin, EncryptionKey::key(), EncryptionKey::iv());
+    ASSERT_TRUE(root);
+    EXPECT_EQ((*root)["PageURL"].stringOr(), "https://127.0.0.1:0/index.html");
+    const std::pair<const char*, const char*> cases[] = {
+        {"https://127.0.0.1:0", "https://127.0.0.1:4711"},
+        {"https://127.0.0.1:0/index.html?startup=manual", "https://127.0.0.1:4711/index.html?startup=manual"},
+        {"https://127.0.0.1:0?x", "https://127.0.0.1:4711?x"},
+        {"https://127.0.0.1:0#top", "https://127.0.0.1:4711#top"},
+        {"https://127.0.0.1:0123/", "https://127.0.0.1:0123/"},
+        {"https://127.0.0.1:00/", "https://127.0.0.1:00/"},
+        {"https://web.whatsapp.com/", "https://web.whatsapp.com/"},
+    };
+    for (const auto& [before, after] : cases) {
+        SCOPED_TRACE(before);
+        PropertyList variant = *root;
+        variant.set("PageURL", before);
+        auto rebased = rebaseOrigin(seal(variant, EncryptionKey::key(), EncryptionKey::iv()), selfOrigin,
+                                    "https://127.0.0.1:4711");
+        ASSERT_TRUE(rebased);
+        auto opened = open(*rebased, EncryptionKey::key(), EncryptionKey::iv());
+        ASSERT_TRUE(opened);
+        EXPECT_EQ((*opened)["PageURL"].stringOr(), after);
+        EXPECT_EQ((*opened)["UserAgent"], (*root)["UserAgent"]);
+    }
+    // Nothing to rewrite: the very same bytes; no payload: none.
+    EXPECT_EQ(rebaseOrigin(*readFile(defaultPayload), selfOrigin, "https://127.0.0.1:1"), readFile(defaultPayload));
+    EXPECT_FALSE(rebaseOrigin(Bytes{0x6e, 0x6f}, selfOrigin, "https://127.0.0.1:1"));
+}
+
+// The test road to the stand-in page, over plain HTTP here: where a new page starts, commands
+// in order after a given one, polls that end when the server stops, records line by line.
+TEST(PageChannelTest, CarriesCommandsAndRecords) {
+    std::mutex recordsMutex;
+    std::vector<std::string> records;
+    PageChannel channel([&](std::string_view line) {
+        std::lock_guard lock(recordsMutex);
+        records.emplace_back(line);
+    });
+    httplib::Server server;
+    channel.attach(server);
+    const int port = server.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::thread serving([&] { server.listen_after_bind(); });
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(60);
+    auto get = [&](const std::string& query) {
+        auto answer = client.Get(("/__standin/commands?" + query).c_str());
+        return answer ? answer->body : std::string("no answer");
+    };
+
+    EXPECT_EQ(get("after=-1"), R"({"last":0,"commands":[]})");
+    // A waiting poll gets the command as soon as it is sent.
+    std::string waited;
+    std::thread poll([&] { waited = httplib::Client("127.0.0.1", port).Get("/__standin/commands?after=0&wait=30")->body; });
+    EXPECT_EQ(channel.send(R"({"eval":"1"})"), 1);
+    poll.join();
+    EXPECT_EQ(waited, R"({"last":1,"commands":[{"seq":1,"command":{"eval":"1"}}]})");
+    EXPECT_EQ(channel.send(R"({"post":"logHandler","body":"x"})"), 2);
+    EXPECT_EQ(get("after=1&wait=0"), R"({"last":2,"commands":[{"seq":2,"command":{"post":"logHandler","body":"x"}}]})");
+    EXPECT_EQ(get("after=2&wait=0"), R"({"last":2,"commands":[]})");
+    EXPECT_EQ(get("after=-1"), R"({"last":2,"commands":[]})");
+
+    auto posted = client.Post("/__standin/records", "{\"a\":1}\n\n{\"b\":2}\n{\"c\":3}", "text/plain");
+    ASSERT_TRUE(posted);
+    EXPECT_EQ(posted->status, 204);
+    {
+        std::lock_guard lock(recordsMutex);
+        EXPECT_EQ(records, (std::vector<std::string>{R"({"a":1})", R"({"b":2})", R"({"c":3})"}));
+    }
+
+    // Stopping answers a poll that would otherwise wait its full time (whether it came before
+    // or after).
+    std::string last;
+    std::thread stopping([&] { last = httplib::Client("127.0.0.1", port).Get("/__standin/commands?after=2&wait=30")->body; });
+    channel.close();
+    stopping.join();
+    EXPECT_EQ(last, R"({"last":2,"commands":[]})");
+    server.stop();
+    serving.join();
+}
+
 TEST(AnswerTest, ParsesTheServersAnswerWords) {
     EXPECT_EQ(Answer::parse("payload")->kind, Answer::Kind::payload);
     EXPECT_EQ(Answer::parse("text:a,b:c")->text, "a,b:c");
@@ -228,6 +319,18 @@ protected:
     std::mutex mutex;
     std::vector<std::string> lines;
 };
+
+TEST_F(ServeTest, StandinConfigurationNamesTheServersOwnOrigin) {
+    ServeProcess server({"--payload", PARLIVO_BUILD_DIR "/config/standin.payload", "--static",
+                         PARLIVO_FIXTURES_DIR "/standin/page", "--page-channel"});
+    ASSERT_GT(server.port(), 0);
+    auto client = clientFor(server);
+    client->startDownload();
+    ASSERT_TRUE(runUntilResult());
+    ASSERT_EQ(delegate->results, std::vector<bool>{true});
+    EXPECT_EQ(client->pageURL(), "https://" + server.host() + "/index.html");
+    EXPECT_EQ(client->baseURL(), "https://" + server.host() + "/");
+}
 
 TEST_F(ServeTest, VerifiedDownloadOverTLS) {
     ServeProcess server({"--payload", defaultPayload.string()});

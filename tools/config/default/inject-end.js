@@ -1,6 +1,10 @@
-// Placeholder end script of the default configuration: runs when the document has been parsed.
-// The page bridge's real script replaces it.
+// The page side of the bridge, injected at document end: the document has been parsed, so the
+// host is told the page is here ("didInit"); it answers with the page's stored text and
+// wqInit.didFinishNativeInit(), after which the start script posts "willStartup" and, once the
+// page has loaded, "didStartup".
 (function () {
     "use strict";
-    if (window.wqDebug) console.log("Parlivo: default end script");
+    if (window !== window.top || !window.wqBridge || window.wqBridge.didInit) return;
+    window.wqBridge.didInit = true;
+    window.wqBridge.post("eventHandler", "didInit");
 })();

@@ -1,6 +1,464 @@
-// Placeholder start script of the default configuration: runs at document start, before the
-// page's own scripts. The page bridge's real script replaces it.
+// The page side of the bridge between the web client and Parlivo, injected at document start.
+// The host declares wqPlatform, wqDebug and wqPatchPrefixes just before this script. It
+// defines the functions the host calls (wq...) and turns the page's own notifications into
+// messages to the host. Every function does nothing harmful on a page that lacks what it looks
+// for: it keeps its state on the document element and touches nothing else it cannot find.
 (function () {
     "use strict";
-    if (window.wqDebug) console.log("Parlivo: default start script");
+    // Frames of other origins (media players, previews) get nothing of the bridge.
+    if (window !== window.top || window.wqBridge) return;
+
+    var root = document.documentElement;
+    var handlers = (window.webkit && window.webkit.messageHandlers) || {};
+    var debug = typeof wqDebug !== "undefined" && wqDebug === true;
+    var prefixes = typeof wqPatchPrefixes !== "undefined" && Array.isArray(wqPatchPrefixes) ? wqPatchPrefixes : [];
+
+    function post(handler, body) {
+        try {
+            if (handlers[handler]) handlers[handler].postMessage(body);
+        } catch (error) {
+            // A body the bridge cannot carry is dropped, never thrown at the page.
+        }
+    }
+    function log(text) {
+        if (debug) post("logHandler", String(text));
+    }
+    function flag(value) {
+        return value === true || value === "true";
+    }
+    // The bridge's state, for the page's own styles: data-wq-* attributes on <html>.
+    function mark(name, value) {
+        if (!root) root = document.documentElement;
+        if (!root) return;
+        if (value === null || value === undefined || value === false) root.removeAttribute("data-wq-" + name);
+        else root.setAttribute("data-wq-" + name, value === true ? "" : String(value));
+    }
+    function announce(name, detail) {
+        try {
+            window.dispatchEvent(new CustomEvent("wq" + name, { detail: detail }));
+        } catch (error) {
+            log("listener failed: " + error);
+        }
+    }
+
+    var bridge = window.wqBridge = { post: post, log: log, state: {} };
+
+    // --- start-up: "didInit" (document end), "willStartup" once native init is done, and
+    //     "didStartup" when the page has loaded. ---
+    var startup = { willStartup: false, didStartup: false };
+    function didStartupWhenLoaded() {
+        if (startup.didStartup) return;
+        if (document.readyState !== "complete") {
+            window.addEventListener("load", didStartupWhenLoaded, { once: true });
+            return;
+        }
+        startup.didStartup = true;
+        post("eventHandler", "didStartup");
+    }
+    window.wqInit = {
+        didFinishNativeInit: function () {
+            if (startup.willStartup) return;
+            startup.willStartup = true;
+            post("eventHandler", "willStartup");
+            didStartupWhenLoaded();
+        }
+    };
+
+    // --- the page's text kept by the host: a JSON object of the bridge's own keys ---
+    var store = {};
+    window.wqLocalWebStore = {
+        update: function (text) {
+            try {
+                var parsed = JSON.parse(String(text));
+                store = parsed && typeof parsed === "object" && !Array.isArray(parsed) ? parsed : {};
+            } catch (error) {
+                store = {};
+            }
+            announce("storeupdate", store);
+        },
+        get: function (key) {
+            return Object.prototype.hasOwnProperty.call(store, key) ? store[key] : undefined;
+        },
+        set: function (key, value) {
+            store[key] = value;
+            post("localWebStore", JSON.stringify(store));
+        }
+    };
+
+    // --- notifications: the page's own become the host's desktop notifications ---
+    var notifications = new Map();
+    var notificationCount = 0;
+    var maximumKept = 200;
+    function fire(target, type) {
+        var event = new Event(type);
+        target.dispatchEvent(event);
+        var handler = target["on" + type];
+        if (typeof handler === "function") {
+            try {
+                handler.call(target, event);
+            } catch (error) {
+                log("notification " + type + " handler failed: " + error);
+            }
+        }
+    }
+    class WQNotification extends EventTarget {
+        constructor(title, options) {
+            super();
+            options = options || {};
+            this.title = title === undefined ? "" : String(title);
+            this.body = options.body == null ? "" : String(options.body);
+            this.icon = options.icon == null ? "" : String(options.icon);
+            this.tag = options.tag == null ? "" : String(options.tag);
+            this.data = options.data === undefined ? null : options.data;
+            this.silent = !!options.silent;
+            this.onclick = this.onshow = this.onclose = this.onerror = null;
+            var id = this.tag || "wq-" + ++notificationCount;
+            this.wqId = id;
+            notifications.delete(id);
+            notifications.set(id, this);
+            if (notifications.size > maximumKept) notifications.delete(notifications.keys().next().value);
+            post("incomingMessageHandler", { title: this.title, body: this.body, icon: this.icon, id: id });
+            var self = this;
+            setTimeout(function () { fire(self, "show"); }, 0);
+        }
+        close() {
+            if (notifications.get(this.wqId) === this) notifications.delete(this.wqId);
+            fire(this, "close");
+        }
+        static get permission() { return "granted"; }
+        static get maxActions() { return 0; }
+        static requestPermission(callback) {
+            if (typeof callback === "function") callback("granted");
+            return Promise.resolve("granted");
+        }
+    }
+    try {
+        Object.defineProperty(window, "Notification", { value: WQNotification, writable: true, configurable: true });
+    } catch (error) {
+        log("cannot replace Notification: " + error);
+    }
+    // A page that notifies through its service worker registration is heard the same way; the
+    // host shows the notification, so the browser's is not shown as well.
+    if (window.ServiceWorkerRegistration && ServiceWorkerRegistration.prototype.showNotification) {
+        ServiceWorkerRegistration.prototype.showNotification = function (title, options) {
+            options = options || {};
+            post("incomingMessageHandler", {
+                title: title === undefined ? "" : String(title),
+                body: options.body == null ? "" : String(options.body),
+                icon: options.icon == null ? "" : String(options.icon),
+                id: options.tag ? String(options.tag) : "wq-" + ++notificationCount
+            });
+            return Promise.resolve();
+        };
+    }
+
+    // The notification the user clicked opens its chat the way the page itself said.
+    function openChat(id) {
+        var notification = notifications.get(String(id));
+        if (!notification) return false;
+        try {
+            window.focus();
+        } catch (error) {
+            // focus is only a wish
+        }
+        fire(notification, "click");
+        return true;
+    }
+    window.wqOpenChat = openChat;
+
+    function editableTarget() {
+        var active = document.activeElement;
+        if (active && (active.isContentEditable || active.tagName === "TEXTAREA")) return active;
+        var editors = document.querySelectorAll('[contenteditable="true"], textarea');
+        return editors.length ? editors[editors.length - 1] : null;
+    }
+    // A reply from a notification, or a text shared into the window: into the chat's editor,
+    // then Return. Nothing happens where there is no editor.
+    window.wqSendMessageToChatWithTag = function (text, id) {
+        if (id !== null && id !== undefined) openChat(id);
+        setTimeout(function () {
+            var editor = editableTarget();
+            if (!editor || typeof text !== "string") return;
+            editor.focus();
+            if (!document.execCommand("insertText", false, text) && editor.tagName === "TEXTAREA") editor.value += text;
+            ["keydown", "keypress", "keyup"].forEach(function (type) {
+                editor.dispatchEvent(new KeyboardEvent(type, { key: "Enter", code: "Enter", keyCode: 13, which: 13,
+                                                                bubbles: true, cancelable: true }));
+            });
+        }, 250);
+    };
+
+    // --- settings the host hands over ---
+    window.wqLockDown = function (locked) {
+        locked = flag(locked);
+        bridge.state.locked = locked;
+        mark("locked", locked);
+        if (locked && document.activeElement && document.activeElement.blur) document.activeElement.blur();
+        announce("lockdown", locked);
+    };
+    window.wqSetZoom = function (fontSize) {
+        var size = Number(fontSize);
+        if (!isFinite(size) || size <= 0) return;
+        // The setting is a font size; the browser's own is 16.
+        var zoom = Math.min(Math.max(size / 16, 0.5), 3);
+        bridge.state.zoom = zoom;
+        if (root) root.style.zoom = zoom === 1 ? "" : String(zoom);
+    };
+    window.wqSetStyle = function (style) {
+        style = style === "Dark" || style === "Mixed" ? style : "Light";
+        bridge.state.style = style;
+        mark("style", style.toLowerCase());
+        if (root) root.style.colorScheme = style === "Dark" ? "dark" : "light";
+        announce("stylechange", style);
+    };
+    window.wqSetDoNotDisturb = function (enabled) {
+        bridge.state.doNotDisturb = flag(enabled);
+        mark("do-not-disturb", bridge.state.doNotDisturb);
+    };
+    window.wqEnableSending = function (enabled) {
+        bridge.state.sendingEnabled = flag(enabled);
+        mark("sending-disabled", !bridge.state.sendingEnabled);
+    };
+    window.wqWindowStatusDidChange = function (isKey) {
+        bridge.state.windowIsKey = flag(isKey);
+        mark("window-inactive", !bridge.state.windowIsKey);
+    };
+    window.wqSetStealthModeShowContentOnMouseOver = function (enabled) {
+        bridge.state.stealthShowOnHover = flag(enabled);
+        mark("stealth-hover", bridge.state.stealthShowOnHover);
+    };
+    // The chosen wallpaper as the CSS variable --wq-wallpaper; none removes it.
+    window.wqModifyWallpaper = function (dataURL) {
+        if (!root) return;
+        if (typeof dataURL === "string" && dataURL.indexOf("data:image/") === 0) {
+            root.style.setProperty("--wq-wallpaper", 'url("' + dataURL.replace(/["\\\n]/g, "") + '")');
+            mark("wallpaper", true);
+        } else {
+            root.style.removeProperty("--wq-wallpaper");
+            mark("wallpaper", false);
+        }
+    };
+
+    // --- commands the page decides how to carry out: announced as events ---
+    window.wqStartAudioRecording = function () { announce("audiorecording", { recording: true }); };
+    window.wqStopAudioRecording = function (send) { announce("audiorecording", { recording: false, send: flag(send) }); };
+    ["wqShowConversationDetails", "wqSearchConversationContent", "wqOpenNewChat", "wqOpenNewGroup",
+     "wqShowProfileAndStatus", "wqShowArchive", "wqShowActiveContacts", "wqSendDocument", "wqSendContact"]
+        .forEach(function (name) {
+            window[name] = function () { announce("menucommand", name); };
+        });
+
+    // The width of the chat list, for the share view: the widest box at the window's left edge
+    // that is narrower than the window's larger part; none when there is no such box.
+    window.wqGetChatListWidth = function () {
+        if (!document.elementFromPoint) return undefined;
+        var element = document.elementFromPoint(1, Math.floor(window.innerHeight / 2));
+        var best;
+        for (; element && element !== document.body && element !== root; element = element.parentElement) {
+            var box = element.getBoundingClientRect();
+            if (box.left <= 1 && box.width > 0 && box.width < window.innerWidth * 0.6) best = box.width;
+        }
+        return best;
+    };
+
+    window.wqHandleLogOut = function () {
+        try {
+            localStorage.clear();
+            sessionStorage.clear();
+        } catch (error) {
+            log("cannot clear storage: " + error);
+        }
+        return true;
+    };
+
+    // --- downloads of blob: URLs the host refused to navigate to ---
+    var downloadNames = new Map();
+    document.addEventListener("click", function (event) {
+        var anchor = event.target && event.target.closest ? event.target.closest("a[download]") : null;
+        if (anchor && anchor.href) downloadNames.set(anchor.href, anchor.getAttribute("download") || "");
+    }, true);
+    function dataURLOf(blob) {
+        return new Promise(function (resolve, reject) {
+            var reader = new FileReader();
+            reader.onload = function () { resolve(reader.result); };
+            reader.onerror = function () { reject(reader.error); };
+            reader.readAsDataURL(blob);
+        });
+    }
+    window.wqDownloadBlob = function (url) {
+        url = String(url);
+        if (url.indexOf("blob:") !== 0) return;
+        fetch(url)
+            .then(function (response) { return response.blob(); })
+            .then(function (blob) {
+                return dataURLOf(blob).then(function (dataURL) {
+                    var message = { action: "download", download: dataURL,
+                                    mimeType: blob.type || "application/octet-stream" };
+                    var name = downloadNames.get(url);
+                    if (name) message.fileName = name;
+                    post("eventHandler", message);
+                });
+            })
+            .catch(function (error) { log("blob download failed: " + error); });
+    };
+
+    // --- answers of the host's converters, handed to whoever asked ---
+    var pending = { audio: new Map(), ffmpeg: new Map() };
+    function settle(map, id, value) {
+        var callback = map.get(String(id));
+        map.delete(String(id));
+        if (callback) callback(value);
+        announce("conversion", { id: String(id), value: value });
+    }
+    bridge.convertAudio = function (id, src, callback) {
+        pending.audio.set(String(id), callback);
+        post("audioHandler", { id: String(id), src: String(src) });
+    };
+    bridge.runFFmpeg = function (id, src, parameters, inDataType, outDataType, callback) {
+        pending.ffmpeg.set(String(id), callback);
+        post("ffmpegHandler", { id: String(id), src: src, parameters: parameters, inDataType: inDataType,
+                                outDataType: outDataType });
+    };
+    window.changeAudioToURL = function (dataURL, id) { settle(pending.audio, id, dataURL); };
+    window.wqFFmpegCallback = function (id, success, data, type) {
+        settle(pending.ffmpeg, id, success ? { data: data, type: type } : null);
+    };
+    window.wqAlertCenter = {
+        callbacks: new Map(),
+        count: 0,
+        show: function (title, message, buttons, callback) {
+            var id = ++this.count;
+            this.callbacks.set(id, callback);
+            post("WQAlertHandler", { id: id, title: String(title), message: String(message), buttonTitles: buttons });
+            return id;
+        },
+        callback: function (id, index) {
+            var callback = this.callbacks.get(id);
+            this.callbacks.delete(id);
+            if (typeof callback === "function") callback(index);
+        }
+    };
+    window.wqNotificationCenter = {
+        callback: function (id, body) { announce("panelanswer", { id: id, body: body }); }
+    };
+
+    // --- files the host hands over (drops, pastes, chosen files, camera, microphone) ---
+    function filesFrom(dataURLs, names) {
+        if (!Array.isArray(dataURLs)) return [];
+        return dataURLs.map(function (dataURL, index) {
+            var match = /^data:([^;,]*)(;base64)?,/.exec(String(dataURL));
+            if (!match) return null;
+            var text = String(dataURL).slice(match[0].length);
+            var bytes;
+            try {
+                bytes = match[2] ? Uint8Array.from(atob(text), function (c) { return c.charCodeAt(0); })
+                                 : new TextEncoder().encode(decodeURIComponent(text));
+            } catch (error) {
+                return null;
+            }
+            var name = Array.isArray(names) && typeof names[index] === "string" ? names[index] : "file";
+            return new File([bytes], name, { type: match[1] || "application/octet-stream" });
+        }).filter(Boolean);
+    }
+    // Into the file input that asked (by its id), else dropped on the page's drop target.
+    window.wqOpenFileURLsWithID = function (inputId, dataURLs, names) {
+        var files = filesFrom(dataURLs, names);
+        var input = document.getElementById(String(inputId));
+        if (!files.length || !input || input.type !== "file") return;
+        var transfer = new DataTransfer();
+        files.forEach(function (file) { transfer.items.add(file); });
+        input.files = transfer.files;
+        input.dispatchEvent(new Event("change", { bubbles: true }));
+    };
+    window.wqDropFileURLs = function (dataURLs, names) {
+        var files = filesFrom(dataURLs, names);
+        if (!files.length) return;
+        var target = document.elementFromPoint(window.innerWidth * 0.7, window.innerHeight / 2) || document.body;
+        if (!target) return;
+        var transfer = new DataTransfer();
+        files.forEach(function (file) { transfer.items.add(file); });
+        ["dragenter", "dragover", "drop"].forEach(function (type) {
+            target.dispatchEvent(new DragEvent(type, { bubbles: true, cancelable: true, dataTransfer: transfer }));
+        });
+    };
+    window.wqSendAudio = function (samples) {
+        if (Array.isArray(samples)) announce("audiosamples", samples);
+    };
+
+    // --- text patches: scripts the configuration patches are fetched, handed to the host,
+    //     and run as the host gives them back (wqPatchJS) ---
+    var patchRequests = new Map();
+    var patchCount = 0;
+    function wantsPatch(node) {
+        if (!prefixes.length || !node || node.tagName !== "SCRIPT" || !node.src || node.wqPatched) return false;
+        var src = node.src;
+        return prefixes.some(function (prefix) { return typeof prefix === "string" && src.indexOf(prefix) === 0; });
+    }
+    function toBase64(text) {
+        var bytes = new TextEncoder().encode(text);
+        var binary = "";
+        for (var i = 0; i < bytes.length; i += 0x8000)
+            binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+        return btoa(binary);
+    }
+    function requestPatch(script, parent, before, insert) {
+        var id = "wq-patch-" + ++patchCount;
+        patchRequests.set(id, { script: script, parent: parent, before: before, insert: insert });
+        fetch(script.src, { credentials: "same-origin" })
+            .then(function (response) { return response.text(); })
+            .then(function (text) {
+                var mimeType = script.type && script.type !== "module" ? script.type : "text/javascript";
+                post("WQPatchJSHandler", { id: id, src: script.src,
+                                           blob: "data:" + mimeType + ";base64," + toBase64(text), mimeType: mimeType });
+            })
+            .catch(function (error) {
+                // Unpatched is better than missing.
+                patchRequests.delete(id);
+                script.wqPatched = true;
+                insert.call(parent, script, before);
+            });
+    }
+    window.wqPatchJS = function (id, mimeType, base64) {
+        var request = patchRequests.get(String(id));
+        if (!request) return;
+        patchRequests.delete(String(id));
+        var text;
+        try {
+            text = new TextDecoder().decode(Uint8Array.from(atob(base64), function (c) { return c.charCodeAt(0); }));
+        } catch (error) {
+            return;
+        }
+        var original = request.script;
+        var replacement = document.createElement("script");
+        for (var i = 0; i < original.attributes.length; i++) {
+            var attribute = original.attributes[i];
+            if (attribute.name !== "src") replacement.setAttribute(attribute.name, attribute.value);
+        }
+        var url = URL.createObjectURL(new Blob([text], { type: mimeType || "text/javascript" }));
+        replacement.wqPatched = true;
+        // The page listens on the script it made; it hears the replacement's outcome there.
+        ["load", "error"].forEach(function (type) {
+            replacement.addEventListener(type, function () {
+                URL.revokeObjectURL(url);
+                original.dispatchEvent(new Event(type));
+            });
+        });
+        replacement.src = url;
+        request.insert.call(request.parent, replacement, request.before);
+    };
+    if (prefixes.length) {
+        var append = Node.prototype.appendChild, insertBefore = Node.prototype.insertBefore;
+        Node.prototype.appendChild = function (node) {
+            if (!wantsPatch(node)) return append.call(this, node);
+            requestPatch(node, this, null, function (child) { return append.call(this, child); });
+            return node;
+        };
+        Node.prototype.insertBefore = function (node, before) {
+            if (!wantsPatch(node)) return insertBefore.call(this, node, before);
+            requestPatch(node, this, before, function (child, reference) { return insertBefore.call(this, child, reference); });
+            return node;
+        };
+    }
+
+    log("bridge ready");
 })();
