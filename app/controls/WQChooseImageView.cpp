@@ -133,10 +133,11 @@ void WQChooseImageView::runOpenPanel() {
     panel_->add_filter(filter);
     std::weak_ptr<bool> alive = alive_;
     panel_->signal_response().connect([this, alive](int response) {
-        if (!alive.lock()) return;
-        auto panel = std::move(panel_);
-        if (response != Gtk::RESPONSE_ACCEPT || !panel) return;
-        const std::string file = panel->get_filename();
+        if (!alive.lock() || !panel_) return;
+        const std::string file = response == Gtk::RESPONSE_ACCEPT ? panel_->get_filename() : std::string();
+        // The dialog is still handling the event that answered: it goes after it.
+        panel_->hide();
+        Glib::signal_idle().connect_once([panel = std::move(panel_)] {});
         if (!file.empty()) openImageFile(file);
     });
     panel_->show();

@@ -74,6 +74,12 @@ PreferencesSoundsAndAppearance::PreferencesSoundsAndAppearance(Trellik& trellik,
     // The sound menu and the wallpaper well are ours; the layout keeps their places.
     o_.souapSoundMenu = Gtk::manage(new Gtk::Menu());
     o_.souapSoundPopupButton->set_popup(*o_.souapSoundMenu);
+    // The menu opens as wide as its button, as a pop-up button's list does.
+    o_.souapSoundPopupButton->signal_size_allocate().connect([this](Gtk::Allocation& allocation) {
+        int width = 0, height = 0;
+        o_.souapSoundMenu->get_size_request(width, height);
+        if (width != allocation.get_width()) o_.souapSoundMenu->set_size_request(allocation.get_width(), -1);
+    });
     o_.souapWallpaperImageView = Gtk::manage(new WQChooseImageView());
     o_.souapWallpaperImageView->set_size_request(200, 125);
     support_.outlet<Gtk::Box>("souapWallpaperImageViewContainer")
@@ -271,13 +277,15 @@ void PreferencesSoundsAndAppearance::runSoundFileDialog(std::function<void(std::
     soundPanel_->add_filter(filter);
     std::weak_ptr<bool> alive = alive_;
     soundPanel_->signal_response().connect([this, alive, answer = std::move(answer)](int response) {
-        if (!alive.lock()) return;
-        auto panel = std::move(soundPanel_);
+        if (!alive.lock() || !soundPanel_) return;
         std::optional<fs::path> file;
-        if (response == Gtk::RESPONSE_ACCEPT && panel) {
-            const std::string name = panel->get_filename();
+        if (response == Gtk::RESPONSE_ACCEPT) {
+            const std::string name = soundPanel_->get_filename();
             if (!name.empty()) file = fs::path(name);
         }
+        // The dialog is still handling the event that answered: it goes after it.
+        soundPanel_->hide();
+        Glib::signal_idle().connect_once([panel = std::move(soundPanel_)] {});
         answer(file);
     });
     soundPanel_->show();
