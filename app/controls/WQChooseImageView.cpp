@@ -6,6 +6,7 @@
 #include <gtkmm/window.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "controls/ControlPainting.h"
 #include "controls/ImageFileLoader.h"
@@ -69,6 +70,7 @@ WQChooseImageView::~WQChooseImageView() {
 
 void WQChooseImageView::setImage(Glib::RefPtr<Gdk::Pixbuf> image) {
     image_ = std::move(image);
+    drawn_.reset();
     queue_draw();
 }
 
@@ -131,10 +133,11 @@ void WQChooseImageView::runOpenPanel() {
     panel_->add_filter(filter);
     std::weak_ptr<bool> alive = alive_;
     panel_->signal_response().connect([this, alive](int response) {
-        if (!alive.lock()) return;
-        auto panel = std::move(panel_);
-        if (response != Gtk::RESPONSE_ACCEPT || !panel) return;
-        const std::string file = panel->get_filename();
+        if (!alive.lock() || !panel_) return;
+        const std::string file = response == Gtk::RESPONSE_ACCEPT ? panel_->get_filename() : std::string();
+        // The dialog is still handling the event that answered: it goes after it.
+        panel_->hide();
+        Glib::signal_idle().connect_once([panel = std::move(panel_)] {});
         if (!file.empty()) openImageFile(file);
     });
     panel_->show();
@@ -174,13 +177,19 @@ bool WQChooseImageView::on_draw(const Cairo::RefPtr<Cairo::Context>& context) {
         const double inset = 6;
         const double availableWidth = std::max(0.0, width - 2 * inset), availableHeight = std::max(0.0, height - 2 * inset);
         const double scale = std::min({1.0, availableWidth / image_->get_width(), availableHeight / image_->get_height()});
-        const double drawnWidth = image_->get_width() * scale, drawnHeight = image_->get_height() * scale;
-        context->save();
-        context->translate((width - drawnWidth) / 2, (height - drawnHeight) / 2);
-        context->scale(scale, scale);
-        Gdk::Cairo::set_source_pixbuf(context, image_, 0, 0);
-        context->paint();
-        context->restore();
+        const int drawnWidth = std::max(1, int(std::lround(image_->get_width() * scale)));
+        const int drawnHeight = std::max(1, int(std::lround(image_->get_height() * scale)));
+        // A copy of the drawn size, made once per size: the picture itself may be far larger
+        // than the well (and than the display server takes as one image).
+        if (!drawn_ || drawn_->get_width() != drawnWidth || drawn_->get_height() != drawnHeight)
+            drawn_ = (drawnWidth == image_->get_width() && drawnHeight == image_->get_height())
+                         ? image_
+                         : image_->scale_simple(drawnWidth, drawnHeight, Gdk::INTERP_BILINEAR);
+        if (drawn_) {
+            Gdk::Cairo::set_source_pixbuf(context, drawn_, std::floor((width - drawnWidth) / 2),
+                                          std::floor((height - drawnHeight) / 2));
+            context->paint();
+        }
     }
     return true;
 }

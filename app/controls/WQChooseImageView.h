@@ -83,6 +83,8 @@ private:
     void closeOptions(bool deferRelease = true);
 
     Glib::RefPtr<Gdk::Pixbuf> image_;
+    // The image at the size it is drawn (made by the first draw at that size).
+    Glib::RefPtr<Gdk::Pixbuf> drawn_;
     sigc::signal<void(WQChooseImageView&)> action_;
     std::unique_ptr<Gtk::Popover> popover_;
     std::unique_ptr<WQChooseImageViewOptionsViewController> options_;

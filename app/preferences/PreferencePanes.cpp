@@ -3,6 +3,7 @@
 #include "WQLaunchAtLoginManager.h"
 #include "preferences/PreferencesGeneral.h"
 #include "preferences/PreferencesPrivacy.h"
+#include "preferences/PreferencesSoundsAndAppearance.h"
 #include "settings/Trellik.h"
 
 namespace parlivo {
@@ -13,6 +14,8 @@ void registerPreferencePanes() {
     });
     registerPreferencesPane(PreferencesPrivacy::viewIdentifier,
                             [] { return std::make_unique<PreferencesPrivacy>(Trellik::shared()); });
+    registerPreferencesPane(PreferencesSoundsAndAppearance::registrationIdentifier,
+                            [] { return std::make_unique<PreferencesSoundsAndAppearance>(Trellik::shared()); });
 }
 
 }  // namespace parlivo
