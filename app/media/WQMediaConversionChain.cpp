@@ -81,6 +81,7 @@ struct WQMediaConversionChain::Request {
     KeepAlive keepAlive;               // the caller's owners of source files
     std::optional<std::string> fileInputId;
     FinishingAction finishingAction;   // convert: none means "send to the page"
+    MovieOutput movieOutput;           // convert: how transcoded movies are written
     Bytes data;                        // sendData
     std::string mimeType;              // sendData
     bool stopped = false;              // the user pressed stop on the sheet
@@ -119,10 +120,16 @@ void WQMediaConversionChain::convertNextFile(URLs urls, std::optional<std::strin
 }
 
 void WQMediaConversionChain::convertNextFile(URLs urls, FinishingAction finishingAction, KeepAlive keepAlive) {
+    convertNextFile(std::move(urls), std::move(finishingAction), std::move(keepAlive), MovieOutput());
+}
+
+void WQMediaConversionChain::convertNextFile(URLs urls, FinishingAction finishingAction, KeepAlive keepAlive,
+                                             MovieOutput movieOutput) {
     auto request = std::make_shared<Request>();
     request->urls = std::move(urls);
     request->finishingAction = std::move(finishingAction);
     request->keepAlive = std::move(keepAlive);
+    request->movieOutput = movieOutput;
     enqueue(std::move(request));
 }
 
@@ -248,8 +255,12 @@ void WQMediaConversionChain::transcodeMovie(const std::shared_ptr<Request>& requ
         return;
     }
     log("File " + urlString(url) + " is a movie and has to be trancoded");
-    auto output = std::make_shared<tovak::WQTempFile>(url.stem().string(), "mov");
-    videoConverter_->outputFileType = tovak::WQVideoConverter::OutputFileType::mov;
+    // The converter writes the container the new file's name says.
+    using FileType = tovak::WQVideoConverter::OutputFileType;
+    const FileType fileType = request->movieOutput.fileType;
+    const char* extension = fileType == FileType::mp4 ? "mp4" : fileType == FileType::m4v ? "m4v" : "mov";
+    auto output = std::make_shared<tovak::WQTempFile>(url.stem().string(), extension);
+    videoConverter_->outputFileType = fileType;
 
     std::weak_ptr<WQMediaConversionChain> weakSelf = weak_from_this();
     std::weak_ptr<Request> weakRequest = request;
@@ -262,7 +273,10 @@ void WQMediaConversionChain::transcodeMovie(const std::shared_ptr<Request>& requ
     };
     std::shared_ptr<WQModalProgressSheet> sheet;
     if (auto host = host_.lock())
-        sheet = host->makeProgressSheet(std::string(progressTitle), url.filename().string(), stopAction);
+        sheet = host->makeProgressSheet(
+            std::string(progressTitle),
+            request->movieOutput.sheetShowsFileName ? std::optional<std::string>(url.filename().string()) : std::nullopt,
+            stopAction);
     videoConverter_->progressDelegate = sheet;
     if (sheet) sheet->beginSheet();
 

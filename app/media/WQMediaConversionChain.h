@@ -50,6 +50,13 @@ public:
         std::optional<std::vector<std::string>> presets;
     };
 
+    // How a request's transcoded movies are written: the container, which also gives the new
+    // file's extension, and whether the progress sheet names the file being converted.
+    struct MovieOutput {
+        tovak::WQVideoConverter::OutputFileType fileType = tovak::WQVideoConverter::OutputFileType::mov;
+        bool sheetShowsFileName = true;
+    };
+
     // How much a page call may embed. Every byte becomes 4/3 of a byte of script text that the
     // web view has to take in one piece.
     struct Limits {
@@ -80,6 +87,8 @@ public:
     void convertNextFile(URLs urls, std::optional<std::string> fileInputId, KeepAlive keepAlive = {});
     // Converts the files one by one, then hands the results to `finishingAction` (main thread).
     void convertNextFile(URLs urls, FinishingAction finishingAction, KeepAlive keepAlive = {});
+    // The same, with the request's movies written as `movieOutput` says.
+    void convertNextFile(URLs urls, FinishingAction finishingAction, KeepAlive keepAlive, MovieOutput movieOutput);
     // Sends the files to the page as they are.
     void sendFiles(URLs urls, std::optional<std::string> fileInputId, KeepAlive keepAlive = {});
     // Sends one captured item (a camera photo or recording) to the page.

@@ -247,6 +247,19 @@ void CameraSession::checkAvailability(std::function<void(const CaptureAvailabili
             }
         }
         result.message = availabilityMessage(result.camera, result.microphone);
+        std::string missing;
+        if (ensureGStreamer()) {
+            for (const char* factory : {"appsrc", "x264enc", "mp4mux", "filesink", "audioconvert", "avenc_aac", "aacparse"}) {
+                if (GstElementFactory* found = gst_element_factory_find(factory))
+                    gst_object_unref(found);
+                else
+                    missing.append(missing.empty() ? "" : ", ").append(factory);
+            }
+        } else {
+            missing = "GStreamer";
+        }
+        result.recording = missing.empty();
+        if (!missing.empty()) result.recordingMessage = "Videos cannot be recorded: " + missing + " not installed";
         MainQueue::async([completion, result] {
             if (completion) completion(result);
         });

@@ -29,6 +29,10 @@ struct CaptureAvailability {
     // Empty when both exist, else "No camera found", "No microphone found" or
     // "No camera and no microphone found".
     std::string message;
+    // Whether videos can be recorded: the encoders and the muxer a recording needs are installed.
+    // When they are not, recordingMessage names what is missing.
+    bool recording = false;
+    std::string recordingMessage;
 };
 
 // What ended a recording.
@@ -78,7 +82,8 @@ public:
     CameraSession(const CameraSession&) = delete;
     CameraSession& operator=(const CameraSession&) = delete;
 
-    // Looks for the devices off the main thread; the completion runs on the main thread.
+    // Looks for the devices and the recording encoders off the main thread; the completion runs on
+    // the main thread.
     static void checkAvailability(std::function<void(const CaptureAvailability&)> completion);
 
     // The live picture's widget, made with the session when a preview was asked for and a display

@@ -374,3 +374,39 @@ TEST_F(MediaConversionChainTest, AFinishingActionGetsTheResultsAndTheirFiles) {
     held.clear();
     EXPECT_FALSE(fs::exists(converted[0]));
 }
+
+// A request may have its movies written as MP4 (the camera's): the new file is one, its name
+// says so, and the sheet need not name the file.
+TEST_F(MediaConversionChainTest, MoviesWrittenInTheContainerTheRequestAsks) {
+    struct Case {
+        WQMediaConversionChain::MovieOutput output;
+        std::string extension, brand;
+        std::optional<std::string> subTitle;
+    };
+    using FileType = tovak::WQVideoConverter::OutputFileType;
+    const Case cases[] = {
+        {{}, ".mov", "qt  ", "b.mov"},
+        {{FileType::mp4, false}, ".mp4", "isom", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.extension);
+        WQMediaConversionChain::URLs converted;
+        WQMediaConversionChain::TempFiles held;
+        bool finished = false;
+        chain->convertNextFile(
+            {movie()},
+            [&](auto urls, auto tempFiles) {
+                converted = std::move(urls);
+                held = std::move(tempFiles);
+                finished = true;
+            },
+            {}, c.output);
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return finished; }, 60));
+        ASSERT_EQ(held.size(), 1u);
+        EXPECT_EQ(converted.at(0), held[0]->url());
+        EXPECT_EQ(converted[0].extension(), c.extension);
+        EXPECT_EQ(majorBrand(readFile(converted[0])), c.brand);
+        ASSERT_FALSE(host->sheets.empty());
+        EXPECT_EQ(host->sheets.back()->subTitle, c.subTitle);
+    }
+}
