@@ -26,7 +26,19 @@ using JSCValuePtr = std::unique_ptr<JSCValue, ObjectDeleter>;
 // Object kinds that have no property-list form. Checked by constructor name: the value comes from
 // a context of our own process, whose globals the page cannot have replaced.
 constexpr const char* kRefusedClasses[] = {"Date", "RegExp", "Map", "Set", "WeakMap", "WeakSet",
-                                           "Error", "Promise", "ArrayBuffer", "SharedArrayBuffer", "DataView"};
+                                           "Error", "Promise", "ArrayBuffer", "DataView"};
+
+// Whether `value` is an instance of the global constructor `name`. A lookup that throws (a
+// constructor this context lacks) leaves no exception behind to spoil later reads.
+bool isInstanceOf(JSCValue* value, const char* name) {
+    const bool instance = jsc_value_object_is_instance_of(value, name);
+    JSCContext* context = jsc_value_get_context(value);
+    if (jsc_context_get_exception(context)) {
+        jsc_context_clear_exception(context);
+        return false;
+    }
+    return instance;
+}
 
 class Converter {
 public:
@@ -49,7 +61,7 @@ public:
         if (depth >= limits_.maxDepth) return std::nullopt;
         if (jsc_value_is_array(value)) return array(value, depth);
         for (const char* name : kRefusedClasses)
-            if (jsc_value_object_is_instance_of(value, name)) return std::nullopt;
+            if (isInstanceOf(value, name)) return std::nullopt;
         return dictionary(value, depth);
     }
 
@@ -197,6 +209,7 @@ std::optional<ScriptValue> scriptValueFromJSON(std::string_view json, const Scri
     // One context per thread, reused: making a context costs far more than reading a value.
     thread_local std::unique_ptr<JSCContext, ObjectDeleter> context(jsc_context_new());
     const std::string text(json);
+    jsc_context_clear_exception(context.get());
     JSCValuePtr value(jsc_value_new_from_json(context.get(), text.c_str()));
     if (jsc_context_get_exception(context.get())) {
         jsc_context_clear_exception(context.get());
