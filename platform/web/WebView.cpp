@@ -182,7 +182,9 @@ void WebView::loadURL(const std::string& url, std::optional<double> timeoutSecon
         +[](gpointer data) -> gboolean {
             auto* self = static_cast<WebView*>(data);
             self->loadTimer_ = 0;
-            if (self->committed_) return G_SOURCE_REMOVE;
+            // A load that got its answer, or that never started (a policy cancelled it), is no
+            // load that timed out.
+            if (self->committed_ || !webkit_web_view_is_loading(self->view_)) return G_SOURCE_REMOVE;
             auto keep = self->shared_from_this();
             // The stop is reported as a cancellation, which stands for our time-out here.
             self->suppressCancellation_ = true;

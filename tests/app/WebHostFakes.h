@@ -5,12 +5,18 @@
 #include <jsc/jsc.h>
 
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "web/ScriptMessage.h"
 #include "web/ScriptValueConversion.h"
+
+namespace platform {
+// Readable values in test failures.
+inline void PrintTo(const PropertyList& value, std::ostream* out) { *out << describeScriptValue(value, 2000); }
+}  // namespace platform
 
 namespace webhosttest {
 
