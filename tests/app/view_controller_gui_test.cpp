@@ -207,8 +207,8 @@ TEST_F(ViewControllerTest, StartBuildsTheWebViewLoadsThePageAndAnswersItsStartUp
     // page's own, then jQuery before the document-end script.
     auto calls = received();
     ASSERT_GE(calls.size(), 2u);
-    EXPECT_EQ(calls[std::size_t(0)],
-              ScriptValue(ScriptValue::Array{"start", "object", false, true}));
+    const bool debug = tovak::WQDebugController::sharedInstance().debug();
+    EXPECT_EQ(calls[std::size_t(0)], ScriptValue(ScriptValue::Array{"start", "object", debug, true}));
     EXPECT_EQ(calls[std::size_t(1)], ScriptValue(ScriptValue::Array{"end", "function"}));
 
     post("eventHandler", "'didInit'");
