@@ -281,3 +281,61 @@ TEST_F(WQWebViewTest, ContextMenuTooltipsAndTouchBarFollowTheirOwners) {
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !view->showTouchBarIcons(); }));
     EXPECT_FALSE(view->touchBar());
 }
+
+TEST_F(WQWebViewTest, WebKitsOwnContextMenuGetsOurItemsInPlaceOfItsReload) {
+    auto view = make();
+    ASSERT_TRUE(load(*view, "<body style='height: 100%'><p>text</p></body>"));
+    // Looks at the menu after our handler changed it, and keeps it from popping up.
+    struct Seen {
+        std::vector<std::string> labels;
+        bool webKitReload = false;
+        GAction* alwaysOnTop = nullptr;
+        bool done = false;
+    } seen;
+    const gulong inspector = g_signal_connect(
+        view->gobj(), "context-menu",
+        G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer data) -> gboolean {
+            auto* seen = static_cast<Seen*>(data);
+            for (GList* node = webkit_context_menu_get_items(menu); node; node = node->next) {
+                auto* item = static_cast<WebKitContextMenuItem*>(node->data);
+                if (webkit_context_menu_item_is_separator(item)) {
+                    seen->labels.push_back("---");
+                    continue;
+                }
+                if (webkit_context_menu_item_get_stock_action(item) == WEBKIT_CONTEXT_MENU_ACTION_RELOAD)
+                    seen->webKitReload = true;
+                if (webkit_context_menu_item_get_stock_action(item) != WEBKIT_CONTEXT_MENU_ACTION_CUSTOM) continue;
+                GAction* action = webkit_context_menu_item_get_gaction(item);
+                seen->labels.push_back(action && g_action_get_state(action) ? "checkable" : "plain");
+                if (action && g_action_get_state(action)) seen->alwaysOnTop = G_ACTION(g_object_ref(action));
+            }
+            seen->done = true;
+            return TRUE;
+        }),
+        &seen);
+    GtkWidget* widget = GTK_WIDGET(view->gobj());
+    GdkEvent* click = gdk_event_new(GDK_BUTTON_PRESS);
+    click->button.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(widget)));
+    click->button.send_event = TRUE;
+    click->button.time = GDK_CURRENT_TIME;
+    click->button.button = GDK_BUTTON_SECONDARY;
+    click->button.x = 40;
+    click->button.y = 40;
+    gdk_event_set_device(click, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+    gtk_widget_event(widget, click);
+    gdk_event_free(click);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return seen.done; }, 10));
+    g_signal_handler_disconnect(view->gobj(), inspector);
+
+    EXPECT_FALSE(seen.webKitReload);
+    ASSERT_GE(seen.labels.size(), 4u);
+    const std::vector<std::string> tail(seen.labels.end() - 4, seen.labels.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"plain", "plain", "---", "checkable"}));
+    ASSERT_TRUE(seen.alwaysOnTop);
+    auto& trellik = Trellik::shared();
+    trellik.setWindowMode(WindowMode::defaultMode);
+    g_action_activate(seen.alwaysOnTop, nullptr);
+    EXPECT_EQ(trellik.windowMode(), WindowMode::alwaysOnTop);
+    trellik.setWindowMode(WindowMode::defaultMode);
+    g_object_unref(seen.alwaysOnTop);
+}

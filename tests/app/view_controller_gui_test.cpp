@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 
 #include "../tools/ServeProcess.h"
@@ -112,8 +113,9 @@ protected:
                       std::vector<std::string>{"--payload", writePayload("config.payload", *root).string()});
         const std::string host = root ? configServer->host() : "127.0.0.1:1";
         configuration = DynamicData::create(platform::URLSession::shared(), {host, host});
-        configuration->logObserver = [this](std::string_view line) {
-            if (line.starts_with("Downloading Data from")) ++downloads;
+        // The client may outlive the test (a retry in flight): it holds the counter, not the test.
+        configuration->logObserver = [count = downloadCount](std::string_view line) {
+            if (line.starts_with("Downloading Data from")) ++*count;
         };
         ViewController::Environment environment;
         environment.configuration = configuration.get();
@@ -183,7 +185,8 @@ protected:
     std::shared_ptr<ScriptedPanel> panel = std::make_shared<ScriptedPanel>();
     std::vector<std::string> opened;
     std::vector<int> exits;
-    int downloads = 0;
+    std::shared_ptr<std::atomic<int>> downloadCount = std::make_shared<std::atomic<int>>(0);
+    const std::atomic<int>& downloads = *downloadCount;
 };
 
 ServeProcess* ViewControllerTest::pageServer = nullptr;
@@ -252,6 +255,11 @@ TEST_F(ViewControllerTest, CommandsAndActionsReachTheirEnds) {
     post("eventHandler", "{action: 'openURL', url: 'file:///etc/passwd'}");
     post("eventHandler", "{action: 'openURLInApp', url: 'https://elsewhere.example.org/'}");
     post("eventHandler", "{action: 'exit', code: 4}");
+    // A conversion that fails is answered, the page's id arriving intact.
+    post("ffmpegHandler", "{src: 'data:a;base64,aGk=', id: 'f\"1\\n', parameters: [], inDataType: 'ogg', outDataType: 'mp3'}");
+    auto converted = waitForCall("wqFFmpegCallback");
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(*converted, ScriptValue(ScriptValue::Array{"wqFFmpegCallback", "f\"1\n", false}));
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !exits.empty(); }));
     EXPECT_EQ(exits, std::vector<int>{4});
     EXPECT_EQ(opened, (std::vector<std::string>{"https://example.org/help", "https://elsewhere.example.org/"}));
