@@ -194,6 +194,11 @@ void ViewController::viewDidLoad() {
             if (auto self = weak.lock()) self->viewDidAppear();
         }));
     }
+    // A style chosen while there is no web view yet (the error screen) still reaches the windows.
+    observers_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        names::visualizationStyleChanged, [weak](const auto&) {
+            if (auto self = weak.lock()) self->applyWindowAppearance();
+        }));
     observers_.push_back(platform::Appearance::addSystemAppearanceObserver([weak] {
         if (auto self = weak.lock()) self->applyAppearance();
     }));
@@ -201,7 +206,7 @@ void ViewController::viewDidLoad() {
     if (platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown))) lockDown();
     webMediaController_->parentViewController = weak_from_this();
     // The windows take the chosen style at once, before the page is there.
-    applyAppearance();
+    applyWindowAppearance();
 }
 
 void ViewController::viewDidAppear() {
@@ -677,6 +682,10 @@ void ViewController::updateWallpaper() { commands_.updateWallpaper(); }
 
 void ViewController::applyAppearance() {
     commands_.applyAppearance();
+    applyWindowAppearance();
+}
+
+void ViewController::applyWindowAppearance() {
     const auto style = fromRaw<VisualStyle>(platform::UserDefaults::standard().integerForKey(std::string(keys::kVisualStyle)))
                            .value_or(VisualStyle::automatic);
     appliedAppearance_ = std::string(appearance(style));

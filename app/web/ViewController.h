@@ -122,6 +122,8 @@ public:
     void openChatOrReply(const UserNotification& notification) override;
     void updateWallpaper() override;
     void applyAppearance() override;
+    // The native half of the appearance: the windows' light or dark theme and the alerts'.
+    void applyWindowAppearance();
     void updateDoNotDisturb() override;
     void reloadWebApp() override;
     void startAudioRecording() override;

@@ -334,6 +334,11 @@ TEST_F(ViewControllerTest, AFailedConfigurationShowsTheErrorScreenUntilANewCycle
     EXPECT_FALSE(controller->loadingViewController());
     EXPECT_FALSE(controller->aWkWebView());
     EXPECT_TRUE(controller->errorViewController()->view().get_parent());
+    // A style chosen meanwhile reaches the windows, with no page to tell.
+    Trellik::shared().setVisualStyle(VisualStyle::dark);
+    EXPECT_EQ(controller->appliedAppearance(), "NSAppearanceNameVibrantDark");
+    Trellik::shared().setVisualStyle(VisualStyle::light);
+    EXPECT_EQ(controller->appliedAppearance(), "NSAppearanceNameVibrantLight");
 
     // A reload starts over: the old screen goes at once, the loading screen comes.
     controller->reloadWebApp();
