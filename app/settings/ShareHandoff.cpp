@@ -1,7 +1,6 @@
 #include "settings/ShareHandoff.h"
 
 #include <fcntl.h>
-#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
