@@ -257,6 +257,8 @@ bool UserDefaults::synchronize() {
     std::lock_guard lock(mutex_);
     // Every change is written as it is made; only a failed write is left to retry.
     if (lastWriteOk_) return true;
+    // A file that was in the way may be gone now; the check keeps this session's values.
+    if (fileLeftAlone_) refreshIfChangedLocked();
     writeLocked();
     return lastWriteOk_;
 }
