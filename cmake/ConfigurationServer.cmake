@@ -10,14 +10,19 @@ if(PARLIVO_PACKAGED)
     set(_host1 "config.vantreo.net")
     set(_host2 "config2.vantreo.net")
     set(_ca "")
+    set(_server_cert "")
 else()
     set(_host1 "127.0.0.1:${PARLIVO_DEV_CONFIG_PORT}")
     set(_host2 "localhost:${PARLIVO_DEV_CONFIG_PORT}")
     set(_ca "${PARLIVO_DEV_TLS_DIR}/ca.pem")
+    set(_server_cert "${PARLIVO_DEV_TLS_DIR}/server.pem")
 endif()
 set(PARLIVO_CONFIG_HOST  "${_host1}" CACHE STRING "Host[:port] of the first configuration server")
 set(PARLIVO_CONFIG_HOST2 "${_host2}" CACHE STRING "Host[:port] of the second configuration server (-server2)")
 set(PARLIVO_CONFIG_CA_FILE "${_ca}" CACHE STRING "Extra certificate authority (PEM) trusted for HTTPS; empty for the system store only")
+# The web view trusts this one certificate (PEM) for 127.0.0.1 and nothing else, so pages served by
+# the loopback server load; empty in a packaged build.
+set(PARLIVO_CONFIG_SERVER_CERT "${_server_cert}" CACHE STRING "Loopback server certificate the web view trusts for 127.0.0.1; empty for none")
 
 # Where an installed program gets its configuration. "bundled": the default payload installed
 # with it (share/parlivo-for-whatsapp/config/default.payload, read as a file: URL through the

@@ -189,6 +189,7 @@ std::string DynamicData::applicationVersion() {
 // --- download ---
 
 void DynamicData::startDownload() {
+    ++cycle_;
     resetValues();
     sendConfigurationRequest(std::nullopt);
 }
@@ -261,20 +262,33 @@ void DynamicData::sendConfigurationRequest(std::optional<std::vector<uint8_t>> r
     log("Downloading Data from " + request.url);
 
     auto self = shared_from_this();
-    session_.dataTask(std::move(request), [self](std::optional<std::vector<uint8_t>> data,
-                                                 std::optional<platform::URLResponse>,
-                                                 std::optional<platform::Error> transportError) {
-        self->handleConfigurationResponse(std::move(data), std::move(transportError));
+    const uint64_t cycle = cycle_.load();
+    session_.dataTask(std::move(request), [self, cycle](std::optional<std::vector<uint8_t>> data,
+                                                        std::optional<platform::URLResponse>,
+                                                        std::optional<platform::Error> transportError) {
+        self->handleResponse(std::move(data), std::move(transportError), cycle);
     });
 }
 
 void DynamicData::handleConfigurationResponse(std::optional<std::vector<uint8_t>> data,
                                               std::optional<platform::Error> transportError) {
+    handleResponse(std::move(data), std::move(transportError), cycle_.load());
+}
+
+bool DynamicData::isStale(uint64_t cycle) const {
+    if (cycle == cycle_.load()) return false;
+    log("Dropped the answer of a download that a newer one replaced");
+    return true;
+}
+
+void DynamicData::handleResponse(std::optional<std::vector<uint8_t>> data,
+                                 std::optional<platform::Error> transportError, uint64_t cycle) {
     // Only local values here: the fields belong to the main thread.
     auto self = shared_from_this();
     if (transportError) {
         log("Error Downloading: " + transportError->description());
-        platform::MainQueue::async([self, e = std::move(*transportError)] {
+        platform::MainQueue::async([self, cycle, e = std::move(*transportError)] {
+            if (self->isStale(cycle)) return;
             self->error = e;
             self->errorDescription = "Error DD01";
             self->finishDownload(false);
@@ -283,7 +297,8 @@ void DynamicData::handleConfigurationResponse(std::optional<std::vector<uint8_t>
     }
     if (!data) {
         log("Error Downloading: No valid data");
-        platform::MainQueue::async([self] {
+        platform::MainQueue::async([self, cycle] {
+            if (self->isStale(cycle)) return;
             self->errorDescription = "Error DD04";
             self->finishDownload(false);
         });
@@ -293,7 +308,8 @@ void DynamicData::handleConfigurationResponse(std::optional<std::vector<uint8_t>
     if (isUTF8Text(*data)) {
         std::string text = textOf(*data);
         log("Data converts to string -> FAIL: " + text);
-        platform::MainQueue::async([self, text = std::move(text)] {
+        platform::MainQueue::async([self, cycle, text = std::move(text)] {
+            if (self->isStale(cycle)) return;
             self->errorDescription = "Error DD02: " + text;
             self->finishDownload(false);
         });
@@ -302,7 +318,8 @@ void DynamicData::handleConfigurationResponse(std::optional<std::vector<uint8_t>
     PayloadCheck check = checkPayload(*data, applicationVersion(), [self](std::string_view line) { self->log(line); });
     if (check.valid) {
         log("Downloaded data verified successfully -> Updating cache");
-        platform::MainQueue::async([self, bytes = std::move(*data)]() mutable {
+        platform::MainQueue::async([self, cycle, bytes = std::move(*data)]() mutable {
+            if (self->isStale(cycle)) return;
             self->cachedData = std::move(bytes);
             // Values loaded from the old bytes must not outlive them.
             self->clearValues();
@@ -312,7 +329,8 @@ void DynamicData::handleConfigurationResponse(std::optional<std::vector<uint8_t>
     }
     log("Downloaded data verification failed");
     check.values = {};
-    platform::MainQueue::async([self, check = std::move(check)] {
+    platform::MainQueue::async([self, cycle, check = std::move(check)] {
+        if (self->isStale(cycle)) return;
         self->applyCheckFailure(check);
         if (!self->errorDescription) self->errorDescription = "Error DD03";
         self->finishDownload(false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -102,6 +103,9 @@ public:
     // The request's completion, on the URL session's queue: verifies there, then hands the result
     // to the main queue, where every field is written.
     void handleConfigurationResponse(std::optional<std::vector<uint8_t>> data, std::optional<platform::Error> error);
+    // The download cycle in flight: every startDownload() begins a new one, and the answer of an
+    // earlier request that arrives after that is dropped (a reload replaces the cycle in flight).
+    uint64_t currentCycle() const { return cycle_.load(); }
     void notifyDelegate();
     std::string configurationBaseURL() const;
     std::string configurationURL() const;
@@ -147,6 +151,8 @@ protected:
     DynamicData(platform::URLSession& session, Servers servers);
 
 private:
+    void handleResponse(std::optional<std::vector<uint8_t>> data, std::optional<platform::Error> error, uint64_t cycle);
+    bool isStale(uint64_t cycle) const;
     void log(std::string_view line) const;
     void clearValues();
     void storeValues(ConfigurationValues values);
@@ -171,6 +177,7 @@ private:
     std::optional<bool> enableSend_;
     std::optional<std::vector<TextPatch>> patches_;
     bool dataLoaded_ = false;
+    std::atomic<uint64_t> cycle_{0};
 };
 
 }  // namespace parlivo

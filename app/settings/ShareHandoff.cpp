@@ -1,7 +1,6 @@
 #include "settings/ShareHandoff.h"
 
 #include <fcntl.h>
-#include <glib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 
 #include "DebugPrint.h"
 #include "foundation/KeyedArchive.h"
+#include "foundation/URL.h"
 
 namespace parlivo {
 
@@ -27,32 +27,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 bool isPlainName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
            name.find('\0') == std::string_view::npos;
-}
-
-struct ParsedURL {
-    std::string scheme;
-    std::string path;  // decoded
-};
-
-std::optional<ParsedURL> parseURL(std::string_view text) {
-    const std::string copy(text);
-    if (copy.find('\0') != std::string::npos) return std::nullopt;
-    GError* error = nullptr;
-    GUri* uri = g_uri_parse(copy.c_str(), G_URI_FLAGS_NONE, &error);
-    if (!uri) {
-        g_clear_error(&error);
-        return std::nullopt;
-    }
-    ParsedURL parsed{g_uri_get_scheme(uri) ? g_uri_get_scheme(uri) : "", g_uri_get_path(uri) ? g_uri_get_path(uri) : ""};
-    g_uri_unref(uri);
-    return parsed;
-}
-
-// The last component of a URL path, as a URL names it ("/a/b/" -> "b").
-std::string lastPathComponent(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 constexpr std::string_view attributedStringRecord = "AttributedString";
@@ -79,12 +53,12 @@ std::optional<std::string> plainString(const platform::KeyedArchive::Object& obj
 }  // namespace
 
 std::optional<fs::path> ShareHandoff::archivePath(std::string_view url, std::string_view bundleIdentifier) {
-    auto parsed = parseURL(url);
+    auto parsed = platform::URL::parse(url);
     if (!parsed) return std::nullopt;
     const std::string expected = std::string(bundleIdentifier) + ".share";
-    if (!equalsIgnoringCase(parsed->scheme, expected)) return std::nullopt;
-    if (parsed->path.empty() || parsed->path.front() != '/') return std::nullopt;
-    return fs::path(parsed->path);
+    if (!equalsIgnoringCase(parsed->scheme(), expected)) return std::nullopt;
+    if (parsed->path().empty() || parsed->path().front() != '/') return std::nullopt;
+    return fs::path(parsed->path());
 }
 
 std::optional<fs::path> ShareHandoff::acceptedShareFolder(const fs::path& archivePath, const fs::path& root,
@@ -155,9 +129,9 @@ std::optional<ShareHandoff::Content> ShareHandoff::readArchive(std::span<const s
     for (const auto& item : root->elements) {
         if (item.kind == Kind::url) {
             const std::string absolute = item.absoluteURL();
-            auto parsed = parseURL(absolute);
-            if (parsed && equalsIgnoringCase(parsed->scheme, "file")) {
-                const std::string name = lastPathComponent(parsed->path);
+            auto parsed = platform::URL::parse(absolute);
+            if (parsed && parsed->scheme() == "file") {
+                const std::string name = parsed->lastPathComponent();
                 if (!isPlainName(name)) continue;
                 struct stat info {};
                 const fs::path file = folder / name;

@@ -21,6 +21,7 @@
 #include "shell/PreferencesWindowController.h"
 #include "shell/VEXAboutWindowController.h"
 #include "shell/WQWindowController.h"
+#include "web/ViewController.h"
 
 namespace parlivo {
 
@@ -126,6 +127,8 @@ WQWindowController* Application::mainController() const {
 std::shared_ptr<MainWindowControllerHandle> Application::instantiateMainWindowController() {
     auto controller = WQWindowController::instantiate(delegate_->mainMenu().bar);
     if (controller && controller->window()) add_window(*controller->window());
+    // The window's content: the web client.
+    if (controller) controller->setContentViewController(ViewController::create());
     return controller;
 }
 

@@ -14,6 +14,7 @@
 #include "settings/NotificationNames.h"
 #include "settings/Trellik.h"
 #include "shell/AppDelegate.h"
+#include "web/ViewController.h"
 
 namespace parlivo {
 
@@ -54,6 +55,11 @@ WQWindowController::WQWindowController(std::shared_ptr<WQWindow> window, Glib::R
 WQWindowController::~WQWindowController() { destroyWindow(); }
 
 void WQWindowController::destroyWindow() {
+    if (contentViewController_) {
+        contentViewController_->close();
+        if (contentView_) contentView_->remove(contentViewController_->view());
+        contentViewController_.reset();
+    }
     if (!window_) return;
     window_->onDidBecomeKey = nullptr;
     window_->onDidExitFullScreen = nullptr;
@@ -95,6 +101,16 @@ void WQWindowController::windowDidLoad(const std::shared_ptr<Menu>& menuBar) {
     window_->onDidExitFullScreen = [weak] {
         if (auto self = weak.lock()) self->windowDidExitFullScreen();
     };
+}
+
+void WQWindowController::setContentViewController(std::shared_ptr<ViewController> controller) {
+    if (contentViewController_ && contentView_) contentView_->remove(contentViewController_->view());
+    contentViewController_ = std::move(controller);
+    if (!contentViewController_) return;
+    if (contentView_) contentView_->pack_start(contentViewController_->view(), Gtk::PACK_EXPAND_WIDGET);
+    contentViewController_->setWindow(std::weak_ptr<Gtk::Window>(window_));
+    contentViewController_->setWebContainerView(webContainerView_);
+    contentViewController_->viewDidLoad();
 }
 
 void WQWindowController::restoreWindowState() {

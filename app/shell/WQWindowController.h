@@ -14,6 +14,8 @@
 
 namespace parlivo {
 
+class ViewController;
+
 // The main window's controller: made from the interface file "Main" under the identifier
 // "MainWindowController". Names the window, saves its frame under "mainWindow", puts it back
 // into full screen at start when it was there at the last quit (tray-only mode), records its
@@ -40,6 +42,11 @@ public:
 
     void restoreWindowState();
 
+    // The view controller of the window's content (the web client host); its view fills the
+    // content area and its start sequence runs at once.
+    void setContentViewController(std::shared_ptr<ViewController> controller);
+    const std::shared_ptr<ViewController>& contentViewController() const { return contentViewController_; }
+
     // MainWindowControllerHandle
     bool hasWindow() const override { return static_cast<bool>(window_); }
     bool isWindowVisible() const override { return window_ && window_->get_visible(); }
@@ -62,6 +69,7 @@ private:
     std::unique_ptr<AdditionalView> dragStrip_;
     std::shared_ptr<WQWebContainerView> webContainerView_;
     Gtk::Box* contentView_ = nullptr;
+    std::shared_ptr<ViewController> contentViewController_;
     std::shared_ptr<WQWindow> window_;
 };
 

@@ -253,6 +253,16 @@ void UserDefaults::remove(const std::string& key) {
     writeLocked();
 }
 
+bool UserDefaults::synchronize() {
+    std::lock_guard lock(mutex_);
+    // Every change is written as it is made; only a failed write is left to retry.
+    if (lastWriteOk_) return true;
+    // A file that was in the way may be gone now; the check keeps this session's values.
+    if (fileLeftAlone_) refreshIfChangedLocked();
+    writeLocked();
+    return lastWriteOk_;
+}
+
 bool UserDefaults::lastWriteSucceeded() const {
     std::lock_guard lock(mutex_);
     return lastWriteOk_;

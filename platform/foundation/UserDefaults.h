@@ -69,6 +69,9 @@ public:
 
     // False when the last change could not be written (or the file is being left alone).
     bool lastWriteSucceeded() const;
+    // Brings the file up to date with every change made so far (for a process that is about to
+    // end without its normal shutdown); true when the file holds them.
+    bool synchronize();
 
 private:
     struct FileStamp {

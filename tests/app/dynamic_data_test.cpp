@@ -308,6 +308,30 @@ TEST_F(DynamicDataTest, ThreeFailedAttemptsTellTheDelegateOnce) {
     EXPECT_EQ(data->error->code, platform::URLErrorCode::cannotConnectToHost);
 }
 
+TEST_F(DynamicDataTest, ANewDownloadDropsTheLateAnswerOfTheOneInFlight) {
+    // A reload while the first request runs: only the new cycle's answers count, so the ladder
+    // makes its three attempts once and the delegate hears one result.
+    data->startDownload();
+    data->startDownload();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !delegate->results.empty(); }, 20));
+    testsupport::runLoopFor(0.2);
+    EXPECT_EQ(delegate->results, std::vector<bool>{false});
+    EXPECT_EQ(countLog("Dropped the answer of a download that a newer one replaced"), 1u);
+    EXPECT_EQ(countLog("Retrying: 1 of 3"), 1u);
+    EXPECT_EQ(countLog("Retrying: 2 of 3"), 1u);
+    EXPECT_EQ(data->retryCount, 0);
+
+    // A late success is dropped too: the bytes of the replaced cycle never become the cache.
+    delegate->results.clear();
+    const uint64_t replaced = data->currentCycle();
+    data->handleConfigurationResponse(seal(validRoot()), std::nullopt);
+    data->startDownload();
+    EXPECT_NE(data->currentCycle(), replaced);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !delegate->results.empty(); }, 20));
+    EXPECT_EQ(delegate->results, std::vector<bool>{false});
+    EXPECT_FALSE(data->cachedData);
+}
+
 TEST_F(DynamicDataTest, FinalFailureWithoutDelegateStillResetsTheCount) {
     data->delegate.reset();
     data->retryCount = 2;

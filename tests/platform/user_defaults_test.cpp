@@ -267,3 +267,19 @@ TEST_F(UserDefaultsTest, UrlsReadBackAsUrls) {
     EXPECT_FALSE(defaults.urlForKey("relative"));
     EXPECT_FALSE(defaults.urlForKey("missing"));
 }
+
+// Before the process ends without its normal shutdown, synchronize() writes what a failed write
+// left in memory (a file where the settings folder should be, here).
+TEST_F(UserDefaultsTest, SynchronizeWritesWhatAFailedWriteLeftInMemory) {
+    const fs::path blocked = folder_ / "blocked";
+    std::ofstream(blocked) << "not a folder";
+    file_ = blocked / "defaults.plist";
+    UserDefaults defaults(file_);
+    defaults.setInteger("kept", 7);
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
+    EXPECT_FALSE(defaults.synchronize());
+    fs::remove(blocked);
+    EXPECT_TRUE(defaults.synchronize());
+    EXPECT_EQ(UserDefaults(file_).integerForKey("kept"), 7);
+    EXPECT_TRUE(defaults.synchronize());
+}

@@ -1,0 +1,45 @@
+#include "web/LoadingViewController.h"
+
+#include <gtkmm/box.h>
+#include <gtkmm/label.h>
+#include <gtkmm/spinner.h>
+
+#include "foundation/Localized.h"
+
+namespace parlivo {
+
+std::shared_ptr<LoadingViewController> LoadingViewController::create() {
+    auto controller = std::shared_ptr<LoadingViewController>(new LoadingViewController());
+    controller->viewDidLoad();
+    return controller;
+}
+
+LoadingViewController::LoadingViewController() : view_(std::make_unique<Gtk::Box>(Gtk::ORIENTATION_VERTICAL, 12)) {
+    view_->set_halign(Gtk::ALIGN_FILL);
+    view_->set_valign(Gtk::ALIGN_FILL);
+    view_->get_style_context()->add_class("parlivo-loading-view");
+    auto* center = Gtk::make_managed<Gtk::Box>(Gtk::ORIENTATION_VERTICAL, 12);
+    center->set_halign(Gtk::ALIGN_CENTER);
+    center->set_valign(Gtk::ALIGN_CENTER);
+    center->set_vexpand(true);
+    loadingIndicator_ = Gtk::make_managed<Gtk::Spinner>();
+    loadingIndicator_->set_size_request(32, 32);
+    loadingTextField_ = Gtk::make_managed<Gtk::Label>();
+    center->pack_start(*loadingIndicator_, Gtk::PACK_SHRINK);
+    center->pack_start(*loadingTextField_, Gtk::PACK_SHRINK);
+    view_->pack_start(*center, Gtk::PACK_EXPAND_WIDGET);
+    view_->show_all();
+}
+
+LoadingViewController::~LoadingViewController() {
+    if (auto* parent = view_->get_parent()) parent->remove(*view_);
+}
+
+Gtk::Widget& LoadingViewController::view() { return *view_; }
+
+void LoadingViewController::viewDidLoad() {
+    loadingIndicator_->start();
+    loadingTextField_->set_text(platform::localizedComment("LOADING", "Loading ..."));
+}
+
+}  // namespace parlivo

@@ -1,0 +1,188 @@
+#include "web/PageMessageDispatcher.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+
+#include "DebugPrint.h"
+#include "WQBase64DataConverter.h"
+#include "WQDebugController.h"
+#include "foundation/URL.h"
+#include "web/NavigationPolicy.h"
+#include "web/ScriptValueConversion.h"
+
+namespace parlivo {
+
+namespace {
+
+using platform::ScriptValue;
+
+void debugLog(std::string_view message) { tovak::debugPrint(PageMessageDispatcher::kClassName, message); }
+bool debugging() { return tovak::WQDebugController::sharedInstance().debug(); }
+
+const std::string* stringAt(const ScriptValue& body, std::string_view key) { return body[key].asString(); }
+
+// The page's start-up events and requests, by their exact (case-sensitive) names.
+enum class Event { settingsClicked, contactWithError, didInit, willStartup, didStartup, reload, logout,
+                   toggleDoNotDisturb, removeNotifications, checkForUpdates };
+
+std::optional<Event> eventNamed(std::string_view name) {
+    static constexpr std::pair<std::string_view, Event> table[] = {
+        {"settingsClicked", Event::settingsClicked}, {"contactWithError", Event::contactWithError},
+        {"didInit", Event::didInit}, {"willStartup", Event::willStartup}, {"didStartup", Event::didStartup},
+        {"reload", Event::reload}, {"logout", Event::logout}, {"toggleDoNotDisturb", Event::toggleDoNotDisturb},
+        {"removeNotifications", Event::removeNotifications}, {"checkForUpdates", Event::checkForUpdates}};
+    for (const auto& [text, event] : table)
+        if (text == name) return event;
+    return std::nullopt;
+}
+
+// A file type the page names for a conversion becomes a file name extension: letters and digits only.
+bool isPlainExtension(const std::string& text) {
+    if (text.empty() || text.size() > 16) return false;
+    for (unsigned char c : text)
+        if (!std::isalnum(c)) return false;
+    return true;
+}
+
+}  // namespace
+
+std::optional<IncomingMessage> PageMessageDispatcher::incomingMessage(const ScriptValue& body) {
+    if (!body.isDictionary()) return std::nullopt;
+    IncomingMessage message;
+    message.title = body["title"].stringOr();
+    message.body = body["body"].stringOr();
+    message.icon = body["icon"].stringOr();
+    message.iconRadius = body["iconRadius"].asReal();
+    message.id = body["id"].stringOr();
+    return message;
+}
+
+void PageMessageDispatcher::didReceiveScriptMessage(const platform::ScriptMessage& message) {
+    auto host = host_.lock();
+    if (!host) return;
+    const std::string& name = message.name;
+    if (name == incomingMessageHandler) {
+        debugLog("New incoming message!");
+        if (auto incoming = incomingMessage(message.body)) host->showDesktopNotification(*incoming);
+    } else if (name == logHandler) {
+        // The text is only built when it is printed: the page logs a lot.
+        if (debugging()) debugLog("JSLog: " + platform::describeScriptValue(message.body));
+    } else if (name == eventHandler) {
+        handleEvent(*host, message);
+    } else if (name == audioHandler) {
+        handleAudio(*host, message);
+    } else if (name == ffmpegHandler) {
+        handleFFmpeg(*host, message);
+    } else {
+        std::printf("####### UNHANDLED MESSAGE! #######\nTITLE: %s\n", platform::describeScriptValue(message.body).c_str());
+        std::fflush(stdout);
+    }
+}
+
+void PageMessageDispatcher::handleEvent(PageBridgeHost& host, const platform::ScriptMessage& message) {
+    if (const std::string* text = message.body.asString()) {
+        const auto event = eventNamed(*text);
+        if (!event) return;
+        switch (*event) {
+        case Event::settingsClicked: host.openSettings(); break;
+        case Event::contactWithError: host.contactWithError(); break;
+        case Event::didInit:
+            debugLog("JS didInit");
+            host.pageDidInit(message.webView.lock());
+            break;
+        case Event::willStartup: host.pageWillStartup(); break;
+        case Event::didStartup: host.pageDidStartup(); break;
+        case Event::reload: host.reloadRequested(); break;
+        case Event::logout: host.logoutRequested(); break;
+        case Event::toggleDoNotDisturb: host.toggleDoNotDisturb(); break;
+        case Event::removeNotifications: host.removeNotifications(); break;
+        case Event::checkForUpdates: host.checkForUpdates(); break;
+        }
+        return;
+    }
+    if (const auto* body = message.body.asDictionary()) handleAction(host, *body);
+}
+
+void PageMessageDispatcher::handleAction(PageBridgeHost& host, const ScriptValue::Dictionary& dictionary) {
+    const ScriptValue body(dictionary);
+    const std::string* action = stringAt(body, "action");
+    if (!action) return;
+    if (*action == "download") {
+        const std::string* data = stringAt(body, "download");
+        const std::string* mimeType = stringAt(body, "mimeType");
+        if (!data || !mimeType) return;
+        std::optional<std::string> fileName;
+        if (const std::string* name = stringAt(body, "fileName")) fileName = *name;
+        host.saveDownload(*data, *mimeType, fileName);
+    } else if (*action == "openURL") {
+        const std::string* url = stringAt(body, "url");
+        if (!url || !platform::URL::parse(*url)) return;
+        // Only addresses a browser or mail program handles: never files, programs or other schemes.
+        if (!navigation::isOpenableExternally(*url)) {
+            debugLog("Not opening " + *url + ": not an http, https or mailto address");
+            return;
+        }
+        host.openExternalURL(*url);
+    } else if (*action == "openURLInApp") {
+        const std::string* url = stringAt(body, "url");
+        if (!url || !platform::URL::parse(*url)) return;
+        const auto page = host.configuredPageURL();
+        if (page && navigation::hasSameOrigin(*url, *page)) {
+            host.loadURLInWebView(*url);
+        } else if (navigation::isOpenableExternally(*url)) {
+            // Another site never replaces the web client: it opens in the browser.
+            host.openExternalURL(*url);
+        } else {
+            debugLog("Not opening " + *url + " in the web view: outside the web client");
+        }
+    } else if (*action == "sendMail") {
+        const std::string* address = stringAt(body, "address");
+        const std::string* subject = stringAt(body, "subject");
+        const std::string* text = stringAt(body, "message");
+        if (!address || !subject || !text) return;
+        host.sendMail(*address, *subject, *text);
+    } else if (*action == "exit") {
+        const auto code = body["code"].asInt();
+        // The exit status is an int; a code outside its range is no request.
+        if (!code || *code < INT_MIN || *code > INT_MAX) return;
+        host.exitProcess(static_cast<int>(*code));
+    }
+}
+
+void PageMessageDispatcher::handleAudio(PageBridgeHost& host, const platform::ScriptMessage& message) {
+    const std::string* id = stringAt(message.body, "id");
+    const std::string* src = stringAt(message.body, "src");
+    if (!message.body.isDictionary() || !id || !src) return;
+    const auto url = platform::URL::parse(*src);
+    if (!url) return;
+    // The audio is fetched by the program itself: only from the web, never files or other schemes.
+    if (!url->isHTTP()) {
+        debugLog("Not fetching audio from " + *src + ": not an http or https address");
+        return;
+    }
+    host.convertAudio(*id, *src, message.webView);
+}
+
+void PageMessageDispatcher::handleFFmpeg(PageBridgeHost& host, const platform::ScriptMessage& message) {
+    const ScriptValue& body = message.body;
+    if (!body.isDictionary()) return;
+    const std::string* src = stringAt(body, "src");
+    if (!src) return;
+    const std::string* id = stringAt(body, "id");
+    if (!id) return;
+    const auto* parameters = body["parameters"].asArray();
+    if (!parameters) return;
+    auto input = tovak::WQBase64DataConverter().base64ToData(*src);
+    if (!input) return;
+    const std::string* inDataType = stringAt(body, "inDataType");
+    const std::string* outDataType = stringAt(body, "outDataType");
+    if (!inDataType || !outDataType) return;
+    if (!isPlainExtension(*inDataType) || !isPlainExtension(*outDataType)) {
+        debugLog("Refused a conversion with file types that are no plain extensions");
+        return;
+    }
+    host.runFFmpeg(*id, std::move(*input), *inDataType, *outDataType, *parameters, message.webView);
+}
+
+}  // namespace parlivo

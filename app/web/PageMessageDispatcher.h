@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/UserNotification.h"
+#include "web/ScriptMessage.h"
+
+namespace parlivo {
+
+// What the page's own messages ask of the native side; the main view controller carries it out.
+// Every request reaching here has been checked: the right types, URLs that parse and are allowed.
+class PageBridgeHost {
+public:
+    virtual ~PageBridgeHost() = default;
+
+    // "incomingMessageHandler"
+    virtual void showDesktopNotification(const IncomingMessage& message) = 0;
+    // "eventHandler" events
+    virtual void openSettings() = 0;
+    virtual void contactWithError() = 0;
+    virtual void pageDidInit(const std::shared_ptr<platform::JavaScriptEvaluator>& webView) = 0;
+    virtual void pageWillStartup() = 0;
+    virtual void pageDidStartup() = 0;
+    virtual void reloadRequested() = 0;
+    virtual void logoutRequested() = 0;
+    virtual void toggleDoNotDisturb() = 0;
+    virtual void removeNotifications() = 0;
+    virtual void checkForUpdates() = 0;
+    // "eventHandler" actions
+    virtual void saveDownload(std::string_view dataURL, const std::string& mimeType,
+                              const std::optional<std::string>& fileName) = 0;
+    virtual void openExternalURL(const std::string& url) = 0;
+    virtual void loadURLInWebView(const std::string& url) = 0;
+    // The configured page's address, which "openURLInApp" may stay on; none before a configuration.
+    virtual std::optional<std::string> configuredPageURL() = 0;
+    virtual void sendMail(const std::string& address, const std::string& subject, const std::string& message) = 0;
+    virtual void exitProcess(int code) = 0;
+    // "audioHandler" and "ffmpegHandler": the answer goes to `webView` (the page that asked).
+    virtual void convertAudio(const std::string& id, const std::string& url,
+                              std::weak_ptr<platform::JavaScriptEvaluator> webView) = 0;
+    virtual void runFFmpeg(const std::string& id, std::vector<std::uint8_t> input, const std::string& inDataType,
+                           const std::string& outDataType, platform::ScriptValue::Array parameters,
+                           std::weak_ptr<platform::JavaScriptEvaluator> webView) = 0;
+};
+
+// The page bridge of the main view controller: "incomingMessageHandler", "logHandler",
+// "eventHandler", "audioHandler" and "ffmpegHandler". Reads each message, refuses every body that
+// lacks the expected shape, and hands the rest to the host. Page messages are untrusted: nothing
+// here trusts a type, a size or a text of the page.
+class PageMessageDispatcher : public platform::ScriptMessageHandler {
+public:
+    static constexpr std::string_view kClassName = "ViewController";
+    static constexpr std::string_view incomingMessageHandler = "incomingMessageHandler";
+    static constexpr std::string_view logHandler = "logHandler";
+    static constexpr std::string_view eventHandler = "eventHandler";
+    static constexpr std::string_view audioHandler = "audioHandler";
+    static constexpr std::string_view ffmpegHandler = "ffmpegHandler";
+
+    explicit PageMessageDispatcher(std::weak_ptr<PageBridgeHost> host) : host_(std::move(host)) {}
+
+    void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
+
+    // The new-message dictionary as the notification builder reads it; none for other bodies.
+    static std::optional<IncomingMessage> incomingMessage(const platform::ScriptValue& body);
+
+private:
+    void handleEvent(PageBridgeHost& host, const platform::ScriptMessage& message);
+    void handleAction(PageBridgeHost& host, const platform::ScriptValue::Dictionary& body);
+    void handleAudio(PageBridgeHost& host, const platform::ScriptMessage& message);
+    void handleFFmpeg(PageBridgeHost& host, const platform::ScriptMessage& message);
+
+    std::weak_ptr<PageBridgeHost> host_;
+};
+
+}  // namespace parlivo

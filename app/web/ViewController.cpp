@@ -1,0 +1,917 @@
+#include "web/ViewController.h"
+
+#include <gtkmm/eventbox.h>
+#include <gtkmm/messagedialog.h>
+#include <gtkmm/overlay.h>
+#include <gtkmm/window.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "DebugPrint.h"
+#include "StringExtensions.h"
+#include "ViewExtensions.h"
+#include "WQApplicationInfo.h"
+#include "WQDebugController.h"
+#include "WQDirectory.h"
+#include "WQFileType.h"
+#include "WQLaunchAtLoginManager.h"
+#include "config/DynamicDataErrorViewController.h"
+#include "config/WQDiagnosis.h"
+#include "config/WQSendMail.h"
+#include "foundation/Bundle.h"
+#include "foundation/FileManager.h"
+#include "foundation/Log.h"
+#include "foundation/MainQueue.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
+#include "media/FFmpegWrapper.h"
+#include "media/WQAudioRecorder.h"
+#include "media/WQDropView.h"
+#include "media/WQWebMediaController.h"
+#include "notifications/WQNotificationCenter.h"
+#include "notifications/WQWindowNotification.h"
+#include "privacy/PrivacyViewController.h"
+#include "settings/Keys.h"
+#include "settings/NotificationNames.h"
+#include "settings/Trellik.h"
+#include "shell/AppDelegate.h"
+#include "shell/WQWebContainerView.h"
+#include "system/Crypto.h"
+#include "system/Reachability.h"
+#include "system/URLSession.h"
+#include "system/VendorServices.h"
+#include "system/Workspace.h"
+#include "ui/Appearance.h"
+#include "web/FileChooserSavePanel.h"
+#include "web/LoadingViewController.h"
+#include "web/NavigationPolicy.h"
+#include "web/PageScripts.h"
+#include "web/WQAlertCenter.h"
+#include "web/WQLocalWebStore.h"
+#include "web/WQPatchJSHandler.h"
+#include "web/WebContext.h"
+
+namespace parlivo {
+
+namespace {
+
+void debugLog(std::string_view message) { tovak::debugPrint(ViewController::kClassName, message); }
+
+// The shared alert centre lives for the whole run; the web view names handlers through owners.
+class ForwardingHandler : public platform::ScriptMessageHandler {
+public:
+    explicit ForwardingHandler(platform::ScriptMessageHandler& target) : target_(target) {}
+    void didReceiveScriptMessage(const platform::ScriptMessage& message) override {
+        target_.didReceiveScriptMessage(message);
+    }
+
+private:
+    platform::ScriptMessageHandler& target_;
+};
+
+// Scripts and pages are ours to run, but a bundle file is still read with a bound.
+constexpr std::uintmax_t kMaximumBundleScriptBytes = 4u << 20;
+
+}  // namespace
+
+// --- Construction ---
+
+std::shared_ptr<ViewController> ViewController::create() { return create(Environment{}); }
+
+std::shared_ptr<ViewController> ViewController::create(Environment environment) {
+    // The page's website data lives in the application's own folders; set before any web view.
+    static const bool configured = platform::WebContext::configure(
+        {tovak::WQDirectory::appDirectory() / "WebsiteData",
+         platform::FileManager::cachesDirectory() / tovak::WQApplicationInfo::bundleIdentifier() / "WebKit"});
+    (void)configured;
+    auto controller = std::shared_ptr<ViewController>(new ViewController(std::move(environment)));
+    controller->setUp();
+    return controller;
+}
+
+ViewController::ViewController(Environment environment)
+    : environment_(std::move(environment)),
+      mainView_(std::make_unique<Gtk::Overlay>()),
+      backgroundEffectView_(std::make_unique<Gtk::Overlay>()),
+      background_(std::make_unique<Gtk::EventBox>()),
+      webContainer_(std::make_shared<Gtk::Overlay>()),
+      audioRecorder_(WQAudioRecorder::create()),
+      localWebStore_(std::make_shared<WQLocalWebStore>()),
+      alertCenter_(std::make_shared<ForwardingHandler>(WQAlertCenter::shared())),
+      notificationCenter_(std::make_shared<WQNotificationCenter>()),
+      webMediaController_(WQWebMediaController::create()),
+      patchJSHandler_(std::make_shared<WQPatchJSHandler>()) {}
+
+void ViewController::setUp() {
+    mainView_->set_hexpand(true);
+    mainView_->set_vexpand(true);
+    // The background: the window's own colour, behind the loading screen and the page.
+    background_->get_style_context()->add_class("background");
+    background_->set_visible_window(true);
+    backgroundEffectView_->add(*background_);
+    mainView_->add(*backgroundEffectView_);
+    mainView_->add_overlay(*webContainer_);
+    mainView_->show_all();
+
+    dispatcher_ = std::make_shared<PageMessageDispatcher>(weak_from_this());
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    auto savePanel = environment_.savePanel ? environment_.savePanel : std::make_shared<FileChooserSavePanel>(window_);
+    environment_.savePanel = savePanel;
+    downloads_ = DownloadController::create(
+        savePanel,
+        [weak](const std::string& message) {
+            if (auto self = weak.lock()) self->reportFailureToUser(message);
+        },
+        environment_.fetch);
+
+    // Only a width change needs a new chat-list width from the page.
+    connections_.push_back(mainView_->signal_size_allocate().connect([weak](Gtk::Allocation& allocation) {
+        auto self = weak.lock();
+        if (!self || allocation.get_width() == self->lastLayoutWidth_) return;
+        self->lastLayoutWidth_ = allocation.get_width();
+        self->viewDidLayout();
+    }));
+}
+
+ViewController::~ViewController() { close(); }
+
+Gtk::Widget& ViewController::view() { return *mainView_; }
+
+void ViewController::setWindow(std::weak_ptr<Gtk::Window> window) {
+    window_ = std::move(window);
+    if (auto panel = std::dynamic_pointer_cast<FileChooserSavePanel>(environment_.savePanel))
+        *panel = FileChooserSavePanel(window_);
+}
+
+void ViewController::setWebContainerView(std::shared_ptr<WQWebContainerView> containerView) {
+    webContainerView_ = std::move(containerView);
+}
+
+DynamicData& ViewController::configuration() {
+    return environment_.configuration ? *environment_.configuration : DynamicData::shared();
+}
+
+void ViewController::close() {
+    for (auto& connection : connections_) connection.disconnect();
+    connections_.clear();
+    observers_.clear();
+    if (reachability_) reachability_->stopNotifier();
+    reachability_.reset();
+    ++pageLoadGeneration_;
+    tearDownWebView();
+    auto& config = configuration();
+    if (config.delegate.get() == static_cast<DynamicDataDelegate*>(this)) config.delegate.reset();
+    auto& trellik = Trellik::shared();
+    if (trellik.webViewDelegate().get() == static_cast<TrellikWebViewDelegate*>(this)) trellik.setWebViewDelegate(nullptr);
+    shareToWebViewController_.reset();
+    privacyViewController_.reset();
+    loadingViewController_.reset();
+    removeErrorScreen();
+}
+
+// --- Start sequence ---
+
+void ViewController::viewDidLoad() {
+    if (loaded_) return;
+    loaded_ = true;
+    configuration().delegate = shared_from_this();
+    tearDownWebView();
+    showLoadingView(true);
+    sendingEnabled_.reset();
+    replaceReachability();
+    configuration().startDownload();
+
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    observers_.push_back(platform::NotificationCenter::defaultCenter().addObserver(names::privacyChanged, [weak](const auto&) {
+        if (auto self = weak.lock()) self->privacyChanged();
+    }));
+    if (auto window = window_.lock()) {
+        connections_.push_back(window->property_is_active().signal_changed().connect([weak] {
+            if (auto self = weak.lock()) self->windowStatusDidChange();
+        }));
+        connections_.push_back(window->signal_map().connect([weak] {
+            if (auto self = weak.lock()) self->viewDidAppear();
+        }));
+    }
+    // A style chosen while there is no web view yet (the error screen) still reaches the windows.
+    observers_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        names::visualizationStyleChanged, [weak](const auto&) {
+            if (auto self = weak.lock()) self->applyWindowAppearance();
+        }));
+    observers_.push_back(platform::Appearance::addSystemAppearanceObserver([weak] {
+        if (auto self = weak.lock()) self->applyAppearance();
+    }));
+
+    if (platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown))) lockDown();
+    webMediaController_->parentViewController = weak_from_this();
+    // The windows take the chosen style at once, before the page is there.
+    applyWindowAppearance();
+}
+
+void ViewController::viewDidAppear() {
+    WQAlertCenter::shared().setWindow(window_);
+    notificationCenter_->setParentView(webContainer_);
+}
+
+void ViewController::replaceReachability() {
+    if (reachability_) reachability_->stopNotifier();
+    reachability_ = environment_.makeReachability ? environment_.makeReachability() : platform::Reachability::create();
+    if (reachability_ && !reachability_->startNotifier()) debugLog("Unable to start notifier");
+}
+
+void ViewController::reloadWebApp() {
+    tearDownWebView();
+    // A new cycle starts: an error screen of the last one has nothing left to say.
+    removeErrorScreen();
+    showLoadingView(true);
+    sendingEnabled_.reset();
+    replaceReachability();
+    // The custom page fetch of the old cycle, if still running, is dropped when it answers.
+    ++pageLoadGeneration_;
+    configuration().startDownload();
+}
+
+void ViewController::handleConfigurationResult(bool success) {
+    if (success) {
+        if (reachability_) reachability_->stopNotifier();
+        reachability_.reset();
+        removeErrorScreen();
+        createWebView();
+        loadPage();
+        return;
+    }
+    showLoadingView(false);
+    removeErrorScreen();
+    auto screen = DynamicDataErrorViewController::create();
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    screen->setTryAgainAction([weak] {
+        if (auto self = weak.lock()) self->retryConfiguration();
+    });
+    errorViewController_ = screen;
+    screen->updateErrorTexts();
+    Gtk::Widget& errorView = screen->view();
+    errorView.set_halign(Gtk::ALIGN_FILL);
+    errorView.set_valign(Gtk::ALIGN_FILL);
+    mainView_->add_overlay(errorView);
+    errorView.show();
+    // The lock screen stays on top.
+    if (privacyViewController_) mainView_->reorder_overlay(privacyViewController_->view(), -1);
+    if (reachability_) {
+        reachability_->whenReachable = [weak](platform::Reachability&) {
+            platform::MainQueue::async([weak] {
+                auto self = weak.lock();
+                if (!self || !self->reachability_ || !self->reachability_->isReachable()) return;
+                debugLog("Reachability Updated -> Retrying...");
+                self->retryConfiguration();
+            });
+        };
+    }
+}
+
+void ViewController::retryConfiguration() {
+    configuration().startDownload();
+    removeErrorScreen();
+    showLoadingView(true);
+    if (reachability_) reachability_->stopNotifier();
+    reachability_.reset();
+}
+
+void ViewController::removeErrorScreen() {
+    if (!errorViewController_) return;
+    Gtk::Widget& errorView = errorViewController_->view();
+    if (auto* parent = errorView.get_parent()) parent->remove(errorView);
+    errorViewController_.reset();
+}
+
+std::string ViewController::documentStartSource() {
+    auto& config = configuration();
+    const auto patches = config.patches().value_or(std::vector<TextPatch>{});
+    const std::string prefixes = WQPatchJSHandler::makePatchPrefixesScript(patches);
+    debugLog("Patch JS: " + prefixes);
+    return "var wqPlatform = " + WQDiagnosis::shared().systemInfoJSON() + "; " + " var wqDebug = " +
+           tovak::jsString(tovak::WQDebugController::sharedInstance().debug()) + "; " + prefixes +
+           config.injectionScriptStart().value_or("");
+}
+
+void ViewController::createWebView() {
+    auto& config = configuration();
+    using platform::UserScript;
+    platform::WebView::Configuration webConfiguration;
+    const std::string startSource = documentStartSource();
+    if (config.injectJQuery().value_or(false)) {
+        const auto path = platform::Bundle::main().pathForResource("jQuery", "js");
+        const auto source = path ? platform::FileManager::contentsAtPath(*path, kMaximumBundleScriptBytes) : std::nullopt;
+        if (source) {
+            webConfiguration.userScripts.push_back({*source, UserScript::InjectionTime::atDocumentEnd, false});
+            debugLog("Injecting JQuery");
+        } else {
+            platform::systemLog("The configuration asks for jQuery, but the bundle has no readable jQuery.js",
+                                platform::LogLevel::warning);
+        }
+    }
+    webConfiguration.userScripts.push_back({startSource, UserScript::InjectionTime::atDocumentStart, false});
+    webConfiguration.userScripts.push_back(
+        {config.injectionScriptEnd().value_or(""), UserScript::InjectionTime::atDocumentEnd, false});
+
+    auto& handlers = webConfiguration.scriptMessageHandlers;
+    for (auto name : {PageMessageDispatcher::incomingMessageHandler, PageMessageDispatcher::logHandler,
+                      PageMessageDispatcher::eventHandler, PageMessageDispatcher::audioHandler,
+                      PageMessageDispatcher::ffmpegHandler})
+        handlers.emplace_back(std::string(name), dispatcher_);
+    handlers.emplace_back(std::string(WQLocalWebStore::messageName), localWebStore_);
+    handlers.emplace_back(std::string(WQAlertCenter::messageName), alertCenter_);
+    handlers.emplace_back(std::string(WQNotificationCenter::messageName), notificationCenter_);
+    handlers.emplace_back(std::string(WQWebMediaController::messageName), webMediaController_);
+    patchJSHandler_->setPatches(config.patches());
+    handlers.emplace_back(std::string(WQPatchJSHandler::messageName), patchJSHandler_);
+    handlers.emplace_back(std::string(WQAudioRecorder::messageName), audioRecorder_);
+
+    if (shareToWebViewController_) cancelShare();
+    // At most one web view: the old one goes before the new one is made.
+    if (aWkWebView_) {
+        aWkWebView_->removeAllUserContent();
+        removeWebViewWidget();
+        aWkWebView_.reset();
+    }
+    // A development build trusts its own loopback server's certificate for 127.0.0.1 and nothing else.
+    static const bool trusted = [] {
+        const auto certificate = platform::Bundle::main().infoString("ParlivoConfigurationServerCertificate");
+        if (!certificate || certificate->empty()) return false;
+        return platform::WebContext::shared().allowTLSCertificateForHost(*certificate, "127.0.0.1");
+    }();
+    (void)trusted;
+
+    aWkWebView_ = WQWebView::create(std::move(webConfiguration));
+    webDidStartUp_ = false;
+    aWkWebView_->setDrawsBackground(false);
+    aWkWebView_->setNavigationDelegate(weak_from_this());
+    aWkWebView_->overlayDelegate = weak_from_this();
+    aWkWebView_->setAllowsBackForwardNavigationGestures(false);
+    commands_.setWebView(aWkWebView_);
+    setWebViewHidden(false);
+    if (auto agent = config.userAgent()) aWkWebView_->setCustomUserAgent(*agent);
+    auto& trellik = Trellik::shared();
+    trellik.setWebViewDelegate(shared_from_this());
+    if (const auto& pending = trellik.pendingShare())
+        trellik.share(pending->tempDirectory, pending->fileUrls, pending->text);
+    if (config.draggingOverlay().value_or(false)) {
+        setUpDropView();
+        debugLog("Enable Dragging");
+    } else {
+        debugLog("No enabling Dragging");
+    }
+    audioRecorder_->setWebView(aWkWebView_);
+    if (aDropView_) {
+        aDropView_->fallbackDelegate = aWkWebView_;
+        aWkWebView_->dropView = aDropView_;
+    }
+    webMediaController_->webView = aWkWebView_;
+}
+
+void ViewController::loadPage() {
+    auto& config = configuration();
+    const auto pageURL = config.pageURL();
+    if (!config.customPageLoading().value_or(false)) {
+        debugLog("DEFAULT LOADING");
+        if (aWkWebView_ && pageURL) aWkWebView_->loadURL(*pageURL, pageLoadTimeout);
+        return;
+    }
+    if (!pageURL) return;
+    platform::URLRequest request;
+    request.url = *pageURL;
+    request.timeoutSeconds = pageLoadTimeout;
+    if (auto agent = config.userAgent()) request.headers.emplace_back("User-Agent", *agent);
+    const std::uint64_t generation = ++pageLoadGeneration_;
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    platform::URLSession::shared().dataTask(
+        std::move(request), [weak, generation](std::optional<std::vector<std::uint8_t>> data,
+                                               std::optional<platform::URLResponse> response,
+                                               std::optional<platform::Error> error) {
+            platform::MainQueue::async([weak, generation, data = std::move(data), response, error]() mutable {
+                auto self = weak.lock();
+                // A reload or a newer load replaced this one: its answer is no longer wanted.
+                if (!self || generation != self->pageLoadGeneration_) return;
+                if (error) {
+                    debugLog("Error Loading: " + error->description());
+                    self->aError_ = *error;
+                    self->showErrorPage();
+                    return;
+                }
+                if (!data) {
+                    self->failPageLoad("No Data Received", "No Data Error");
+                    return;
+                }
+                // An error status is a failed load, whatever its body says.
+                if (!response || response->statusCode < 200 || response->statusCode > 299) {
+                    self->failPageLoad("HTTP status " + std::to_string(response ? response->statusCode : 0),
+                                       "HTTP Status Error");
+                    return;
+                }
+                if (!isUTF8Text(*data)) {
+                    self->failPageLoad("Data Invalid", "Data Invalid Error");
+                    return;
+                }
+                self->aError_.reset();
+                debugLog("Successfully loaded page");
+                self->loadCustomPage(std::string(data->begin(), data->end()));
+            });
+        });
+}
+
+void ViewController::loadCustomPage(const std::string& text) {
+    auto& config = configuration();
+    patchJSHandler_->setPatches(config.patches());
+    const std::string patched = patchJSHandler_->applyPatches(WQPatchJSHandler::customIndexName, text);
+    debugLog("CUSTOM LOADING");
+    if (aWkWebView_) aWkWebView_->loadHTML(patched, config.baseURL().value_or(""));
+}
+
+void ViewController::failPageLoad(const std::string& message, const std::string& domain) {
+    debugLog(message);
+    aError_ = platform::Error{domain, 123, message};
+    showErrorPage();
+}
+
+void ViewController::showErrorPage() {
+    if (!aWkWebView_) return;
+    const auto page = configuration().couldNotConnect();
+    if (!page) return;
+    // The bundle's folder as base, so the page may use the bundle's files by relative paths.
+    gchar* base = g_filename_to_uri((platform::Bundle::main().resourcePath().string() + "/").c_str(), nullptr, nullptr);
+    aWkWebView_->loadHTML(*page, base ? base : "");
+    g_free(base);
+}
+
+void ViewController::removeWebViewWidget() {
+    if (!aWkWebView_) return;
+    Gtk::Widget& widget = aWkWebView_->widget();
+    if (auto* parent = widget.get_parent()) parent->remove(widget);
+}
+
+void ViewController::tearDownWebView() {
+    if (aWkWebView_) {
+        aWkWebView_->removeAllUserContent();
+        removeWebViewWidget();
+        aWkWebView_->stopLoading();
+    }
+    aWkWebView_.reset();
+    commands_.setWebView({});
+}
+
+// --- Layering ---
+
+void ViewController::showLoadingView(bool show) {
+    if (loadingViewController_) {
+        Gtk::Widget& view = loadingViewController_->view();
+        if (auto* parent = view.get_parent()) parent->remove(view);
+        loadingViewController_.reset();
+    }
+    if (!show) return;
+    loadingViewController_ = LoadingViewController::create();
+    Gtk::Widget& view = loadingViewController_->view();
+    view.set_halign(Gtk::ALIGN_FILL);
+    view.set_valign(Gtk::ALIGN_FILL);
+    backgroundEffectView_->add_overlay(view);
+    view.show();
+}
+
+void ViewController::removeLoadingView() {
+    debugLog("Remove loading view!");
+    showLoadingView(false);
+}
+
+void ViewController::setUpDropView() {
+    if (aDropView_) {
+        Gtk::Widget& old = aDropView_->view();
+        if (auto* parent = old.get_parent()) parent->remove(old);
+        aDropView_.reset();
+    }
+    aDropView_ = WQDropView::create();
+    Gtk::Widget& view = aDropView_->view();
+    view.set_halign(Gtk::ALIGN_FILL);
+    view.set_valign(Gtk::ALIGN_FILL);
+    webContainer_->add_overlay(view);
+    // Clicks and keys go through to the page; drops reach the overlay through the web view.
+    webContainer_->set_overlay_pass_through(view, true);
+    aDropView_->fallbackDelegate = aWkWebView_;
+    if (aWkWebView_) aWkWebView_->dropView = aDropView_;
+    aDropView_->delegate = webMediaController_;
+    if (sendingEnabled_) aDropView_->sendingEnabled = *sendingEnabled_;
+    if (auto delegate = AppDelegate::current()) delegate->setPasteDelegate(aDropView_);
+}
+
+void ViewController::setWebViewHidden(bool hidden) {
+    webContainer_->set_visible(!hidden);
+    if (!aWkWebView_) return;
+    if (hidden) {
+        aWkWebView_->ignoreKeyInput = true;
+        tovak::debugPrint(WQWebView::kClassName, "Set ignoring key input: true");
+        return;
+    }
+    if (privacyViewController_) {
+        debugLog("Found Privacy View Controller -> Not unhiding WebView");
+        return;
+    }
+    aWkWebView_->ignoreKeyInput = false;
+    tovak::debugPrint(WQWebView::kClassName, "Set ignoring key input: false");
+    Gtk::Widget& widget = aWkWebView_->widget();
+    if (widget.get_parent() != webContainer_.get()) {
+        if (auto* parent = widget.get_parent()) parent->remove(widget);
+        if (webContainer_->get_child()) webContainer_->remove();
+        webContainer_->add(widget);
+    }
+    widget.set_hexpand(true);
+    widget.set_vexpand(true);
+    widget.show();
+    debugLog("Added WebView to Window");
+}
+
+void ViewController::lockDown() {
+    setWebViewHidden(true);
+    commands_.lockDown(true);
+    if (privacyViewController_) {
+        Gtk::Widget& old = privacyViewController_->view();
+        if (auto* parent = old.get_parent()) parent->remove(old);
+    }
+    privacyViewController_ = PrivacyViewController::create();
+    Gtk::Widget& view = privacyViewController_->view();
+    view.set_halign(Gtk::ALIGN_FILL);
+    view.set_valign(Gtk::ALIGN_FILL);
+    mainView_->add_overlay(view);
+    view.show();
+}
+
+void ViewController::privacyChanged() {
+    if (platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown))) {
+        lockDown();
+        return;
+    }
+    debugLog("Unlocking!");
+    if (privacyViewController_) {
+        Gtk::Widget& view = privacyViewController_->view();
+        if (auto* parent = view.get_parent()) parent->remove(view);
+    }
+    privacyViewController_.reset();
+    setWebViewHidden(false);
+    commands_.lockDown(false);
+}
+
+void ViewController::showShareView(std::shared_ptr<tovak::WQTemporaryDirectory> tempDirectory,
+                                   std::optional<std::vector<std::filesystem::path>> fileUrls,
+                                   std::optional<std::string> text) {
+    cancelShare();
+    shareToWebViewController_ = ShareToWebViewController::create(std::move(tempDirectory), std::move(fileUrls), std::move(text));
+    shareToWebViewController_->delegate = weak_from_this();
+    updateChatListWidth();
+}
+
+void ViewController::presentShareView(const std::optional<platform::ScriptValue>& chatListWidth) {
+    if (!shareToWebViewController_) return;
+    Gtk::Widget& view = shareToWebViewController_->view();
+    view.hide();
+    if (view.get_parent() != webContainer_.get()) {
+        if (auto* parent = view.get_parent()) parent->remove(view);
+        webContainer_->add_overlay(view);
+    } else {
+        webContainer_->reorder_overlay(view, -1);
+    }
+    shareToWebViewController_->applyChatListWidth(chatListWidth, std::numeric_limits<std::uint64_t>::max());
+    tovak::moveIn(view, 0.5, tovak::AnimationDirection::bottom, {});
+}
+
+void ViewController::cancelShare() {
+    if (auto share = std::move(shareToWebViewController_)) {
+        tovak::debugPrint(ShareToWebViewController::kClassName, "Cancel share!");
+        tovak::moveOut(share->view(), share->animationDuration, tovak::AnimationDirection::bottom,
+                       [share] { share->removeShareView(); });
+    }
+    shareToWebViewController_.reset();
+}
+
+void ViewController::sendMessageToChat(const std::optional<std::vector<std::filesystem::path>>& fileUrls,
+                                       const std::optional<std::string>& text) {
+    if (text) {
+        commands_.sendSharedText(*text);
+    } else if (fileUrls) {
+        webMediaController_->processFileURLs(*fileUrls);
+    }
+    shareToWebViewController_.reset();
+}
+
+void ViewController::shareViewDidFinish(ShareToWebViewController& controller) {
+    // The late report of a share that a newer one replaced leaves the newer one alone.
+    if (shareToWebViewController_.get() == &controller) shareToWebViewController_.reset();
+}
+
+void ViewController::shareViewDidSend(ShareToWebViewController&, const std::shared_ptr<tovak::WQTemporaryDirectory>&,
+                                      const std::optional<std::vector<std::filesystem::path>>& fileUrls,
+                                      const std::optional<std::string>& text) {
+    sendMessageToChat(fileUrls, text);
+}
+
+bool ViewController::overlayCovers(double x, double y) {
+    if (shareToWebViewController_ && aWkWebView_ &&
+        shareToWebViewController_->covers(aWkWebView_->widget(), x, y))
+        return true;
+    return notificationCenter_->isDisplayingNotification();
+}
+
+void ViewController::refocusLockScreen() {
+    auto lockScreen = privacyViewController_;
+    if (!lockScreen) return;
+    tovak::debugPrint(PrivacyViewController::kClassName, "WINDOW MOVED TO FRONT!");
+    lockScreen->showTouchID();
+    platform::MainQueue::after(0.2, [lockScreen] { lockScreen->focusPasswordField(); });
+}
+
+void ViewController::openSettings() {
+    if (auto delegate = AppDelegate::current()) delegate->showPreferencesWindow();
+}
+
+void ViewController::viewDidLayout() {
+    auto share = shareToWebViewController_;
+    if (!share) return;
+    share->updateLayout();
+    const std::uint64_t counter = share->layoutCounter;
+    std::weak_ptr<ShareToWebViewController> weakShare = share;
+    commands_.getChatListWidth([weakShare, counter](const platform::JavaScriptEvaluator::Result& result) {
+        if (auto share = weakShare.lock()) share->applyChatListWidth(result.value, counter);
+    });
+}
+
+// --- Commands ---
+
+void ViewController::windowStatusDidChange() {
+    if (!aWkWebView_) return;
+    setSendingEnabled(configuration().enableSend().value_or(false));
+    auto window = window_.lock();
+    if (!window) return;
+    commands_.windowStatusDidChange(window->is_active());
+}
+
+void ViewController::handleLogOut() {
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    const bool sent = commands_.handleLogOut([weak](const platform::JavaScriptEvaluator::Result&) {
+        if (auto self = weak.lock()) self->handleLogOutStepTwo();
+    });
+    if (!sent) handleLogOutStepTwo();
+}
+
+void ViewController::handleLogOutStepTwo() {
+    if (aWkWebView_) {
+        aWkWebView_->removeAllUserContent();
+        removeWebViewWidget();
+    }
+    aWkWebView_.reset();
+    commands_.setWebView({});
+    platform::WebContext::shared().removeAllWebsiteData([](bool) {
+        debugLog("Deleted cookies!");
+        if (auto delegate = Trellik::shared().webViewDelegate()) delegate->reloadWebApp();
+    });
+}
+
+void ViewController::openChatOrReply(const UserNotification& notification) {
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    commands_.openChatOrReply(notification, [weak] {
+        if (auto self = weak.lock()) self->refocusLockScreen();
+    });
+}
+
+void ViewController::updateWallpaper() { commands_.updateWallpaper(); }
+
+void ViewController::applyAppearance() {
+    commands_.applyAppearance();
+    applyWindowAppearance();
+}
+
+void ViewController::applyWindowAppearance() {
+    const auto style = fromRaw<VisualStyle>(platform::UserDefaults::standard().integerForKey(std::string(keys::kVisualStyle)))
+                           .value_or(VisualStyle::automatic);
+    appliedAppearance_ = std::string(appearance(style));
+    // The windows follow the style too: GTK's dark or light variant of the theme.
+    platform::Appearance::apply(appliedAppearance_);
+    WQAlertCenter::shared().setAppearance(appliedAppearance_);
+}
+
+void ViewController::updateDoNotDisturb() { commands_.updateDoNotDisturb(); }
+
+void ViewController::startAudioRecording() { commands_.startAudioRecording(); }
+
+void ViewController::stopAudioRecording(bool send) { commands_.stopAudioRecording(send); }
+
+void ViewController::sendMenuCommand(NativeAction action) {
+    if (commands_.sendMenuCommand(action)) return;
+    using Kind = WQWebMediaControllerMediaType;
+    switch (action) {
+    case NativeAction::camera: webMediaController_->showCamera({Kind::photo, Kind::video}); break;
+    case NativeAction::image: webMediaController_->showOpenPanel(std::nullopt, {Kind::photo}, {}, true); break;
+    case NativeAction::video: webMediaController_->showOpenPanel(std::nullopt, {Kind::video}, {}, true); break;
+    default: break;
+    }
+}
+
+void ViewController::updateStealthMode() { commands_.updateStealthMode(Trellik::shared().privacyStealthModeActive()); }
+
+void ViewController::setSendingEnabled(bool enabled) {
+    sendingEnabled_ = enabled;
+    commands_.enableSending(enabled);
+    if (webContainerView_) {
+        webContainerView_->setSendingEnabled(enabled);
+        webContainerView_->setTouchBar(nullptr);
+    }
+    if (aDropView_) aDropView_->sendingEnabled = enabled;
+}
+
+void ViewController::updateChatListWidth() {
+    if (!webDidStartUp_ || !aWkWebView_) return;
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    commands_.getChatListWidth([weak](const platform::JavaScriptEvaluator::Result& result) {
+        if (auto self = weak.lock()) self->presentShareView(result.value);
+    });
+}
+
+void ViewController::showLaunchAtLoginReminder() {
+    if (auto reminder = WebClientCommands::launchAtLoginReminder(tovak::WQLaunchAtLoginManager::shared()))
+        WQWindowNotificationController::shared().addNotification(reminder);
+}
+
+// --- Page bridge ---
+
+void ViewController::showDesktopNotification(const IncomingMessage& message) {
+    Trellik::shared().showDesktopNotification(message);
+}
+
+void ViewController::contactWithError() {
+    WQSendMail mail;
+    mail.composeErrorMail(std::string(constants::supportAddress), "", true, std::nullopt, aError_);
+    mail.send();
+}
+
+void ViewController::pageDidInit(const std::shared_ptr<platform::JavaScriptEvaluator>& webView) {
+    std::weak_ptr<platform::JavaScriptEvaluator> weakView = webView;
+    localWebStore_->updateStore(webView, [weakView] {
+        if (auto view = weakView.lock()) view->evaluateJavaScript(pagescripts::didFinishNativeInit());
+    });
+}
+
+void ViewController::pageWillStartup() {
+    updateWallpaper();
+    applyAppearance();
+}
+
+void ViewController::pageDidStartup() {
+    webDidStartUp_ = true;
+    updateDoNotDisturb();
+    setSendingEnabled(configuration().enableSend().value_or(false));
+    showLaunchAtLoginReminder();
+    updateChatListWidth();
+}
+
+void ViewController::reloadRequested() { Trellik::shared().reloadWebApp(); }
+
+void ViewController::logoutRequested() { Trellik::shared().handleLogOut(); }
+
+void ViewController::toggleDoNotDisturb() {
+    const bool on = platform::UserDefaults::standard().boolForKey(std::string(keys::doNotDisturbEnabled));
+    Trellik::shared().setDoNotDisturbEnabled(!on);
+}
+
+void ViewController::removeNotifications() { Trellik::shared().clearDeliveredNotifications(); }
+
+void ViewController::checkForUpdates() { platform::VendorServices::shared().checkForUpdates(); }
+
+void ViewController::saveDownload(std::string_view dataURL, const std::string& mimeType,
+                                  const std::optional<std::string>& fileName) {
+    downloads_->saveDataURL(dataURL, mimeType, fileName);
+}
+
+void ViewController::openExternalURL(const std::string& url) {
+    if (environment_.openExternalURL) {
+        environment_.openExternalURL(url);
+        return;
+    }
+    std::string error;
+    if (!platform::Workspace::openURL(url, &error))
+        platform::systemLog("Could not open " + url + ": " + error, platform::LogLevel::warning);
+}
+
+void ViewController::loadURLInWebView(const std::string& url) {
+    if (aWkWebView_) aWkWebView_->loadURL(url);
+}
+
+std::optional<std::string> ViewController::configuredPageURL() { return configuration().pageURL(); }
+
+void ViewController::sendMail(const std::string& address, const std::string& subject, const std::string& message) {
+    WQSendMail mail;
+    mail.composeSupportMail(address, subject, false, message);
+    mail.send();
+}
+
+void ViewController::exitProcess(int code) {
+    if (environment_.exitProcess) {
+        environment_.exitProcess(code);
+        return;
+    }
+    // The page ends the process at once; what the settings hold is written first.
+    if (!platform::UserDefaults::standard().synchronize())
+        platform::systemLog("Settings could not be written before exiting", platform::LogLevel::error);
+    std::fflush(nullptr);
+    std::exit(code);
+}
+
+void ViewController::convertAudio(const std::string& id, const std::string& url,
+                                  std::weak_ptr<platform::JavaScriptEvaluator> webView) {
+    FFmpegWrapper::create()->downloadAndConvertAudio(url, [id, webView](std::optional<FFmpegWrapper::Bytes> data) {
+        if (!data) {
+            debugLog("Did not receive converted M4A data");
+            return;
+        }
+        auto page = webView.lock();
+        if (!page) return;
+        const std::string mime = tovak::WQFileType::MIMETypeFromFileExtension("m4a");
+        page->evaluateJavaScript(pagescripts::changeAudioToURL(mime, platform::Crypto::base64(*data), id));
+    });
+}
+
+void ViewController::runFFmpeg(const std::string& id, std::vector<std::uint8_t> input, const std::string& inDataType,
+                               const std::string& outDataType, platform::ScriptValue::Array parameters,
+                               std::weak_ptr<platform::JavaScriptEvaluator> webView) {
+    FFmpegWrapper::create()->runFFmpeg(
+        std::move(input), inDataType, outDataType, std::move(parameters),
+        [id, outDataType, webView](std::optional<FFmpegWrapper::Bytes> output) {
+            auto page = webView.lock();
+            if (!page) return;
+            std::optional<std::string> base64;
+            if (output) base64 = platform::Crypto::base64(*output);
+            page->evaluateJavaScript(pagescripts::ffmpegCallback(id, base64, outDataType));
+        });
+}
+
+// --- Navigation ---
+
+platform::NavigationActionPolicy ViewController::decidePolicyForNavigationAction(platform::WebView&,
+                                                                                 const platform::NavigationAction& action) {
+    using platform::NavigationActionPolicy;
+    if (!action.url) return NavigationActionPolicy::allow;
+    debugLog("NEW Navigation: " + *action.url);
+    const auto outcome = navigation::decide(action.url, action.targetsNewWindow);
+    if (!outcome.logLine.empty()) debugLog(outcome.logLine);
+    const std::string url = *action.url;
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    switch (outcome.decision) {
+    case navigation::Decision::allow: return NavigationActionPolicy::allow;
+    case navigation::Decision::downloadBlob:
+        platform::MainQueue::async([weak, url] {
+            if (auto self = weak.lock()) self->downloadBlob(url);
+        });
+        break;
+    case navigation::Decision::openInBrowser: openExternalURL(url); break;
+    case navigation::Decision::downloadFile: downloads_->downloadFile(url); break;
+    case navigation::Decision::cancel: break;
+    }
+    return NavigationActionPolicy::cancel;
+}
+
+void ViewController::downloadBlob(const std::string& url) { commands_.downloadBlob(url); }
+
+void ViewController::didFailProvisionalNavigation(platform::WebView&, const platform::Error& error) {
+    handleNavigationFailure("Provisional Navigation Failed with Error: ", error);
+}
+
+void ViewController::didFailNavigation(platform::WebView&, const platform::Error& error) {
+    handleNavigationFailure("Navigation Failed with Error: ", error);
+}
+
+void ViewController::handleNavigationFailure(std::string_view prefix, const platform::Error& error) {
+    debugLog(std::string(prefix) + error.description());
+    // A cancelled load (a newer load, our own policy turning it into a download) is no failure of
+    // the page: the error page would replace a working page.
+    if (navigation::isIgnorableLoadFailure(error)) return;
+    aError_ = error;
+    showErrorPage();
+}
+
+void ViewController::didFinishNavigation(platform::WebView&) { removeLoadingView(); }
+
+void ViewController::createWebViewRequested(platform::WebView&, const platform::NavigationAction& action) {
+    debugLog("Requesting new WebView!");
+    if (action.url && navigation::isOpenableExternally(*action.url)) openExternalURL(*action.url);
+}
+
+void ViewController::webContentProcessDidTerminate(platform::WebView&) {
+    debugLog("WKWebView was killed");
+    platform::MainQueue::async([] {
+        if (auto delegate = Trellik::shared().webViewDelegate()) delegate->reloadWebApp();
+    });
+}
+
+void ViewController::reportFailureToUser(const std::string& message) {
+    auto window = window_.lock();
+    auto* dialog = new Gtk::MessageDialog(message, false, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK);
+    if (window) dialog->set_transient_for(*window);
+    dialog->signal_response().connect([dialog](int) { platform::MainQueue::async([dialog] { delete dialog; }); });
+    dialog->show();
+}
+
+}  // namespace parlivo

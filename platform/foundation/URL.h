@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// An absolute URL taken apart (RFC 3986, through GLib's GUri). Parsing refuses relative
+// references, NUL characters and anything GUri refuses, so every part below is well-formed.
+class URL {
+public:
+    static std::optional<URL> parse(std::string_view text);
+
+    const std::string& absoluteString() const { return absolute_; }
+    // Lower case ("HTTPS:" reads "https").
+    const std::string& scheme() const { return scheme_; }
+    // Lower case; empty for URLs without an authority (mailto:, blob:, data:).
+    const std::string& host() const { return host_; }
+    // The port as written, or none.
+    std::optional<int> port() const { return port_; }
+    // Percent-decoded.
+    const std::string& path() const { return path_; }
+
+    // "scheme://host[:port]" with the scheme's default port left out; empty without a host.
+    std::string origin() const;
+    // The last path component ("/a/b/" gives "b").
+    std::string lastPathComponent() const;
+    // The text after the last dot of the last path component, or empty (".zip" of "a.zip"; a
+    // name that only starts with a dot has none).
+    std::string pathExtension() const;
+
+    bool isHTTP() const { return scheme_ == "http" || scheme_ == "https"; }
+
+private:
+    std::string absolute_, scheme_, host_, path_;
+    std::optional<int> port_;
+};
+
+}  // namespace platform

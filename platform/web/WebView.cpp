@@ -1,0 +1,406 @@
+#include "web/WebView.h"
+
+#include <gtkmm/widget.h>
+#include <webkit2/webkit2.h>
+
+#include "foundation/Log.h"
+#include "web/WebContext.h"
+
+namespace platform {
+
+namespace {
+
+Error errorFrom(const GError* error) {
+    if (!error) return Error{"WebKitError", 0, "Unknown error"};
+    return Error{g_quark_to_string(error->domain), error->code, error->message ? error->message : ""};
+}
+
+Error timedOutError() {
+    return Error{URLErrorDomain, URLErrorCode::timedOut, "The request timed out."};
+}
+
+// WebKit's stock context-menu actions by a readable identifier; Reload under the name the
+// program's menu code looks for.
+std::string identifierForStockAction(WebKitContextMenuAction action) {
+    if (action == WEBKIT_CONTEXT_MENU_ACTION_RELOAD) return ContextMenuItem::kReloadItemIdentifier;
+    return "WebKitContextMenuAction" + std::to_string(static_cast<int>(action));
+}
+
+}  // namespace
+
+bool isLoadCancellation(const Error& error) {
+    if (error.domain == WebKitNetworkErrorDomain) return error.code == WEBKIT_NETWORK_ERROR_CANCELLED;
+    if (error.domain == WebKitPolicyErrorDomain)
+        return error.code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE;
+    return false;
+}
+
+struct WebView::HandlerEntry {
+    WebView* owner;
+    std::string name;
+    std::weak_ptr<ScriptMessageHandler> handler;
+    unsigned long signal = 0;
+};
+
+std::shared_ptr<WebView> WebView::create(Configuration configuration) {
+    return std::shared_ptr<WebView>(new WebView(std::move(configuration)));
+}
+
+WebView::WebView(Configuration configuration) : configuration_(std::move(configuration)) {
+    WebKitUserContentManager* manager = webkit_user_content_manager_new();
+    WebKitSettings* settings = webkit_settings_new();
+    view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", WebContext::shared().gobj(),
+                                         "user-content-manager", manager, "settings", settings, nullptr));
+    g_object_ref_sink(view_);
+    g_object_unref(settings);
+    g_object_unref(manager);
+    cancellable_ = g_cancellable_new();
+
+    for (const auto& script : configuration_.userScripts) {
+        WebKitUserScript* user = webkit_user_script_new(
+            script.source.c_str(),
+            script.forMainFrameOnly ? WEBKIT_USER_CONTENT_INJECT_TOP_FRAME : WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+            script.injectionTime == UserScript::InjectionTime::atDocumentStart ? WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START
+                                                                               : WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_END,
+            nullptr, nullptr);
+        webkit_user_content_manager_add_script(manager, user);
+        webkit_user_script_unref(user);
+        ++userScriptCount_;
+    }
+    for (const auto& [name, handler] : configuration_.scriptMessageHandlers) {
+        auto entry = std::make_unique<HandlerEntry>(HandlerEntry{this, name, handler});
+        // Connected before registering, so no message can come in between.
+        const std::string detailed = "script-message-received::" + name;
+        entry->signal = g_signal_connect(
+            manager, detailed.c_str(), G_CALLBACK(+[](WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+                auto* e = static_cast<HandlerEntry*>(data);
+                e->owner->dispatchScriptMessage(*e, result);
+            }),
+            entry.get());
+        if (!webkit_user_content_manager_register_script_message_handler(manager, name.c_str())) {
+            systemLog("Script message handler registered twice: " + name, LogLevel::warning);
+            g_signal_handler_disconnect(manager, entry->signal);
+            continue;
+        }
+        handlers_.push_back(std::move(entry));
+    }
+    configuration_.userScripts.clear();
+    connectSignals();
+}
+
+WebView::~WebView() {
+    cancelLoadTimer();
+    // Pending evaluations complete (with an error) on the main loop; they never reach this object.
+    g_cancellable_cancel(cancellable_);
+    g_object_unref(cancellable_);
+    for (unsigned long id : viewSignals_) g_signal_handler_disconnect(view_, id);
+    removeAllUserContent();
+    GtkWidget* widget = GTK_WIDGET(view_);
+    if (GtkWidget* parent = gtk_widget_get_parent(widget)) gtk_container_remove(GTK_CONTAINER(parent), widget);
+    // Closes the page and lets its web process go.
+    gtk_widget_destroy(widget);
+    g_object_unref(view_);
+}
+
+Gtk::Widget& WebView::widget() { return *Glib::wrap(GTK_WIDGET(view_)); }
+
+void WebView::dispatchScriptMessage(HandlerEntry& entry, void* javascriptResult) {
+    auto self = shared_from_this();  // a handler may let go of this web view
+    auto handler = entry.handler.lock();
+    if (!handler) return;
+    JSCValue* value = webkit_javascript_result_get_js_value(static_cast<WebKitJavascriptResult*>(javascriptResult));
+    auto body = scriptValueFromJSC(value, configuration_.limits);
+    if (!body) {
+        systemLog("Refused a page message on \"" + entry.name + "\" that has no native form or is too large",
+                  LogLevel::info);
+        return;
+    }
+    ScriptMessage message{entry.name, std::move(*body), weak_from_this()};
+    handler->didReceiveScriptMessage(message);
+}
+
+void WebView::removeAllUserContent() {
+    WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view_);
+    webkit_user_content_manager_remove_all_scripts(manager);
+    for (auto& entry : handlers_) {
+        g_signal_handler_disconnect(manager, entry->signal);
+        webkit_user_content_manager_unregister_script_message_handler(manager, entry->name.c_str());
+    }
+    handlers_.clear();
+    userScriptCount_ = 0;
+}
+
+std::vector<std::string> WebView::scriptMessageHandlerNames() const {
+    std::vector<std::string> names;
+    for (const auto& entry : handlers_) names.push_back(entry->name);
+    return names;
+}
+
+void WebView::evaluateJavaScript(const std::string& script, Completion completion) {
+    struct Pending {
+        Completion completion;
+        ScriptValueLimits limits;
+    };
+    auto* pending = new Pending{std::move(completion), configuration_.limits};
+    webkit_web_view_evaluate_javascript(
+        view_, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr, cancellable_,
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<Pending> done(static_cast<Pending*>(data));
+            GError* error = nullptr;
+            JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            Result outcome;
+            if (value) {
+                outcome.value = scriptValueFromJSC(value, done->limits);
+                g_object_unref(value);
+            } else {
+                outcome.error = error && error->message ? error->message : "The script failed";
+            }
+            if (error) g_error_free(error);
+            if (done->completion) done->completion(outcome);
+        },
+        pending);
+}
+
+void WebView::loadStarted() {
+    cancelLoadTimer();
+    committed_ = false;
+    suppressCancellation_ = false;
+}
+
+void WebView::cancelLoadTimer() {
+    if (loadTimer_ != 0) g_source_remove(loadTimer_);
+    loadTimer_ = 0;
+}
+
+void WebView::loadURL(const std::string& url, std::optional<double> timeoutSeconds) {
+    loadStarted();
+    webkit_web_view_load_uri(view_, url.c_str());
+    if (!timeoutSeconds) return;
+    const auto milliseconds = static_cast<guint>(std::max(0.0, *timeoutSeconds) * 1000.0);
+    loadTimer_ = g_timeout_add(
+        milliseconds,
+        +[](gpointer data) -> gboolean {
+            auto* self = static_cast<WebView*>(data);
+            self->loadTimer_ = 0;
+            // A load that got its answer, or that never started (a policy cancelled it), is no
+            // load that timed out.
+            if (self->committed_ || !webkit_web_view_is_loading(self->view_)) return G_SOURCE_REMOVE;
+            auto keep = self->shared_from_this();
+            // The stop is reported as a cancellation, which stands for our time-out here.
+            self->suppressCancellation_ = true;
+            webkit_web_view_stop_loading(self->view_);
+            if (auto delegate = self->delegate_.lock()) delegate->didFailProvisionalNavigation(*self, timedOutError());
+            return G_SOURCE_REMOVE;
+        },
+        this);
+}
+
+void WebView::loadHTML(const std::string& html, const std::string& baseURL) {
+    loadStarted();
+    webkit_web_view_load_html(view_, html.c_str(), baseURL.empty() ? nullptr : baseURL.c_str());
+}
+
+void WebView::stopLoading() {
+    cancelLoadTimer();
+    webkit_web_view_stop_loading(view_);
+}
+
+void WebView::reload() {
+    loadStarted();
+    webkit_web_view_reload(view_);
+}
+
+std::string WebView::url() const {
+    const char* uri = webkit_web_view_get_uri(view_);
+    return uri ? uri : "";
+}
+
+bool WebView::isLoading() const { return webkit_web_view_is_loading(view_); }
+
+void WebView::setCustomUserAgent(const std::string& userAgent) {
+    webkit_settings_set_user_agent(webkit_web_view_get_settings(view_), userAgent.empty() ? nullptr : userAgent.c_str());
+}
+
+std::string WebView::customUserAgent() const {
+    const char* agent = webkit_settings_get_user_agent(webkit_web_view_get_settings(view_));
+    return agent ? agent : "";
+}
+
+void WebView::setDrawsBackground(bool draws) {
+    GdkRGBA color{1, 1, 1, draws ? 1.0 : 0.0};
+    webkit_web_view_set_background_color(view_, &color);
+}
+
+void WebView::setAllowsBackForwardNavigationGestures(bool allows) {
+    webkit_settings_set_enable_back_forward_navigation_gestures(webkit_web_view_get_settings(view_), allows);
+}
+
+void WebView::terminateWebProcess() { webkit_web_view_terminate_web_process(view_); }
+
+void WebView::connectSignals() {
+    auto connect = [this](const char* signal, GCallback callback) {
+        viewSignals_.push_back(g_signal_connect(view_, signal, callback, this));
+    };
+
+    connect("decide-policy", G_CALLBACK(+[](WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                            gpointer data) -> gboolean {
+                auto* self = static_cast<WebView*>(data);
+                if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;  // WebKit's own handling
+                auto keep = self->shared_from_this();
+                WebKitNavigationAction* navigation =
+                    webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+                NavigationAction action;
+                WebKitURIRequest* request = webkit_navigation_action_get_request(navigation);
+                if (const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr; uri && *uri) action.url = uri;
+                action.targetsNewWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+                NavigationActionPolicy policy = NavigationActionPolicy::allow;
+                if (auto delegate = self->delegate_.lock()) policy = delegate->decidePolicyForNavigationAction(*self, action);
+                if (policy == NavigationActionPolicy::allow) {
+                    webkit_policy_decision_use(decision);
+                } else {
+                    webkit_policy_decision_ignore(decision);
+                }
+                return TRUE;
+            }));
+
+    connect("load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+                auto* self = static_cast<WebView*>(data);
+                if (event == WEBKIT_LOAD_STARTED) {
+                    // Loads the page starts itself (links, scripts) have no time-out of ours.
+                    self->committed_ = false;
+                } else if (event == WEBKIT_LOAD_COMMITTED) {
+                    self->committed_ = true;
+                    self->cancelLoadTimer();
+                } else if (event == WEBKIT_LOAD_FINISHED) {
+                    self->cancelLoadTimer();
+                    auto keep = self->shared_from_this();
+                    if (auto delegate = self->delegate_.lock()) delegate->didFinishNavigation(*self);
+                }
+            }));
+
+    connect("load-failed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gchar*, GError* gerror,
+                                          gpointer data) -> gboolean {
+                auto* self = static_cast<WebView*>(data);
+                auto keep = self->shared_from_this();
+                const Error error = errorFrom(gerror);
+                if (self->suppressCancellation_ && isLoadCancellation(error)) {
+                    self->suppressCancellation_ = false;
+                    return TRUE;
+                }
+                self->cancelLoadTimer();
+                if (auto delegate = self->delegate_.lock()) {
+                    if (event == WEBKIT_LOAD_COMMITTED) {
+                        delegate->didFailNavigation(*self, error);
+                    } else {
+                        delegate->didFailProvisionalNavigation(*self, error);
+                    }
+                }
+                return TRUE;  // no WebKit error page: the delegate decides what is shown
+            }));
+
+    connect("create", G_CALLBACK(+[](WebKitWebView*, WebKitNavigationAction* navigation, gpointer data) -> GtkWidget* {
+                auto* self = static_cast<WebView*>(data);
+                auto keep = self->shared_from_this();
+                NavigationAction action;
+                WebKitURIRequest* request = webkit_navigation_action_get_request(navigation);
+                if (const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr; uri && *uri) action.url = uri;
+                action.targetsNewWindow = true;
+                if (auto delegate = self->delegate_.lock()) delegate->createWebViewRequested(*self, action);
+                return nullptr;
+            }));
+
+    connect("web-process-terminated", G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
+                auto* self = static_cast<WebView*>(data);
+                auto keep = self->shared_from_this();
+                self->cancelLoadTimer();
+                systemLog("The web process ended (reason " + std::to_string(static_cast<int>(reason)) + ")",
+                          LogLevel::warning);
+                if (auto delegate = self->delegate_.lock()) delegate->webContentProcessDidTerminate(*self);
+            }));
+
+    auto keyHandler = G_CALLBACK(+[](GtkWidget*, GdkEventKey* key, gpointer data) -> gboolean {
+        auto* self = static_cast<WebView*>(data);
+        KeyEvent event;
+        event.type = key->type == GDK_KEY_RELEASE ? KeyEvent::Type::release : KeyEvent::Type::press;
+        event.keyval = key->keyval;
+        event.modifiers = key->state;
+        if (!self->handleKeyEvent(event)) return TRUE;
+        // The event goes on to WebKit's own handler, which reads the changed state.
+        key->state = event.modifiers;
+        return FALSE;
+    });
+    connect("key-press-event", keyHandler);
+    connect("key-release-event", keyHandler);
+
+    connect("query-tooltip", G_CALLBACK(+[](GtkWidget* widget, gint x, gint y, gboolean, GtkTooltip*, gpointer data) -> gboolean {
+                auto* self = static_cast<WebView*>(data);
+                if (self->toolTipAllowedAt(x, y)) return FALSE;
+                g_signal_stop_emission_by_name(widget, "query-tooltip");
+                return FALSE;
+            }));
+
+    connect("context-menu", G_CALLBACK(+[](WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*,
+                                           gpointer data) -> gboolean {
+                auto* self = static_cast<WebView*>(data);
+                auto keep = self->shared_from_this();
+                std::vector<ContextMenuItem> items;
+                GList* webKitItems = webkit_context_menu_get_items(menu);
+                int index = 0;
+                for (GList* node = webKitItems; node; node = node->next, ++index) {
+                    auto* item = static_cast<WebKitContextMenuItem*>(node->data);
+                    ContextMenuItem model;
+                    model.webKitIndex = index;
+                    model.separator = webkit_context_menu_item_is_separator(item);
+                    if (!model.separator) model.identifier = identifierForStockAction(webkit_context_menu_item_get_stock_action(item));
+                    items.push_back(std::move(model));
+                }
+                const std::size_t original = items.size();
+                self->willOpenContextMenu(items);
+                // Hidden WebKit items go (from the end, so the indexes stay right), added ones are appended.
+                for (std::size_t i = original; i-- > 0;) {
+                    if (!items[i].hidden) continue;
+                    if (auto* item = webkit_context_menu_get_item_at_position(menu, static_cast<guint>(items[i].webKitIndex)))
+                        webkit_context_menu_remove(menu, item);
+                }
+                for (std::size_t i = original; i < items.size(); ++i) {
+                    const ContextMenuItem& model = items[i];
+                    if (model.hidden) continue;
+                    if (model.separator) {
+                        webkit_context_menu_append(menu, webkit_context_menu_item_new_separator());
+                        continue;
+                    }
+                    const std::string name = "parlivo-item-" + std::to_string(i);
+                    GSimpleAction* action = model.checked ? g_simple_action_new_stateful(name.c_str(), nullptr,
+                                                                                          g_variant_new_boolean(*model.checked))
+                                                          : g_simple_action_new(name.c_str(), nullptr);
+                    auto* held = new ContextMenuItem(model);
+                    g_object_set_data_full(G_OBJECT(action), "parlivo-item", held,
+                                           +[](gpointer p) { delete static_cast<ContextMenuItem*>(p); });
+                    g_signal_connect(action, "activate", G_CALLBACK(+[](GSimpleAction* a, GVariant*, gpointer) {
+                                         auto* item = static_cast<ContextMenuItem*>(g_object_get_data(G_OBJECT(a), "parlivo-item"));
+                                         if (item && item->action) item->action(*item);
+                                     }),
+                                     nullptr);
+                    webkit_context_menu_append(menu, webkit_context_menu_item_new_from_gaction(G_ACTION(action),
+                                                                                               model.title.c_str(), nullptr));
+                    g_object_unref(action);
+                }
+                return FALSE;
+            }));
+
+    connect("drag-data-received", G_CALLBACK(+[](GtkWidget* widget, GdkDragContext* context, gint, gint,
+                                                 GtkSelectionData* selection, guint, guint time, gpointer data) {
+                auto* self = static_cast<WebView*>(data);
+                gchar** uris = gtk_selection_data_get_uris(selection);
+                if (!uris) return;
+                std::vector<std::string> list;
+                for (gchar** uri = uris; *uri; ++uri) list.emplace_back(*uri);
+                g_strfreev(uris);
+                auto keep = self->shared_from_this();
+                if (!self->takeDroppedURIs(list)) return;
+                gtk_drag_finish(context, TRUE, FALSE, time);
+                g_signal_stop_emission_by_name(widget, "drag-data-received");
+            }));
+}
+
+}  // namespace platform

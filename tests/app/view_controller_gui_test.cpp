@@ -1,0 +1,425 @@
+// The main view controller with real WebKit against the configuration server and a page served
+// over TLS on loopback: start-up and handshake, commands, navigation and downloads, failures and
+// their screens, reloads, the lock screen and the share view.
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <gtkmm/main.h>
+#include <gtkmm/overlay.h>
+#include <gtkmm/window.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+
+#include "../tools/ServeProcess.h"
+#include "PayloadFixture.h"
+#include "WebHostFakes.h"
+#include "RunLoop.h"
+#include "StringExtensions.h"
+#include "WQDebugController.h"
+#include "WQTemporaryDirectory.h"
+#include "foundation/UserDefaults.h"
+#include "settings/Keys.h"
+#include "settings/Trellik.h"
+#include "system/Reachability.h"
+#include "system/URLSession.h"
+#include "config/DynamicDataErrorViewController.h"
+#include "privacy/PrivacyViewController.h"
+#include "web/LoadingViewController.h"
+#include "web/ViewController.h"
+
+using namespace parlivo;
+using namespace payloadfixture;
+using platform::ScriptValue;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ScriptedPanel : SavePanel {
+    std::vector<Options> asked;
+    std::optional<fs::path> answer;
+    void run(const Options& options, std::function<void(std::optional<fs::path>)> done) override {
+        asked.push_back(options);
+        done(answer);
+    }
+};
+
+// A loopback port nothing listens on (WebKit refuses the well-known low ones by itself).
+int closedPort() {
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    close(s);
+    return ntohs(address.sin_port);
+}
+
+fs::path writePayload(const std::string& name, const PropertyList& root) {
+    const fs::path path = fs::path(g_get_tmp_dir()) / name;
+    const Bytes bytes = seal(root);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return path;
+}
+
+class ViewControllerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        gtk_init_check(nullptr, nullptr);
+        Gtk::Main::init_gtkmm_internals();
+        if (g_getenv("PARLIVO_TEST_DEBUG")) tovak::WQDebugController::sharedInstance().setDebug(true);
+        pageServer = new ServeProcess({"--payload", writePayload("dummy.payload", validRoot()).string(), "--static",
+                                       PARLIVO_FIXTURES_DIR "/web-host"});
+        ASSERT_GT(pageServer->port(), 0);
+    }
+    static void TearDownTestSuite() {
+        delete pageServer;
+        pageServer = nullptr;
+    }
+
+    static std::string pageURL(const std::string& path = "/") {
+        return "https://" + pageServer->host() + path;
+    }
+    // The configuration the tests start from: the page loaded directly, jQuery and the patch
+    // prefixes asked for.
+    static PropertyList configurationRoot() {
+        PropertyList root = validRoot();
+        root.set("CustomPageLoading", false);
+        root.set("PageURL", pageURL());
+        root.set("BaseURL", pageURL("/"));
+        root.set("AddDraggingOverlay", true);
+        root.set("InjectJsStart", PropertyList::data(
+                                      "window.received = [['start', typeof wqPlatform, wqDebug, Array.isArray(wqPatchPrefixes)]];"));
+        root.set("InjectJsEnd", PropertyList::data("window.received.push(['end', typeof jQuery]);"));
+        root.set("CouldNotConnect", PropertyList::data("<html><body id='offline'>offline</body></html>"));
+        return root;
+    }
+
+    void TearDown() override {
+        if (controller) controller->close();
+        controller.reset();
+        platform::UserDefaults::standard().remove(std::string(keys::privacyLockdown));
+    }
+
+    // Starts a controller against a configuration server for `root` (none: a server that is
+    // not there).
+    void start(std::optional<PropertyList> root) {
+        if (root) configServer = std::make_unique<ServeProcess>(
+                      std::vector<std::string>{"--payload", writePayload("config.payload", *root).string()});
+        const std::string host = root ? configServer->host() : "127.0.0.1:1";
+        configuration = DynamicData::create(platform::URLSession::shared(), {host, host});
+        // The client may outlive the test (a retry in flight): it holds the counter, not the test.
+        configuration->logObserver = [count = downloadCount](std::string_view line) {
+            if (line.starts_with("Downloading Data from")) ++*count;
+        };
+        ViewController::Environment environment;
+        environment.configuration = configuration.get();
+        environment.savePanel = panel;
+        environment.openExternalURL = [this](const std::string& url) {
+            opened.push_back(url);
+            return true;
+        };
+        environment.exitProcess = [this](int code) { exits.push_back(code); };
+        environment.fetch = [](const std::string&, DownloadController::FetchCompletion done) {
+            done(std::vector<std::uint8_t>{'P', 'K'});
+        };
+        controller = ViewController::create(environment);
+        window = std::make_shared<Gtk::Window>();
+        window->set_default_size(900, 600);
+        window->add(controller->view());
+        controller->setWindow(window);
+        window->show_all();
+        controller->viewDidLoad();
+    }
+
+    bool waitForPage() {
+        return testsupport::runLoopUntil(
+            [&] { return controller->aWkWebView() && !controller->loadingViewController() && pageHas("#marker"); }, 30);
+    }
+    bool pageHas(const std::string& selector) {
+        auto found = evaluate("!!document.querySelector('" + selector + "')");
+        return found && *found == ScriptValue(true);
+    }
+    std::optional<ScriptValue> evaluate(const std::string& script) {
+        auto view = controller->aWkWebView();
+        if (!view) return std::nullopt;
+        std::optional<platform::JavaScriptEvaluator::Result> result;
+        view->evaluateJavaScript(script, [&](const auto& r) { result = r; });
+        if (!testsupport::runLoopUntil([&] { return result.has_value(); }, 20)) return std::nullopt;
+        return result->value;
+    }
+    ScriptValue received() { return evaluate("window.received").value_or(ScriptValue()); }
+    // Waits until the page has recorded a call of `name`; its arguments then.
+    std::optional<ScriptValue> waitForCall(const std::string& name) {
+        std::optional<ScriptValue> found;
+        testsupport::runLoopUntil(
+            [&] {
+                const ScriptValue all = received();
+                if (const auto* calls = all.asArray())
+                    for (const auto& call : *calls)
+                        if (call[std::size_t(0)] == ScriptValue(name)) found = call;
+                return found.has_value();
+            },
+            20);
+        return found;
+    }
+    std::vector<std::string> callNames() {
+        std::vector<std::string> names;
+        const ScriptValue all = received();
+        if (const auto* calls = all.asArray())
+            for (const auto& call : *calls) names.push_back(call[std::size_t(0)].stringOr());
+        return names;
+    }
+    void post(const std::string& name, const std::string& bodyJS) { evaluate("post('" + name + "', " + bodyJS + ")"); }
+
+    static ServeProcess* pageServer;
+    std::unique_ptr<ServeProcess> configServer;
+    std::shared_ptr<DynamicData> configuration;
+    std::shared_ptr<ViewController> controller;
+    std::shared_ptr<Gtk::Window> window;
+    std::shared_ptr<ScriptedPanel> panel = std::make_shared<ScriptedPanel>();
+    std::vector<std::string> opened;
+    std::vector<int> exits;
+    std::shared_ptr<std::atomic<int>> downloadCount = std::make_shared<std::atomic<int>>(0);
+    const std::atomic<int>& downloads = *downloadCount;
+};
+
+ServeProcess* ViewControllerTest::pageServer = nullptr;
+
+}  // namespace
+
+TEST_F(ViewControllerTest, StartBuildsTheWebViewLoadsThePageAndAnswersItsStartUp) {
+    start(configurationRoot());
+    ASSERT_TRUE(controller->loadingViewController());
+    ASSERT_TRUE(waitForPage());
+    auto view = controller->aWkWebView();
+    EXPECT_EQ(view->scriptMessageHandlerNames(),
+              (std::vector<std::string>{"incomingMessageHandler", "logHandler", "eventHandler", "audioHandler",
+                                        "ffmpegHandler", "localWebStore", "WQAlertHandler", "WQNotificationHandler",
+                                        "WQWebMediaHandler", "WQPatchJSHandler", "audioRecordHandler",
+                                        "WQTouchBarHandler"}));
+    EXPECT_EQ(view->customUserAgent(), "TestAgent/1.0");
+    EXPECT_EQ(Trellik::shared().webViewDelegate().get(), static_cast<TrellikWebViewDelegate*>(controller.get()));
+    EXPECT_TRUE(controller->aDropView());
+    // The document-start script first (with the platform, debug flag and patch prefixes), the
+    // page's own, then jQuery before the document-end script.
+    auto calls = received();
+    ASSERT_GE(calls.size(), 2u);
+    const bool debug = tovak::WQDebugController::sharedInstance().debug();
+    EXPECT_EQ(calls[std::size_t(0)], ScriptValue(ScriptValue::Array{"start", "object", debug, true}));
+    EXPECT_EQ(calls[std::size_t(1)], ScriptValue(ScriptValue::Array{"end", "function"}));
+
+    post("eventHandler", "'didInit'");
+    EXPECT_TRUE(waitForCall("didFinishNativeInit"));
+    platform::UserDefaults::standard().setInteger(std::string(keys::kFontSize), 15);
+    platform::UserDefaults::standard().setInteger(std::string(keys::kVisualStyle), 2);
+    post("eventHandler", "'willStartup'");
+    ASSERT_TRUE(waitForCall("wqSetStyle"));
+    EXPECT_EQ(controller->appliedAppearance(), "NSAppearanceNameVibrantDark");
+    EXPECT_FALSE(controller->webDidStartUp());
+    post("eventHandler", "'didStartup'");
+    ASSERT_TRUE(waitForCall("wqGetChatListWidth"));
+    EXPECT_TRUE(controller->webDidStartUp());
+    EXPECT_EQ(controller->sendingEnabled(), true);
+    auto names = callNames();
+    const std::vector<std::string> expected{"start", "end", "didFinishNativeInit", "wqModifyWallpaper", "wqSetZoom",
+                                            "wqSetStyle", "wqSetDoNotDisturb", "wqEnableSending", "wqGetChatListWidth"};
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(*waitForCall("wqSetZoom"), ScriptValue(ScriptValue::Array{"wqSetZoom", 15}));
+    EXPECT_EQ(*waitForCall("wqSetStyle"), ScriptValue(ScriptValue::Array{"wqSetStyle", "Dark"}));
+}
+
+TEST_F(ViewControllerTest, CommandsAndActionsReachTheirEnds) {
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    controller->sendMenuCommand(NativeAction::newGroup);
+    controller->sendMenuCommand(NativeAction::camera);  // the media controller's, no page call
+    controller->stopAudioRecording(true);
+    UserNotification reply;
+    reply.identifier = "chat\"1";
+    reply.activationType = UserNotification::ActivationType::replied;
+    reply.response = "line one\nline \"two\"";
+    controller->openChatOrReply(reply);
+    ASSERT_TRUE(waitForCall("wqSendMessageToChatWithTag"));
+    EXPECT_EQ(*waitForCall("wqSendMessageToChatWithTag"),
+              ScriptValue(ScriptValue::Array{"wqSendMessageToChatWithTag", *reply.response, "chat\"1"}));
+    EXPECT_TRUE(waitForCall("wqOpenNewGroup"));
+    EXPECT_EQ(*waitForCall("wqStopAudioRecording"), ScriptValue(ScriptValue::Array{"wqStopAudioRecording", true}));
+
+    post("eventHandler", "{action: 'openURL', url: 'https://example.org/help'}");
+    post("eventHandler", "{action: 'openURL', url: 'file:///etc/passwd'}");
+    post("eventHandler", "{action: 'openURLInApp', url: 'https://elsewhere.example.org/'}");
+    post("eventHandler", "{action: 'exit', code: 4}");
+    // A conversion that fails is answered, the page's id arriving intact.
+    post("ffmpegHandler", "{src: 'data:a;base64,aGk=', id: 'f\"1\\n', parameters: [], inDataType: 'ogg', outDataType: 'mp3'}");
+    auto converted = waitForCall("wqFFmpegCallback");
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(*converted, ScriptValue(ScriptValue::Array{"wqFFmpegCallback", "f\"1\n", false}));
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !exits.empty(); }));
+    EXPECT_EQ(exits, std::vector<int>{4});
+    EXPECT_EQ(opened, (std::vector<std::string>{"https://example.org/help", "https://elsewhere.example.org/"}));
+
+    // The configured page's own origin stays in the web view.
+    post("eventHandler", "{action: 'openURLInApp', url: '" + pageURL("/?again") + "'}");
+    ASSERT_TRUE(testsupport::runLoopUntil([&] {
+        auto href = evaluate("location.search");
+        return href && *href == ScriptValue("?again") && pageHas("#marker");
+    }));
+}
+
+TEST_F(ViewControllerTest, NavigationsAreDecidedAndOnlyRealFailuresShowTheErrorPage) {
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    // A file link in the same frame: the place is asked, the navigation cancelled, the page stays.
+    fs::path target = fs::path(g_get_tmp_dir()) / "saved.zip";
+    panel->answer = target;
+    evaluate("location.href = '" + pageURL("/files/archive.zip") + "'");
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fs::exists(target); }));
+    ASSERT_EQ(panel->asked.size(), 1u);
+    EXPECT_EQ(panel->asked[0].extension, "zip");
+    EXPECT_TRUE(pageHas("#marker"));
+    EXPECT_FALSE(controller->aError());
+
+    // A blob is handed to the page by its scheme, never opened; its URL arrives intact.
+    const std::string blob = "blob:" + pageURL("/\"quoted'");
+    evaluate("location.href = " + tovak::javascriptStringLiteral(blob));
+    auto blobCall = waitForCall("wqDownloadBlob");
+    ASSERT_TRUE(blobCall);
+    EXPECT_EQ((*blobCall)[std::size_t(1)].stringOr(), blob);
+    EXPECT_TRUE(pageHas("#marker"));
+
+    // New windows: only web and mail addresses reach the browser.
+    platform::NavigationAction action;
+    action.targetsNewWindow = true;
+    action.url = "https://example.org/doc.zip";
+    controller->decidePolicyForNavigationAction(*controller->aWkWebView(), action);
+    action.url = "file:///etc/passwd";
+    controller->decidePolicyForNavigationAction(*controller->aWkWebView(), action);
+    controller->createWebViewRequested(*controller->aWkWebView(), action);
+    EXPECT_EQ(opened, std::vector<std::string>{"https://example.org/doc.zip"});
+
+    // A real failure (nothing listens there): the configured error page and the error kept for
+    // the support mail.
+    evaluate("location.href = 'https://127.0.0.1:" + std::to_string(closedPort()) + "/'");
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return pageHas("#offline"); }, 20));
+    ASSERT_TRUE(controller->aError());
+    EXPECT_FALSE(platform::isLoadCancellation(*controller->aError()));
+}
+
+TEST_F(ViewControllerTest, CustomLoadingTakesOnlyASuccessfulAnswer) {
+    PropertyList root = configurationRoot();
+    root.set("CustomPageLoading", true);
+    start(root);
+    ASSERT_TRUE(waitForPage());
+    EXPECT_EQ(evaluate("document.baseURI"), ScriptValue(pageURL("/")));
+    EXPECT_FALSE(controller->aError());
+    controller->close();
+
+    root.set("PageURL", pageURL("/no-such-page.html"));
+    start(root);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView() && pageHas("#offline"); }, 30));
+    ASSERT_TRUE(controller->aError());
+    EXPECT_EQ(controller->aError()->domain, "HTTP Status Error");
+}
+
+TEST_F(ViewControllerTest, AFailedConfigurationShowsTheErrorScreenUntilANewCycleStarts) {
+    start(std::nullopt);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->errorViewController() != nullptr; }, 30));
+    EXPECT_EQ(downloads, 3);
+    EXPECT_FALSE(controller->loadingViewController());
+    EXPECT_FALSE(controller->aWkWebView());
+    EXPECT_TRUE(controller->errorViewController()->view().get_parent());
+    // A style chosen meanwhile reaches the windows, with no page to tell.
+    Trellik::shared().setVisualStyle(VisualStyle::dark);
+    EXPECT_EQ(controller->appliedAppearance(), "NSAppearanceNameVibrantDark");
+    Trellik::shared().setVisualStyle(VisualStyle::light);
+    EXPECT_EQ(controller->appliedAppearance(), "NSAppearanceNameVibrantLight");
+
+    // A reload starts over: the old screen goes at once, the loading screen comes.
+    controller->reloadWebApp();
+    EXPECT_FALSE(controller->errorViewController());
+    EXPECT_TRUE(controller->loadingViewController());
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->errorViewController() != nullptr; }, 30));
+    EXPECT_EQ(downloads, 6);
+
+    // The network coming back retries once by itself, then the watch ends.
+    ASSERT_TRUE(controller->reachability());
+    g_signal_emit_by_name(g_network_monitor_get_default(), "network-changed", TRUE);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return downloads == 7; }, 30));
+    EXPECT_FALSE(controller->errorViewController());
+    EXPECT_FALSE(controller->reachability());
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->errorViewController() != nullptr; }, 30));
+    EXPECT_EQ(downloads, 9);
+    g_signal_emit_by_name(g_network_monitor_get_default(), "network-changed", TRUE);
+    controller->retryConfiguration();  // the button, the only way back now
+    EXPECT_EQ(downloads, 10);
+}
+
+TEST_F(ViewControllerTest, TheLockScreenCoversThePageUntilTheLockIsReleased) {
+    platform::UserDefaults::standard().setBool(std::string(keys::privacyLockdown), true);
+    start(configurationRoot());
+    ASSERT_TRUE(controller->privacyViewController());
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView() != nullptr; }, 30));
+    auto view = controller->aWkWebView();
+    EXPECT_FALSE(view->widget().get_parent());  // made, but not attached behind the lock
+    EXPECT_TRUE(controller->webContainer().get_visible());
+
+    Trellik::shared().setPrivacyLockdown(false);
+    EXPECT_FALSE(controller->privacyViewController());
+    EXPECT_EQ(view->widget().get_parent(), &controller->webContainer());
+    EXPECT_FALSE(view->ignoreKeyInput);
+    ASSERT_TRUE(waitForPage());
+    Trellik::shared().setPrivacyLockdown(true);
+    EXPECT_TRUE(controller->privacyViewController());
+    EXPECT_TRUE(view->ignoreKeyInput);
+    EXPECT_FALSE(controller->webContainer().get_visible());
+    auto lock = waitForCall("wqLockDown");
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(*lock, ScriptValue(ScriptValue::Array{"wqLockDown", "true"}));
+    Trellik::shared().setPrivacyLockdown(false);
+}
+
+TEST_F(ViewControllerTest, AShareWaitsForThePageAndGoesToTheChosenChat) {
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    auto folder = std::make_shared<tovak::WQTemporaryDirectory>();
+    controller->showShareView(folder, std::nullopt, std::string("shared \"text\""));
+    ASSERT_TRUE(controller->shareToWebViewController());
+    EXPECT_FALSE(controller->shareToWebViewController()->view().get_parent());  // the page has not started
+    post("eventHandler", "'didStartup'");
+    ASSERT_TRUE(testsupport::runLoopUntil([&] {
+        auto share = controller->shareToWebViewController();
+        return share && share->view().get_parent() == &controller->webContainer();
+    }));
+    auto share = controller->shareToWebViewController();
+    EXPECT_EQ(share->view().get_margin_start(), 240);
+    share->sendClicked();
+    auto sent = waitForCall("wqSendMessageToChatWithTag");
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(*sent, ScriptValue(ScriptValue::Array{"wqSendMessageToChatWithTag", "shared \"text\"", ScriptValue(), true}));
+    EXPECT_FALSE(controller->shareToWebViewController());
+}
+
+TEST_F(ViewControllerTest, AKilledWebProcessAndALogOutBuildTheWebClientAgain) {
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    auto first = controller->aWkWebView().get();
+    first->terminateWebProcess();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView().get() != first; }, 30));
+    ASSERT_TRUE(waitForPage());
+    EXPECT_EQ(downloads, 2);
+
+    evaluate("localStorage.setItem('session', 'kept')");
+    auto second = controller->aWkWebView().get();
+    controller->handleLogOut();
+    ASSERT_TRUE(testsupport::runLoopUntil(
+        [&] { return controller->aWkWebView() && controller->aWkWebView().get() != second; }, 30));
+    ASSERT_TRUE(waitForPage());
+    EXPECT_EQ(downloads, 3);
+    EXPECT_EQ(evaluate("localStorage.getItem('session')"), ScriptValue());
+}
