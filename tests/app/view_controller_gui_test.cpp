@@ -314,8 +314,14 @@ TEST_F(ViewControllerTest, NavigationsAreDecidedAndOnlyRealFailuresShowTheErrorP
 TEST_F(ViewControllerTest, CustomLoadingTakesOnlyASuccessfulAnswer) {
     PropertyList root = configurationRoot();
     root.set("CustomPageLoading", true);
+    // The fetched page is patched under its own name before it is shown; other names' patches
+    // leave it alone.
+    root.set("Patches", PropertyList(TextPatch::archiveList(
+                            {TextPatch::make("1", "WQCustomIndex", "web host test page", "patched page"),
+                             TextPatch::make("2", "app.js", "marker", "gone")})));
     start(root);
     ASSERT_TRUE(waitForPage());
+    EXPECT_EQ(evaluate("document.querySelector('#marker').textContent"), ScriptValue("patched page"));
     EXPECT_EQ(evaluate("document.baseURI"), ScriptValue(pageURL("/")));
     EXPECT_FALSE(controller->aError());
     controller->close();
