@@ -19,12 +19,12 @@ WQVideoConverter::~WQVideoConverter() {
 }
 
 const std::vector<std::string>& WQVideoConverter::defaultPresets() {
-    static const std::vector<std::string> presets{
+    static const auto* presets = new std::vector<std::string>{
         std::string(AssetExportSession::presetHighestQuality), std::string(AssetExportSession::preset1920x1080),
         std::string(AssetExportSession::preset1280x720),       std::string(AssetExportSession::preset960x540),
         std::string(AssetExportSession::preset640x480),        std::string(AssetExportSession::presetMediumQuality),
     };
-    return presets;
+    return *presets;
 }
 
 AssetExportSession::FileType WQVideoConverter::sessionFileType() const {

@@ -13,8 +13,8 @@ namespace parlivo {
 namespace {
 
 std::map<std::string, PreferencesPaneMaker>& paneMakers() {
-    static std::map<std::string, PreferencesPaneMaker> makers;
-    return makers;
+    static auto* makers = new std::map<std::string, PreferencesPaneMaker>;  // never destroyed
+    return *makers;
 }
 
 // Holds a pane's place until the pane itself exists: shows its title.

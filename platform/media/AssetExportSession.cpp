@@ -97,8 +97,8 @@ struct ProbeCache {
     std::map<Key, MediaInfo> entries;
 
     static ProbeCache& shared() {
-        static ProbeCache cache;
-        return cache;
+        static ProbeCache* cache = new ProbeCache;  // never destroyed: probes may end during exit
+        return *cache;
     }
     static std::optional<Key> keyFor(const std::filesystem::path& file) {
         std::error_code error;

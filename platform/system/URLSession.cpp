@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "foundation/Bundle.h"
+#include "foundation/Text.h"
 
 namespace platform {
 namespace {
@@ -125,7 +126,7 @@ void URLSession::perform(const URLRequest& request, const Completion& completion
     // would label every body as a form).
     headers = curl_slist_append(headers, "Expect:");
     const bool hasContentType = std::any_of(request.headers.begin(), request.headers.end(), [](const auto& header) {
-        return g_ascii_strcasecmp(header.first.c_str(), "Content-Type") == 0;
+        return equalsIgnoringCase(header.first, "Content-Type");
     });
     if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
     for (const auto& [name, value] : request.headers) headers = curl_slist_append(headers, (name + ": " + value).c_str());
