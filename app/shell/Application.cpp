@@ -1,10 +1,14 @@
 #include "shell/Application.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include <gdk/gdk.h>
 #include <glib-unix.h>
+#include <glibmm/main.h>
 #include <gtkmm/clipboard.h>
 #include <gtkmm/editable.h>
 #include <gtkmm/icontheme.h>
@@ -14,17 +18,63 @@
 
 #include "WQApplicationInfo.h"
 #include "foundation/Bundle.h"
+#include "foundation/Localized.h"
 #include "foundation/Log.h"
 #include "foundation/ProcessInfo.h"
+#include "foundation/UserDefaults.h"
 #include "system/LoginItems.h"
+#include "ui/Appearance.h"
+#include "shell/KeyWindow.h"
 #include "shell/PreferencesWindowController.h"
+#include "shell/SupportAlert.h"
 #include "shell/VEXAboutWindowController.h"
 #include "shell/WQWindowController.h"
 
 namespace parlivo {
 
+namespace {
+
+// Options GApplication answers itself, before any window or bus name: help and the version.
+bool isHelpOrVersionOption(const std::string& argument) {
+    return argument == "--help" || argument == "-h" || argument == "-?" || argument == "--help-all" ||
+           argument == "--help-gapplication" || argument == "--version";
+}
+
+// The program's icons (the tray's among them) are installed into the hicolor theme beside its
+// resources. That share folder goes in front of XDG_DATA_DIRS, so the icon theme finds them in a
+// build tree and under any prefix, for this process and the programs it starts.
+void putOurShareFolderIntoDataDirs() {
+    std::error_code error;
+    const auto share = std::filesystem::weakly_canonical(platform::Bundle::main().resourcePath() / "..", error);
+    if (error || !std::filesystem::is_directory(share / "icons", error)) return;
+    const char* current = std::getenv("XDG_DATA_DIRS");
+    const std::string dirs = current && *current ? current : "/usr/local/share/:/usr/share/";
+    const std::string ours = share.string();
+    for (std::size_t start = 0; start <= dirs.size();) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        std::string entry = dirs.substr(start, end - start);
+        while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
+        if (entry == ours) return;
+        start = end + 1;
+    }
+    g_setenv("XDG_DATA_DIRS", (ours + ":" + dirs).c_str(), TRUE);
+}
+
+}  // namespace
+
 Application::Application() : Gtk::Application("net.vantreo.mac.WhatsApp", Gio::APPLICATION_HANDLES_OPEN) {
     signal_shutdown().connect([this] { shutdown(); }, false);
+    set_option_context_parameter_string("[URL…]");
+    set_option_context_summary("A desktop host for the WhatsApp web client.");
+    add_main_option_entry(OPTION_TYPE_BOOL, "version", '\0', "Show the program's version and exit");
+    signal_handle_local_options().connect(
+        [](const Glib::RefPtr<Glib::VariantDict>& options) {
+            if (!options->contains("version")) return -1;
+            std::printf("%s %s\n", tovak::WQApplicationInfo::applicationName().c_str(),
+                        tovak::WQApplicationInfo::bundleShortVersionString().c_str());
+            return 0;
+        },
+        false);
 }
 
 Glib::RefPtr<Application> Application::create() { return Glib::RefPtr<Application>(new Application()); }
@@ -34,6 +84,9 @@ int Application::runMain(int argc, char** argv) {
     // the program name and the URLs or files it should open.
     platform::ProcessInfo::saveArguments(argc, argv);
     std::vector<std::string> forGtk = platform::ProcessInfo::openableArguments();
+    for (const auto& argument : platform::ProcessInfo::arguments())
+        if (isHelpOrVersionOption(argument)) forGtk.push_back(argument);
+    putOurShareFolderIntoDataDirs();
     std::vector<char*> gtkArgv;
     for (auto& arg : forGtk) gtkArgv.push_back(arg.data());
     gtkArgv.push_back(nullptr);
@@ -44,7 +97,9 @@ int Application::runMain(int argc, char** argv) {
     // The login item starts us without activation. When a copy already runs (it was slow to
     // answer the login item's ping), that start must not bring its window up as a user's second
     // start would: it just ends.
-    if (platform::ProcessInfo::hasArgument(std::string(platform::LoginItems::kLaunchedAtLoginArgument))) {
+    const bool answersOnly = std::ranges::any_of(forGtk, isHelpOrVersionOption);
+    if (!answersOnly &&
+        platform::ProcessInfo::hasArgument(std::string(platform::LoginItems::kLaunchedAtLoginArgument))) {
         try {
             app->register_application();
         } catch (const Glib::Error&) {
@@ -73,6 +128,9 @@ void Application::on_startup() {
     const auto icons = platform::Bundle::main().resourcePath() / ".." / "icons";
     if (std::filesystem::is_directory(icons)) Gtk::IconTheme::get_default()->prepend_search_path(icons.string());
     Gtk::Window::set_default_icon_name(tovak::WQApplicationInfo::bundleIdentifier());
+    // The desktop's light or dark preference is read now, without waiting, so that it is known
+    // by the time the first window asks.
+    platform::Appearance::startFollowingSystemAppearance();
     delegate_ = AppDelegate::create(*this);
     AppDelegate::setCurrent(delegate_);
     delegate_->applicationWillFinishLaunching();
@@ -109,16 +167,23 @@ void Application::on_open(const type_vec_files& files, const Glib::ustring&) {
 }
 
 void Application::shutdown() {
+    information_.reset();
     if (delegate_) {
         delegate_->applicationWillTerminate();
         // Windows go while GTK is still up.
         if (auto* controller = mainController()) controller->destroyWindow();
     }
+    platform::UserDefaults::standard().synchronize();
 }
 
 WQWindowController* Application::mainController() const {
     if (!delegate_) return nullptr;
     return dynamic_cast<WQWindowController*>(delegate_->mainWindowController().get());
+}
+
+Gtk::Window* Application::mainWindow() const {
+    auto* controller = mainController();
+    return controller ? controller->window() : nullptr;
 }
 
 std::shared_ptr<MainWindowControllerHandle> Application::instantiateMainWindowController() {
@@ -155,11 +220,11 @@ void Application::hideApplication() {
 void Application::terminate() { quit(); }
 
 void Application::closeKeyWindow() {
-    if (auto* window = get_active_window()) window->close();
+    if (auto* window = keyWindow(*this)) window->close();
 }
 
 void Application::minimizeKeyWindow() {
-    if (auto* window = get_active_window()) window->iconify();
+    if (auto* window = keyWindow(*this)) window->iconify();
 }
 
 void Application::toggleFullScreen() {
@@ -167,7 +232,7 @@ void Application::toggleFullScreen() {
 }
 
 void Application::editCommand(const std::string& command) {
-    auto* window = get_active_window();
+    auto* window = keyWindow(*this);
     Gtk::Widget* focus = window ? window->get_focus() : nullptr;
     if (!focus) return;
     if (auto* editable = dynamic_cast<Gtk::Editable*>(focus)) {
@@ -193,12 +258,37 @@ void Application::editCommand(const std::string& command) {
     }
 }
 
+void Application::disposeLater(std::unique_ptr<Gtk::MessageDialog> dialog) {
+    if (!dialog) return;
+    dialog->hide();
+    Glib::signal_idle().connect_once([raw = dialog.release()] { delete raw; });
+}
+
 void Application::showInformation(const std::string& message) {
-    auto* dialog = new Gtk::MessageDialog(message, false, Gtk::MESSAGE_INFO, Gtk::BUTTONS_OK);
-    if (auto* controller = mainController(); controller && controller->window())
-        dialog->set_transient_for(*controller->window());
-    dialog->signal_response().connect([dialog](int) { delete dialog; });
-    dialog->show();
+    // One dialog: a second request while it is up brings it forward with the new text.
+    if (!information_) {
+        information_ = std::make_unique<Gtk::MessageDialog>(message, false, Gtk::MESSAGE_INFO, Gtk::BUTTONS_OK, true);
+        information_->set_title(tovak::WQApplicationInfo::applicationName());
+        information_->signal_response().connect([this](int) { disposeLater(std::move(information_)); });
+    } else {
+        information_->set_message(message);
+    }
+    if (auto* window = mainWindow()) information_->set_transient_for(*window);
+    information_->present();
+}
+
+void Application::showAlert(const std::string& title, const std::string& message) {
+    auto dialog = std::make_unique<Gtk::MessageDialog>(title, false, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK, true);
+    dialog->set_secondary_text(message);
+    dialog->set_title(tovak::WQApplicationInfo::applicationName());
+    if (auto* window = keyWindow(*this)) dialog->set_transient_for(*window);
+    auto* raw = dialog.release();
+    raw->signal_response().connect([raw](int) { disposeLater(std::unique_ptr<Gtk::MessageDialog>(raw)); });
+    raw->present();
+}
+
+void Application::presentSupportAlert(std::function<void(int response)> onResponse) {
+    SupportAlert::present(std::move(onResponse));
 }
 
 }  // namespace parlivo

@@ -14,8 +14,9 @@ constexpr const char* kResource = "/net/vantreo/mac/WhatsApp/ui/VEXAboutWindow.u
 
 std::optional<std::string> infoString(const char* key) { return platform::Bundle::main().infoString(key); }
 
-// The bundle's documents are plain text.
+// The bundle's documents are plain text, and small.
 constexpr const char* kDocumentType = "txt";
+constexpr std::uintmax_t kDocumentMaxBytes = 4 * 1024 * 1024;
 
 }  // namespace
 
@@ -41,7 +42,7 @@ VEXAboutWindowController::~VEXAboutWindowController() {
 void VEXAboutWindowController::setAcknowledgmentsPath(std::optional<std::string> path) {
     acknowledgmentsPath_ = std::move(path);
     if (acknowledgmentsPath_) {
-        acknowledgmentsString_ = platform::FileManager::contentsAtPath(*acknowledgmentsPath_);
+        acknowledgmentsString_ = platform::FileManager::contentsAtPath(*acknowledgmentsPath_, kDocumentMaxBytes);
     } else if (acknowledgmentsButton_) {
         if (auto* parent = acknowledgmentsButton_->get_parent())
             dynamic_cast<Gtk::Container*>(parent)->remove(*acknowledgmentsButton_);
@@ -105,7 +106,7 @@ void VEXAboutWindowController::windowDidLoad() {
         setAcknowledgmentsPath(path ? std::optional<std::string>(path->string()) : std::nullopt);
     }
     if (!appCredits) {
-        if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = platform::FileManager::contentsAtPath(path->string());
+        if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = platform::FileManager::contentsAtPath(*path, kDocumentMaxBytes);
     }
 
     window_->set_title(formatPlaceholders(platform::localized("About %@", "About %@"), {*appName}));

@@ -2,6 +2,10 @@
 
 #include <glib.h>
 
+#include <memory>
+
+#include "foundation/MainQueue.h"
+
 namespace testsupport {
 
 bool runLoopUntil(const std::function<bool()>& condition, double timeoutSeconds) {
@@ -17,6 +21,18 @@ bool runLoopUntil(const std::function<bool()>& condition, double timeoutSeconds)
     }
     g_source_remove(guard);
     return !timedOut;
+}
+
+bool drainMainQueue(double timeoutSeconds) {
+    auto done = std::make_shared<bool>(false);
+    platform::MainQueue::async([done] { *done = true; });
+    return runLoopUntil([&] { return *done; }, timeoutSeconds);
+}
+
+bool runLoopPastTimer(double seconds, double timeoutSeconds) {
+    auto done = std::make_shared<bool>(false);
+    platform::MainQueue::after(seconds, [done] { *done = true; });
+    return runLoopUntil([&] { return *done; }, seconds + timeoutSeconds);
 }
 
 void runLoopFor(double seconds) {
