@@ -7,8 +7,18 @@ namespace tovak {
 
 WQTouchID::WQTouchID() : context_(platform::LocalAuthentication::create()) {}
 
-// The context is released, not invalidated: a verification still running answers its handler.
-WQTouchID::~WQTouchID() = default;
+WQTouchID::~WQTouchID() {
+    // Whoever owned this object is gone: its verification ends, the reader is released, and no
+    // handler reaches the owner's remains.
+    *alive_ = false;
+    context_->invalidate();
+}
+
+void WQTouchID::startFollowingSupport() { platform::LocalAuthentication::create(); }
+
+platform::ObserverToken WQTouchID::addSupportObserver(std::function<void()> observer) {
+    return platform::LocalAuthentication::addBiometryObserver(std::move(observer));
+}
 
 void WQTouchID::renewContext() {
     if (!canceled_) return;
@@ -27,8 +37,9 @@ bool WQTouchID::supported() {
 bool WQTouchID::authenticate(const std::string& reason, std::function<void(bool)> completionHandler) {
     renewContext();
     if (!supported()) return false;
-    context_->evaluateBiometrics(reason, [handler = std::move(completionHandler)](bool success, const std::string&) {
-        if (handler) handler(success);
+    context_->evaluateBiometrics(reason, [alive = std::weak_ptr<bool>(alive_), handler = std::move(completionHandler)](
+                                             bool success, const std::string&) {
+        if (alive.lock() && handler) handler(success);
     });
     return true;
 }

@@ -10,6 +10,7 @@
 #include "WQApplicationInfo.h"
 #include "WQDebugController.h"
 #include "WQLaunchAtLoginManager.h"
+#include "WQTouchID.h"
 #include "config/DynamicData.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
@@ -128,6 +129,9 @@ void AppDelegate::applicationWillFinishLaunching() {
 // The start-up, in its fixed order: the vendor stand-ins first, then the settings model, the main
 // window, the observers and the menus.
 void AppDelegate::applicationDidFinishLaunching() {
+    // With privacy on, the lock screen comes with the first window: the fingerprint service is
+    // asked now so its answer is in by then (it is never waited for).
+    if (storedBool(keys::privacyModeEnabled)) tovak::WQTouchID::startFollowingSupport();
     startVendorServices();
     connectToSettingsModel();
     if (!mainWindowController_) makeMainWindow();
