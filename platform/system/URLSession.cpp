@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 #include "foundation/Bundle.h"
 #include "foundation/Text.h"
@@ -112,7 +113,29 @@ Error URLSession::errorForCurlCode(int curlCode, long osErrno, const std::string
     return Error{URLErrorDomain, code, std::move(message)};
 }
 
+std::optional<std::string> URLSession::requestProblem(const URLRequest& request) {
+    // A line break (or NUL) in a header would end it early and start another of the sender's
+    // choosing; a method is a token for the same reason.
+    auto isToken = [](std::string_view text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+        });
+    };
+    if (!isToken(request.method)) return "the request method is not a token";
+    for (const auto& [name, value] : request.headers) {
+        if (!isToken(name)) return "the request header name \"" + name + "\" is not a token";
+        if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            return "the value of the request header \"" + name + "\" holds a line break";
+    }
+    return std::nullopt;
+}
+
 void URLSession::perform(const URLRequest& request, const Completion& completion) {
+    if (auto problem = requestProblem(request)) {
+        completion(std::nullopt, std::nullopt, Error{URLErrorDomain, URLErrorCode::badURL, *problem});
+        return;
+    }
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
     if (!curl) {
         completion(std::nullopt, std::nullopt, Error{URLErrorDomain, URLErrorCode::unknown, "cannot start transfer"});
@@ -132,37 +155,55 @@ void URLSession::perform(const URLRequest& request, const Completion& completion
     for (const auto& [name, value] : request.headers) headers = curl_slist_append(headers, (name + ": " + value).c_str());
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerGuard(headers, &curl_slist_free_all);
 
-    curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(request.timeoutSeconds * 1000));
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request.timeoutSeconds * 1000));
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    // Every option must take: a refused one (the protocol rule above all) would otherwise be
+    // lost without a word, and the transfer run without it.
+    CURLcode refused = CURLE_OK;
+    const char* refusedOption = "";
+    auto set = [&](CURLoption option, const char* name, auto value) {
+        if (refused != CURLE_OK) return;
+        if (const CURLcode code = curl_easy_setopt(h, option, value); code != CURLE_OK) {
+            refused = code;
+            refusedOption = name;
+        }
+    };
+    set(CURLOPT_URL, "URL", request.url.c_str());
+    set(CURLOPT_NOSIGNAL, "NOSIGNAL", 1L);
+    set(CURLOPT_ERRORBUFFER, "ERRORBUFFER", errorBuffer);
+    set(CURLOPT_PROTOCOLS_STR, "PROTOCOLS_STR", "http,https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "REDIR_PROTOCOLS_STR", "https");
+    set(CURLOPT_FOLLOWLOCATION, "FOLLOWLOCATION", 1L);
+    set(CURLOPT_MAXREDIRS, "MAXREDIRS", 10L);
+    set(CURLOPT_TIMEOUT_MS, "TIMEOUT_MS", long(request.timeoutSeconds * 1000));
+    set(CURLOPT_CONNECTTIMEOUT_MS, "CONNECTTIMEOUT_MS", long(request.timeoutSeconds * 1000));
+    set(CURLOPT_SSL_VERIFYPEER, "SSL_VERIFYPEER", 1L);
+    set(CURLOPT_SSL_VERIFYHOST, "SSL_VERIFYHOST", 2L);
+    set(CURLOPT_WRITEFUNCTION, "WRITEFUNCTION", &appendBody);
+    set(CURLOPT_WRITEDATA, "WRITEDATA", static_cast<void*>(&body));
+    set(CURLOPT_HTTPHEADER, "HTTPHEADER", headers);
     if (!configuration_.extraCAFile.empty()) {
-        curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &addExtraCA);
-        curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &configuration_.extraCAFile);
+        set(CURLOPT_SSL_CTX_FUNCTION, "SSL_CTX_FUNCTION", &addExtraCA);
+        set(CURLOPT_SSL_CTX_DATA, "SSL_CTX_DATA", static_cast<const void*>(&configuration_.extraCAFile));
     }
     // An empty body still needs a non-null pointer, or libcurl reads the body from stdin.
     static const char emptyBody[] = "";
     const void* bodyBytes = request.body.empty() ? static_cast<const void*>(emptyBody) : request.body.data();
     if (request.method == "POST") {
-        curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, bodyBytes);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+        set(CURLOPT_POST, "POST", 1L);
+        set(CURLOPT_POSTFIELDS, "POSTFIELDS", bodyBytes);
+        set(CURLOPT_POSTFIELDSIZE_LARGE, "POSTFIELDSIZE_LARGE", curl_off_t(request.body.size()));
     } else if (request.method != "GET") {
-        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+        set(CURLOPT_CUSTOMREQUEST, "CUSTOMREQUEST", request.method.c_str());
         if (!request.body.empty()) {
-            curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
-            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+            set(CURLOPT_POSTFIELDS, "POSTFIELDS", bodyBytes);
+            set(CURLOPT_POSTFIELDSIZE_LARGE, "POSTFIELDSIZE_LARGE", curl_off_t(request.body.size()));
         }
+    }
+    if (refused != CURLE_OK) {
+        completion(std::nullopt, std::nullopt,
+                   Error{URLErrorDomain, URLErrorCode::unknown,
+                         std::string("cannot configure the transfer (") + refusedOption +
+                             "): " + curl_easy_strerror(refused)});
+        return;
     }
 
     const CURLcode result = curl_easy_perform(h);

@@ -35,10 +35,10 @@ protected:
         platform::ProcessInfo::setArguments({"parlivo-for-whatsapp"});
         data = DynamicData::create(testSession(), closedServers);
         data->timeout = 5;
-        data->logObserver = [this](std::string_view line) {
+        data->setLogObserver([this](std::string_view line) {
             std::lock_guard lock(logMutex);
             logLines.emplace_back(line);
-        };
+        });
         delegate = std::make_shared<RecordingDelegate>();
         data->delegate = delegate;
     }

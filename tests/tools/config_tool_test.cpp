@@ -280,10 +280,10 @@ protected:
         auto client = DynamicData::create(session, {server.host(), "localhost:" + std::to_string(server.port())});
         client->delegate = delegate;
         client->timeout = 5;
-        client->logObserver = [this](std::string_view line) {
+        client->setLogObserver([this](std::string_view line) {
             std::lock_guard lock(mutex);
             lines.emplace_back(line);
-        };
+        });
         return client;
     }
 
@@ -375,6 +375,31 @@ TEST_F(ServeTest, FailuresEndInTheirCodesAfterThreeAttempts) {
             EXPECT_EQ(client->error->code, c.urlErrorCode);
         }
     }
+}
+
+// What a server sends is bounded: a message is kept only up to its first kilobyte (cut between
+// characters, never inside one), and an answer larger than any payload is not taken in at all.
+TEST_F(ServeTest, AServersMessageAndAnswerAreBounded) {
+    const std::string message = std::string(1023, 'a') + "\u00e9" + std::string(5000, 'b');
+    {
+        ServeProcess server({"--payload", defaultPayload.string(), "--answers", "text:" + message});
+        auto client = clientFor(server);
+        client->startDownload();
+        ASSERT_TRUE(runUntilResult());
+        EXPECT_EQ(client->errorDescription, "Error DD02: " + std::string(1023, 'a'));
+    }
+    delegate->results.clear();
+    const auto huge = tempDir() / "huge.payload";
+    writeFile(huge, Bytes(DynamicData::maximumPayloadSize + 1, 0xff));
+    ServeProcess server({"--payload", huge.string()});
+    auto client = clientFor(server);
+    client->startDownload();
+    ASSERT_TRUE(runUntilResult());
+    EXPECT_EQ(delegate->results, std::vector<bool>{false});
+    EXPECT_EQ(client->errorDescription, "Error DD01");
+    ASSERT_TRUE(client->error);
+    EXPECT_EQ(client->error->code, platform::URLErrorCode::networkConnectionLost);
+    std::filesystem::remove(huge);
 }
 
 TEST_F(ServeTest, SuccessOnTheSecondAttemptKeepsTheCount) {
