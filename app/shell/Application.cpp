@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include <gdk/gdk.h>
 #include <glib-unix.h>
@@ -34,10 +35,34 @@ namespace parlivo {
 
 namespace {
 
-// Options GApplication answers itself, before any window or bus name: help and the version.
-bool isHelpOrVersionOption(const std::string& argument) {
-    return argument == "--help" || argument == "-h" || argument == "-?" || argument == "--help-all" ||
-           argument == "--help-gapplication" || argument == "--version";
+// Help and the version are answered before anything else: GTK itself needs a display before
+// any option is read, and a program that only answers must neither open a window nor take the
+// bus name from a running copy.
+std::optional<int> answerHelpOrVersion(const std::vector<std::string>& arguments) {
+    for (const auto& argument : arguments) {
+        if (argument == "--help" || argument == "-h" || argument == "-?" || argument == "--help-all") {
+            std::printf(
+                "Usage:\n"
+                "  parlivo-for-whatsapp [OPTION…] [URL…]\n"
+                "\n"
+                "%s: a desktop host for the WhatsApp web client. A second start brings up the running\n"
+                "copy; share URLs (net.vantreo.mac.whatsapp.share:…) are handed to it.\n"
+                "\n"
+                "Options:\n"
+                "  -h, --help       Show this help and exit\n"
+                "  --version        Show the program's version and exit\n",
+                tovak::WQApplicationInfo::applicationName().c_str());
+            return 0;
+        }
+        if (argument == "--version") {
+            // The marketing version, then the build (the names are the platform's, crossed).
+            std::printf("%s %s (%s)\n", tovak::WQApplicationInfo::applicationName().c_str(),
+                        tovak::WQApplicationInfo::bundleVersionString().c_str(),
+                        tovak::WQApplicationInfo::bundleShortVersionString().c_str());
+            return 0;
+        }
+    }
+    return std::nullopt;
 }
 
 // The program's icons (the tray's among them) are installed into the hicolor theme beside its
@@ -64,17 +89,6 @@ void putOurShareFolderIntoDataDirs() {
 
 Application::Application() : Gtk::Application("net.vantreo.mac.WhatsApp", Gio::APPLICATION_HANDLES_OPEN) {
     signal_shutdown().connect([this] { shutdown(); }, false);
-    set_option_context_parameter_string("[URL…]");
-    set_option_context_summary("A desktop host for the WhatsApp web client.");
-    add_main_option_entry(OPTION_TYPE_BOOL, "version", '\0', "Show the program's version and exit");
-    signal_handle_local_options().connect(
-        [](const Glib::RefPtr<Glib::VariantDict>& options) {
-            if (!options->contains("version")) return -1;
-            std::printf("%s %s\n", tovak::WQApplicationInfo::applicationName().c_str(),
-                        tovak::WQApplicationInfo::bundleShortVersionString().c_str());
-            return 0;
-        },
-        false);
 }
 
 Glib::RefPtr<Application> Application::create() { return Glib::RefPtr<Application>(new Application()); }
@@ -83,9 +97,8 @@ int Application::runMain(int argc, char** argv) {
     // Our own launch arguments ("-de", "-beta", ...) are saved first; GApplication only sees
     // the program name and the URLs or files it should open.
     platform::ProcessInfo::saveArguments(argc, argv);
+    if (auto status = answerHelpOrVersion(platform::ProcessInfo::arguments())) return *status;
     std::vector<std::string> forGtk = platform::ProcessInfo::openableArguments();
-    for (const auto& argument : platform::ProcessInfo::arguments())
-        if (isHelpOrVersionOption(argument)) forGtk.push_back(argument);
     putOurShareFolderIntoDataDirs();
     std::vector<char*> gtkArgv;
     for (auto& arg : forGtk) gtkArgv.push_back(arg.data());
@@ -97,9 +110,7 @@ int Application::runMain(int argc, char** argv) {
     // The login item starts us without activation. When a copy already runs (it was slow to
     // answer the login item's ping), that start must not bring its window up as a user's second
     // start would: it just ends.
-    const bool answersOnly = std::ranges::any_of(forGtk, isHelpOrVersionOption);
-    if (!answersOnly &&
-        platform::ProcessInfo::hasArgument(std::string(platform::LoginItems::kLaunchedAtLoginArgument))) {
+    if (platform::ProcessInfo::hasArgument(std::string(platform::LoginItems::kLaunchedAtLoginArgument))) {
         try {
             app->register_application();
         } catch (const Glib::Error&) {
@@ -143,7 +154,7 @@ void Application::finishLaunchingOnce() {
     hold();
     delegate_->applicationDidFinishLaunching();
     bool anyVisible = false;
-    for (auto* window : get_windows()) anyVisible = anyVisible || window->get_visible();
+    for (auto* window : programWindows(*this)) anyVisible = anyVisible || window->get_visible();
     if (!anyVisible && delegate_->applicationShouldOpenUntitledFile()) delegate_->applicationOpenUntitledFile();
 }
 
@@ -154,7 +165,7 @@ void Application::on_activate() {
     }
     // A second start, or the launcher clicked: the reopen.
     bool anyVisible = false;
-    for (auto* window : get_windows()) anyVisible = anyVisible || window->get_visible();
+    for (auto* window : programWindows(*this)) anyVisible = anyVisible || window->get_visible();
     delegate_->applicationShouldHandleReopen(anyVisible);
 }
 
@@ -214,7 +225,7 @@ std::vector<std::string> Application::pasteboardTypes() const {
 }
 
 void Application::hideApplication() {
-    for (auto* window : get_windows()) window->hide();
+    for (auto* window : programWindows(*this)) window->hide();
 }
 
 void Application::terminate() { quit(); }

@@ -2,6 +2,8 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <algorithm>
+
 namespace parlivo {
 
 Gtk::Window* keyWindow(const std::vector<Gtk::Window*>& windows) {
@@ -12,7 +14,16 @@ Gtk::Window* keyWindow(const std::vector<Gtk::Window*>& windows) {
     return nullptr;
 }
 
-Gtk::Window* keyWindow(Gtk::Application& application) { return keyWindow(application.get_windows()); }
+std::vector<Gtk::Window*> programWindows(Gtk::Application& application) {
+    std::vector<Gtk::Window*> windows = application.get_windows();
+    for (auto* window : Gtk::Window::list_toplevels()) {
+        if (!window || window->get_window_type() != Gtk::WINDOW_TOPLEVEL) continue;  // menus, tooltips
+        if (std::find(windows.begin(), windows.end(), window) == windows.end()) windows.push_back(window);
+    }
+    return windows;
+}
+
+Gtk::Window* keyWindow(Gtk::Application& application) { return keyWindow(programWindows(application)); }
 
 Gtk::Window* keyWindow() {
     auto application = Glib::RefPtr<Gtk::Application>::cast_dynamic(Gio::Application::get_default());

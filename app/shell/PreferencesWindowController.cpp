@@ -7,6 +7,7 @@
 #include <gtkmm/settings.h>
 
 #include "foundation/Localized.h"
+#include "shell/KeyWindow.h"
 
 namespace parlivo {
 
@@ -85,6 +86,7 @@ PreferencesWindowController::PreferencesWindowController(std::vector<std::unique
         return true;
     });
     window_->signal_hide().connect([this] { windowWillClose(); });
+    closeWithEscapeAndControlW(*window_);
     if (!panes_.empty()) paneSelected(0);
 }
 

@@ -1,9 +1,14 @@
 #include "shell/VEXAboutWindowController.h"
 
+#include <glibmm/main.h>
+#include <gtkmm/messagedialog.h>
+
 #include "foundation/Bundle.h"
 #include "foundation/FileManager.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "shell/KeyWindow.h"
+#include "shell/OpenFailure.h"
 #include "system/Workspace.h"
 
 namespace parlivo {
@@ -70,6 +75,7 @@ Gtk::Window* VEXAboutWindowController::window() {
             window_->hide();
             return true;
         });
+        closeWithEscapeAndControlW(*window_);
         builder_->get_widget("placeHolderView", placeHolderView_);
         builder_->get_widget("infoView", infoView_);
         builder_->get_widget("acknowledgmentsView", acknowledgmentsView_);
@@ -157,8 +163,23 @@ void VEXAboutWindowController::showAcknowledgments() {
         return;
     }
     std::string error;
-    if (!platform::Workspace::openFile(*acknowledgmentsPath_, &error))
+    if (!platform::Workspace::openFile(*acknowledgmentsPath_, &error)) {
         platform::systemLog("Error: couldn't open the acknowledgments file: " + error, platform::LogLevel::error);
+        tellCouldNotOpen(*acknowledgmentsPath_);
+    }
+}
+
+void VEXAboutWindowController::tellCouldNotOpen(const std::string& address) {
+    const auto text = openFailureText(address);
+    auto* dialog = new Gtk::MessageDialog(text.title, false, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK, true);
+    dialog->set_secondary_text(text.message);
+    if (window_) dialog->set_transient_for(*window_);
+    dialog->signal_response().connect([dialog](int) {
+        dialog->hide();
+        // Deleted on a later turn: this handler runs inside the dialog's own signal.
+        Glib::signal_idle().connect_once([dialog] { delete dialog; });
+    });
+    dialog->present();
 }
 
 void VEXAboutWindowController::visitWebsite() {
@@ -168,8 +189,10 @@ void VEXAboutWindowController::visitWebsite() {
         return;
     }
     std::string error;
-    if (!platform::Workspace::openURL(*appWebsiteURL, &error))
+    if (!platform::Workspace::openURL(*appWebsiteURL, &error)) {
         platform::systemLog("Error: couldn't open the web site: " + error, platform::LogLevel::error);
+        tellCouldNotOpen(*appWebsiteURL);
+    }
 }
 
 }  // namespace parlivo

@@ -15,6 +15,10 @@ bool runLoopUntil(const std::function<bool()>& condition, double timeoutSeconds 
 // on the main loop (posted work, zero-delay timers) has had its turn before it.
 bool drainMainQueue(double timeoutSeconds = 10.0);
 
+// The same after idle work too (GTK's deferred work, such as a window's close, runs at idle
+// priority): the marker runs at a lower priority than all of it.
+bool drainIdleWork(double timeoutSeconds = 10.0);
+
 // Runs the loop until a marker timer of `seconds` has fired: a timer due no later that was
 // started before this call has fired before it (the main loop dispatches timers that are due in
 // the order they were made).
