@@ -40,7 +40,7 @@ protected:
         environment.now = [clock = clock] { return clock->now; };
         environment.addMonitor = [](std::uint64_t, std::function<void()>) { return platform::ObserverToken(); };
         trellik = std::make_unique<Trellik>(std::move(environment));
-        testsupport::runLoopFor(0.05);
+        ASSERT_TRUE(testsupport::drainMainQueue());
         recorder = std::make_unique<NotificationRecorder>(log, trellik.get());
     }
 

@@ -7,6 +7,7 @@
 #include "PayloadFixture.h"
 #include "RunLoop.h"
 #include "config/DynamicData.h"
+#include "foundation/MainQueue.h"
 #include "foundation/KeyedArchive.h"
 #include "foundation/ProcessInfo.h"
 #include "system/URLSession.h"
@@ -291,7 +292,10 @@ TEST_F(DynamicDataTest, ResponsesEndInTheirCodes) {
 TEST_F(DynamicDataTest, ThreeFailedAttemptsTellTheDelegateOnce) {
     data->startDownload();
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !delegate->results.empty(); }, 20));
-    testsupport::runLoopFor(0.2);
+    // Past every transfer still on the session's queue and the main-queue work it hands on.
+    bool settled = false;
+    testSession().delegateQueue().async([&] { platform::MainQueue::async([&] { settled = true; }); });
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return settled; }));
     EXPECT_EQ(delegate->results, std::vector<bool>{false});
     EXPECT_EQ(data->retryCount, 0);
     EXPECT_EQ(countLog("Retrying: 1 of 3"), 1u);
