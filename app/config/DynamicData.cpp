@@ -162,16 +162,15 @@ DynamicData::DynamicData(platform::URLSession& session, Servers servers)
     : session_(session), servers_(std::move(servers)) {}
 
 DynamicData& DynamicData::shared() {
-    // Never destroyed: completions on the session's queue keep working until exit.
-    static DynamicData* instance = [] {
+    // Never destroyed: completions on the session's queue keep working until exit. The reference
+    // is never released, so the object outlives every static destructor.
+    static const auto* keeper = [] {
         const auto& bundle = platform::Bundle::main();
         Servers servers{bundle.infoString("ParlivoConfigurationHost").value_or(""),
                         bundle.infoString("ParlivoConfigurationHost2").value_or("")};
-        // The reference is never released, so the object outlives every static destructor.
-        auto* keeper = new std::shared_ptr<DynamicData>(create(platform::URLSession::shared(), std::move(servers)));
-        return keeper->get();
+        return new std::shared_ptr<DynamicData>(create(platform::URLSession::shared(), std::move(servers)));
     }();
-    return *instance;
+    return **keeper;
 }
 
 std::shared_ptr<DynamicData> DynamicData::create(platform::URLSession& session, Servers servers) {

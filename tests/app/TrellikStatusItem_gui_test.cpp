@@ -42,9 +42,10 @@ public:
             connection_, nullptr, platform::LauncherEntry::kInterface, platform::LauncherEntry::kMember, nullptr,
             nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &BadgeListener::onSignal, this, nullptr);
         // Make sure the match rule is in place before anything is sent.
-        g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                    "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
-                                    nullptr, nullptr);
+        GVariant* pong = g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                     "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr,
+                                                     G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+        if (pong) g_variant_unref(pong);
     }
     ~BadgeListener() {
         if (!connection_) return;
