@@ -337,3 +337,15 @@ TEST_F(AppDelegateTest, EachAboutRequestMakesAFreshWindowWithTheCombinedVersion)
     EXPECT_EQ(about.version, "Version " + tovak::WQApplicationInfo::bundleVersionString() + " (" +
                                  tovak::WQApplicationInfo::bundleShortVersionString() + ".0)");
 }
+
+// The settings model reaches the windows through the application delegate: the support prompt,
+// and word of an address no program opens, which names the address.
+TEST_F(AppDelegateTest, TheSettingsModelsRequestsReachTheHost) {
+    host->commands.clear();
+    menu().supportMenuItem->activate();  // "Need help?"
+    ASSERT_EQ(host->commands, std::vector<std::string>{"support prompt"});
+    shared->couldNotOpenAddress("https://faq.example/page");
+    ASSERT_EQ(host->commands.size(), 2u);
+    EXPECT_TRUE(host->commands[1].starts_with("alert: "));
+    EXPECT_NE(host->commands[1].find("https://faq.example/page"), std::string::npos);
+}
