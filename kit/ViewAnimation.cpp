@@ -10,8 +10,8 @@ namespace {
 
 // The animations in flight; each removes itself when done.
 std::set<std::shared_ptr<ViewAnimation>>& running() {
-    static std::set<std::shared_ptr<ViewAnimation>> animations;
-    return animations;
+    static auto* animations = new std::set<std::shared_ptr<ViewAnimation>>;  // never destroyed
+    return *animations;
 }
 
 // Ease in and out, like the platform's default timing.

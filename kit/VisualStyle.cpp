@@ -6,8 +6,8 @@
 namespace tovak {
 
 const std::vector<VisualStyle>& allVisualStyles() {
-    static const std::vector<VisualStyle> all{VisualStyle::automatic, VisualStyle::light, VisualStyle::dark};
-    return all;
+    static const auto* all = new std::vector<VisualStyle>{VisualStyle::automatic, VisualStyle::light, VisualStyle::dark};
+    return *all;
 }
 
 int rawValue(VisualStyle style) {

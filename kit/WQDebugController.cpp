@@ -16,8 +16,8 @@ bool containsExactly(const std::vector<std::string>& arguments, const std::strin
 }  // namespace
 
 WQDebugController& WQDebugController::sharedInstance() {
-    static WQDebugController instance;
-    return instance;
+    static WQDebugController* instance = new WQDebugController;  // never destroyed: debug lines may come at exit
+    return *instance;
 }
 
 WQDebugController::WQDebugController() {

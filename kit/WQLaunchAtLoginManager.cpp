@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <utility>
 
 #include "DebugPrint.h"
 #include "foundation/Bundle.h"
@@ -107,23 +108,43 @@ void WQLaunchAtLoginManager::setupHelperCommunication() {
 
     setLaunchCount(launchCount() + 1);
 
-    bool helperFound = false;
-    const std::string& helper = launchAtLoginHelperBundleId();
-    for (const auto& instance : platform::Workspace::runningInstances(helper)) {
-        (void)instance;  // every running instance gets its own request to quit
-        center.post(kTerminateHelperAppNotification, mainBundleIdentifier());
-        helperFound = true;
-    }
     // The helper quits 5 seconds after starting us; a slow start would find it gone. The launch
     // argument it passes tells the same thing without that race.
-    const bool startedByLoginItem =
+    automaticallyLaunched_ =
         platform::ProcessInfo::hasArgument(std::string(platform::LoginItems::kLaunchedAtLoginArgument));
-    automaticallyLaunched_ = helperFound || startedByLoginItem;
+    helperQuestionAnswered_ = false;
+    // Asked without waiting: the main thread never waits for the bus.
+    std::weak_ptr<bool> alive = alive_;
+    platform::Workspace::runningInstances(launchAtLoginHelperBundleId(),
+                                          [this, alive](std::vector<std::string> instances) {
+                                              if (alive.lock()) helpersFound(instances.size());
+                                          });
+}
+
+void WQLaunchAtLoginManager::helpersFound(std::size_t count) {
+    auto& center = platform::DistributedNotificationCenter::defaultCenter();
+    // Every running instance gets its own request to quit.
+    for (std::size_t i = 0; i < count; ++i) center.post(kTerminateHelperAppNotification, mainBundleIdentifier());
+    automaticallyLaunched_ = automaticallyLaunched_.value_or(false) || count > 0;
+    helperQuestionAnswered_ = true;
 
     const std::string line = std::string("App Launched Automatically: ") + boolText(*automaticallyLaunched_);
     debug(line);
     platform::systemLog(line);
+    for (auto& then : std::exchange(waitingForLaunch_, {}))
+        if (then) then();
 }
+
+void WQLaunchAtLoginManager::whenLaunchIsKnown(std::function<void()> then) {
+    launchAtLoginHelperBundleId();  // stops when unset
+    if (!helperQuestionAnswered_) {
+        waitingForLaunch_.push_back(std::move(then));
+        return;
+    }
+    platform::MainQueue::async(std::move(then));
+}
+
+WQLaunchAtLoginManager::~WQLaunchAtLoginManager() { *alive_ = false; }
 
 namespace {
 

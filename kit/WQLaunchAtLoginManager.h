@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,6 +38,7 @@ public:
     static WQLaunchAtLoginManager& shared();
     // A manager over other settings and login items (tests). Registers the reminder's default.
     explicit WQLaunchAtLoginManager(platform::UserDefaults& defaults, LoginItemSwitch loginItemSwitch = {});
+    ~WQLaunchAtLoginManager();
     WQLaunchAtLoginManager(const WQLaunchAtLoginManager&) = delete;
     WQLaunchAtLoginManager& operator=(const WQLaunchAtLoginManager&) = delete;
 
@@ -60,10 +62,17 @@ public:
 
     // Whether this start came from the login item: a running helper was found at set-up, or the
     // program was started with the login item's launch argument. Needs the helper identifier.
+    // The set-up asks the bus for running helpers without waiting; until the answer is in, only
+    // the launch argument counts (see whenLaunchIsKnown).
     bool automaticallyLaunched() const;
+    // Runs `then` on the main loop once the set-up's question for running helpers has been
+    // answered (at once, later on the main loop, when it already has been). Needs the helper
+    // identifier.
+    void whenLaunchIsKnown(std::function<void()> then);
 
 private:
     void setupHelperCommunication();
+    void helpersFound(std::size_t count);
     [[noreturn]] static void helperIdentifierMissing();
     void debug(std::string_view message) const;
 
@@ -71,6 +80,10 @@ private:
     LoginItemSwitch loginItemSwitch_;
     std::optional<std::string> launchAtLoginHelperBundleId_;
     std::optional<bool> automaticallyLaunched_;
+    bool helperQuestionAnswered_ = false;
+    std::vector<std::function<void()>> waitingForLaunch_;
+    // Cancels the bus answer's work when the manager goes first (tests make their own managers).
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     // The ping observers stay for the manager's life (the shared one's: the process's).
     std::vector<platform::ObserverToken> pingObservers_;
 };

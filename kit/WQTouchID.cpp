@@ -1,7 +1,5 @@
 #include "WQTouchID.h"
 
-#include <vector>
-
 #include "DebugPrint.h"
 #include "system/LocalAuthentication.h"
 
@@ -9,8 +7,18 @@ namespace tovak {
 
 WQTouchID::WQTouchID() : context_(platform::LocalAuthentication::create()) {}
 
-// The context is released, not invalidated: a verification still running answers its handler.
-WQTouchID::~WQTouchID() = default;
+WQTouchID::~WQTouchID() {
+    // Whoever owned this object is gone: its verification ends, the reader is released, and no
+    // handler reaches the owner's remains.
+    *alive_ = false;
+    context_->invalidate();
+}
+
+void WQTouchID::startFollowingSupport() { platform::LocalAuthentication::create(); }
+
+platform::ObserverToken WQTouchID::addSupportObserver(std::function<void()> observer) {
+    return platform::LocalAuthentication::addBiometryObserver(std::move(observer));
+}
 
 void WQTouchID::renewContext() {
     if (!canceled_) return;
@@ -26,42 +34,32 @@ bool WQTouchID::supported() {
     return false;
 }
 
-namespace {
-
-struct SupportCheck {
-    std::optional<bool> cached;
-    std::vector<std::function<void(bool)>> waiting;
-};
-
-SupportCheck& supportCheck() {
-    static auto* check = new SupportCheck();
-    return *check;
-}
-
-}  // namespace
-
 void WQTouchID::checkSupported(std::function<void(bool)> completion) {
-    auto& check = supportCheck();
-    check.waiting.push_back(std::move(completion));
-    if (check.waiting.size() > 1) return;  // one question on its way answers everyone
-    platform::LocalAuthentication::queryBiometricsAvailability([](bool available, const std::string& error) {
-        if (!available && !error.empty()) debugPrint(kClassName, "Error checking for TouchID: " + error);
-        auto& check = supportCheck();
-        check.cached = available;
-        auto waiting = std::move(check.waiting);
-        check.waiting.clear();
-        for (auto& handler : waiting)
-            if (handler) handler(available);
-    });
+    platform::LocalAuthentication::queryBiometricsAvailability(
+        [completion = std::move(completion)](bool available, const std::string& error) {
+            if (!available && !error.empty()) debugPrint(kClassName, "Error checking for TouchID: " + error);
+            if (completion) completion(available);
+        });
 }
 
-std::optional<bool> WQTouchID::cachedSupported() { return supportCheck().cached; }
+std::optional<bool> WQTouchID::cachedSupported() {
+    switch (platform::LocalAuthentication::biometry()) {
+    case platform::LocalAuthentication::Biometry::available:
+        return true;
+    case platform::LocalAuthentication::Biometry::unavailable:
+        return false;
+    case platform::LocalAuthentication::Biometry::unknown:
+        break;
+    }
+    return std::nullopt;
+}
 
 bool WQTouchID::authenticate(const std::string& reason, std::function<void(bool)> completionHandler) {
     renewContext();
     if (!supported()) return false;
-    context_->evaluateBiometrics(reason, [handler = std::move(completionHandler)](bool success, const std::string&) {
-        if (handler) handler(success);
+    context_->evaluateBiometrics(reason, [alive = std::weak_ptr<bool>(alive_), handler = std::move(completionHandler)](
+                                             bool success, const std::string&) {
+        if (alive.lock() && handler) handler(success);
     });
     return true;
 }

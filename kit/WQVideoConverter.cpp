@@ -5,6 +5,7 @@
 #include "DebugPrint.h"
 #include "foundation/MainQueue.h"
 #include "foundation/Timer.h"
+#include "foundation/WorkQueue.h"
 
 namespace tovak {
 
@@ -19,12 +20,12 @@ WQVideoConverter::~WQVideoConverter() {
 }
 
 const std::vector<std::string>& WQVideoConverter::defaultPresets() {
-    static const std::vector<std::string> presets{
+    static const auto* presets = new std::vector<std::string>{
         std::string(AssetExportSession::presetHighestQuality), std::string(AssetExportSession::preset1920x1080),
         std::string(AssetExportSession::preset1280x720),       std::string(AssetExportSession::preset960x540),
         std::string(AssetExportSession::preset640x480),        std::string(AssetExportSession::presetMediumQuality),
     };
-    return presets;
+    return *presets;
 }
 
 AssetExportSession::FileType WQVideoConverter::sessionFileType() const {
@@ -61,22 +62,38 @@ void WQVideoConverter::compressVideo(const std::filesystem::path& input, const s
         return;
     }
 
-    const std::string& fallback = candidates.back();
-    for (const auto& preset : candidates) {
-        auto probe = AssetExportSession::make(input, preset);
-        if (!probe) {
-            debugPrint(kClassName, "Could not initialize export session");
-            continue;
+    // Estimating runs ffprobe (with a time-out) for each candidate: a worker's job. The export
+    // starts from the main queue with the first preset that fits, else the last one.
+    if (estimateCancelled_) *estimateCancelled_ = true;
+    auto cancelled = std::make_shared<bool>(false);
+    estimateCancelled_ = cancelled;
+    platform::WorkQueue::global().async([self = shared_from_this(), input, output, targetFileSize, candidates,
+                                         fileType = sessionFileType(), cancelled,
+                                         handler = std::move(completionHandler)]() mutable {
+        std::string chosen = candidates.back();
+        for (const auto& preset : candidates) {
+            auto probe = AssetExportSession::make(input, preset);
+            if (!probe) {
+                debugPrint(kClassName, "Could not initialize export session");
+                continue;
+            }
+            probe->setOutputFileType(fileType);
+            const std::uint64_t estimate = probe->estimatedOutputFileLength();
+            debugPrint(kClassName, "Estimated Size for Preset " + preset + ": " + std::to_string(estimate >> 20) + " Mb");
+            if (estimate < targetFileSize) {
+                chosen = preset;
+                break;
+            }
         }
-        probe->setOutputFileType(sessionFileType());
-        const std::uint64_t estimate = probe->estimatedOutputFileLength();
-        debugPrint(kClassName, "Estimated Size for Preset " + preset + ": " + std::to_string(estimate >> 20) + " Mb");
-        if (estimate < targetFileSize) {
-            exportVideo(input, output, preset, std::move(completionHandler));
-            return;
-        }
-    }
-    exportVideo(input, output, fallback, std::move(completionHandler));
+        platform::MainQueue::async([self, input, output, chosen, cancelled, handler = std::move(handler)]() mutable {
+            if (self->estimateCancelled_ == cancelled) self->estimateCancelled_.reset();
+            if (*cancelled) {
+                if (handler) handler(false, nullptr);
+                return;
+            }
+            self->exportVideo(input, output, chosen, std::move(handler));
+        });
+    });
 }
 
 void WQVideoConverter::convertVideoToMPEG4Container(const std::filesystem::path& input,
@@ -88,6 +105,8 @@ void WQVideoConverter::convertVideoToMPEG4Container(const std::filesystem::path&
 
 void WQVideoConverter::exportVideo(const std::filesystem::path& input, const std::filesystem::path& output,
                                    std::string_view preset, CompletionHandler completionHandler) {
+    // A newer request replaces one still choosing its preset, as it replaces a running export.
+    if (estimateCancelled_) *estimateCancelled_ = true;
     std::error_code error;
     if (!std::filesystem::remove(output, error)) {
         const std::string why = error ? error.message() : std::make_error_code(std::errc::no_such_file_or_directory).message();
@@ -143,6 +162,7 @@ void WQVideoConverter::reportProgress(const std::shared_ptr<AssetExportSession>&
 }
 
 void WQVideoConverter::stop() {
+    if (estimateCancelled_) *estimateCancelled_ = true;
     if (session_) session_->cancelExport();
 }
 

@@ -50,9 +50,11 @@ public:
     static const std::vector<std::string>& defaultPresets();
 
     // Exports `input` to `output` so that it stays under `targetFileSize` bytes (see the
-    // preset choice in docs/video-converter.md). The handler runs exactly once: on the main
-    // queue when an export ran, or before this returns when the input's size cannot be read,
-    // no preset is there to try, or no session can be made for the chosen preset.
+    // preset choice in docs/video-converter.md). The candidates' estimates need ffprobe, which
+    // runs on a worker queue; the export then starts from the main queue. The handler runs
+    // exactly once: before this returns when the input's size cannot be read or no preset is
+    // there to try; otherwise on the main queue (with no session when none could be made for
+    // the chosen preset, or when stop() or another request came while the estimates ran).
     void compressVideo(const std::filesystem::path& input, const std::filesystem::path& output,
                        std::uint64_t targetFileSize, std::optional<std::vector<std::string>> presets,
                        CompletionHandler completionHandler);
@@ -61,7 +63,8 @@ public:
     void convertVideoToMPEG4Container(const std::filesystem::path& input, const std::filesystem::path& output,
                                       const std::string& compressionPreset, CompletionHandler completionHandler);
 
-    // Cancels the running export; its handler then receives false. Nothing when none runs.
+    // Cancels the running export (or the choice of its preset); its handler then receives false.
+    // Nothing when none runs.
     void stop();
 
     std::shared_ptr<WQProgressDelegate> progressDelegate;  // kept, never cleared by the converter
@@ -77,6 +80,8 @@ private:
 
     std::shared_ptr<platform::Timer> progressTimer_;
     std::shared_ptr<ExportSession> session_;
+    // Set while presets are being estimated; stop() or a newer request cancels that request.
+    std::shared_ptr<bool> estimateCancelled_;
 };
 
 }  // namespace tovak

@@ -26,9 +26,10 @@ Bytes sealOnce(const PropertyList& root, std::string_view key, std::string_view 
 }
 
 std::optional<std::vector<TextPatch>> readPatchList(const std::filesystem::path& path, std::string* error) {
-    auto bytes = readFile(path);
+    std::string why;
+    auto bytes = readFile(path, &why);
     if (!bytes) {
-        *error = "cannot read the patch list " + path.string();
+        *error = "cannot read the patch list " + path.string() + ": " + why;
         return std::nullopt;
     }
     std::string parseError;
@@ -53,9 +54,13 @@ std::optional<std::vector<TextPatch>> readPatchList(const std::filesystem::path&
 
 }  // namespace
 
-std::optional<Bytes> readFile(const std::filesystem::path& path) {
-    auto text = platform::FileManager::contentsAtPath(path);
-    if (!text) return std::nullopt;
+std::optional<Bytes> readFile(const std::filesystem::path& path, std::string* error) {
+    platform::FileManager::ReadError failure;
+    auto text = platform::FileManager::contentsAtPath(path, maxInputBytes, &failure);
+    if (!text) {
+        if (error) *error = failure.message;
+        return std::nullopt;
+    }
     return Bytes(text->begin(), text->end());
 }
 
@@ -99,9 +104,10 @@ std::optional<PropertyList> open(std::span<const uint8_t> payload, std::string_v
 std::optional<Bytes> packManifest(const std::filesystem::path& manifestPath, std::string* error) {
     std::string ignored;
     if (!error) error = &ignored;
-    auto bytes = readFile(manifestPath);
+    std::string why;
+    auto bytes = readFile(manifestPath, &why);
     if (!bytes) {
-        *error = "cannot read the manifest " + manifestPath.string();
+        *error = "cannot read the manifest " + manifestPath.string() + ": " + why;
         return std::nullopt;
     }
     std::string parseError;
@@ -118,9 +124,9 @@ std::optional<Bytes> packManifest(const std::filesystem::path& manifestPath, std
     if (const auto* files = (*manifest)["Files"].asDictionary()) {
         for (const auto& [key, path] : *files) {
             const std::string* relative = path.asString();
-            auto content = relative ? readFile(folder / *relative) : std::nullopt;
+            auto content = relative ? readFile(folder / *relative, &why) : std::nullopt;
             if (!content) {
-                *error = "cannot read the file for \"" + key + "\"";
+                *error = "cannot read the file for \"" + key + "\"" + (relative ? ": " + why : std::string());
                 return std::nullopt;
             }
             root.set(key, PropertyList(std::move(*content)));

@@ -51,7 +51,10 @@ std::optional<Bytes> rebaseOrigin(std::span<const uint8_t> payload, std::string_
 // The same configuration under key material the program does not use (tests of a wrong key).
 std::optional<Bytes> resealWithWrongKey(std::span<const uint8_t> payload);
 
-std::optional<Bytes> readFile(const std::filesystem::path& path);
+// Every file the tools read (manifests, scripts, patch lists, payloads) is at most this large.
+inline constexpr std::uintmax_t maxInputBytes = 64 * 1024 * 1024;
+// A regular file of at most maxInputBytes; none (with the reason in `error`) otherwise.
+std::optional<Bytes> readFile(const std::filesystem::path& path, std::string* error = nullptr);
 bool writeFile(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 
 }  // namespace parlivo::config

@@ -24,29 +24,68 @@ namespace {
 
 int stopPipe[2] = {-1, -1};
 
-int usage() {
-    std::fprintf(stderr,
-                 "usage: parlivo-config pack MANIFEST -o PAYLOAD\n"
-                 "       parlivo-config dump PAYLOAD\n"
-                 "       parlivo-config serve --payload PAYLOAD [--port N] [--static DIR]\n"
-                 "                            [--alternate-payload PAYLOAD] [--version V]\n"
-                 "                            [--answers A,B,...] [--cert PEM] [--key PEM]\n"
-                 "                            [--page-channel]\n"
-                 "answers: payload, text:BODY, empty, wrong-key, slow:SECONDS, drop\n"
-                 "         (request n gets the n-th answer; the last one repeats)\n"
-                 "--page-channel: the stand-in page's test road; each line on standard input is a\n"
-                 "         command for the page, each record of the page a line on standard output\n");
+constexpr const char* kOverview =
+    "parlivo-config: the maker's side of the remote configuration of Parlivo for WhatsApp.\n"
+    "\n"
+    "usage: parlivo-config COMMAND [ARGUMENTS]\n"
+    "       parlivo-config COMMAND --help\n"
+    "\n"
+    "commands:\n"
+    "  pack    turn a manifest into an encrypted configuration payload\n"
+    "  dump    show a payload as a readable property list\n"
+    "  serve   serve payloads over HTTPS on 127.0.0.1 (the development build's server)\n";
+
+constexpr const char* kPackHelp =
+    "usage: parlivo-config pack MANIFEST -o PAYLOAD\n"
+    "\n"
+    "Reads MANIFEST (an XML property list with \"Values\", \"Files\" and \"Patches\"), checks the\n"
+    "result with the program's own payload check and writes the encrypted payload to PAYLOAD.\n";
+
+constexpr const char* kDumpHelp =
+    "usage: parlivo-config dump PAYLOAD\n"
+    "\n"
+    "Checks PAYLOAD as the program does and prints it as an XML property list, with the scripts as\n"
+    "text and the patches decoded. A payload that fails prints its \"Error DDnn\" code on standard\n"
+    "error and ends with status 1.\n";
+
+constexpr const char* kServeHelp =
+    "usage: parlivo-config serve --payload PAYLOAD [--port N] [--static DIR]\n"
+    "                            [--alternate-payload PAYLOAD] [--version V]\n"
+    "                            [--answers A,B,...] [--cert PEM] [--key PEM]\n"
+    "                            [--page-channel]\n"
+    "\n"
+    "Serves the configuration over HTTPS on 127.0.0.1 and prints the port once it listens (port 0\n"
+    "picks a free one). Stops on SIGTERM or SIGINT.\n"
+    "answers: payload, text:BODY, empty, wrong-key, slow:SECONDS, drop\n"
+    "         (request n gets the n-th answer; the last one repeats)\n"
+    "--page-channel: the stand-in page's test road; each line on standard input is a command\n"
+    "         for the page, each record of the page a line on standard output\n";
+
+// A wrong call: what the command (or the tool) expects, on standard error, status 2.
+int usage(const char* text = kOverview) {
+    std::fputs(text, stderr);
     return 2;
 }
 
+// An asked-for help text: on standard output, status 0.
+int help(const char* text) {
+    std::fputs(text, stdout);
+    return 0;
+}
+
+bool asksForHelp(const std::vector<std::string>& args) {
+    return args.size() == 1 && (args[0] == "--help" || args[0] == "-h");
+}
+
 int pack(const std::vector<std::string>& args) {
+    if (asksForHelp(args)) return help(kPackHelp);
     std::string manifest, output;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-o" && i + 1 < args.size()) output = args[++i];
-        else if (manifest.empty()) manifest = args[i];
-        else return usage();
+        else if (manifest.empty() && !args[i].starts_with("-")) manifest = args[i];
+        else return usage(kPackHelp);
     }
-    if (manifest.empty() || output.empty()) return usage();
+    if (manifest.empty() || output.empty()) return usage(kPackHelp);
     std::string error;
     auto payload = packManifest(manifest, &error);
     if (!payload) {
@@ -61,16 +100,17 @@ int pack(const std::vector<std::string>& args) {
 }
 
 int dump(const std::vector<std::string>& args) {
-    if (args.size() != 1) return usage();
-    auto bytes = readFile(args[0]);
+    if (asksForHelp(args)) return help(kDumpHelp);
+    if (args.size() != 1 || args[0].starts_with("-")) return usage(kDumpHelp);
+    std::string error;
+    auto bytes = readFile(args[0], &error);
     if (!bytes) {
-        std::fprintf(stderr, "parlivo-config: cannot read %s\n", args[0].c_str());
+        std::fprintf(stderr, "parlivo-config: cannot read %s: %s\n", args[0].c_str(), error.c_str());
         return 1;
     }
-    std::string error;
     auto text = dumpPayload(*bytes, &error);
     if (!text) {
-        std::printf("%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
     std::fputs(text->c_str(), stdout);
@@ -78,6 +118,7 @@ int dump(const std::vector<std::string>& args) {
 }
 
 int serve(const std::vector<std::string>& args) {
+    if (asksForHelp(args)) return help(kServeHelp);
     ConfigServer::Options options;
     options.certificate = PARLIVO_DEV_TLS_DIR "/server.pem";
     options.privateKey = PARLIVO_DEV_TLS_DIR "/server.key";
@@ -93,7 +134,7 @@ int serve(const std::vector<std::string>& args) {
             });
             continue;
         }
-        if (i + 1 >= args.size()) return usage();
+        if (i + 1 >= args.size()) return usage(kServeHelp);
         const std::string& name = args[i];
         const std::string& value = args[++i];
         if (name == "--payload") payloadPath = value;
@@ -101,7 +142,7 @@ int serve(const std::vector<std::string>& args) {
         else if (name == "--port") {
             // A typo must not silently become "any free port".
             const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), options.port);
-            if (ec != std::errc() || end != value.data() + value.size()) return usage();
+            if (ec != std::errc() || end != value.data() + value.size()) return usage(kServeHelp);
         }
         else if (name == "--static") options.staticDirectory = value;
         else if (name == "--version") options.version = value;
@@ -115,25 +156,26 @@ int serve(const std::vector<std::string>& args) {
                 auto answer = Answer::parse(word);
                 if (!answer) {
                     std::fprintf(stderr, "parlivo-config: unknown answer \"%s\"\n", word.c_str());
-                    return 2;
+                    return usage(kServeHelp);
                 }
                 options.answers.push_back(*answer);
                 if (comma == std::string::npos) break;
                 start = comma + 1;
             }
-        } else return usage();
+        } else return usage(kServeHelp);
     }
-    if (payloadPath.empty() || options.port < 0 || options.port > 65535) return usage();
-    auto payload = readFile(payloadPath);
+    if (payloadPath.empty() || options.port < 0 || options.port > 65535) return usage(kServeHelp);
+    std::string error;
+    auto payload = readFile(payloadPath, &error);
     if (!payload) {
-        std::fprintf(stderr, "parlivo-config: cannot read %s\n", payloadPath.c_str());
+        std::fprintf(stderr, "parlivo-config: cannot read %s: %s\n", payloadPath.c_str(), error.c_str());
         return 1;
     }
     options.payload = std::move(*payload);
     if (!alternatePath.empty()) {
-        options.alternatePayload = readFile(alternatePath);
+        options.alternatePayload = readFile(alternatePath, &error);
         if (!options.alternatePayload) {
-            std::fprintf(stderr, "parlivo-config: cannot read %s\n", alternatePath.c_str());
+            std::fprintf(stderr, "parlivo-config: cannot read %s: %s\n", alternatePath.c_str(), error.c_str());
             return 1;
         }
     }
@@ -144,7 +186,6 @@ int serve(const std::vector<std::string>& args) {
 
     auto channel = options.pageChannel;
     ConfigServer server(std::move(options));
-    std::string error;
     auto port = server.bind(&error);
     if (!port) {
         std::fprintf(stderr, "parlivo-config: %s\n", error.c_str());
@@ -197,8 +238,10 @@ int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h" || command == "help") return help(kOverview);
     if (command == "pack") return pack(args);
     if (command == "dump") return dump(args);
     if (command == "serve") return serve(args);
+    std::fprintf(stderr, "parlivo-config: unknown command \"%s\"\n", command.c_str());
     return usage();
 }

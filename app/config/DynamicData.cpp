@@ -29,6 +29,15 @@ std::string textOf(std::span<const uint8_t> bytes) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
+// At most `limit` bytes of valid UTF-8 text, cut before a character that would not fit whole.
+std::string utf8Prefix(std::string text, size_t limit) {
+    if (text.size() <= limit) return text;
+    size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+    return text;
+}
+
 bool parsesAsURL(const std::string& text) {
     return g_uri_is_valid(text.c_str(), G_URI_FLAGS_NONE, nullptr);
 }
@@ -153,8 +162,9 @@ DynamicData::DynamicData(platform::URLSession& session, Servers servers)
     : session_(session), servers_(std::move(servers)) {}
 
 DynamicData& DynamicData::shared() {
-    // Never destroyed: completions on the session's queue keep working until exit.
-    static DynamicData* instance = [] {
+    // Never destroyed: completions on the session's queue keep working until exit. The reference
+    // is never released, so the object outlives every static destructor.
+    static const auto* keeper = [] {
         const auto& bundle = platform::Bundle::main();
         Servers servers{bundle.infoString("ParlivoConfigurationHost").value_or(""),
                         bundle.infoString("ParlivoConfigurationHost2").value_or(""), ""};
@@ -166,11 +176,9 @@ DynamicData& DynamicData::shared() {
                 g_free(uri);
             }
         }
-        // The reference is never released, so the object outlives every static destructor.
-        auto* keeper = new std::shared_ptr<DynamicData>(create(platform::URLSession::shared(), std::move(servers)));
-        return keeper->get();
+        return new std::shared_ptr<DynamicData>(create(platform::URLSession::shared(), std::move(servers)));
     }();
-    return *instance;
+    return **keeper;
 }
 
 std::shared_ptr<DynamicData> DynamicData::create(platform::URLSession& session, Servers servers) {
@@ -179,7 +187,17 @@ std::shared_ptr<DynamicData> DynamicData::create(platform::URLSession& session, 
 
 void DynamicData::log(std::string_view line) const {
     tovak::debugPrint(kClassName, line);
-    if (logObserver) logObserver(line);
+    std::function<void(std::string_view)> observer;
+    {
+        std::lock_guard lock(logMutex_);
+        observer = logObserver_;
+    }
+    if (observer) observer(line);
+}
+
+void DynamicData::setLogObserver(std::function<void(std::string_view)> observer) {
+    std::lock_guard lock(logMutex_);
+    logObserver_ = std::move(observer);
 }
 
 std::string DynamicData::applicationVersion() {
@@ -201,30 +219,8 @@ void DynamicData::resetValues() {
 }
 
 void DynamicData::clearValues() {
-    version_ = "0";
-    injectionScriptStart_.reset();
-    injectionScriptEnd_.reset();
-    userAgent_.reset();
-    couldNotConnect_.reset();
-    messageSendingFromNotification_.reset();
-    draggingOverlay_.reset();
-    customPageLoading_.reset();
-    pageURL_.reset();
-    baseURL_.reset();
-    movieFileMode_.reset();
-    movieMaximumFileSize_.reset();
-    movieTargetFileSize_.reset();
-    movieMaximumLength_.reset();
-    movieExportPresets_.reset();
-    movieRecordPreset_.reset();
-    disableZoom_.reset();
-    injectJQuery_.reset();
-    supportPage_.reset();
-    FAQ_.reset();
-    privacyStatement_.reset();
-    enableSend_.reset();
-    patches_.reset();
-    dataLoaded_ = false;
+    values_.reset();
+    injectionScriptStartTaken_ = injectionScriptEndTaken_ = false;
 }
 
 bool DynamicData::useAlternateData() {
@@ -250,6 +246,8 @@ void DynamicData::sendConfigurationRequest(std::optional<std::vector<uint8_t>> r
     request.url = configurationURL();
     request.method = "POST";
     request.timeoutSeconds = timeout;
+    // A payload is never larger than what it may decompress to; a larger answer is cut off.
+    request.maximumBodySize = maximumPayloadSize;
     if (!servers_.bundledPayloadURL.empty()) {
         // A file has no request body to take.
         request.method = "GET";
@@ -306,7 +304,8 @@ void DynamicData::handleResponse(std::optional<std::vector<uint8_t>> data,
     }
     log("Data recieved -> Have to Verify");
     if (isUTF8Text(*data)) {
-        std::string text = textOf(*data);
+        // A server's message is shown to the user and logged: only its start is kept.
+        std::string text = utf8Prefix(textOf(*data), maximumServerMessageSize);
         log("Data converts to string -> FAIL: " + text);
         platform::MainQueue::async([self, cycle, text = std::move(text)] {
             if (self->isStale(cycle)) return;
@@ -427,77 +426,68 @@ bool DynamicData::processConfigurationData(std::span<const uint8_t> data, bool l
 }
 
 void DynamicData::storeValues(ConfigurationValues values) {
-    version_ = values.version;
-    log("Load Values: " + version_);
-    injectionScriptStart_ = std::move(values.injectionScriptStart);
-    injectionScriptEnd_ = std::move(values.injectionScriptEnd);
-    couldNotConnect_ = std::move(values.couldNotConnect);
-    userAgent_ = std::move(values.userAgent);
-    messageSendingFromNotification_ = values.messageSendingFromNotification;
-    draggingOverlay_ = values.draggingOverlay;
-    customPageLoading_ = values.customPageLoading;
-    pageURL_ = std::move(values.pageURL);
-    baseURL_ = std::move(values.baseURL);
-    movieFileMode_ = values.movieFileMode;
-    movieMaximumFileSize_ = values.movieMaximumFileSize;
-    movieTargetFileSize_ = values.movieTargetFileSize;
-    movieMaximumLength_ = values.movieMaximumLength;
-    movieExportPresets_ = std::move(values.movieExportPresets);
-    movieRecordPreset_ = std::move(values.movieRecordPreset);
-    disableZoom_ = values.disableZoom;
-    injectJQuery_ = values.injectJQuery;
-    supportPage_ = std::move(values.supportPage);
-    FAQ_ = std::move(values.FAQ);
-    privacyStatement_ = std::move(values.privacyStatement);
-    enableSend_ = values.enableSend;
-    patches_ = std::move(values.patches);
-    dataLoaded_ = true;
+    log("Load Values: " + values.version);
+    values_ = std::move(values);
+    injectionScriptStartTaken_ = injectionScriptEndTaken_ = false;
 }
 
 // --- getters ---
 
+void DynamicData::loadIfNeeded() {
+    if (values_ || !cachedData) return;
+    // Copy first: a load never reads from bytes that a store could replace under it.
+    const std::vector<uint8_t> bytes = *cachedData;
+    processConfigurationData(bytes, true);
+}
+
 template <class T>
-const std::optional<T>& DynamicData::loaded(std::optional<T>& field) {
-    if (!field && cachedData) {
-        // Copy first: a load never reads from bytes that a store could replace under it.
-        const std::vector<uint8_t> bytes = *cachedData;
-        processConfigurationData(bytes, true);
-    }
-    return field;
+std::optional<T> DynamicData::loaded(T ConfigurationValues::*field) {
+    loadIfNeeded();
+    if (!values_) return std::nullopt;
+    return (*values_).*field;
+}
+
+std::optional<std::string> DynamicData::takeScript(std::string ConfigurationValues::*script, bool& taken) {
+    // A script already handed out loads everything again (when there are bytes to load from).
+    if (taken && cachedData) clearValues();
+    loadIfNeeded();
+    if (!values_ || taken) return std::nullopt;
+    taken = true;
+    return (*values_).*script;
 }
 
 std::optional<std::string> DynamicData::injectionScriptStart() {
-    auto value = loaded(injectionScriptStart_);
-    injectionScriptStart_.reset();
-    return value;
+    return takeScript(&ConfigurationValues::injectionScriptStart, injectionScriptStartTaken_);
 }
 
 std::optional<std::string> DynamicData::injectionScriptEnd() {
-    auto value = loaded(injectionScriptEnd_);
-    injectionScriptEnd_.reset();
-    return value;
+    return takeScript(&ConfigurationValues::injectionScriptEnd, injectionScriptEndTaken_);
 }
 
-std::optional<std::string> DynamicData::couldNotConnect() { return loaded(couldNotConnect_); }
-std::optional<std::string> DynamicData::userAgent() { return loaded(userAgent_); }
-std::optional<bool> DynamicData::messageSendingFromNotification() { return loaded(messageSendingFromNotification_); }
-std::optional<bool> DynamicData::draggingOverlay() { return loaded(draggingOverlay_); }
-std::optional<bool> DynamicData::customPageLoading() { return loaded(customPageLoading_); }
-std::optional<std::string> DynamicData::pageURL() { return loaded(pageURL_); }
-std::optional<std::string> DynamicData::baseURL() { return loaded(baseURL_); }
-std::optional<int64_t> DynamicData::movieMaximumFileSize() { return loaded(movieMaximumFileSize_); }
-std::optional<int64_t> DynamicData::movieTargetFileSize() { return loaded(movieTargetFileSize_); }
-std::optional<int64_t> DynamicData::movieMaximumLength() { return loaded(movieMaximumLength_); }
-std::optional<std::vector<std::string>> DynamicData::movieExportPresets() { return loaded(movieExportPresets_); }
-std::optional<std::string> DynamicData::movieRecordPreset() { return loaded(movieRecordPreset_); }
-std::optional<bool> DynamicData::injectJQuery() { return loaded(injectJQuery_); }
-std::optional<std::string> DynamicData::FAQ() { return loaded(FAQ_); }
-std::optional<bool> DynamicData::enableSend() { return loaded(enableSend_); }
-std::optional<std::vector<TextPatch>> DynamicData::patches() { return loaded(patches_); }
+std::optional<std::string> DynamicData::couldNotConnect() { return loaded(&ConfigurationValues::couldNotConnect); }
+std::optional<std::string> DynamicData::userAgent() { return loaded(&ConfigurationValues::userAgent); }
+std::optional<bool> DynamicData::messageSendingFromNotification() {
+    return loaded(&ConfigurationValues::messageSendingFromNotification);
+}
+std::optional<bool> DynamicData::draggingOverlay() { return loaded(&ConfigurationValues::draggingOverlay); }
+std::optional<bool> DynamicData::customPageLoading() { return loaded(&ConfigurationValues::customPageLoading); }
+std::optional<std::string> DynamicData::pageURL() { return loaded(&ConfigurationValues::pageURL); }
+std::optional<std::string> DynamicData::baseURL() { return loaded(&ConfigurationValues::baseURL); }
+std::optional<int64_t> DynamicData::movieMaximumFileSize() { return loaded(&ConfigurationValues::movieMaximumFileSize); }
+std::optional<int64_t> DynamicData::movieTargetFileSize() { return loaded(&ConfigurationValues::movieTargetFileSize); }
+std::optional<int64_t> DynamicData::movieMaximumLength() { return loaded(&ConfigurationValues::movieMaximumLength); }
+std::optional<std::vector<std::string>> DynamicData::movieExportPresets() {
+    return loaded(&ConfigurationValues::movieExportPresets);
+}
+std::optional<std::string> DynamicData::movieRecordPreset() { return loaded(&ConfigurationValues::movieRecordPreset); }
+std::optional<bool> DynamicData::injectJQuery() { return loaded(&ConfigurationValues::injectJQuery); }
+std::optional<std::string> DynamicData::FAQ() { return loaded(&ConfigurationValues::FAQ); }
+std::optional<bool> DynamicData::enableSend() { return loaded(&ConfigurationValues::enableSend); }
+std::optional<std::vector<TextPatch>> DynamicData::patches() { return loaded(&ConfigurationValues::patches); }
 
 std::optional<MovieFileMode> DynamicData::movieFileMode() {
-    const auto& mode = loaded(movieFileMode_);
-    return mode ? *mode : std::nullopt;
+    // Out of range reads as no value, like an unloaded one.
+    return loaded(&ConfigurationValues::movieFileMode).value_or(std::nullopt);
 }
 
 }  // namespace parlivo

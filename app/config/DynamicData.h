@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -35,8 +36,8 @@ public:
     virtual void handleConfigurationResult(bool success) = 0;
 };
 
-// Every value a payload carries, as one complete load produces it. URLs are kept as their
-// absolute texts, already checked to parse.
+// Every value a payload carries, as one complete load produces it: the one list of the
+// configuration's fields. URLs are kept as their absolute texts, already checked to parse.
 struct ConfigurationValues {
     std::string version = "-1";
     std::string injectionScriptStart, injectionScriptEnd, couldNotConnect, userAgent;
@@ -83,8 +84,11 @@ public:
     static std::shared_ptr<DynamicData> create(platform::URLSession& session, Servers servers);
     virtual ~DynamicData() = default;
 
-    // Decompressed payloads larger than this fail as a decompression error.
+    // Decompressed payloads larger than this fail as a decompression error, and no download may
+    // be larger either.
     static constexpr size_t maximumPayloadSize = 32 * 1024 * 1024;
+    // A server's message (a text answer) is kept in errorDescription up to this many bytes.
+    static constexpr size_t maximumServerMessageSize = 1024;
 
     // --- stored fields (main thread) ---
     double timeout = 15.0;
@@ -121,7 +125,7 @@ public:
                                      const std::function<void(std::string_view)>& log = {});
 
     // --- values: each loads all values from `cachedData` when its own is unset ---
-    std::string version() const { return version_; }
+    std::string version() const { return values_ ? values_->version : "0"; }
     std::optional<std::string> injectionScriptStart();  // one-shot
     std::optional<std::string> injectionScriptEnd();    // one-shot
     std::optional<std::string> couldNotConnect();
@@ -141,11 +145,11 @@ public:
     std::optional<std::string> FAQ();
     virtual std::optional<bool> enableSend();
     std::optional<std::vector<TextPatch>> patches();
-    bool dataLoaded() const { return dataLoaded_; }
+    bool dataLoaded() const { return values_.has_value(); }
 
-    // Receives every log line as well as debug output (tests); called on the main thread and on
-    // the URL session's queue, so it must be thread-safe.
-    std::function<void(std::string_view)> logObserver;
+    // Receives every log line as well as debug output (tests). It is called on the main thread
+    // and on the URL session's queue, so it must be thread-safe; setting it is safe at any time.
+    void setLogObserver(std::function<void(std::string_view)> observer);
 
 protected:
     DynamicData(platform::URLSession& session, Servers servers);
@@ -157,26 +161,24 @@ private:
     void clearValues();
     void storeValues(ConfigurationValues values);
     void applyCheckFailure(const PayloadCheck& check);
+    // Loads every value from `cachedData` unless loaded.
+    void loadIfNeeded();
     template <class T>
-    const std::optional<T>& loaded(std::optional<T>& field);
+    std::optional<T> loaded(T ConfigurationValues::*field);
+    std::optional<std::string> takeScript(std::string ConfigurationValues::*script, bool& taken);
     static std::string applicationVersion();
 
     platform::URLSession& session_;
     Servers servers_;
 
-    std::string version_ = "0";
-    std::optional<std::string> injectionScriptStart_, injectionScriptEnd_, userAgent_, couldNotConnect_;
-    std::optional<bool> messageSendingFromNotification_, draggingOverlay_, customPageLoading_;
-    std::optional<std::string> pageURL_, baseURL_;
-    std::optional<std::optional<MovieFileMode>> movieFileMode_;  // outer: loaded; inner: in range
-    std::optional<int64_t> movieMaximumFileSize_, movieTargetFileSize_, movieMaximumLength_;
-    std::optional<std::vector<std::string>> movieExportPresets_;
-    std::optional<std::string> movieRecordPreset_;
-    std::optional<bool> disableZoom_, injectJQuery_;
-    std::optional<std::string> supportPage_, FAQ_, privacyStatement_;
-    std::optional<bool> enableSend_;
-    std::optional<std::vector<TextPatch>> patches_;
-    bool dataLoaded_ = false;
+    // The values of the last load; none until a getter loads them from `cachedData`.
+    std::optional<ConfigurationValues> values_;
+    // The start and end scripts are handed out once per load.
+    bool injectionScriptStartTaken_ = false, injectionScriptEndTaken_ = false;
+
+    mutable std::mutex logMutex_;
+    std::function<void(std::string_view)> logObserver_;
+    // Each download cycle's number; a reply of an older cycle is dropped.
     std::atomic<uint64_t> cycle_{0};
 };
 

@@ -9,7 +9,9 @@
 #include <cerrno>
 
 #include "DebugPrint.h"
+#include "foundation/FileManager.h"
 #include "foundation/KeyedArchive.h"
+#include "foundation/Text.h"
 #include "foundation/URL.h"
 
 namespace parlivo {
@@ -17,12 +19,7 @@ namespace parlivo {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
+using platform::equalsIgnoringCase;
 
 bool isPlainName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
@@ -90,33 +87,10 @@ std::optional<fs::path> ShareHandoff::acceptedShareFolder(const fs::path& archiv
 
 std::optional<std::vector<std::uint8_t>> ShareHandoff::readArchiveFile(const fs::path& folder, const std::string& name) {
     if (!isPlainName(name)) return std::nullopt;
-    const fs::path file = folder / name;
-    const int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
-        static_cast<std::size_t>(info.st_size) > maxArchiveBytes) {
-        close(fd);
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[65536];
-    for (;;) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            close(fd);
-            return std::nullopt;
-        }
-        if (count == 0) break;
-        if (bytes.size() + static_cast<std::size_t>(count) > maxArchiveBytes) {
-            close(fd);
-            return std::nullopt;
-        }
-        bytes.insert(bytes.end(), buffer, buffer + count);
-    }
-    close(fd);
-    return bytes;
+    auto bytes = platform::FileManager::contentsAtPath(folder / name, maxArchiveBytes, nullptr,
+                                                       platform::FileManager::Links::refuse);
+    if (!bytes) return std::nullopt;
+    return std::vector<std::uint8_t>(bytes->begin(), bytes->end());
 }
 
 std::optional<ShareHandoff::Content> ShareHandoff::readArchive(std::span<const std::uint8_t> bytes,

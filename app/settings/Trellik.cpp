@@ -24,12 +24,12 @@
 #include "foundation/MainQueue.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/PropertyList.h"
+#include "foundation/URL.h"
 #include "foundation/UserDefaults.h"
 #include "notifications/WQDesktopNotificationDelivery.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/ShareHandoff.h"
-#include "shell/SupportAlert.h"
 #include "shell/TrellikStatusItem.h"
 #include "shell/WQShortcut.h"
 #include "system/LauncherEntry.h"
@@ -98,7 +98,7 @@ Trellik::Trellik(tovak::WQIdleTimer::Environment idleTimerEnvironment)
 
     shortCut_ = std::make_unique<WQShortcut>();
     shortCut_->setAction([this] {
-        if (auto window = windowDelegate_) window->handleShortcut();
+        if (auto window = windowDelegate()) window->handleShortcut();
     });
 
     idleObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
@@ -118,13 +118,13 @@ Trellik::~Trellik() {
 // --- Setters ---
 
 void Trellik::tellSettings() {
-    if (auto settings = settingsDelegate_) settings->settingsDidChange();
+    if (auto settings = settingsDelegate()) settings->settingsDidChange();
 }
 
 void Trellik::setDoNotDisturbEnabled(bool value) {
     store(keys::doNotDisturbEnabled, value);
     tellSettings();
-    if (auto web = webViewDelegate_) web->updateDoNotDisturb();
+    if (auto web = webViewDelegate()) web->updateDoNotDisturb();
     post(names::doNotDisturbModeChanged, this);
 }
 
@@ -151,7 +151,7 @@ void Trellik::setShowDockIcon(bool value) {
     const ActivationPolicy wanted = value ? ActivationPolicy::regular : ActivationPolicy::accessory;
     const ActivationPolicy current = ApplicationActivation::policy();
     if (current == wanted) return;
-    auto window = windowDelegate_;
+    auto window = windowDelegate();
     if (window) window->willChangeActivationPolicy(current, wanted);
     ApplicationActivation::setPolicy(wanted);
     if (window) window->didChangeActivationPolicy(ApplicationActivation::policy(), wanted);
@@ -178,23 +178,23 @@ void Trellik::setPrivacyStealthModeAlpha(double value) {
     // NaN would make the window's opacity undefined; fully opaque is the safe reading.
     const double clamped = std::isnan(value) ? 1.0 : std::clamp(value, 0.0, 1.0);
     store(keys::privacyStealthModeAlpha, clamped);
-    if (auto window = windowDelegate_) window->applyStealthMode();
-    if (auto web = webViewDelegate_) web->updateStealthMode();
+    if (auto window = windowDelegate()) window->applyStealthMode();
+    if (auto web = webViewDelegate()) web->updateStealthMode();
     setPrivacyStealthModeActive(true);
     post(names::stealthModeChanged, this);
 }
 
 void Trellik::setPrivacyStealthModeActive(bool value) {
     privacyStealthModeActive_ = value;
-    if (auto window = windowDelegate_) window->applyStealthMode();
-    if (auto web = webViewDelegate_) web->updateStealthMode();
+    if (auto window = windowDelegate()) window->applyStealthMode();
+    if (auto web = webViewDelegate()) web->updateStealthMode();
     tellSettings();
     post(names::stealthModeChanged, this);
 }
 
 void Trellik::setPrivacyStealthModeShowContentOnMouseOver(bool value) {
     store(keys::privacyStealthModeShowContentOnMouseOver, value);
-    if (auto web = webViewDelegate_) web->updateStealthMode();
+    if (auto web = webViewDelegate()) web->updateStealthMode();
     post(names::stealthModeChanged, this);
 }
 
@@ -205,19 +205,19 @@ void Trellik::setMonochromeMenuBar(bool value) {
 
 void Trellik::setVisualStyle(VisualStyle value) {
     store(keys::kVisualStyle, rawValue(value));
-    if (auto web = webViewDelegate_) web->applyAppearance();
+    if (auto web = webViewDelegate()) web->applyAppearance();
     tellSettings();
     post(names::visualizationStyleChanged, this);
 }
 
 void Trellik::setFontSize(int value) {
     store(keys::kFontSize, value);
-    if (auto web = webViewDelegate_) web->applyAppearance();
+    if (auto web = webViewDelegate()) web->applyAppearance();
 }
 
 void Trellik::setWindowMode(WindowMode value) {
     windowMode_ = value;
-    if (auto window = windowDelegate_) window->applyWindowMode();
+    if (auto window = windowDelegate()) window->applyWindowMode();
     post(names::windowModeChanged, nullptr);
 }
 
@@ -259,19 +259,19 @@ void Trellik::idleTimerFired() {
 // --- Forwarders ---
 
 void Trellik::handleLogOut() {
-    if (auto web = webViewDelegate_) web->handleLogOut();
+    if (auto web = webViewDelegate()) web->handleLogOut();
 }
 
 void Trellik::reloadWebApp() {
-    if (auto web = webViewDelegate_) web->reloadWebApp();
+    if (auto web = webViewDelegate()) web->reloadWebApp();
 }
 
 void Trellik::stopAudioRecording(bool send) {
-    if (auto web = webViewDelegate_) web->stopAudioRecording(send);
+    if (auto web = webViewDelegate()) web->stopAudioRecording(send);
 }
 
 void Trellik::sendMenuCommand(NativeAction action) {
-    if (auto web = webViewDelegate_) web->sendMenuCommand(action);
+    if (auto web = webViewDelegate()) web->sendMenuCommand(action);
 }
 
 // --- Typed readers ---
@@ -308,7 +308,7 @@ PrivacyTimeInterval Trellik::currentLockAfter() const {
 void Trellik::registerDefaultPreferences() {
     auto path = platform::Bundle::main().pathForResource("DefaultPreferences", "plist");
     if (!path) return;
-    const std::string bytes = platform::FileManager::contentsAtPath(*path).value_or("");
+    const std::string bytes = platform::FileManager::contentsAtPath(*path, platform::PropertyList::maxParseBytes).value_or("");
     std::string error;
     auto preferences = platform::PropertyList::parse(bytes, &error);
     if (!preferences || !preferences->isDictionary()) {
@@ -363,9 +363,9 @@ void Trellik::didActivateNotification(const UserNotification& notification) {
                             platform::LogLevel::notice);
         return;
     }
-    if (auto web = webViewDelegate_) web->openChatOrReply(notification);
+    if (auto web = webViewDelegate()) web->openChatOrReply(notification);
     if (!reply)
-        if (auto window = windowDelegate_) window->showWindow();
+        if (auto window = windowDelegate()) window->showWindow();
 }
 
 void Trellik::didDeliverNotification(const UserNotification& notification) {
@@ -404,33 +404,34 @@ void Trellik::setWallpaper(const std::optional<std::vector<std::uint8_t>>& jpegD
             platform::systemLog("Could not write wallpaper file, the previous one is kept: " + error,
                                 platform::LogLevel::warning);
     }
-    if (auto web = webViewDelegate_) web->updateWallpaper();
+    if (auto web = webViewDelegate()) web->updateWallpaper();
 }
 
 void Trellik::showSupportAlert() {
+    auto application = applicationDelegate();
+    if (!application) return;
     std::weak_ptr<bool> alive = alive_;
-    SupportAlert::present([this, alive](int response) {
+    application->presentSupportAlert([this, alive](int response) {
         if (alive.lock()) handleSupportAlertResponse(response);
     });
 }
 
 void Trellik::handleSupportAlertResponse(int response) {
-    if (response == SupportAlert::readFAQ) {
+    if (response == SupportAlertResponse::readFAQ) {
         auto faq = DynamicData::shared().FAQ();
         if (!faq || faq->empty()) return;
         // The address comes from the downloaded configuration: only a web page is opened, never a
         // local file or another program's URL scheme.
-        gchar* scheme = g_uri_parse_scheme(faq->c_str());
-        const bool isWebPage = scheme && (g_ascii_strcasecmp(scheme, "https") == 0 || g_ascii_strcasecmp(scheme, "http") == 0);
-        g_free(scheme);
-        if (!isWebPage) {
+        if (!platform::isWebAddress(*faq)) {
             platform::systemLog("The FAQ address is not a web page; nothing is opened", platform::LogLevel::warning);
             return;
         }
         std::string error;
-        if (!platform::Workspace::openURL(*faq, &error))
+        if (!platform::Workspace::openURL(*faq, &error)) {
             platform::systemLog("Could not open the FAQ: " + error, platform::LogLevel::warning);
-    } else if (response == SupportAlert::contactSupport) {
+            if (auto application = applicationDelegate()) application->couldNotOpenAddress(*faq);
+        }
+    } else if (response == SupportAlertResponse::contactSupport) {
         WQSendMail mail;
         mail.composeSupportMail(std::string(constants::supportAddress), {}, true,
                                 platform::localized("SUPPORT_EMAIL_BODY",
@@ -442,7 +443,7 @@ void Trellik::handleSupportAlertResponse(int response) {
 
 void Trellik::openPreferences() {
     if (storedBool(keys::privacyLockdown)) return;
-    if (auto application = applicationDelegate_.lock()) application->showPreferencesWindow();
+    if (auto application = applicationDelegate()) application->showPreferencesWindow();
 }
 
 // --- Share hand-off ---
@@ -491,7 +492,7 @@ void Trellik::processShare(std::string_view url) {
 
 void Trellik::share(std::shared_ptr<tovak::WQTemporaryDirectory> tempDirectory,
                     std::optional<std::vector<std::filesystem::path>> fileUrls, std::optional<std::string> text) {
-    auto web = webViewDelegate_;
+    auto web = webViewDelegate();
     if (!web) {
         pendingShare_ = PendingShare{std::move(tempDirectory), std::move(fileUrls), std::move(text)};
         return;

@@ -55,14 +55,17 @@ public:
     // The login helper the launch-at-login manager registers.
     static constexpr std::string_view launchHelperBundleIdentifier = "net.vantreo.mac.WhatsApp-Helper";
 
-    // --- Delegates (held strongly; a missing one is skipped) ---
-    std::shared_ptr<TrellikWindowDelegate> windowDelegate() const { return windowDelegate_; }
-    void setWindowDelegate(std::shared_ptr<TrellikWindowDelegate> delegate) { windowDelegate_ = std::move(delegate); }
-    std::shared_ptr<TrellikWebViewDelegate> webViewDelegate() const { return webViewDelegate_; }
-    void setWebViewDelegate(std::shared_ptr<TrellikWebViewDelegate> delegate) { webViewDelegate_ = std::move(delegate); }
-    std::shared_ptr<TrellikSettingsDelegate> settingsDelegate() const { return settingsDelegate_; }
-    void setSettingsDelegate(std::shared_ptr<TrellikSettingsDelegate> delegate) { settingsDelegate_ = std::move(delegate); }
-    // The application delegate, for openPreferences(). Held weakly: it owns Trellik's callers.
+    // --- Delegates (held weakly: their owners keep them; a missing or released one is skipped).
+    //     Setting null removes one. ---
+    std::shared_ptr<TrellikWindowDelegate> windowDelegate() const { return windowDelegate_.lock(); }
+    void setWindowDelegate(const std::shared_ptr<TrellikWindowDelegate>& delegate) { windowDelegate_ = delegate; }
+    std::shared_ptr<TrellikWebViewDelegate> webViewDelegate() const { return webViewDelegate_.lock(); }
+    void setWebViewDelegate(const std::shared_ptr<TrellikWebViewDelegate>& delegate) { webViewDelegate_ = delegate; }
+    std::shared_ptr<TrellikSettingsDelegate> settingsDelegate() const { return settingsDelegate_.lock(); }
+    void setSettingsDelegate(const std::shared_ptr<TrellikSettingsDelegate>& delegate) { settingsDelegate_ = delegate; }
+    // The application delegate: the way to the windows (preferences, the "Need help?" prompt,
+    // messages to the user). The settings model opens no window itself.
+    std::shared_ptr<TrellikApplicationDelegate> applicationDelegate() const { return applicationDelegate_.lock(); }
     void setApplicationDelegate(std::weak_ptr<TrellikApplicationDelegate> delegate) { applicationDelegate_ = std::move(delegate); }
     // Delivery of desktop notifications; none delivers nothing (the count and badge still work).
     void setNotificationDelivery(std::shared_ptr<DesktopNotificationDelivery> delivery) { notificationDelivery_ = std::move(delivery); }
@@ -149,10 +152,10 @@ public:
     // Stores (or with none removes) "wallpaper.jpg" in the user-content folder, then tells the
     // page. A failed write keeps the old file.
     void setWallpaper(const std::optional<std::vector<std::uint8_t>>& jpegData);
-    // The "Need help?" prompt: FAQ, support mail or back.
+    // The "Need help?" prompt (through the application delegate): FAQ, support mail or back.
     void showSupportAlert();
     // What the prompt's buttons do: 1000 opens the FAQ, 1001 composes a support mail, other
-    // responses nothing.
+    // responses nothing. An FAQ address no program opens is reported to the user.
     void handleSupportAlertResponse(int response);
     // Opens the preferences window unless the program is locked.
     void openPreferences();
@@ -174,9 +177,9 @@ private:
     bool notificationsAllowedNow() const;
 
     std::unique_ptr<TrellikStatusItem> statusItem_;
-    std::shared_ptr<TrellikWindowDelegate> windowDelegate_;
-    std::shared_ptr<TrellikWebViewDelegate> webViewDelegate_;
-    std::shared_ptr<TrellikSettingsDelegate> settingsDelegate_;
+    std::weak_ptr<TrellikWindowDelegate> windowDelegate_;
+    std::weak_ptr<TrellikWebViewDelegate> webViewDelegate_;
+    std::weak_ptr<TrellikSettingsDelegate> settingsDelegate_;
     std::weak_ptr<TrellikApplicationDelegate> applicationDelegate_;
     std::shared_ptr<DesktopNotificationDelivery> notificationDelivery_;
     std::unique_ptr<tovak::WQIdleTimer> idleTimer_;

@@ -10,47 +10,32 @@
 #include "WQApplicationInfo.h"
 #include "WQDebugController.h"
 #include "WQLaunchAtLoginManager.h"
+#include "WQTouchID.h"
 #include "config/DynamicData.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
 #include "foundation/MainQueue.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/URL.h"
 #include "foundation/UserDefaults.h"
 #include "settings/Enums.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/Trellik.h"
+#include "shell/OpenFailure.h"
 
 namespace parlivo {
 
 namespace {
 
 std::weak_ptr<AppDelegate>& currentDelegate() {
-    static std::weak_ptr<AppDelegate> delegate;
-    return delegate;
+    static auto* delegate = new std::weak_ptr<AppDelegate>;  // never destroyed
+    return *delegate;
 }
 
 void debugLog(const std::string& message) { tovak::debugPrint(AppDelegate::kClassName, message); }
 
 bool storedBool(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
-
-std::string lowercased(std::string text) {
-    std::ranges::transform(text, text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-// The scheme of an absolute URL (RFC 3986: a letter, then letters, digits, "+", "-", "."),
-// none when the text has no well-formed scheme.
-std::optional<std::string> urlScheme(std::string_view url) {
-    auto colon = url.find(':');
-    if (colon == std::string_view::npos || colon == 0) return std::nullopt;
-    std::string_view scheme = url.substr(0, colon);
-    if (!std::isalpha(static_cast<unsigned char>(scheme.front()))) return std::nullopt;
-    for (char c : scheme) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return std::nullopt;
-    }
-    return std::string(scheme);
-}
 
 // A number of seconds as a decimal that always shows a fractional part ("86400.0"), whatever
 // the process locale.
@@ -141,32 +126,54 @@ void AppDelegate::applicationWillFinishLaunching() {
     // routes to handleURLEvent; nothing needs registering with the system here.
 }
 
+// The start-up, in its fixed order: the vendor stand-ins first, then the settings model, the main
+// window, the observers and the menus.
 void AppDelegate::applicationDidFinishLaunching() {
+    // With privacy on, the lock screen comes with the first window: the fingerprint service is
+    // asked now so its answer is in by then (it is never waited for).
+    if (storedBool(keys::privacyModeEnabled)) tovak::WQTouchID::startFollowingSupport();
+    startVendorServices();
+    connectToSettingsModel();
+    if (!mainWindowController_) makeMainWindow();
+    observePrivacyAndAboutRequests();
+    privacyChanged();
+    menu_.debugMenu->setHidden(true);
+    enableTouchBarCustomization();
+    setupNotificationObservers();
+    updateFileMenu();
+    setupApplicationMenu();
+}
+
+void AppDelegate::startVendorServices() {
     auto& vendor = platform::VendorServices::shared();
-    vendor.sendTrackingReport();                                                       // L1
-    vendor.setUpdaterDelegate(this);                                                   // L2
+    vendor.sendTrackingReport();
+    vendor.setUpdaterDelegate(this);
     vendor.setAutomaticallyChecksForUpdates(true);
     debugLog("Initialized SUUpdater: Interval -> " + intervalText(vendor.updateCheckInterval()));
-    vendor.setupIssuesController(true);                                                // L3
+    vendor.setupIssuesController(true);
+}
 
-    Trellik& trellik = Trellik::shared();                                              // L4
+void AppDelegate::connectToSettingsModel() {
+    Trellik& trellik = Trellik::shared();
     trellik.setApplicationDelegate(weak_from_this());
-    vendor.setUpdateCheckPresenter([weak = weak_from_this()](const std::string& text) {
+    platform::VendorServices::shared().setUpdateCheckPresenter([weak = weak_from_this()](const std::string& text) {
         if (auto self = weak.lock()) self->host_.showInformation(text);
     });
+}
 
-    if (!mainWindowController_) {                                                      // L5
-        auto controller = host_.instantiateMainWindowController();
-        if (!controller) {
-            platform::systemLog("Error getting main window controller", platform::LogLevel::error);
-            std::cerr << "Fatal error: Error getting main window controller" << std::endl;
-            std::abort();
-        }
-        mainWindowController_ = controller;
-        showMainWindowAfterLaunch();
+void AppDelegate::makeMainWindow() {
+    auto controller = host_.instantiateMainWindowController();
+    if (!controller) {
+        platform::systemLog("Error getting main window controller", platform::LogLevel::error);
+        std::cerr << "Fatal error: Error getting main window controller" << std::endl;
+        std::abort();
     }
+    mainWindowController_ = controller;
+    showMainWindowAfterLaunch();
+}
 
-    auto& center = platform::NotificationCenter::defaultCenter();                      // L6
+void AppDelegate::observePrivacyAndAboutRequests() {
+    auto& center = platform::NotificationCenter::defaultCenter();
     std::weak_ptr<AppDelegate> weak = weak_from_this();
     observers_.push_back(center.addObserver(names::privacyChanged, [weak](const platform::Notification&) {
         if (auto self = weak.lock()) self->privacyChanged();
@@ -174,31 +181,35 @@ void AppDelegate::applicationDidFinishLaunching() {
     observers_.push_back(center.addObserver(names::showAbout, [weak](const platform::Notification&) {
         if (auto self = weak.lock()) self->showAbout();
     }));
+}
 
-    privacyChanged();                                                                  // L7
-    menu_.debugMenu->setHidden(true);                                                  // L8
-
-    host_.setAutomaticCustomizeTouchBarMenuItemEnabled(true);                          // L9
+void AppDelegate::enableTouchBarCustomization() {
+    host_.setAutomaticCustomizeTouchBarMenuItemEnabled(true);
     debugLog(std::string("Automatic TouchBar Customization: ") +
              (host_.isAutomaticCustomizeTouchBarMenuItemEnabled() ? "true" : "false"));
-
-    setupNotificationObservers();                                                      // L10
-    updateFileMenu();                                                                  // L11
-    setupApplicationMenu();                                                            // L12
 }
 
 void AppDelegate::showMainWindowAfterLaunch() {
-    if (tovak::WQLaunchAtLoginManager::shared().automaticallyLaunched()) return;
-    if (storedBool(keys::showDockIcon)) {
-        mainWindowController_->makeKeyAndOrderFront();
-        return;
-    }
-    // Tray-only mode: the window comes one turn later, once the activation policy is applied.
+    // Whether this start came from the login item is known once the launch-at-login manager
+    // has heard from the bus (it asks without waiting); the window waits for that answer.
     // Weak: a delegate let go meanwhile (shutdown) must not be kept alive to show its window.
-    platform::MainQueue::after(0.1, [weak = weak_from_this()] {
+    tovak::WQLaunchAtLoginManager::shared().whenLaunchIsKnown([weak = weak_from_this()] {
         auto self = weak.lock();
-        if (self && self->mainWindowController_ && self->mainWindowController_->hasWindow())
+        if (!self || !self->mainWindowController_) return;
+        if (tovak::WQLaunchAtLoginManager::shared().automaticallyLaunched()) {
+            platform::systemLog("Started at login: the main window stays hidden");
+            return;
+        }
+        if (storedBool(keys::showDockIcon)) {
             self->mainWindowController_->makeKeyAndOrderFront();
+            return;
+        }
+        // Tray-only mode: the window comes one turn later, once the activation policy is applied.
+        platform::MainQueue::after(0.1, [weak] {
+            auto self = weak.lock();
+            if (self && self->mainWindowController_ && self->mainWindowController_->hasWindow())
+                self->mainWindowController_->makeKeyAndOrderFront();
+        });
     });
 }
 
@@ -215,11 +226,8 @@ bool AppDelegate::applicationShouldHandleReopen(bool) {
 
 void AppDelegate::handleURLEvent(const std::optional<std::string>& directObject) {
     if (!directObject) return;
-    auto scheme = urlScheme(*directObject);
-    if (!scheme) return;
     // Schemes are case-insensitive, and the desktop hands them over in lower case.
-    const std::string expected = tovak::WQApplicationInfo::bundleIdentifier() + ".share";
-    if (lowercased(*scheme) != lowercased(expected)) return;
+    if (!platform::hasURLScheme(*directObject, tovak::WQApplicationInfo::bundleIdentifier() + ".share")) return;
     Trellik::shared().processShare(*directObject);
 }
 
@@ -229,6 +237,15 @@ void AppDelegate::applicationWillTerminate() {
 }
 
 bool AppDelegate::updaterShouldCheckForBetaUpdates() { return tovak::WQDebugController::sharedInstance().beta(); }
+
+void AppDelegate::presentSupportAlert(std::function<void(int response)> onResponse) {
+    host_.presentSupportAlert(std::move(onResponse));
+}
+
+void AppDelegate::couldNotOpenAddress(const std::string& address) {
+    const auto text = openFailureText(address);
+    host_.showAlert(text.title, text.message);
+}
 
 // ---- Menus ----
 

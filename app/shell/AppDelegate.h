@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -87,6 +88,9 @@ public:
 
     // Preferences window and about request.
     void showPreferencesWindow() override;
+    // Through the host: the "Need help?" prompt, and word that an address could not be opened.
+    void presentSupportAlert(std::function<void(int response)> onResponse) override;
+    void couldNotOpenAddress(const std::string& address) override;
     void showAbout();
     // "Version 1.2 (105.7)": marketing version, then build and configuration version.
     static std::string aboutVersionText();
@@ -96,6 +100,12 @@ protected:
 
 private:
     void connectMenuActions();
+    // The steps of applicationDidFinishLaunching.
+    void startVendorServices();
+    void connectToSettingsModel();
+    void makeMainWindow();
+    void observePrivacyAndAboutRequests();
+    void enableTouchBarCustomization();
     void showMainWindowAfterLaunch();
     void closePreferencesWindows();
     static bool privacyLockdownStored();

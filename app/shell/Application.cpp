@@ -1,10 +1,15 @@
 #include "shell/Application.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include <gdk/gdk.h>
 #include <glib-unix.h>
+#include <glibmm/main.h>
 #include <gtkmm/clipboard.h>
 #include <gtkmm/editable.h>
 #include <gtkmm/icontheme.h>
@@ -14,16 +19,76 @@
 
 #include "WQApplicationInfo.h"
 #include "foundation/Bundle.h"
+#include "foundation/Localized.h"
 #include "foundation/Log.h"
 #include "foundation/ProcessInfo.h"
+#include "foundation/UserDefaults.h"
 #include "system/LoginItems.h"
+#include "system/URLSession.h"
 #include "preferences/PreferencePanes.h"
+#include "ui/Appearance.h"
+#include "shell/KeyWindow.h"
 #include "shell/PreferencesWindowController.h"
+#include "shell/SupportAlert.h"
 #include "shell/VEXAboutWindowController.h"
 #include "shell/WQWindowController.h"
 #include "web/ViewController.h"
 
 namespace parlivo {
+
+namespace {
+
+// Help and the version are answered before anything else: GTK itself needs a display before
+// any option is read, and a program that only answers must neither open a window nor take the
+// bus name from a running copy.
+std::optional<int> answerHelpOrVersion(const std::vector<std::string>& arguments) {
+    for (const auto& argument : arguments) {
+        if (argument == "--help" || argument == "-h" || argument == "-?" || argument == "--help-all") {
+            std::printf(
+                "Usage:\n"
+                "  parlivo-for-whatsapp [OPTION…] [URL…]\n"
+                "\n"
+                "%s: a desktop host for the WhatsApp web client. A second start brings up the running\n"
+                "copy; share URLs (net.vantreo.mac.whatsapp.share:…) are handed to it.\n"
+                "\n"
+                "Options:\n"
+                "  -h, --help       Show this help and exit\n"
+                "  --version        Show the program's version and exit\n",
+                tovak::WQApplicationInfo::applicationName().c_str());
+            return 0;
+        }
+        if (argument == "--version") {
+            // The marketing version, then the build (the names are the platform's, crossed).
+            std::printf("%s %s (%s)\n", tovak::WQApplicationInfo::applicationName().c_str(),
+                        tovak::WQApplicationInfo::bundleVersionString().c_str(),
+                        tovak::WQApplicationInfo::bundleShortVersionString().c_str());
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+// The program's icons (the tray's among them) are installed into the hicolor theme beside its
+// resources. That share folder goes in front of XDG_DATA_DIRS, so the icon theme finds them in a
+// build tree and under any prefix, for this process and the programs it starts.
+void putOurShareFolderIntoDataDirs() {
+    std::error_code error;
+    const auto share = std::filesystem::weakly_canonical(platform::Bundle::main().resourcePath() / "..", error);
+    if (error || !std::filesystem::is_directory(share / "icons", error)) return;
+    const char* current = std::getenv("XDG_DATA_DIRS");
+    const std::string dirs = current && *current ? current : "/usr/local/share/:/usr/share/";
+    const std::string ours = share.string();
+    for (std::size_t start = 0; start <= dirs.size();) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        std::string entry = dirs.substr(start, end - start);
+        while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
+        if (entry == ours) return;
+        start = end + 1;
+    }
+    g_setenv("XDG_DATA_DIRS", (ours + ":" + dirs).c_str(), TRUE);
+}
+
+}  // namespace
 
 Application::Application() : Gtk::Application("net.vantreo.mac.WhatsApp", Gio::APPLICATION_HANDLES_OPEN) {
     signal_shutdown().connect([this] { shutdown(); }, false);
@@ -35,7 +100,9 @@ int Application::runMain(int argc, char** argv) {
     // Our own launch arguments ("-de", "-beta", ...) are saved first; GApplication only sees
     // the program name and the URLs or files it should open.
     platform::ProcessInfo::saveArguments(argc, argv);
+    if (auto status = answerHelpOrVersion(platform::ProcessInfo::arguments())) return *status;
     std::vector<std::string> forGtk = platform::ProcessInfo::openableArguments();
+    putOurShareFolderIntoDataDirs();
     std::vector<char*> gtkArgv;
     for (auto& arg : forGtk) gtkArgv.push_back(arg.data());
     gtkArgv.push_back(nullptr);
@@ -64,7 +131,11 @@ int Application::runMain(int argc, char** argv) {
             return G_SOURCE_CONTINUE;
         }, app.get());
     }
-    return app->run(static_cast<int>(forGtk.size()), gtkArgv.data());
+    const int status = app->run(static_cast<int>(forGtk.size()), gtkArgv.data());
+    // Downloads still under way (a configuration request, a page's file) stop before the exit
+    // handlers tear down OpenSSL under them.
+    platform::URLSession::endAllTransfers(3.0);
+    return status;
 }
 
 void Application::on_startup() {
@@ -75,6 +146,9 @@ void Application::on_startup() {
     const auto icons = platform::Bundle::main().resourcePath() / ".." / "icons";
     if (std::filesystem::is_directory(icons)) Gtk::IconTheme::get_default()->prepend_search_path(icons.string());
     Gtk::Window::set_default_icon_name(tovak::WQApplicationInfo::bundleIdentifier());
+    // The desktop's light or dark preference is read now, without waiting, so that it is known
+    // by the time the first window asks.
+    platform::Appearance::startFollowingSystemAppearance();
     registerPreferencePanes();
     delegate_ = AppDelegate::create(*this);
     AppDelegate::setCurrent(delegate_);
@@ -88,7 +162,7 @@ void Application::finishLaunchingOnce() {
     hold();
     delegate_->applicationDidFinishLaunching();
     bool anyVisible = false;
-    for (auto* window : get_windows()) anyVisible = anyVisible || window->get_visible();
+    for (auto* window : programWindows(*this)) anyVisible = anyVisible || window->get_visible();
     if (!anyVisible && delegate_->applicationShouldOpenUntitledFile()) delegate_->applicationOpenUntitledFile();
 }
 
@@ -99,7 +173,7 @@ void Application::on_activate() {
     }
     // A second start, or the launcher clicked: the reopen.
     bool anyVisible = false;
-    for (auto* window : get_windows()) anyVisible = anyVisible || window->get_visible();
+    for (auto* window : programWindows(*this)) anyVisible = anyVisible || window->get_visible();
     delegate_->applicationShouldHandleReopen(anyVisible);
 }
 
@@ -112,16 +186,23 @@ void Application::on_open(const type_vec_files& files, const Glib::ustring&) {
 }
 
 void Application::shutdown() {
+    information_.reset();
     if (delegate_) {
         delegate_->applicationWillTerminate();
         // Windows go while GTK is still up.
         if (auto* controller = mainController()) controller->destroyWindow();
     }
+    platform::UserDefaults::standard().synchronize();
 }
 
 WQWindowController* Application::mainController() const {
     if (!delegate_) return nullptr;
     return dynamic_cast<WQWindowController*>(delegate_->mainWindowController().get());
+}
+
+Gtk::Window* Application::mainWindow() const {
+    auto* controller = mainController();
+    return controller ? controller->window() : nullptr;
 }
 
 std::shared_ptr<MainWindowControllerHandle> Application::instantiateMainWindowController() {
@@ -154,17 +235,17 @@ std::vector<std::string> Application::pasteboardTypes() const {
 }
 
 void Application::hideApplication() {
-    for (auto* window : get_windows()) window->hide();
+    for (auto* window : programWindows(*this)) window->hide();
 }
 
 void Application::terminate() { quit(); }
 
 void Application::closeKeyWindow() {
-    if (auto* window = get_active_window()) window->close();
+    if (auto* window = keyWindow(*this)) window->close();
 }
 
 void Application::minimizeKeyWindow() {
-    if (auto* window = get_active_window()) window->iconify();
+    if (auto* window = keyWindow(*this)) window->iconify();
 }
 
 void Application::toggleFullScreen() {
@@ -172,7 +253,7 @@ void Application::toggleFullScreen() {
 }
 
 void Application::editCommand(const std::string& command) {
-    auto* window = get_active_window();
+    auto* window = keyWindow(*this);
     Gtk::Widget* focus = window ? window->get_focus() : nullptr;
     if (!focus) return;
     if (auto* editable = dynamic_cast<Gtk::Editable*>(focus)) {
@@ -198,12 +279,37 @@ void Application::editCommand(const std::string& command) {
     }
 }
 
+void Application::disposeLater(std::unique_ptr<Gtk::MessageDialog> dialog) {
+    if (!dialog) return;
+    dialog->hide();
+    Glib::signal_idle().connect_once([raw = dialog.release()] { delete raw; });
+}
+
 void Application::showInformation(const std::string& message) {
-    auto* dialog = new Gtk::MessageDialog(message, false, Gtk::MESSAGE_INFO, Gtk::BUTTONS_OK);
-    if (auto* controller = mainController(); controller && controller->window())
-        dialog->set_transient_for(*controller->window());
-    dialog->signal_response().connect([dialog](int) { delete dialog; });
-    dialog->show();
+    // One dialog: a second request while it is up brings it forward with the new text.
+    if (!information_) {
+        information_ = std::make_unique<Gtk::MessageDialog>(message, false, Gtk::MESSAGE_INFO, Gtk::BUTTONS_OK, true);
+        information_->set_title(tovak::WQApplicationInfo::applicationName());
+        information_->signal_response().connect([this](int) { disposeLater(std::move(information_)); });
+    } else {
+        information_->set_message(message);
+    }
+    if (auto* window = mainWindow()) information_->set_transient_for(*window);
+    information_->present();
+}
+
+void Application::showAlert(const std::string& title, const std::string& message) {
+    auto dialog = std::make_unique<Gtk::MessageDialog>(title, false, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK, true);
+    dialog->set_secondary_text(message);
+    dialog->set_title(tovak::WQApplicationInfo::applicationName());
+    if (auto* window = keyWindow(*this)) dialog->set_transient_for(*window);
+    auto* raw = dialog.release();
+    raw->signal_response().connect([raw](int) { disposeLater(std::unique_ptr<Gtk::MessageDialog>(raw)); });
+    raw->present();
+}
+
+void Application::presentSupportAlert(std::function<void(int response)> onResponse) {
+    SupportAlert::present(std::move(onResponse));
 }
 
 }  // namespace parlivo

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <gtkmm/application.h>
+#include <gtkmm/messagedialog.h>
 
 #include "shell/AppDelegate.h"
 #include "shell/ApplicationHost.h"
@@ -40,6 +41,11 @@ public:
     void toggleFullScreen() override;
     void editCommand(const std::string& command) override;
     void showInformation(const std::string& message) override;
+    void showAlert(const std::string& title, const std::string& message) override;
+    void presentSupportAlert(std::function<void(int response)> onResponse) override;
+
+    // The one information dialog (the update check's answer), while it is shown.
+    Gtk::MessageDialog* informationDialog() const { return information_.get(); }
 
 protected:
     Application();
@@ -51,10 +57,14 @@ protected:
 private:
     void finishLaunchingOnce();
     WQWindowController* mainController() const;
+    Gtk::Window* mainWindow() const;
+    // Lets go of a dialog on a later turn: it may be inside its own signal handler now.
+    static void disposeLater(std::unique_ptr<Gtk::MessageDialog> dialog);
 
     std::shared_ptr<AppDelegate> delegate_;
     bool launched_ = false;
     bool touchBarCustomization_ = false;
+    std::unique_ptr<Gtk::MessageDialog> information_;
 };
 
 }  // namespace parlivo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ public:
     virtual void editCommand(const std::string& command) = 0;
     // Tells the user something (the update check's answer).
     virtual void showInformation(const std::string& message) = 0;
+    // Tells the user about a failure: `title` in bold, `message` below, over the main window.
+    virtual void showAlert(const std::string& title, const std::string& message) {}
+    // The "Need help?" prompt; `onResponse` gets the chosen button (SupportAlertResponse).
+    virtual void presentSupportAlert(std::function<void(int response)> onResponse) {}
 };
 
 }  // namespace parlivo

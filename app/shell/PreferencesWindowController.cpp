@@ -7,14 +7,15 @@
 #include <gtkmm/settings.h>
 
 #include "foundation/Localized.h"
+#include "shell/KeyWindow.h"
 
 namespace parlivo {
 
 namespace {
 
 std::map<std::string, PreferencesPaneMaker>& paneMakers() {
-    static std::map<std::string, PreferencesPaneMaker> makers;
-    return makers;
+    static auto* makers = new std::map<std::string, PreferencesPaneMaker>;  // never destroyed
+    return *makers;
 }
 
 // Holds a pane's place until the pane itself exists: shows its title.
@@ -85,6 +86,7 @@ PreferencesWindowController::PreferencesWindowController(std::vector<std::unique
         return true;
     });
     window_->signal_hide().connect([this] { windowWillClose(); });
+    closeWithEscapeAndControlW(*window_);
     if (!panes_.empty()) paneSelected(0);
 }
 

@@ -6,19 +6,9 @@
 
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "shell/KeyWindow.h"
 
 namespace parlivo {
-
-namespace {
-
-Gtk::Window* activeWindow() {
-    auto application = Glib::RefPtr<Gtk::Application>::cast_dynamic(Gio::Application::get_default());
-    if (!application) return nullptr;
-    Gtk::Window* window = application->get_active_window();
-    return window && window->is_active() ? window : nullptr;
-}
-
-}  // namespace
 
 void SupportAlert::present(std::function<void(int response)> onResponse) {
     if (!gdk_display_get_default()) {
@@ -38,22 +28,18 @@ void SupportAlert::present(std::function<void(int response)> onResponse) {
     dialog->add_button(platform::localized("BACK", "Back"), back);
     dialog->set_default_response(readFAQ);
 
-    if (Gtk::Window* window = activeWindow()) {
-        // A sheet: attached to the active window, answered through the response signal.
-        dialog->set_transient_for(*window);
-        dialog->set_modal(true);
-        dialog->signal_response().connect([dialog, onResponse](int response) {
-            dialog->hide();
-            // Deleted on a later turn: this handler runs inside the dialog's own signal.
-            Glib::signal_idle().connect_once([dialog] { delete dialog; });
-            if (onResponse) onResponse(response);
-        });
-        dialog->show();
-        return;
-    }
-    const int response = dialog->run();
-    delete dialog;
-    if (onResponse) onResponse(response);
+    // A sheet over the key window when there is one, else a dialog of its own. Never a nested
+    // main loop: the answer comes through the response signal.
+    if (Gtk::Window* window = keyWindow()) dialog->set_transient_for(*window);
+    dialog->set_modal(true);
+    dialog->signal_response().connect([dialog, onResponse](int response) {
+        dialog->hide();
+        // Deleted on a later turn: this handler runs inside the dialog's own signal.
+        Glib::signal_idle().connect_once([dialog] { delete dialog; });
+        // Closing the dialog (Escape, the window's close button) is going back.
+        if (onResponse) onResponse(response == Gtk::RESPONSE_DELETE_EVENT ? back : response);
+    });
+    dialog->show();
 }
 
 }  // namespace parlivo

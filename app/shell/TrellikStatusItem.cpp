@@ -18,11 +18,16 @@ namespace {
 
 bool stored(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
 
-// The icons live in the bundle's "images" folder; a template image ships as its symbolic variant.
-std::filesystem::path iconDirectory() { return platform::Bundle::main().resourcePath() / "images"; }
+// The icons are installed into the hicolor icon theme next to the bundle's resources (in the build
+// tree as in an install), named after the application; a template image ships as its symbolic
+// variant. The tray host finds them by name.
+std::filesystem::path iconDirectory() {
+    return platform::Bundle::main().resourcePath() / ".." / "icons" / "hicolor" / "scalable" / "status";
+}
 
 std::string iconFileName(const TrellikStatusItem::Image& image) {
-    return image.isTemplate ? image.name + "-symbolic" : image.name;
+    const std::string themed = TrellikStatusItem::themedIconName(image.name);
+    return image.isTemplate ? themed + "-symbolic" : themed;
 }
 
 }  // namespace
@@ -36,7 +41,7 @@ TrellikStatusItem::~TrellikStatusItem() = default;
 
 void TrellikStatusItem::createStatusItem() {
     if (statusItem_) return;
-    statusItem_ = std::make_unique<platform::StatusNotifierItem>("net.vantreo.mac.WhatsApp", iconDirectory());
+    statusItem_ = std::make_unique<platform::StatusNotifierItem>("net.vantreo.mac.WhatsApp");
     statusItem_->setTooltip(platform::Bundle::main().infoString("CFBundleName").value_or("Parlivo for WhatsApp"));
     // The tray cannot report a plain click, so the click's action is the first menu entry.
     statusItem_->setMenu({{platform::localized("STATUS_ITEM_SHOW_HIDE", "Show or Hide Window"),
@@ -74,7 +79,7 @@ void TrellikStatusItem::update() {
                             (locked ? stored(keys::privacyMenuBarNotification) : stored(keys::menuBarNotificationsEnabeld));
         auto picture = image(notify ? TrellikStatusItemStyle::notification : TrellikStatusItemStyle::defaultStyle);
         if (picture)
-            statusItem_->setImage(picture->name, picture->isTemplate);
+            statusItem_->setImage(themedIconName(picture->name), picture->isTemplate);
         else
             statusItem_->setImage({}, false);
     }
@@ -82,6 +87,10 @@ void TrellikStatusItem::update() {
     const bool showBadge = unread > 0 && !doNotDisturb &&
                            (locked ? stored(keys::privacyDockIconNotification) : stored(keys::dockIconNotificationsEnabeld));
     badge_.setBadgeCount(showBadge ? std::optional<std::int64_t>(unread) : std::nullopt);
+}
+
+std::string TrellikStatusItem::themedIconName(const std::string& imageName) {
+    return "net.vantreo.mac.WhatsApp." + imageName;
 }
 
 void TrellikStatusItem::handleStatusButtonClick() {

@@ -47,6 +47,9 @@ public:
     // The image for a style under the current "kMonochromeMenuBar", or none when the icon file
     // is missing.
     static std::optional<Image> image(TrellikStatusItemStyle style);
+    // The name an image has in the icon theme: the application's identifier, a dot, the image's
+    // name ("net.vantreo.mac.WhatsApp.StatusItemWarning").
+    static std::string themedIconName(const std::string& imageName);
 
     // The tray item's click (its first menu entry): show or hide the main window.
     void handleStatusButtonClick();

@@ -1,9 +1,14 @@
 #include "shell/VEXAboutWindowController.h"
 
+#include <glibmm/main.h>
+#include <gtkmm/messagedialog.h>
+
 #include "foundation/Bundle.h"
 #include "foundation/FileManager.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "shell/KeyWindow.h"
+#include "shell/OpenFailure.h"
 #include "system/Workspace.h"
 
 namespace parlivo {
@@ -14,8 +19,9 @@ constexpr const char* kResource = "/net/vantreo/mac/WhatsApp/ui/VEXAboutWindow.u
 
 std::optional<std::string> infoString(const char* key) { return platform::Bundle::main().infoString(key); }
 
-// The bundle's documents are plain text.
+// The bundle's documents are plain text, and small.
 constexpr const char* kDocumentType = "txt";
+constexpr std::uintmax_t kDocumentMaxBytes = 4 * 1024 * 1024;
 
 }  // namespace
 
@@ -41,7 +47,7 @@ VEXAboutWindowController::~VEXAboutWindowController() {
 void VEXAboutWindowController::setAcknowledgmentsPath(std::optional<std::string> path) {
     acknowledgmentsPath_ = std::move(path);
     if (acknowledgmentsPath_) {
-        acknowledgmentsString_ = platform::FileManager::contentsAtPath(*acknowledgmentsPath_);
+        acknowledgmentsString_ = platform::FileManager::contentsAtPath(*acknowledgmentsPath_, kDocumentMaxBytes);
     } else if (acknowledgmentsButton_) {
         if (auto* parent = acknowledgmentsButton_->get_parent())
             dynamic_cast<Gtk::Container*>(parent)->remove(*acknowledgmentsButton_);
@@ -69,6 +75,7 @@ Gtk::Window* VEXAboutWindowController::window() {
             window_->hide();
             return true;
         });
+        closeWithEscapeAndControlW(*window_);
         builder_->get_widget("placeHolderView", placeHolderView_);
         builder_->get_widget("infoView", infoView_);
         builder_->get_widget("acknowledgmentsView", acknowledgmentsView_);
@@ -105,7 +112,7 @@ void VEXAboutWindowController::windowDidLoad() {
         setAcknowledgmentsPath(path ? std::optional<std::string>(path->string()) : std::nullopt);
     }
     if (!appCredits) {
-        if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = platform::FileManager::contentsAtPath(path->string());
+        if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = platform::FileManager::contentsAtPath(*path, kDocumentMaxBytes);
     }
 
     window_->set_title(formatPlaceholders(platform::localized("About %@", "About %@"), {*appName}));
@@ -156,8 +163,23 @@ void VEXAboutWindowController::showAcknowledgments() {
         return;
     }
     std::string error;
-    if (!platform::Workspace::openFile(*acknowledgmentsPath_, &error))
+    if (!platform::Workspace::openFile(*acknowledgmentsPath_, &error)) {
         platform::systemLog("Error: couldn't open the acknowledgments file: " + error, platform::LogLevel::error);
+        tellCouldNotOpen(*acknowledgmentsPath_);
+    }
+}
+
+void VEXAboutWindowController::tellCouldNotOpen(const std::string& address) {
+    const auto text = openFailureText(address);
+    auto* dialog = new Gtk::MessageDialog(text.title, false, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK, true);
+    dialog->set_secondary_text(text.message);
+    if (window_) dialog->set_transient_for(*window_);
+    dialog->signal_response().connect([dialog](int) {
+        dialog->hide();
+        // Deleted on a later turn: this handler runs inside the dialog's own signal.
+        Glib::signal_idle().connect_once([dialog] { delete dialog; });
+    });
+    dialog->present();
 }
 
 void VEXAboutWindowController::visitWebsite() {
@@ -167,8 +189,10 @@ void VEXAboutWindowController::visitWebsite() {
         return;
     }
     std::string error;
-    if (!platform::Workspace::openURL(*appWebsiteURL, &error))
+    if (!platform::Workspace::openURL(*appWebsiteURL, &error)) {
         platform::systemLog("Error: couldn't open the web site: " + error, platform::LogLevel::error);
+        tellCouldNotOpen(*appWebsiteURL);
+    }
 }
 
 }  // namespace parlivo

@@ -45,7 +45,8 @@ public:
     void setAppVersion(std::string version) override { appVersion = std::move(version); }
     void showWindow() override;
 
-    // Actions of the two buttons.
+    // Actions of the two buttons. An address no program opens is reported in a dialog that
+    // names it.
     void visitWebsite();
     void showAcknowledgments();
 
@@ -63,6 +64,7 @@ public:
 
 private:
     void windowDidLoad();
+    void tellCouldNotOpen(const std::string& address);
 
     Glib::RefPtr<Gtk::Builder> builder_;
     std::unique_ptr<Gtk::Window> window_;

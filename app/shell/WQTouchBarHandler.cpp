@@ -5,8 +5,8 @@
 namespace parlivo {
 
 const std::string& WQTouchBarHandler::inputTouchBarIdentifier() {
-    static const std::string identifier = tovak::WQApplicationInfo::bundleIdentifier() + ".webViewInputTouchBar";
-    return identifier;
+    static const auto* identifier = new std::string(tovak::WQApplicationInfo::bundleIdentifier() + ".webViewInputTouchBar");
+    return *identifier;
 }
 
 void WQTouchBarHandler::didReceiveScriptMessage(std::string_view name, const std::string* stringBody) {

@@ -54,7 +54,7 @@ private:
 }  // namespace
 
 const WQWebContainerView::Identifiers& WQWebContainerView::identifiers() {
-    static const Identifiers ids = [] {
+    static const Identifiers* ids = new Identifiers([] {  // never destroyed
         const std::string b = tovak::WQApplicationInfo::bundleIdentifier();
         Identifiers i;
         i.mainTouchBar = b + ".mainTouchBar";
@@ -78,8 +78,8 @@ const WQWebContainerView::Identifiers& WQWebContainerView::identifiers() {
         i.send = b + ".TouchBarItem.recordVoiceMessagePopover.Send";
         i.cancel = b + ".TouchBarItem.recordVoiceMessagePopover.Cancel";
         return i;
-    }();
-    return ids;
+    }());
+    return *ids;
 }
 
 WQWebContainerView::WQWebContainerView() {

@@ -46,8 +46,8 @@ PropertyList readInfoDictionary(const fs::path& file) {
 }  // namespace
 
 Bundle& Bundle::main() {
-    static Bundle bundle(findMainResourceDirectory());
-    return bundle;
+    static Bundle* bundle = new Bundle(findMainResourceDirectory());  // never destroyed
+    return *bundle;
 }
 
 Bundle::Bundle(std::filesystem::path resourceDirectory)

@@ -3,14 +3,12 @@
 #include <gio/gio.h>
 
 #include "Log.h"
+#include "system/SessionBus.h"
 
 namespace platform {
 
 struct DistributedNotificationCenter::Connection {
-    GDBusConnection* bus = nullptr;
-    ~Connection() {
-        if (bus) g_object_unref(bus);
-    }
+    GDBusConnection* bus = nullptr;  // the process's session connection, borrowed
 };
 
 namespace {
@@ -33,13 +31,7 @@ void onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const 
 }  // namespace
 
 DistributedNotificationCenter::DistributedNotificationCenter() : connection_(std::make_shared<Connection>()) {
-    GError* error = nullptr;
-    connection_->bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-    if (!connection_->bus) {
-        systemLog(std::string("DistributedNotificationCenter: no session bus: ") + (error ? error->message : "unknown"),
-                  LogLevel::warning);
-        g_clear_error(&error);
-    }
+    connection_->bus = sessionBus();
 }
 
 DistributedNotificationCenter& DistributedNotificationCenter::defaultCenter() {

@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <fcntl.h>
 #include <glib.h>
 #include <pwd.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -124,10 +126,11 @@ fs::path FileManager::temporaryDirectory() {
 
     // Our name is taken by something we must not use. A fresh private folder for the rest of
     // the process keeps temporary files safe; it is not shared with later runs.
-    static std::mutex mutex;
-    static std::map<fs::path, fs::path> replacements;
-    std::lock_guard lock(mutex);
-    if (auto found = replacements.find(candidate); found != replacements.end()) return found->second;
+    // Never destroyed: temporary paths may still be asked for while the process exits.
+    static auto* mutex = new std::mutex;
+    static auto* replacements = new std::map<fs::path, fs::path>;
+    std::lock_guard lock(*mutex);
+    if (auto found = replacements->find(candidate); found != replacements->end()) return found->second;
     std::string pattern = (candidate.parent_path() / (candidate.filename().string() + "-XXXXXX")).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
@@ -138,7 +141,7 @@ fs::path FileManager::temporaryDirectory() {
     fs::path replacement(buffer.data());
     systemLog("Temporary folder " + candidate.string() + " is not private; using " + replacement.string(),
               LogLevel::warning);
-    replacements.emplace(candidate, replacement);
+    replacements->emplace(candidate, replacement);
     return replacement;
 }
 
@@ -208,15 +211,49 @@ std::optional<std::uint64_t> FileManager::processStartTime(int pid) {
     return value;
 }
 
-std::optional<std::string> FileManager::contentsAtPath(const fs::path& path, std::optional<std::uintmax_t> maxBytes) {
-    if (maxBytes) {
-        std::error_code error;
-        const auto size = fs::file_size(path, error);
-        if (error || size > *maxBytes) return std::nullopt;
+std::optional<std::string> FileManager::contentsAtPath(const fs::path& path, std::uintmax_t maxBytes, ReadError* error,
+                                                       Links links) {
+    auto fail = [error](ReadError::Kind kind, std::string message) -> std::optional<std::string> {
+        if (error) *error = ReadError{kind, std::move(message)};
+        return std::nullopt;
+    };
+    // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below anyway.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (links == Links::refuse ? O_NOFOLLOW : 0);
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+        const int code = errno;
+        if (code == ENOENT || code == ENOTDIR) return fail(ReadError::Kind::missing, "no such file");
+        if (code == ELOOP && links == Links::refuse) return fail(ReadError::Kind::notARegularFile, "a symbolic link");
+        return fail(ReadError::Kind::unreadable, std::strerror(code));
     }
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) return std::nullopt;
-    return std::string{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return fail(ReadError::Kind::unreadable, std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) return fail(ReadError::Kind::notARegularFile, "not a regular file");
+    if (info.st_size < 0 || static_cast<std::uintmax_t>(info.st_size) > maxBytes)
+        return fail(ReadError::Kind::tooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
+    try {
+        std::string bytes;
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
+        char buffer[65536];
+        for (;;) {
+            const ssize_t count = ::read(fd, buffer, sizeof buffer);
+            if (count < 0) {
+                if (errno == EINTR) continue;
+                return fail(ReadError::Kind::unreadable, std::strerror(errno));
+            }
+            if (count == 0) break;
+            if (static_cast<std::uintmax_t>(count) > maxBytes - bytes.size())
+                return fail(ReadError::Kind::tooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
+            bytes.append(buffer, static_cast<std::size_t>(count));
+        }
+        return bytes;
+    } catch (const std::exception& exception) {
+        return fail(ReadError::Kind::unreadable, exception.what());
+    }
 }
 
 bool FileManager::writeAtomically(const fs::path& path, std::string_view bytes, int mode, std::string* error) {

@@ -46,10 +46,23 @@ public:
     // group or others (a wider mode on our own folder is narrowed). False otherwise.
     static bool makePrivateDirectory(const std::filesystem::path& path);
 
-    // The whole content of the file at `path`. None when it cannot be opened, or, with
-    // `maxBytes`, when its size cannot be read or is above `maxBytes` (checked before reading).
-    static std::optional<std::string> contentsAtPath(const std::filesystem::path& path,
-                                                     std::optional<std::uintmax_t> maxBytes = std::nullopt);
+    // Why contentsAtPath gave nothing.
+    struct ReadError {
+        enum class Kind { missing, notARegularFile, tooLarge, unreadable };
+        Kind kind = Kind::unreadable;
+        std::string message;  // for a log line
+    };
+    // Whether contentsAtPath may follow a symbolic link in the last component of the path.
+    enum class Links { follow, refuse };
+
+    // The one reader of files from outside: the whole content of the regular file at `path`, at
+    // most `maxBytes` of it. None (with `error` when given) when the file is missing, is no
+    // regular file (a folder, a device such as /dev/zero, a pipe, or with Links::refuse a
+    // symbolic link), holds more than `maxBytes` (checked before reading and while reading, so a
+    // file that grows meanwhile is refused too) or cannot be read. It never blocks on a pipe and
+    // never throws.
+    static std::optional<std::string> contentsAtPath(const std::filesystem::path& path, std::uintmax_t maxBytes,
+                                                     ReadError* error = nullptr, Links links = Links::follow);
 
     // Replaces `path` with `bytes` through a temporary file in the same folder, synced and
     // renamed over it, so a reader sees the old file or the new one, never a part. The file gets

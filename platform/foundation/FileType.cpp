@@ -1,5 +1,7 @@
 #include "FileType.h"
 
+#include "Text.h"
+
 #include <gio/gio.h>
 
 #include <algorithm>
@@ -116,20 +118,11 @@ struct Table {
 };
 
 const Table& table() {
-    static const Table instance;
-    return instance;
+    static const Table* instance = new Table;  // never destroyed
+    return *instance;
 }
 
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && lowered(a) == lowered(b);
-}
+std::string lowered(std::string_view text) { return asciiLowercased(text); }
 
 const FileType::Entry* entryForUTI(std::string_view uti) {
     for (const auto& entry : table().entries)

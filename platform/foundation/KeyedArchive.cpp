@@ -1,5 +1,7 @@
 #include "KeyedArchive.h"
 
+#include "URL.h"
+
 #include <cctype>
 
 namespace platform {
@@ -12,18 +14,11 @@ using Fields = std::map<std::string, Object, std::less<>>;
 constexpr std::int64_t archiveVersion = 100000;
 
 const Object& nullObject() {
-    static const Object null;
-    return null;
+    static const Object* null = new Object;  // never destroyed: references to it may be read at exit
+    return *null;
 }
 
-bool hasScheme(std::string_view url) {
-    if (url.empty() || !std::isalpha(static_cast<unsigned char>(url[0]))) return false;
-    for (char c : url) {
-        if (c == ':') return true;
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return false;
-    }
-    return false;
-}
+bool hasScheme(std::string_view url) { return urlScheme(url).has_value(); }
 
 class Decoder {
 public:

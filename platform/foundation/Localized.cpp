@@ -159,11 +159,12 @@ std::optional<std::string> toUtf8(std::string_view bytes) {
 }
 
 const StringsTable& tableFor(const Bundle& bundle) {
-    static std::mutex mutex;
-    static std::map<std::string, StringsTable> tables;
-    std::lock_guard lock(mutex);
+    // Never destroyed: texts may be looked up while the process exits.
+    static auto* mutex = new std::mutex;
+    static auto* tables = new std::map<std::string, StringsTable>;
+    std::lock_guard lock(*mutex);
     const std::string folder = bundle.resourcePath().string();
-    if (auto found = tables.find(folder); found != tables.end()) return found->second;
+    if (auto found = tables->find(folder); found != tables->end()) return found->second;
 
     std::optional<std::filesystem::path> path;
     for (const gchar* const* names = g_get_language_names(); !path && names && *names; ++names) {
@@ -175,7 +176,7 @@ const StringsTable& tableFor(const Bundle& bundle) {
     StringsTable table = path ? StringsTable::load(path->string()) : StringsTable{};
     if (path && !table.complete())
         systemLog("Localized: syntax error in " + path->string() + "; later entries are ignored", LogLevel::warning);
-    return tables.emplace(folder, std::move(table)).first->second;
+    return tables->emplace(folder, std::move(table)).first->second;
 }
 
 }  // namespace

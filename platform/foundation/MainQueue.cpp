@@ -2,8 +2,10 @@
 
 #include <glib.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <cmath>
-#include <thread>
 
 namespace platform {
 namespace {
@@ -19,7 +21,10 @@ void destroyWork(gpointer data) {
     delete static_cast<Work*>(data);
 }
 
-const std::thread::id mainThreadId = std::this_thread::get_id();
+// The process's first thread (its thread id is the process id).
+bool isInitialThread() {
+    return static_cast<pid_t>(syscall(SYS_gettid)) == getpid();
+}
 
 }  // namespace
 
@@ -38,7 +43,15 @@ void MainQueue::after(double seconds, std::function<void()> work) {
 }
 
 bool MainQueue::isMainThread() {
-    return std::this_thread::get_id() == mainThreadId;
+    GMainContext* context = g_main_context_default();
+    // While a loop runs the default context (the application's, or a test's), its thread owns it.
+    if (g_main_context_is_owner(context)) return true;
+    // Nobody runs it: the main thread is the process's first thread. Only that thread needs to
+    // ask GLib whether another thread holds the context now; it lets go again at once.
+    if (!isInitialThread()) return false;
+    if (!g_main_context_acquire(context)) return false;  // another thread runs the loop
+    g_main_context_release(context);
+    return true;
 }
 
 }  // namespace platform

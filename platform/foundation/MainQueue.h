@@ -12,7 +12,8 @@ public:
     // Runs `work` on the main thread after `seconds` (fire and forget; use Timer to cancel).
     static void after(double seconds, std::function<void()> work);
 
-    // True on the thread that owns the default main context (the main thread).
+    // True on the thread that owns the default main context (the main thread): the thread that
+    // runs it at the moment, or, while no thread does, the process's first thread.
     static bool isMainThread();
 };
 

@@ -9,13 +9,13 @@ namespace platform {
 namespace {
 
 std::mutex& argumentsMutex() {
-    static std::mutex m;
-    return m;
+    static auto* m = new std::mutex;  // never destroyed, like the arguments it guards
+    return *m;
 }
 
 std::vector<std::string>& storedArguments() {
-    static std::vector<std::string> args;
-    return args;
+    static auto* args = new std::vector<std::string>;  // never destroyed: read until the very end
+    return *args;
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ namespace platform {
 namespace {
 
 const PropertyList& nullValue() {
-    static const PropertyList null;
-    return null;
+    static const PropertyList* null = new PropertyList;  // never destroyed: references may be read at exit
+    return *null;
 }
 
 // Seconds between the Unix epoch and Apple's reference date (2001-01-01 00:00:00 UTC).

@@ -2,17 +2,32 @@
 
 #include <glib.h>
 
-#include <algorithm>
-#include <cctype>
+#include "foundation/Text.h"
 
 namespace platform {
-
 namespace {
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
+
+bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
 }  // namespace
+
+std::optional<std::string_view> urlScheme(std::string_view url) {
+    if (url.empty() || !isAlpha(url.front())) return std::nullopt;
+    for (std::size_t i = 1; i < url.size(); ++i) {
+        const char c = url[i];
+        if (c == ':') return url.substr(0, i);
+        if (!isAlpha(c) && !isDigit(c) && c != '+' && c != '-' && c != '.') return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool hasURLScheme(std::string_view url, std::string_view scheme) {
+    auto found = urlScheme(url);
+    return found && equalsIgnoringCase(*found, scheme);
+}
+
+bool isWebAddress(std::string_view url) { return hasURLScheme(url, "https") || hasURLScheme(url, "http"); }
 
 std::optional<URL> URL::parse(std::string_view text) {
     const std::string copy(text);
@@ -25,8 +40,8 @@ std::optional<URL> URL::parse(std::string_view text) {
     }
     URL url;
     url.absolute_ = copy;
-    url.scheme_ = lower(g_uri_get_scheme(uri) ? g_uri_get_scheme(uri) : "");
-    url.host_ = lower(g_uri_get_host(uri) ? g_uri_get_host(uri) : "");
+    url.scheme_ = asciiLowercased(g_uri_get_scheme(uri) ? g_uri_get_scheme(uri) : "");
+    url.host_ = asciiLowercased(g_uri_get_host(uri) ? g_uri_get_host(uri) : "");
     if (g_uri_get_port(uri) >= 0) url.port_ = g_uri_get_port(uri);
     url.path_ = g_uri_get_path(uri) ? g_uri_get_path(uri) : "";
     g_uri_unref(uri);

@@ -2,6 +2,8 @@
 
 #include "FileManager.h"
 #include "Log.h"
+#include "MainQueue.h"
+#include "Text.h"
 
 #include <glib.h>
 
@@ -57,13 +59,6 @@ double leadingDouble(std::string_view text) {
     return error == std::errc() ? value : 0.0;
 }
 
-bool equalsIgnoringCase(std::string_view text, std::string_view word) {
-    if (text.size() != word.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (g_ascii_tolower(text[i]) != word[i]) return false;
-    return true;
-}
-
 std::int64_t realToInteger(double value) {
     if (std::isnan(value)) return 0;
     if (value >= 9.2233720368547758e18) return std::numeric_limits<std::int64_t>::max();
@@ -81,37 +76,6 @@ std::string timeStamp() {
 }
 
 
-enum class ReadResult { ok, missing, failed };
-
-ReadResult readFile(const fs::path& file, std::string& bytes, std::string& reason) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return ReadResult::missing;
-        reason = std::strerror(errno);
-        return ReadResult::failed;
-    }
-    bytes.clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            reason = std::strerror(errno);
-            ::close(fd);
-            return ReadResult::failed;
-        }
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > PropertyList::maxParseBytes) {
-            reason = "file too large";
-            ::close(fd);
-            return ReadResult::failed;
-        }
-    }
-    ::close(fd);
-    return ReadResult::ok;
-}
-
 }  // namespace
 
 bool UserDefaults::FileStamp::operator==(const FileStamp& other) const {
@@ -120,13 +84,24 @@ bool UserDefaults::FileStamp::operator==(const FileStamp& other) const {
 }
 
 UserDefaults& UserDefaults::standard() {
-    static UserDefaults defaults(standardFile());
-    return defaults;
+    // Never destroyed: settings are read and written until the very end. What is still unwritten
+    // when the process exits (also through the C library's exit) is written then.
+    static UserDefaults* defaults = [] {
+        auto* made = new UserDefaults(standardFile());
+        std::atexit([] { UserDefaults::standard().synchronize(); });
+        return made;
+    }();
+    return *defaults;
 }
 
 UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
     std::lock_guard lock(mutex_);
     loadLocked();
+}
+
+UserDefaults::~UserDefaults() {
+    *self_ = nullptr;
+    synchronize();
 }
 
 UserDefaults::FileStamp UserDefaults::currentStamp() const {
@@ -137,26 +112,23 @@ UserDefaults::FileStamp UserDefaults::currentStamp() const {
 
 void UserDefaults::loadLocked() {
     const FileStamp stamp = currentStamp();
-    std::string bytes;
     std::string reason;
     values_.clear();
     fileLeftAlone_ = false;
-    switch (readFile(file_, bytes, reason)) {
-        case ReadResult::missing:
-            stamp_ = {};
+    FileManager::ReadError error;
+    if (auto bytes = FileManager::contentsAtPath(file_, PropertyList::maxParseBytes, &error)) {
+        auto parsed = PropertyList::parse(*bytes, &reason);
+        if (parsed && parsed->isDictionary()) {
+            values_ = std::move(*parsed->asDictionary());
+            stamp_ = stamp;
             return;
-        case ReadResult::failed:
-            break;
-        case ReadResult::ok: {
-            auto parsed = PropertyList::parse(bytes, &reason);
-            if (parsed && parsed->isDictionary()) {
-                values_ = std::move(*parsed->asDictionary());
-                stamp_ = stamp;
-                return;
-            }
-            if (parsed) reason = "not a dictionary";
-            break;
         }
+        if (parsed) reason = "not a dictionary";
+    } else if (error.kind == FileManager::ReadError::Kind::missing) {
+        stamp_ = {};
+        return;
+    } else {
+        reason = error.message;
     }
     if (moveAsideLocked(reason)) {
         stamp_ = currentStamp();
@@ -175,7 +147,16 @@ void UserDefaults::refreshIfChangedLocked() {
         for (auto& [key, value] : inMemory) values_.insert_or_assign(key, std::move(value));
         return;
     }
-    if (!(currentStamp() == stamp_)) loadLocked();
+    if (currentStamp() == stamp_) return;
+    // Another process (the LaunchHelper) wrote the file: take its values, then our own changes
+    // that are not written yet.
+    loadLocked();
+    for (const auto& [key, value] : unsaved_) {
+        if (value)
+            values_.insert_or_assign(key, *value);
+        else
+            values_.erase(key);
+    }
 }
 
 bool UserDefaults::moveAsideLocked(const std::string& reason) {
@@ -197,12 +178,12 @@ bool UserDefaults::moveAsideLocked(const std::string& reason) {
     return true;
 }
 
-void UserDefaults::writeLocked() {
+bool UserDefaults::writeLocked() {
     if (fileLeftAlone_) {
         systemLog("UserDefaults: not writing " + file_.string() + ": an unreadable settings file is in the way",
                   LogLevel::warning);
         lastWriteOk_ = false;
-        return;
+        return false;
     }
     const fs::path directory = file_.parent_path();
     std::error_code error;
@@ -215,10 +196,35 @@ void UserDefaults::writeLocked() {
     if (!xml.empty() && FileManager::writeAtomically(file_, xml, 0600, &failure)) {
         stamp_ = currentStamp();
         lastWriteOk_ = true;
-        return;
+        return true;
     }
     systemLog("UserDefaults: cannot write " + file_.string() + ": " + failure, LogLevel::error);
     lastWriteOk_ = false;
+    return false;
+}
+
+void UserDefaults::changeLocked(const std::string& key, std::optional<PropertyList> value) {
+    refreshIfChangedLocked();
+    if (value)
+        values_.insert_or_assign(key, *value);
+    else
+        values_.erase(key);
+    unsaved_.insert_or_assign(key, std::move(value));
+    if (writeScheduled_) return;
+    writeScheduled_ = true;
+    MainQueue::after(kWriteDelaySeconds, [weak = std::weak_ptr<UserDefaults*>(self_)] {
+        if (auto self = weak.lock(); self && *self) (*self)->synchronize();
+    });
+}
+
+bool UserDefaults::synchronize() {
+    std::lock_guard lock(mutex_);
+    writeScheduled_ = false;
+    if (unsaved_.empty()) return lastWriteOk_ && !fileLeftAlone_;
+    refreshIfChangedLocked();
+    if (!writeLocked()) return false;  // kept: the next change or synchronize tries again
+    unsaved_.clear();
+    return true;
 }
 
 void UserDefaults::registerDefaults(const PropertyList& dictionary) {
@@ -241,26 +247,12 @@ void UserDefaults::set(const std::string& key, PropertyList value) {
         return;
     }
     std::lock_guard lock(mutex_);
-    refreshIfChangedLocked();
-    values_.insert_or_assign(key, std::move(value));
-    writeLocked();
+    changeLocked(key, std::move(value));
 }
 
 void UserDefaults::remove(const std::string& key) {
     std::lock_guard lock(mutex_);
-    refreshIfChangedLocked();
-    values_.erase(key);
-    writeLocked();
-}
-
-bool UserDefaults::synchronize() {
-    std::lock_guard lock(mutex_);
-    // Every change is written as it is made; only a failed write is left to retry.
-    if (lastWriteOk_) return true;
-    // A file that was in the way may be gone now; the check keeps this session's values.
-    if (fileLeftAlone_) refreshIfChangedLocked();
-    writeLocked();
-    return lastWriteOk_;
+    changeLocked(key, std::nullopt);
 }
 
 bool UserDefaults::lastWriteSucceeded() const {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,7 +16,13 @@ namespace platform {
 
 // The user's settings: registered defaults in memory, the user's own values in one XML property
 // list, $XDG_CONFIG_HOME/net.vantreo.mac.WhatsApp/defaults.plist (~/.config when unset),
-// rewritten atomically on every change (temporary file in the same folder, fsync, rename).
+// rewritten atomically (temporary file in the same folder, fsync, rename).
+//
+// A change is in memory at once and reaches the file shortly after, on the main loop: changes
+// made together (a slider dragged, a fade's steps) cost one write, and the main thread does not
+// wait for the disk at every step. synchronize() writes at once; the program calls it when it
+// quits, an object writes what is left when it goes, and the standard store writes at the
+// process's exit (the C library's exit included).
 //
 // Settings work belongs on the main thread. The object still locks internally, so a stray call
 // from another thread is not a data race.
@@ -43,7 +51,7 @@ public:
     // The user's value, else the registered default, else none.
     std::optional<PropertyList> object(const std::string& key) const;
 
-    // Stores a user value and writes the file. A null value removes the key.
+    // Stores a user value; the file follows (see above). A null value removes the key.
     void set(const std::string& key, PropertyList value);
     void setBool(const std::string& key, bool value) { set(key, value); }
     void setInteger(const std::string& key, std::int64_t value) { set(key, value); }
@@ -67,11 +75,14 @@ public:
     std::optional<PropertyList::Dictionary> dictionaryForKey(const std::string& key) const;
     std::optional<std::string> urlForKey(const std::string& key) const;
 
-    // False when the last change could not be written (or the file is being left alone).
-    bool lastWriteSucceeded() const;
-    // Brings the file up to date with every change made so far (for a process that is about to
-    // end without its normal shutdown); true when the file holds them.
+    // Writes the changes not yet in the file, now. True when the file holds every change.
     bool synchronize();
+    // False when the last write failed (or the file is being left alone); true before any.
+    bool lastWriteSucceeded() const;
+    // How long after a change the file is written, at most.
+    static constexpr double kWriteDelaySeconds = 1.0;
+
+    ~UserDefaults();
 
 private:
     struct FileStamp {
@@ -87,7 +98,8 @@ private:
     void loadLocked();
     void refreshIfChangedLocked();
     bool moveAsideLocked(const std::string& reason);
-    void writeLocked();
+    void changeLocked(const std::string& key, std::optional<PropertyList> value);
+    bool writeLocked();
 
     std::filesystem::path file_;
     mutable std::mutex mutex_;
@@ -96,6 +108,12 @@ private:
     FileStamp stamp_;
     bool fileLeftAlone_ = false;  // an unreadable file could not be moved aside
     bool lastWriteOk_ = true;
+    // Changes not yet written: the new value, or none for a removal. Kept apart so that a file
+    // changed by another process meanwhile can be read again without losing them.
+    std::map<std::string, std::optional<PropertyList>> unsaved_;
+    bool writeScheduled_ = false;
+    // The scheduled write holds it weakly: an object that goes first is not written twice.
+    std::shared_ptr<UserDefaults*> self_ = std::make_shared<UserDefaults*>(this);
 };
 
 }  // namespace platform

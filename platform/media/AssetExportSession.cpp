@@ -97,8 +97,8 @@ struct ProbeCache {
     std::map<Key, MediaInfo> entries;
 
     static ProbeCache& shared() {
-        static ProbeCache cache;
-        return cache;
+        static ProbeCache* cache = new ProbeCache;  // never destroyed: probes may end during exit
+        return *cache;
     }
     static std::optional<Key> keyFor(const std::filesystem::path& file) {
         std::error_code error;
@@ -168,7 +168,7 @@ std::optional<MediaInfo> MediaInfo::probe(const std::filesystem::path& file) {
     const auto key = ProbeCache::keyFor(file);
     if (!key) return std::nullopt;
     if (auto cached = ProbeCache::shared().find(*key)) return cached;
-    const auto result = Subprocess::run(probeArguments(file));
+    const auto result = Subprocess::run(probeArguments(file), kProbeTimeoutSeconds);
     if (!result.succeeded()) return std::nullopt;
     auto info = parse(result.standardOutput);
     if (info) ProbeCache::shared().store(*key, *info);
@@ -269,6 +269,7 @@ void AssetExportSession::exportAsynchronously(std::function<void()> completion) 
                     self->duration_ = info->duration;
                 }
             });
+        if (probe_) probe_->setTimeout(MediaInfo::kProbeTimeoutSeconds);
     }
 
     std::string error;
@@ -292,6 +293,10 @@ void AssetExportSession::exportAsynchronously(std::function<void()> completion) 
                     self->progress_ = 1.0f;
                     self->finish(Status::completed, "");
                 }
+            } else if (process.timedOut()) {
+                std::filesystem::remove(self->partial_, ignored);
+                self->finish(Status::failed, "ffmpeg stalled: no progress for " +
+                                                 number(static_cast<long long>(kStallTimeoutSeconds)) + " seconds");
             } else {
                 std::filesystem::remove(self->partial_, ignored);
                 std::string why = process.standardError();
@@ -303,7 +308,9 @@ void AssetExportSession::exportAsynchronously(std::function<void()> completion) 
         &error);
     if (!process_) {
         MainQueue::async([self, error] { self->finish(Status::failed, "could not run ffmpeg: " + error); });
+        return;
     }
+    process_->setSilenceTimeout(kStallTimeoutSeconds);
 }
 
 void AssetExportSession::consumeProgressLine(std::string_view line) {

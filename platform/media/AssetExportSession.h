@@ -19,8 +19,11 @@ struct MediaInfo {
     bool hasVideo = false;
     bool hasAudio = false;
 
-    // Runs ffprobe on the file synchronously; none when it cannot be read as a movie.
+    // Runs ffprobe on the file synchronously, for at most kProbeTimeoutSeconds; none when it
+    // cannot be read as a movie in that time. It waits for a child process: never on the main
+    // thread. Answers for an unchanged file are kept, so asking again costs nothing.
     static std::optional<MediaInfo> probe(const std::filesystem::path& file);
+    static constexpr double kProbeTimeoutSeconds = 30;
     // Reads ffprobe's default-format output ([STREAM] and [FORMAT] sections).
     static std::optional<MediaInfo> parse(std::string_view probeOutput);
 };
@@ -62,8 +65,12 @@ public:
 
     // The size the export will have at most, in bytes, from the preset's bit rates and the
     // input's duration (the input's own size for the passthrough preset). Probes the input on
-    // first use; 0 when it cannot be read.
+    // first use (MediaInfo::probe: a worker's job, not the main thread's); 0 when it cannot be
+    // read.
     std::uint64_t estimatedOutputFileLength();
+    // ffmpeg reports its progress every tenth of a second; one silent for this long has stalled
+    // (an input that never delivers) and is stopped, and the export fails.
+    static constexpr double kStallTimeoutSeconds = 120;
 
     // The ffmpeg command line of the export as configured now, writing to `target`.
     std::vector<std::string> arguments(const std::filesystem::path& target) const;

@@ -3,31 +3,13 @@
 #include <gio/gio.h>
 
 #include "foundation/Log.h"
+#include "system/SessionBus.h"
 
 namespace platform {
 
-namespace {
-
-GDBusConnection* sessionBus() {
-    static GDBusConnection* connection = [] {
-        GError* error = nullptr;
-        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-        if (!bus) {
-            systemLog(std::string("LauncherEntry: no session bus, the launcher badge is not shown: ") +
-                          (error ? error->message : "unknown error"),
-                      LogLevel::warning);
-            g_clear_error(&error);
-        }
-        return bus;
-    }();
-    return connection;
-}
-
-}  // namespace
-
 LauncherEntry& LauncherEntry::shared() {
-    static LauncherEntry entry(kDefaultAppURI);
-    return entry;
+    static LauncherEntry* entry = new LauncherEntry(kDefaultAppURI);  // never destroyed
+    return *entry;
 }
 
 LauncherEntry::LauncherEntry(std::string appURI) : appURI_(std::move(appURI)) {}

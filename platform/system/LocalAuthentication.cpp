@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "foundation/MainQueue.h"
+#include "system/SessionBus.h"
 
 namespace platform {
 namespace {
@@ -14,11 +16,10 @@ constexpr const char* kService = "net.reactivated.Fprint";
 constexpr const char* kManagerPath = "/net/reactivated/Fprint/Manager";
 constexpr const char* kManagerInterface = "net.reactivated.Fprint.Manager";
 constexpr const char* kDeviceInterface = "net.reactivated.Fprint.Device";
-constexpr int kQueryTimeoutMs = 3000;
 
-GBusType fprintBus() {
+bool onSessionBus() {
     const char* bus = std::getenv("PARLIVO_FPRINT_BUS");
-    return bus && std::strcmp(bus, "session") == 0 ? G_BUS_TYPE_SESSION : G_BUS_TYPE_SYSTEM;
+    return bus && std::strcmp(bus, "session") == 0;
 }
 
 std::string takeError(GError* error) {
@@ -29,38 +30,185 @@ std::string takeError(GError* error) {
     return text;
 }
 
-// Fire and forget: stops the verification, then gives the device back, in that order.
-void stopAndRelease(GDBusConnection* connection, const std::string& device, bool verifying) {
-    auto release = [](GDBusConnection* bus, const char* path) {
-        g_dbus_connection_call(bus, kService, path, kDeviceInterface, "Release", nullptr, nullptr,
-                               G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
-    };
-    if (!verifying) return release(connection, device.c_str());
+// Fire and forget: stops the verification, then gives the device back, in that order. Both go to
+// `daemon`, the fprintd that holds the claim (its unique bus name when known): a later fprintd
+// never held it.
+void stopAndRelease(GDBusConnection* connection, const std::string& daemon, const std::string& device,
+                    bool verifying) {
     struct Pending {
         GDBusConnection* connection;
-        std::string device;
+        std::string daemon, device;
     };
-    auto* pending = new Pending{G_DBUS_CONNECTION(g_object_ref(connection)), device};
+    auto release = [](const Pending& to) {
+        g_dbus_connection_call(to.connection, to.daemon.c_str(), to.device.c_str(), kDeviceInterface, "Release",
+                               nullptr, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, nullptr, nullptr);
+    };
+    if (!verifying) return release(Pending{connection, daemon, device});
+    auto* pending = new Pending{G_DBUS_CONNECTION(g_object_ref(connection)), daemon, device};
     g_dbus_connection_call(
-        connection, kService, device.c_str(), kDeviceInterface, "VerifyStop", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE,
-        -1, nullptr,
+        connection, daemon.c_str(), device.c_str(), kDeviceInterface, "VerifyStop", nullptr, nullptr,
+        G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
-            auto* pending = static_cast<Pending*>(data);
+            std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
             if (GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr))
                 g_variant_unref(reply);
-            g_dbus_connection_call(pending->connection, kService, pending->device.c_str(), kDeviceInterface, "Release",
-                                   nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
+            g_dbus_connection_call(pending->connection, pending->daemon.c_str(), pending->device.c_str(),
+                                   kDeviceInterface, "Release", nullptr, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1,
+                                   nullptr, nullptr, nullptr);
             g_object_unref(pending->connection);
-            delete pending;
         },
         pending);
 }
+
+using Biometry = LocalAuthentication::Biometry;
+
+struct Observer {
+    std::function<void()> block;
+};
+
+// What fprintd says about this machine, asked in the background and kept. One per process, on
+// the main loop; never destroyed, so bus callbacks may always reach it.
+class FingerprintService {
+public:
+    static FingerprintService& shared() {
+        static FingerprintService* service = new FingerprintService;
+        return *service;
+    }
+
+    Biometry state() const { return state_; }
+    const std::string& error() const { return error_; }
+    const std::string& device() const { return device_; }
+    GDBusConnection* bus() const { return bus_; }
+
+    // Asks fprintd (again). Questions asked while one is under way are answered together by one
+    // more after it.
+    void ask() {
+        if (!connected_) return connect();
+        if (!bus_) return;
+        if (asking_) {
+            askAgain_ = true;
+            return;
+        }
+        probe();
+    }
+
+    // Runs `then` once fprintd's next answer has settled (at once when something is known).
+    void whenKnown(std::function<void()> then) {
+        if (state_ != Biometry::unknown) return then();
+        waiting_.push_back(std::move(then));
+        ask();
+    }
+
+    void addObserver(const std::shared_ptr<Observer>& observer) {
+        std::erase_if(observers_, [](const auto& weak) { return weak.expired(); });
+        observers_.push_back(observer);
+    }
+
+private:
+    void connect() {
+        if (connecting_) return;
+        connecting_ = true;
+        if (onSessionBus()) return connected(sessionBus(), "no session bus");
+        // The system bus is connected to without waiting, like every call after it.
+        g_bus_get(G_BUS_TYPE_SYSTEM, nullptr,
+                  [](GObject*, GAsyncResult* result, gpointer) {
+                      GError* error = nullptr;
+                      GDBusConnection* bus = g_bus_get_finish(result, &error);
+                      shared().connected(bus, bus ? "" : takeError(error));
+                  },
+                  nullptr);
+    }
+
+    void connected(GDBusConnection* bus, const std::string& failure) {
+        connected_ = true;
+        bus_ = bus;  // the system connection's reference is kept for good; the session one is borrowed
+        if (!bus_) return settle(Biometry::unavailable, "no bus for fprintd: " + failure, {});
+        // Enrolment ends with fprintd's EnrollStatus; a finger enrolled or fprintd (re)started may
+        // change the answer. fprintd leaving the bus changes nothing: it quits when idle and is
+        // started again on the next call.
+        g_dbus_connection_signal_subscribe(
+            bus_, kService, kDeviceInterface, "EnrollStatus", nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
+            [](GDBusConnection*, const char*, const char*, const char*, const char*, GVariant*, gpointer) {
+                shared().ask();
+            },
+            nullptr, nullptr);
+        g_bus_watch_name_on_connection(
+            bus_, kService, G_BUS_NAME_WATCHER_FLAGS_NONE,
+            [](GDBusConnection*, const gchar*, const gchar*, gpointer) { shared().ask(); }, nullptr, nullptr,
+            nullptr);
+        probe();
+    }
+
+    void probe() {
+        asking_ = true;
+        askAgain_ = false;
+        g_dbus_connection_call(
+            bus_, kService, kManagerPath, kManagerInterface, "GetDefaultDevice", nullptr, G_VARIANT_TYPE("(o)"),
+            G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+            [](GObject* source, GAsyncResult* result, gpointer) {
+                GError* error = nullptr;
+                GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+                if (!reply) return shared().settle(Biometry::unavailable, "no fingerprint device: " + takeError(error), {});
+                const char* path = nullptr;
+                g_variant_get(reply, "(&o)", &path);
+                shared().listFingers(path);
+                g_variant_unref(reply);
+            },
+            nullptr);
+    }
+
+    void listFingers(const std::string& device) {
+        g_dbus_connection_call(
+            bus_, kService, device.c_str(), kDeviceInterface, "ListEnrolledFingers", g_variant_new("(s)", ""),
+            G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+            [](GObject* source, GAsyncResult* result, gpointer data) {
+                std::unique_ptr<std::string> device(static_cast<std::string*>(data));
+                GError* error = nullptr;
+                GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+                if (!reply)
+                    return shared().settle(Biometry::unavailable, "no enrolled fingerprint: " + takeError(error), {});
+                GVariant* list = g_variant_get_child_value(reply, 0);
+                const bool any = g_variant_n_children(list) > 0;
+                g_variant_unref(list);
+                g_variant_unref(reply);
+                if (!any) return shared().settle(Biometry::unavailable, "no enrolled fingerprint", {});
+                shared().settle(Biometry::available, "", *device);
+            },
+            new std::string(device));
+    }
+
+    void settle(Biometry state, std::string error, std::string device) {
+        asking_ = false;
+        state_ = state;
+        error_ = std::move(error);
+        if (state == Biometry::available) device_ = std::move(device);
+        // A question asked meanwhile gets an answer of its own; only the newest one is told.
+        if (askAgain_) return probe();
+        for (auto& then : std::exchange(waiting_, {})) then();
+        std::vector<std::shared_ptr<Observer>> live;
+        for (const auto& weak : observers_)
+            if (auto observer = weak.lock()) live.push_back(std::move(observer));
+        for (const auto& observer : live)
+            if (observer->block) observer->block();
+    }
+
+    GDBusConnection* bus_ = nullptr;
+    bool connecting_ = false, connected_ = false;
+    bool asking_ = false, askAgain_ = false;
+    Biometry state_ = Biometry::unknown;
+    std::string error_ = "fprintd has not answered yet";
+    std::string device_;
+    std::vector<std::function<void()>> waiting_;
+    std::vector<std::weak_ptr<Observer>> observers_;
+};
 
 }  // namespace
 
 struct LocalAuthentication::Evaluation {
     Reply reply;
     std::string device;
+    std::string daemon = kService;  // the fprintd that answers: its unique name once known
+    GDBusConnection* bus = nullptr;
     std::shared_ptr<LocalAuthentication> owner;  // kept while the evaluation runs
     bool claimed = false;
     bool verifying = false;
@@ -80,23 +228,22 @@ void deleteRef(gpointer data) {
 }  // namespace
 
 std::shared_ptr<LocalAuthentication> LocalAuthentication::create() {
+    FingerprintService::shared().ask();
     return std::shared_ptr<LocalAuthentication>(new LocalAuthentication());
 }
 
-LocalAuthentication::~LocalAuthentication() {
-    if (connection_) g_object_unref(connection_);
+LocalAuthentication::~LocalAuthentication() = default;
+
+LocalAuthentication::Biometry LocalAuthentication::biometry(std::string* error) {
+    auto& service = FingerprintService::shared();
+    if (error && service.state() != Biometry::available) *error = service.error();
+    return service.state();
 }
 
-bool LocalAuthentication::connect(std::string* error) {
-    if (connection_) return true;
-    GError* busError = nullptr;
-    connection_ = g_bus_get_sync(fprintBus(), nullptr, &busError);
-    if (!connection_) {
-        const std::string text = takeError(busError);
-        if (error) *error = "no bus for fprintd: " + text;
-        return false;
-    }
-    return true;
+ObserverToken LocalAuthentication::addBiometryObserver(std::function<void()> block) {
+    auto observer = std::make_shared<Observer>(Observer{std::move(block)});
+    FingerprintService::shared().addObserver(observer);
+    return ObserverToken([observer] { observer->block = nullptr; });
 }
 
 bool LocalAuthentication::canEvaluateBiometrics(std::string* error) {
@@ -104,93 +251,31 @@ bool LocalAuthentication::canEvaluateBiometrics(std::string* error) {
         if (error) *error = "the authentication context was invalidated";
         return false;
     }
-    if (!connect(error)) return false;
-    auto* bus = G_DBUS_CONNECTION(connection_);
-    GError* callError = nullptr;
-    GVariant* device = g_dbus_connection_call_sync(bus, kService, kManagerPath, kManagerInterface, "GetDefaultDevice",
-                                                   nullptr, G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE,
-                                                   kQueryTimeoutMs, nullptr, &callError);
-    if (!device) {
-        const std::string text = takeError(callError);
-        if (error) *error = "no fingerprint device: " + text;
-        return false;
-    }
-    const char* path = nullptr;
-    g_variant_get(device, "(&o)", &path);
-    devicePath_ = path;
-    g_variant_unref(device);
-
-    GVariant* fingers = g_dbus_connection_call_sync(bus, kService, devicePath_.c_str(), kDeviceInterface,
-                                                    "ListEnrolledFingers", g_variant_new("(s)", ""),
-                                                    G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, kQueryTimeoutMs,
-                                                    nullptr, &callError);
-    if (!fingers) {
-        const std::string text = takeError(callError);
-        if (error) *error = "no enrolled fingerprint: " + text;
-        return false;
-    }
-    GVariant* list = g_variant_get_child_value(fingers, 0);
-    const bool any = g_variant_n_children(list) > 0;
-    g_variant_unref(list);
-    g_variant_unref(fingers);
-    if (!any && error) *error = "no enrolled fingerprint";
-    return any;
+    auto& service = FingerprintService::shared();
+    const bool available = service.state() == Biometry::available;
+    if (!available && error) *error = service.error();
+    service.ask();  // for the next question: the machine may have changed
+    return available;
 }
-
-namespace {
-
-// One availability question on its way through the bus, device and finger list.
-struct AvailabilityQuery {
-    LocalAuthentication::AvailabilityReply reply;
-    GDBusConnection* bus = nullptr;
-    ~AvailabilityQuery() {
-        if (bus) g_object_unref(bus);
-    }
-    void answer(bool available, const std::string& error) {
-        if (auto r = std::move(reply)) r(available, error);
-        delete this;
-    }
-};
-
-void fingersListed(GObject* source, GAsyncResult* result, gpointer data) {
-    auto* query = static_cast<AvailabilityQuery*>(data);
-    GError* callError = nullptr;
-    GVariant* fingers = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &callError);
-    if (!fingers) return query->answer(false, "no enrolled fingerprint: " + takeError(callError));
-    GVariant* list = g_variant_get_child_value(fingers, 0);
-    const bool any = g_variant_n_children(list) > 0;
-    g_variant_unref(list);
-    g_variant_unref(fingers);
-    query->answer(any, any ? "" : "no enrolled fingerprint");
-}
-
-void deviceFound(GObject* source, GAsyncResult* result, gpointer data) {
-    auto* query = static_cast<AvailabilityQuery*>(data);
-    GError* callError = nullptr;
-    GVariant* device = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &callError);
-    if (!device) return query->answer(false, "no fingerprint device: " + takeError(callError));
-    const char* path = nullptr;
-    g_variant_get(device, "(&o)", &path);
-    g_dbus_connection_call(query->bus, kService, path, kDeviceInterface, "ListEnrolledFingers", g_variant_new("(s)", ""),
-                           G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, kQueryTimeoutMs, nullptr, fingersListed,
-                           query);
-    g_variant_unref(device);
-}
-
-void busReady(GObject*, GAsyncResult* result, gpointer data) {
-    auto* query = static_cast<AvailabilityQuery*>(data);
-    GError* busError = nullptr;
-    query->bus = g_bus_get_finish(result, &busError);
-    if (!query->bus) return query->answer(false, "no bus for fprintd: " + takeError(busError));
-    g_dbus_connection_call(query->bus, kService, kManagerPath, kManagerInterface, "GetDefaultDevice", nullptr,
-                           G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, kQueryTimeoutMs, nullptr, deviceFound, query);
-}
-
-}  // namespace
 
 void LocalAuthentication::queryBiometricsAvailability(AvailabilityReply reply) {
-    auto* query = new AvailabilityQuery{std::move(reply)};
-    g_bus_get(fprintBus(), nullptr, busReady, query);
+    // A fresh question to the one fingerprint service; the reply takes its next answer. The
+    // observation holds the question until then and is ended on a later turn of the loop (not
+    // inside its own call).
+    struct Question {
+        AvailabilityReply reply;
+        ObserverToken token;
+    };
+    auto question = std::make_shared<Question>();
+    question->reply = std::move(reply);
+    question->token = addBiometryObserver([question] {
+        if (!question->reply) return;
+        std::string error;
+        const bool available = biometry(&error) == Biometry::available;
+        std::exchange(question->reply, {})(available, error);
+        MainQueue::async([question] { question->token.reset(); });
+    });
+    FingerprintService::shared().ask();
 }
 
 void LocalAuthentication::evaluateBiometrics(const std::string& reason, Reply reply) {
@@ -198,19 +283,29 @@ void LocalAuthentication::evaluateBiometrics(const std::string& reason, Reply re
     auto answerNow = [&reply](const std::string& why) {
         if (reply) MainQueue::async([reply = std::move(reply), why] { reply(false, why); });
     };
+    if (invalidated_) return answerNow("the authentication context was invalidated");
     if (evaluation_) return answerNow("an evaluation is already running");
-    std::string error;
-    if (!canEvaluateBiometrics(&error)) return answerNow(error);
 
     auto evaluation = std::make_shared<Evaluation>();
     evaluation->reply = std::move(reply);
-    evaluation->device = devicePath_;
     evaluation->owner = shared_from_this();
     evaluation_ = evaluation;
+    FingerprintService::shared().whenKnown([evaluation] {
+        if (evaluation->done) return;  // invalidated while fprintd was asked
+        evaluation->owner->claim(evaluation);
+    });
+}
+
+void LocalAuthentication::claim(const std::shared_ptr<Evaluation>& evaluation) {
+    auto& service = FingerprintService::shared();
+    if (service.state() != Biometry::available) return finish(false, service.error());
+    // The device as known now; it is the one released at the end, whatever the default is then.
+    evaluation->device = service.device();
+    evaluation->bus = service.bus();
 
     g_dbus_connection_call(
-        G_DBUS_CONNECTION(connection_), kService, devicePath_.c_str(), kDeviceInterface, "Claim",
-        g_variant_new("(s)", ""), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+        evaluation->bus, kService, evaluation->device.c_str(), kDeviceInterface, "Claim", g_variant_new("(s)", ""),
+        nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
         [](GObject* source, GAsyncResult* result, gpointer data) {
             std::unique_ptr<EvaluationRef> ref(static_cast<EvaluationRef*>(data));
             auto& evaluation = **ref;
@@ -219,7 +314,7 @@ void LocalAuthentication::evaluateBiometrics(const std::string& reason, Reply re
             if (answer) g_variant_unref(answer);
             if (evaluation.done) {
                 // Cancelled while claiming: give the device back at once.
-                if (answer) stopAndRelease(G_DBUS_CONNECTION(source), evaluation.device, false);
+                if (answer) stopAndRelease(G_DBUS_CONNECTION(source), evaluation.daemon, evaluation.device, false);
                 if (callError) g_error_free(callError);
                 return;
             }
@@ -229,7 +324,6 @@ void LocalAuthentication::evaluateBiometrics(const std::string& reason, Reply re
             auto* bus = G_DBUS_CONNECTION(source);
             // Only fprintd's own verdicts count: on a message bus anyone may broadcast a signal
             // with the device's path and interface, and a forged "verify-match" must not unlock.
-            // The device claimed, even if a capability check has since found another default.
             evaluation.signalId = g_dbus_connection_signal_subscribe(
                 bus, kService, kDeviceInterface, "VerifyStatus", evaluation.device.c_str(), nullptr,
                 G_DBUS_SIGNAL_FLAGS_NONE,
@@ -247,7 +341,12 @@ void LocalAuthentication::evaluateBiometrics(const std::string& reason, Reply re
                 },
                 new EvaluationRef(*ref), deleteRef);
             evaluation.watchId = g_bus_watch_name_on_connection_with_closures(
-                bus, kService, G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr,
+                bus, kService, G_BUS_NAME_WATCHER_FLAGS_NONE,
+                g_cclosure_new(G_CALLBACK(+[](GDBusConnection*, const char*, const char* owner, gpointer data) {
+                                   auto& evaluation = **static_cast<EvaluationRef*>(data);
+                                   if (evaluation.daemon == kService) evaluation.daemon = owner;
+                               }),
+                               new EvaluationRef(*ref), [](gpointer data, GClosure*) { deleteRef(data); }),
                 g_cclosure_new(G_CALLBACK(+[](GDBusConnection*, const char*, gpointer data) {
                                    auto& evaluation = **static_cast<EvaluationRef*>(data);
                                    if (!evaluation.done) evaluation.owner->finish(false, "fprintd went away");
@@ -276,11 +375,11 @@ void LocalAuthentication::finish(bool success, const std::string& error) {
     if (!evaluation || evaluation->done) return;
     evaluation->done = true;
     auto keepAlive = std::move(evaluation->owner);  // `this` may go when this function returns
-    auto* bus = G_DBUS_CONNECTION(connection_);
-    if (evaluation->signalId) g_dbus_connection_signal_unsubscribe(bus, evaluation->signalId);
+    GDBusConnection* bus = evaluation->bus;
+    if (bus && evaluation->signalId) g_dbus_connection_signal_unsubscribe(bus, evaluation->signalId);
     if (evaluation->watchId) g_bus_unwatch_name(evaluation->watchId);
     evaluation->signalId = evaluation->watchId = 0;
-    if (evaluation->claimed) stopAndRelease(bus, evaluation->device, evaluation->verifying);
+    if (bus && evaluation->claimed) stopAndRelease(bus, evaluation->daemon, evaluation->device, evaluation->verifying);
     if (auto reply = std::move(evaluation->reply))
         MainQueue::async([reply = std::move(reply), success, error] { reply(success, error); });
 }

@@ -4,23 +4,40 @@
 #include <memory>
 #include <string>
 
+#include "foundation/ObserverToken.h"
+
 namespace platform {
 
 // Fingerprint verification of the current user through fprintd (net.reactivated.Fprint on the
 // system bus; PARLIVO_FPRINT_BUS=session selects the session bus, for tests). Without fprintd,
 // a device or an enrolled finger, biometrics cannot be evaluated. Use it on the main thread.
+//
+// Nothing here waits for fprintd. Whether fingerprints can be used is asked in the background
+// (when the first context is made, when fprintd appears on the bus, when enrolment changes, and
+// again after every question) and kept; questions are answered from what is known now.
 class LocalAuthentication : public std::enable_shared_from_this<LocalAuthentication> {
 public:
     // (the user was verified, why not)
     using Reply = std::function<void(bool success, const std::string& error)>;
 
+    // What is known about fingerprints on this machine.
+    enum class Biometry { unknown, available, unavailable };
+
+    // A fresh context; the first one starts following fprintd.
     static std::shared_ptr<LocalAuthentication> create();
     ~LocalAuthentication();
     LocalAuthentication(const LocalAuthentication&) = delete;
     LocalAuthentication& operator=(const LocalAuthentication&) = delete;
 
-    // True when fprintd answers, has a default device and the user has an enrolled finger;
-    // otherwise false with `error` filled. Asks fprintd synchronously (bounded wait).
+    // What fprintd last said (unknown before its first answer), with the reason when not available.
+    static Biometry biometry(std::string* error = nullptr);
+    // Calls `observer` on the main loop each time fprintd's answer has come in and no newer
+    // question is waiting, whether or not the answer changed.
+    [[nodiscard]] static ObserverToken addBiometryObserver(std::function<void()> observer);
+
+    // True when fprintd has a default device and the user an enrolled finger, as last heard;
+    // otherwise false with `error` filled. Asks fprintd again in the background, so a change
+    // reaches the next question and the observers.
     bool canEvaluateBiometrics(std::string* error = nullptr);
 
     // The same question without waiting: `reply` runs later on the main loop with whether
@@ -31,11 +48,13 @@ public:
 
     // Claims the default device and verifies any enrolled finger. `reply` runs exactly once,
     // later, on the main loop: true on a match; false on no match, an error, fprintd going
-    // away, or invalidate(). fprintd shows no prompt of its own, so the reason is only kept
+    // away, fingerprints not being available, or invalidate(). Before fprintd's first answer the
+    // evaluation waits for it. fprintd shows no prompt of its own, so the reason is only kept
     // (the caller's window says what to do). A running evaluation keeps this object alive.
     void evaluateBiometrics(const std::string& reason, Reply reply);
 
-    // Ends a running evaluation (its reply is false) and makes the context unusable.
+    // Ends a running evaluation (its reply is false): the verification is stopped and the device
+    // released. The context cannot be used again.
     void invalidate();
     bool isInvalidated() const { return invalidated_; }
     const std::string& reason() const { return reason_; }
@@ -44,11 +63,9 @@ public:
 
 private:
     LocalAuthentication() = default;
-    bool connect(std::string* error);
+    void claim(const std::shared_ptr<Evaluation>& evaluation);
     void finish(bool success, const std::string& error);
 
-    void* connection_ = nullptr;  // GDBusConnection
-    std::string devicePath_;
     std::string reason_;
     bool invalidated_ = false;
     std::shared_ptr<Evaluation> evaluation_;

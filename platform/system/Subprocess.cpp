@@ -2,12 +2,12 @@
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 
 namespace platform {
 namespace {
-
-constexpr std::size_t kStandardErrorLimit = 64 * 1024;
 
 std::vector<const char*> cArgv(const std::vector<std::string>& argv) {
     std::vector<const char*> out;
@@ -29,11 +29,30 @@ struct Subprocess::Impl {
     GSubprocess* process = nullptr;
     GDataInputStream* output = nullptr;
     GInputStream* errors = nullptr;
+    GMainContext* context = nullptr;  // the launching thread's, where its work runs
+    GCancellable* reading = g_cancellable_new();  // cancelled when a time-out gives the process up
+    GSource* deadline = nullptr;
+    GSource* silence = nullptr;
+    guint silenceMs = 0;
 
     ~Impl() {
+        stopTimers();
         if (output) g_object_unref(output);
         if (process) g_object_unref(process);
+        if (context) g_main_context_unref(context);
+        g_object_unref(reading);
     }
+    void stopTimers() {
+        for (GSource** source : {&deadline, &silence}) {
+            if (*source) {
+                g_source_destroy(*source);
+                g_source_unref(*source);
+                *source = nullptr;
+            }
+        }
+    }
+    // A one-shot timer that kills the process (the owner outlives it: timers stop when it ends).
+    static GSource* killer(Subprocess& owner, guint ms);
 
     static void onLine(GObject* source, GAsyncResult* result, gpointer data);
     static void onErrorBytes(GObject* source, GAsyncResult* result, gpointer data);
@@ -68,6 +87,7 @@ std::shared_ptr<Subprocess> Subprocess::launch(const std::vector<std::string>& a
     g_data_input_stream_set_newline_type(child->impl_->output, G_DATA_STREAM_NEWLINE_TYPE_ANY);
     child->impl_->errors = g_subprocess_get_stderr_pipe(process);
     if (const char* id = g_subprocess_get_identifier(process)) child->pid_ = std::atoi(id);
+    child->impl_->context = g_main_context_ref_thread_default();
     child->onOutputLine_ = std::move(onOutputLine);
     child->onExit_ = std::move(onExit);
     child->self_ = child;
@@ -79,12 +99,13 @@ std::shared_ptr<Subprocess> Subprocess::launch(const std::vector<std::string>& a
 }
 
 void Subprocess::Impl::readLine(Subprocess& owner) {
-    g_data_input_stream_read_line_async(owner.impl_->output, G_PRIORITY_DEFAULT, nullptr, &Impl::onLine, &owner);
+    g_data_input_stream_read_line_async(owner.impl_->output, G_PRIORITY_DEFAULT, owner.impl_->reading, &Impl::onLine,
+                                        &owner);
 }
 
 void Subprocess::Impl::readErrors(Subprocess& owner) {
-    g_input_stream_read_bytes_async(owner.impl_->errors, 4096, G_PRIORITY_DEFAULT, nullptr, &Impl::onErrorBytes,
-                                    &owner);
+    g_input_stream_read_bytes_async(owner.impl_->errors, 4096, G_PRIORITY_DEFAULT, owner.impl_->reading,
+                                    &Impl::onErrorBytes, &owner);
 }
 
 void Subprocess::Impl::onLine(GObject* source, GAsyncResult* result, gpointer data) {
@@ -95,9 +116,34 @@ void Subprocess::Impl::onLine(GObject* source, GAsyncResult* result, gpointer da
         owner.finishStep();
         return;
     }
+    if (owner.impl_->silence) {
+        // Output came: the silence starts again from now.
+        g_source_destroy(owner.impl_->silence);
+        g_source_unref(owner.impl_->silence);
+        owner.impl_->silence = killer(owner, owner.impl_->silenceMs);
+    }
     if (owner.onOutputLine_) owner.onOutputLine_(std::string_view(line, length));
     g_free(line);
     readLine(owner);
+}
+
+GSource* Subprocess::Impl::killer(Subprocess& owner, guint ms) {
+    GSource* source = g_timeout_source_new(ms);
+    g_source_set_callback(
+        source,
+        [](gpointer data) -> gboolean {
+            auto& owner = *static_cast<Subprocess*>(data);
+            if (!owner.finished_) {
+                owner.timedOut_ = true;
+                owner.kill();
+                // A child of the process may keep its output open: stop reading it.
+                g_cancellable_cancel(owner.impl_->reading);
+            }
+            return G_SOURCE_REMOVE;
+        },
+        &owner, nullptr);
+    g_source_attach(source, owner.impl_->context);
+    return source;
 }
 
 void Subprocess::Impl::onErrorBytes(GObject* source, GAsyncResult* result, gpointer data) {
@@ -129,6 +175,7 @@ void Subprocess::Impl::onWait(GObject* source, GAsyncResult* result, gpointer da
 void Subprocess::finishStep() {
     if (--pendingSteps_ > 0) return;
     finished_ = true;
+    impl_->stopTimers();
     auto keep = std::move(self_);
     if (auto onExit = std::move(onExit_)) onExit(*this);
     onOutputLine_ = nullptr;
@@ -142,7 +189,34 @@ void Subprocess::terminate() {
     if (!finished_ && impl_->process) g_subprocess_send_signal(impl_->process, SIGTERM);
 }
 
-Subprocess::Result Subprocess::run(const std::vector<std::string>& argv) {
+namespace {
+
+guint milliseconds(double seconds) {
+    return guint(std::clamp(seconds * 1000.0, 1.0, double(G_MAXUINT)));
+}
+
+}  // namespace
+
+void Subprocess::setTimeout(double seconds) {
+    if (finished_) return;
+    if (impl_->deadline) {
+        g_source_destroy(impl_->deadline);
+        g_source_unref(impl_->deadline);
+    }
+    impl_->deadline = Impl::killer(*this, milliseconds(seconds));
+}
+
+void Subprocess::setSilenceTimeout(double seconds) {
+    if (finished_) return;
+    if (impl_->silence) {
+        g_source_destroy(impl_->silence);
+        g_source_unref(impl_->silence);
+    }
+    impl_->silenceMs = milliseconds(seconds);
+    impl_->silence = Impl::killer(*this, impl_->silenceMs);
+}
+
+Subprocess::Result Subprocess::run(const std::vector<std::string>& argv, double timeoutSeconds) {
     Result result;
     if (argv.empty() || argv.front().empty()) {
         result.error = "no program to run";
@@ -157,13 +231,59 @@ Subprocess::Result Subprocess::run(const std::vector<std::string>& argv) {
         return result;
     }
     result.launched = true;
-    GBytes* out = nullptr;
-    GBytes* err = nullptr;
-    if (!g_subprocess_communicate(process, nullptr, nullptr, &out, &err, &error)) {
-        result.error = takeError(error);
-        g_subprocess_force_exit(process);
-        g_subprocess_wait(process, nullptr, nullptr);
+
+    // The output is collected on a main context of this call's own, where the time-out can fire
+    // while the child's pipes stay silent.
+    struct Run {
+        GSubprocess* process;
+        GCancellable* cancellable = g_cancellable_new();
+        bool done = false, timedOut = false;
+        GBytes* out = nullptr;
+        GBytes* err = nullptr;
+        GError* error = nullptr;
+    } state{process};
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    g_subprocess_communicate_async(
+        process, nullptr, state.cancellable,
+        [](GObject* source, GAsyncResult* asyncResult, gpointer data) {
+            auto& state = *static_cast<Run*>(data);
+            g_subprocess_communicate_finish(G_SUBPROCESS(source), asyncResult, &state.out, &state.err, &state.error);
+            state.done = true;
+        },
+        &state);
+    GSource* timer = nullptr;
+    if (timeoutSeconds > 0) {
+        timer = g_timeout_source_new(milliseconds(timeoutSeconds));
+        g_source_set_callback(
+            timer,
+            [](gpointer data) -> gboolean {
+                auto& state = *static_cast<Run*>(data);
+                state.timedOut = true;
+                g_subprocess_force_exit(state.process);
+                // A child of the program may keep its pipes open: stop reading them too.
+                g_cancellable_cancel(state.cancellable);
+                return G_SOURCE_REMOVE;
+            },
+            &state, nullptr);
+        g_source_attach(timer, context);
     }
+    while (!state.done) g_main_context_iteration(context, TRUE);
+    if (timer) {
+        g_source_destroy(timer);
+        g_source_unref(timer);
+    }
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+    g_object_unref(state.cancellable);
+
+    if (state.error && !state.timedOut) {
+        result.error = takeError(state.error);
+        g_subprocess_force_exit(process);
+    } else {
+        g_clear_error(&state.error);
+    }
+    g_subprocess_wait(process, nullptr, nullptr);
     auto take = [](GBytes* bytes, std::string& into) {
         if (!bytes) return;
         gsize size = 0;
@@ -171,8 +291,11 @@ Subprocess::Result Subprocess::run(const std::vector<std::string>& argv) {
         into.assign(data ? data : "", size);
         g_bytes_unref(bytes);
     };
-    take(out, result.standardOutput);
-    take(err, result.standardError);
+    take(state.out, result.standardOutput);
+    take(state.err, result.standardError);
+    if (result.standardError.size() > kStandardErrorLimit)
+        result.standardError.erase(0, result.standardError.size() - kStandardErrorLimit);
+    result.timedOut = state.timedOut;
     result.exitedNormally = g_subprocess_get_if_exited(process);
     result.exitStatus = result.exitedNormally ? g_subprocess_get_exit_status(process) : -1;
     g_object_unref(process);

@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 #include "foundation/Bundle.h"
+#include "foundation/Text.h"
 
 namespace platform {
 namespace {
@@ -34,10 +38,43 @@ size_t appendBody(char* data, size_t size, size_t count, void* user) {
     return n;
 }
 
-// Stops the transfer once its request has been cancelled; libcurl asks at least about once a
-// second, also while nothing moves.
+// Transfers under way in the whole process, and whether the process is ending. libcurl and
+// OpenSSL must be left alone before the process's exit handlers tear OpenSSL down, or a worker
+// still in a handshake crashes the exit.
+struct Transfers {
+    std::mutex mutex;
+    std::condition_variable idle;
+    int running = 0;
+    std::atomic<bool> ending{false};
+
+    static Transfers& shared() {
+        static auto* transfers = new Transfers();  // never destroyed: workers may outlive main
+        return *transfers;
+    }
+};
+
+// Counts one transfer for as long as it lives.
+class TransferScope {
+public:
+    TransferScope() {
+        std::lock_guard lock(Transfers::shared().mutex);
+        ++Transfers::shared().running;
+    }
+    ~TransferScope() {
+        auto& transfers = Transfers::shared();
+        std::lock_guard lock(transfers.mutex);
+        if (--transfers.running == 0) transfers.idle.notify_all();
+    }
+    TransferScope(const TransferScope&) = delete;
+    TransferScope& operator=(const TransferScope&) = delete;
+};
+
+// Stops the transfer once its request has been cancelled or the process is ending; libcurl asks
+// at least about once a second, also while nothing moves.
 int abortWhenCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
+    if (Transfers::shared().ending.load()) return 1;
+    const auto* cancellation = static_cast<const std::atomic<bool>*>(user);
+    return cancellation && cancellation->load() ? 1 : 0;
 }
 
 // Adds the extra CA to the verification store, after the system's default locations are loaded,
@@ -57,6 +94,14 @@ URLSession::URLSession(Configuration configuration)
 }
 
 URLSession::~URLSession() = default;
+
+bool URLSession::endAllTransfers(double seconds) {
+    auto& transfers = Transfers::shared();
+    transfers.ending = true;
+    std::unique_lock lock(transfers.mutex);
+    return transfers.idle.wait_for(lock, std::chrono::duration<double>(seconds),
+                                   [&] { return transfers.running == 0; });
+}
 
 URLSession& URLSession::shared() {
     // Never destroyed: a completion may still be queued while the process exits.
@@ -123,7 +168,34 @@ Error URLSession::errorForCurlCode(int curlCode, long osErrno, const std::string
     return Error{URLErrorDomain, code, std::move(message)};
 }
 
+std::optional<std::string> URLSession::requestProblem(const URLRequest& request) {
+    // A line break (or NUL) in a header would end it early and start another of the sender's
+    // choosing; a method is a token for the same reason.
+    auto isToken = [](std::string_view text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                   std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+        });
+    };
+    if (!isToken(request.method)) return "the request method is not a token";
+    for (const auto& [name, value] : request.headers) {
+        if (!isToken(name)) return "the request header name \"" + name + "\" is not a token";
+        if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            return "the value of the request header \"" + name + "\" holds a line break";
+    }
+    return std::nullopt;
+}
+
 void URLSession::perform(const URLRequest& request, const Completion& completion) {
+    const TransferScope scope;
+    if (Transfers::shared().ending.load()) {
+        completion(std::nullopt, std::nullopt, Error{URLErrorDomain, URLErrorCode::cancelled, "cancelled"});
+        return;
+    }
+    if (auto problem = requestProblem(request)) {
+        completion(std::nullopt, std::nullopt, Error{URLErrorDomain, URLErrorCode::badURL, *problem});
+        return;
+    }
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), &curl_easy_cleanup);
     if (!curl) {
         completion(std::nullopt, std::nullopt, Error{URLErrorDomain, URLErrorCode::unknown, "cannot start transfer"});
@@ -137,56 +209,73 @@ void URLSession::perform(const URLRequest& request, const Completion& completion
     // would label every body as a form).
     headers = curl_slist_append(headers, "Expect:");
     const bool hasContentType = std::any_of(request.headers.begin(), request.headers.end(), [](const auto& header) {
-        return g_ascii_strcasecmp(header.first.c_str(), "Content-Type") == 0;
+        return equalsIgnoringCase(header.first, "Content-Type");
     });
     if (!hasContentType) headers = curl_slist_append(headers, "Content-Type:");
     for (const auto& [name, value] : request.headers) headers = curl_slist_append(headers, (name + ": " + value).c_str());
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerGuard(headers, &curl_slist_free_all);
 
-    curl_easy_setopt(h, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, request.fileURL ? "file" : "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(request.timeoutSeconds * 1000));
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request.timeoutSeconds * 1000));
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &appendBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
-    if (request.stallTimeoutSeconds > 0) {
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, std::max(1L, long(request.stallTimeoutSeconds + 0.5)));
-    }
-    if (request.cancellation) {
-        if (request.cancellation->load()) {
-            completion(std::nullopt, std::nullopt, Error{URLErrorDomain, URLErrorCode::cancelled, "cancelled"});
-            return;
+    // Every option must take: a refused one (the protocol rule above all) would otherwise be
+    // lost without a word, and the transfer run without it.
+    CURLcode refused = CURLE_OK;
+    const char* refusedOption = "";
+    auto set = [&](CURLoption option, const char* name, auto value) {
+        if (refused != CURLE_OK) return;
+        if (const CURLcode code = curl_easy_setopt(h, option, value); code != CURLE_OK) {
+            refused = code;
+            refusedOption = name;
         }
-        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &abortWhenCancelled);
-        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(request.cancellation.get()));
+    };
+    set(CURLOPT_URL, "URL", request.url.c_str());
+    set(CURLOPT_NOSIGNAL, "NOSIGNAL", 1L);
+    set(CURLOPT_ERRORBUFFER, "ERRORBUFFER", errorBuffer);
+    set(CURLOPT_PROTOCOLS_STR, "PROTOCOLS_STR", request.fileURL ? "file" : "http,https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "REDIR_PROTOCOLS_STR", "https");
+    set(CURLOPT_FOLLOWLOCATION, "FOLLOWLOCATION", 1L);
+    set(CURLOPT_MAXREDIRS, "MAXREDIRS", 10L);
+    set(CURLOPT_TIMEOUT_MS, "TIMEOUT_MS", long(request.timeoutSeconds * 1000));
+    set(CURLOPT_CONNECTTIMEOUT_MS, "CONNECTTIMEOUT_MS", long(request.timeoutSeconds * 1000));
+    set(CURLOPT_SSL_VERIFYPEER, "SSL_VERIFYPEER", 1L);
+    set(CURLOPT_SSL_VERIFYHOST, "SSL_VERIFYHOST", 2L);
+    set(CURLOPT_WRITEFUNCTION, "WRITEFUNCTION", &appendBody);
+    set(CURLOPT_WRITEDATA, "WRITEDATA", static_cast<void*>(&body));
+    set(CURLOPT_HTTPHEADER, "HTTPHEADER", headers);
+    if (request.stallTimeoutSeconds > 0) {
+        set(CURLOPT_LOW_SPEED_LIMIT, "LOW_SPEED_LIMIT", 1L);
+        set(CURLOPT_LOW_SPEED_TIME, "LOW_SPEED_TIME", std::max(1L, long(request.stallTimeoutSeconds + 0.5)));
     }
+    if (request.cancellation && request.cancellation->load()) {
+        completion(std::nullopt, std::nullopt, Error{URLErrorDomain, URLErrorCode::cancelled, "cancelled"});
+        return;
+    }
+    set(CURLOPT_NOPROGRESS, "NOPROGRESS", 0L);
+    set(CURLOPT_XFERINFOFUNCTION, "XFERINFOFUNCTION", &abortWhenCancelled);
+    set(CURLOPT_XFERINFODATA, "XFERINFODATA",
+        static_cast<void*>(const_cast<std::atomic<bool>*>(request.cancellation.get())));
     if (!configuration_.extraCAFile.empty()) {
-        curl_easy_setopt(h, CURLOPT_SSL_CTX_FUNCTION, &addExtraCA);
-        curl_easy_setopt(h, CURLOPT_SSL_CTX_DATA, &configuration_.extraCAFile);
+        set(CURLOPT_SSL_CTX_FUNCTION, "SSL_CTX_FUNCTION", &addExtraCA);
+        set(CURLOPT_SSL_CTX_DATA, "SSL_CTX_DATA", static_cast<const void*>(&configuration_.extraCAFile));
     }
     // An empty body still needs a non-null pointer, or libcurl reads the body from stdin.
     static const char emptyBody[] = "";
     const void* bodyBytes = request.body.empty() ? static_cast<const void*>(emptyBody) : request.body.data();
     if (request.method == "POST") {
-        curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, bodyBytes);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+        set(CURLOPT_POST, "POST", 1L);
+        set(CURLOPT_POSTFIELDS, "POSTFIELDS", bodyBytes);
+        set(CURLOPT_POSTFIELDSIZE_LARGE, "POSTFIELDSIZE_LARGE", curl_off_t(request.body.size()));
     } else if (request.method != "GET") {
-        curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+        set(CURLOPT_CUSTOMREQUEST, "CUSTOMREQUEST", request.method.c_str());
         if (!request.body.empty()) {
-            curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.body.data());
-            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.body.size()));
+            set(CURLOPT_POSTFIELDS, "POSTFIELDS", bodyBytes);
+            set(CURLOPT_POSTFIELDSIZE_LARGE, "POSTFIELDSIZE_LARGE", curl_off_t(request.body.size()));
         }
+    }
+    if (refused != CURLE_OK) {
+        completion(std::nullopt, std::nullopt,
+                   Error{URLErrorDomain, URLErrorCode::unknown,
+                         std::string("cannot configure the transfer (") + refusedOption +
+                             "): " + curl_easy_strerror(refused)});
+        return;
     }
 
     const CURLcode result = curl_easy_perform(h);

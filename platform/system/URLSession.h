@@ -14,6 +14,8 @@
 
 namespace platform {
 
+// Header values must not hold CR, LF or NUL, and method and header names must be tokens: a task
+// that breaks this fails (badURL) without sending anything.
 struct URLRequest {
     std::string url;
     std::string method = "GET";
@@ -69,8 +71,16 @@ public:
     WorkQueue& delegateQueue() { return *queue_; }
     const Configuration& configuration() const { return configuration_; }
 
+    // For the end of the process: every transfer under way stops (failing as cancelled), later
+    // tasks fail at once, and the call waits up to `seconds` for the transfers to wind down; true
+    // when none is left. Exit handlers may then tear down libcurl and OpenSSL safely.
+    static bool endAllTransfers(double seconds);
+
     // Maps a libcurl result (and the socket's errno) to the URL-loading error it stands for.
     static Error errorForCurlCode(int curlCode, long osErrno, const std::string& detail);
+    // Why a request cannot be sent as it is (a method or header name that is not a token, a
+    // header value holding a line break); none when it can. Such a task fails with badURL.
+    static std::optional<std::string> requestProblem(const URLRequest& request);
 
 private:
     void perform(const URLRequest& request, const Completion& completion);

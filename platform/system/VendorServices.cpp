@@ -7,8 +7,9 @@
 namespace platform {
 
 VendorServices& VendorServices::shared() {
-    static VendorServices instance;
-    return instance;
+    // Never destroyed: the application delegate's destructor, which may run at exit, reaches it.
+    static VendorServices* instance = new VendorServices;
+    return *instance;
 }
 
 void VendorServices::record(std::string call) {

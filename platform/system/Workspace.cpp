@@ -3,31 +3,32 @@
 #include <gio/gio.h>
 #include <unistd.h>
 
+#include <memory>
+
+#include "foundation/MainQueue.h"
+
 #include "foundation/Log.h"
+#include "system/SessionBus.h"
 
 namespace platform {
 namespace {
 
-// The process's shared session connection, the same one the notification centres use. GLib
-// closes it when its last reference goes, so one reference is kept for the life of the process:
-// a name registered here stays owned until the process ends. Callers get a reference of their own.
-GDBusConnection* sessionBus() {
-    static GDBusConnection* kept = [] {
-        GError* error = nullptr;
-        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-        if (!bus) {
-            systemLog(std::string("Workspace: no session bus: ") + (error ? error->message : "unknown"),
-                      LogLevel::warning);
-            g_clear_error(&error);
-        }
-        return bus;
-    }();
-    return kept ? static_cast<GDBusConnection*>(g_object_ref(kept)) : nullptr;
-}
+constexpr int kBusTimeoutMs = 5000;
 
 GVariant* callBus(GDBusConnection* bus, const char* method, GVariant* parameters, const GVariantType* replyType) {
     return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                       method, parameters, replyType, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+                                       method, parameters, replyType, G_DBUS_CALL_FLAGS_NONE, kBusTimeoutMs, nullptr,
+                                       nullptr);
+}
+
+std::vector<std::string> ownersFrom(GVariant* reply) {
+    std::vector<std::string> owners;
+    GVariantIter* iter = nullptr;
+    const gchar* owner = nullptr;
+    g_variant_get(reply, "(as)", &iter);
+    while (g_variant_iter_loop(iter, "&s", &owner)) owners.emplace_back(owner);
+    g_variant_iter_free(iter);
+    return owners;
 }
 
 }  // namespace
@@ -37,7 +38,6 @@ bool Workspace::isRunning(const std::string& bundleIdentifier) {
     GDBusConnection* bus = sessionBus();
     if (!bus) return false;
     GVariant* reply = callBus(bus, "NameHasOwner", g_variant_new("(s)", bundleIdentifier.c_str()), G_VARIANT_TYPE("(b)"));
-    g_object_unref(bus);
     if (!reply) return false;
     gboolean owned = FALSE;
     g_variant_get(reply, "(b)", &owned);
@@ -53,15 +53,39 @@ std::vector<std::string> Workspace::runningInstances(const std::string& bundleId
     // A name nobody owns answers with an error: no instance.
     GVariant* reply =
         callBus(bus, "ListQueuedOwners", g_variant_new("(s)", bundleIdentifier.c_str()), G_VARIANT_TYPE("(as)"));
-    g_object_unref(bus);
     if (!reply) return owners;
-    GVariantIter* iter = nullptr;
-    const gchar* owner = nullptr;
-    g_variant_get(reply, "(as)", &iter);
-    while (g_variant_iter_loop(iter, "&s", &owner)) owners.emplace_back(owner);
-    g_variant_iter_free(iter);
+    owners = ownersFrom(reply);
     g_variant_unref(reply);
     return owners;
+}
+
+void Workspace::runningInstances(const std::string& bundleIdentifier,
+                                 std::function<void(std::vector<std::string>)> answer) {
+    auto reply = [answer = std::move(answer)](std::vector<std::string> owners) mutable {
+        MainQueue::async([answer = std::move(answer), owners = std::move(owners)] {
+            if (answer) answer(owners);
+        });
+    };
+    GDBusConnection* bus = sessionBus();
+    if (!g_dbus_is_name(bundleIdentifier.c_str()) || g_dbus_is_unique_name(bundleIdentifier.c_str()) || !bus)
+        return reply({});
+    using Reply = decltype(reply);
+    g_dbus_connection_call(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListQueuedOwners",
+        g_variant_new("(s)", bundleIdentifier.c_str()), G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, kBusTimeoutMs,
+        nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<Reply> reply(static_cast<Reply*>(data));
+            // A name nobody owns answers with an error: no instance.
+            GVariant* answer = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+            std::vector<std::string> owners;
+            if (answer) {
+                owners = ownersFrom(answer);
+                g_variant_unref(answer);
+            }
+            (*reply)(std::move(owners));
+        },
+        new Reply(std::move(reply)));
 }
 
 bool Workspace::registerRunningApplication(const std::string& bundleIdentifier) {
@@ -72,9 +96,8 @@ bool Workspace::registerRunningApplication(const std::string& bundleIdentifier) 
     GError* error = nullptr;
     GVariant* reply = g_dbus_connection_call_sync(
         bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-        g_variant_new("(su)", bundleIdentifier.c_str(), 0u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000,
-        nullptr, &error);
-    g_object_unref(bus);  // the shared connection stays open, and with it the name
+        g_variant_new("(su)", bundleIdentifier.c_str(), 0u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
+        kBusTimeoutMs, nullptr, &error);  // the shared connection stays open, and with it the name
     if (!reply) {
         systemLog("Workspace: cannot register " + bundleIdentifier + ": " + (error ? error->message : "unknown"),
                   LogLevel::warning);

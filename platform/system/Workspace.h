@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,9 @@ namespace platform {
 // session bus (the main program's GApplication owns "net.vantreo.mac.WhatsApp", LaunchHelper
 // "net.vantreo.mac.WhatsApp-Helper"), and starting programs in the background.
 // Without a session bus nothing is running and registering fails (logged).
+//
+// The synchronous questions wait for the bus daemon (up to 5 s when it stalls): they are for
+// LaunchHelper, which has no window. The program's main thread uses the asynchronous form.
 class Workspace {
 public:
     // Whether the bus name `bundleIdentifier` has an owner.
@@ -18,6 +22,10 @@ public:
     // One entry (the owner's unique bus name) for every running instance that asked for the
     // name: the owner first, then the instances queued behind it.
     static std::vector<std::string> runningInstances(const std::string& bundleIdentifier);
+    // The same question without waiting: `answer` runs later on the main loop, with no entry
+    // when the bus cannot tell.
+    static void runningInstances(const std::string& bundleIdentifier,
+                                 std::function<void(std::vector<std::string>)> answer);
 
     // Asks for the bus name `bundleIdentifier` for this process, queueing behind an existing
     // owner, so runningInstances() counts this process from now on. Synchronous: when it

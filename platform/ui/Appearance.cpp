@@ -5,6 +5,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "system/SessionBus.h"
 
 namespace platform {
 namespace {
@@ -14,10 +17,6 @@ constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kSettingsInterface = "org.freedesktop.portal.Settings";
 constexpr const char* kAppearanceNamespace = "org.freedesktop.appearance";
 constexpr const char* kColorSchemeKey = "color-scheme";
-
-GDBusConnection* sessionBus() {
-    return g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-}
 
 // Read answers a variant inside a variant (the portal's historic form); newer portals may
 // answer one level less. Unwrap until the value itself.
@@ -43,23 +42,103 @@ struct Observer {
     std::function<void()> block;
 };
 
+void notify(const std::vector<std::weak_ptr<Observer>>& observers) {
+    // Copies first: a block may add or remove observers.
+    std::vector<std::shared_ptr<Observer>> live;
+    for (const auto& weak : observers)
+        if (auto observer = weak.lock()) live.push_back(std::move(observer));
+    for (const auto& observer : live)
+        if (observer->block) observer->block();
+}
+
+// The portal's colour scheme, kept up to date without ever waiting for the portal: it is read
+// asynchronously when the portal appears on the bus and then follows SettingChanged. Until the
+// first answer the scheme is unknown, which reads as "no portal". Lives on the main thread for
+// the rest of the process.
+class ColorSchemeCache {
+public:
+    static ColorSchemeCache& shared() {
+        static ColorSchemeCache* cache = new ColorSchemeCache;  // never destroyed
+        return *cache;
+    }
+
+    std::optional<unsigned> scheme() const { return scheme_; }
+
+    void addObserver(const std::shared_ptr<Observer>& observer) {
+        std::erase_if(observers_, [](const auto& weak) { return weak.expired(); });
+        observers_.push_back(observer);
+    }
+
+private:
+    ColorSchemeCache() {
+        GDBusConnection* bus = sessionBus();
+        if (!bus) return;
+        // Only the portal's own announcements count: anyone on the bus could send a signal with
+        // its path and interface.
+        g_dbus_connection_signal_subscribe(
+            bus, kPortalName, kSettingsInterface, "SettingChanged", kPortalPath, kAppearanceNamespace,
+            G_DBUS_SIGNAL_FLAGS_NONE,
+            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+               gpointer data) {
+                if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ssv)"))) return;
+                const gchar* key = nullptr;
+                GVariant* value = nullptr;
+                g_variant_get(parameters, "(&s&sv)", nullptr, &key, &value);
+                if (g_strcmp0(key, kColorSchemeKey) == 0)
+                    static_cast<ColorSchemeCache*>(data)->update(colorSchemeFrom(value));
+                g_variant_unref(value);
+            },
+            this, nullptr);
+        g_bus_watch_name_on_connection(
+            bus, kPortalName, G_BUS_NAME_WATCHER_FLAGS_NONE,
+            [](GDBusConnection* connection, const gchar*, const gchar*, gpointer data) {
+                static_cast<ColorSchemeCache*>(data)->read(connection);
+            },
+            [](GDBusConnection*, const gchar*, gpointer data) {
+                static_cast<ColorSchemeCache*>(data)->update(std::nullopt);
+            },
+            this, nullptr);
+    }
+
+    void read(GDBusConnection* bus) {
+        g_dbus_connection_call(
+            bus, kPortalName, kPortalPath, kSettingsInterface, "Read",
+            g_variant_new("(ss)", kAppearanceNamespace, kColorSchemeKey), G_VARIANT_TYPE("(v)"),
+            G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr,
+            [](GObject* source, GAsyncResult* result, gpointer data) {
+                GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+                // No such setting (an older portal): no preference.
+                std::optional<unsigned> scheme;
+                if (reply) {
+                    GVariant* value = nullptr;
+                    g_variant_get(reply, "(v)", &value);
+                    scheme = colorSchemeFrom(value);
+                    g_variant_unref(value);
+                    g_variant_unref(reply);
+                }
+                static_cast<ColorSchemeCache*>(data)->update(reply ? scheme : std::optional<unsigned>(0u));
+            },
+            this);
+    }
+
+    void update(std::optional<unsigned> scheme) {
+        if (scheme == scheme_) return;
+        scheme_ = scheme;
+        notify(observers_);
+    }
+
+    std::optional<unsigned> scheme_;
+    std::vector<std::weak_ptr<Observer>> observers_;
+};
+
 }  // namespace
 
 std::optional<unsigned> Appearance::portalColorScheme() {
-    GDBusConnection* bus = sessionBus();
-    if (!bus) return std::nullopt;
-    // A missing portal is normal (no desktop, a plain window manager): an error, not a wait.
-    GVariant* reply = g_dbus_connection_call_sync(bus, kPortalName, kPortalPath, kSettingsInterface, "Read",
-                                                  g_variant_new("(ss)", kAppearanceNamespace, kColorSchemeKey),
-                                                  G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, nullptr);
-    g_object_unref(bus);
-    if (!reply) return std::nullopt;
-    GVariant* value = nullptr;
-    g_variant_get(reply, "(v)", &value);
-    auto scheme = colorSchemeFrom(value);
-    g_variant_unref(value);
-    g_variant_unref(reply);
-    return scheme;
+    return ColorSchemeCache::shared().scheme();
+}
+
+void Appearance::startFollowingSystemAppearance() {
+    ColorSchemeCache::shared();
 }
 
 bool Appearance::themeNameIsDark() {
@@ -80,23 +159,7 @@ bool Appearance::systemPrefersDark() {
 
 ObserverToken Appearance::addSystemAppearanceObserver(std::function<void()> block) {
     auto observer = std::make_shared<Observer>(Observer{std::move(block)});
-    GDBusConnection* bus = sessionBus();
-    guint subscription = 0;
-    if (bus) {
-        subscription = g_dbus_connection_signal_subscribe(
-            bus, nullptr, kSettingsInterface, "SettingChanged", kPortalPath, kAppearanceNamespace,
-            G_DBUS_SIGNAL_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
-               gpointer data) {
-                if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ssv)"))) return;
-                const gchar* key = nullptr;
-                g_variant_get(parameters, "(&s&sv)", nullptr, &key, nullptr);
-                if (g_strcmp0(key, kColorSchemeKey) != 0) return;
-                auto* weak = static_cast<std::weak_ptr<Observer>*>(data);
-                if (auto o = weak->lock(); o && o->block) o->block();
-            },
-            new std::weak_ptr<Observer>(observer), [](gpointer p) { delete static_cast<std::weak_ptr<Observer>*>(p); });
-    }
+    ColorSchemeCache::shared().addObserver(observer);
     GtkSettings* settings = gtkSettings();
     gulong handler = 0;
     if (settings) {
@@ -110,12 +173,8 @@ ObserverToken Appearance::addSystemAppearanceObserver(std::function<void()> bloc
             [](gpointer p, GClosure*) { delete static_cast<std::weak_ptr<Observer>*>(p); }, GConnectFlags(0));
         g_object_ref(settings);
     }
-    return ObserverToken([observer, bus, subscription, settings, handler]() mutable {
+    return ObserverToken([observer, settings, handler]() mutable {
         observer->block = nullptr;
-        if (bus) {
-            if (subscription) g_dbus_connection_signal_unsubscribe(bus, subscription);
-            g_object_unref(bus);
-        }
         if (settings) {
             if (handler) g_signal_handler_disconnect(settings, handler);
             g_object_unref(settings);

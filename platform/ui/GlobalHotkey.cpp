@@ -19,8 +19,8 @@ namespace {
 using Handlers = std::vector<std::weak_ptr<std::function<void()>>>;
 
 std::map<std::string, Handlers>& registry() {
-    static std::map<std::string, Handlers> bindings;
-    return bindings;
+    static auto* bindings = new std::map<std::string, Handlers>;  // never destroyed
+    return *bindings;
 }
 
 void dispatch(const char* keystring, void*) {

@@ -3,6 +3,9 @@
 #include <gtk/gtk.h>
 #include <libayatana-appindicator/app-indicator.h>
 
+#include "foundation/Log.h"
+#include "system/SessionBus.h"
+
 namespace platform {
 
 struct StatusNotifierItem::Native {
@@ -20,8 +23,10 @@ struct StatusNotifierItem::Native {
 
 namespace {
 
+using SelfRef = std::weak_ptr<StatusNotifierItem*>;
+
 struct EntryHandle {
-    std::weak_ptr<StatusNotifierItem*> item;
+    SelfRef item;
     std::size_t index;
 };
 
@@ -32,25 +37,59 @@ void onMenuItemActivated(GtkMenuItem*, gpointer data) {
 
 void freeEntryHandle(gpointer data, GClosure*) { delete static_cast<EntryHandle*>(data); }
 
+StatusNotifierItem* itemOf(gpointer data) {
+    auto item = static_cast<SelfRef*>(data)->lock();
+    return item ? *item : nullptr;
+}
+
 }  // namespace
 
-StatusNotifierItem::StatusNotifierItem(std::string id, std::filesystem::path iconDirectory)
-    : id_(std::move(id)), iconDirectory_(std::move(iconDirectory)),
-      self_(std::make_shared<StatusNotifierItem*>(this)) {
+StatusNotifierItem::StatusNotifierItem(std::string id)
+    : id_(std::move(id)), self_(std::make_shared<StatusNotifierItem*>(this)) {
     if (!gdk_display_get_default()) return;  // no display: an in-memory item only
+    GDBusConnection* bus = sessionBus();
+    if (!bus) return;
+    // The indicator is made only while a tray host runs. Without one, libayatana-appindicator
+    // falls back to an old-style status icon, and that fallback is not safe to rely on.
+    watch_ = g_bus_watch_name_on_connection(
+        bus, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
+        [](GDBusConnection*, const gchar*, const gchar*, gpointer data) {
+            if (auto* item = itemOf(data)) item->watcherAppeared();
+        },
+        [](GDBusConnection*, const gchar*, gpointer data) {
+            if (auto* item = itemOf(data)) item->watcherVanished();
+        },
+        new SelfRef(self_), [](gpointer data) { delete static_cast<SelfRef*>(data); });
+}
+
+StatusNotifierItem::~StatusNotifierItem() {
+    *self_ = nullptr;
+    if (watch_) g_bus_unwatch_name(watch_);
+}
+
+bool StatusNotifierItem::isOnDisplay() const { return native_ != nullptr; }
+
+void StatusNotifierItem::watcherAppeared() {
+    if (native_) return;
     native_ = std::make_unique<Native>();
-    native_->indicator = app_indicator_new_with_path(id_.c_str(), "", APP_INDICATOR_CATEGORY_COMMUNICATIONS,
-                                                     iconDirectory_.c_str());
+    native_->indicator = app_indicator_new(id_.c_str(), iconName_.c_str(), APP_INDICATOR_CATEGORY_COMMUNICATIONS);
     native_->menu = gtk_menu_new();
     g_object_ref_sink(native_->menu);
     // An indicator without a menu is not shown at all.
     app_indicator_set_menu(native_->indicator, GTK_MENU(native_->menu));
+    app_indicator_set_title(native_->indicator, tooltip_.c_str());
+    app_indicator_set_icon_full(native_->indicator, iconName_.c_str(), tooltip_.c_str());
+    rebuildMenu();
     app_indicator_set_status(native_->indicator, APP_INDICATOR_STATUS_ACTIVE);
+    saidNoHost_ = false;
 }
 
-StatusNotifierItem::~StatusNotifierItem() { *self_ = nullptr; }
-
-bool StatusNotifierItem::isOnDisplay() const { return native_ != nullptr; }
+void StatusNotifierItem::watcherVanished() {
+    native_.reset();
+    if (saidNoHost_) return;
+    saidNoHost_ = true;
+    systemLog("No tray host (StatusNotifierWatcher) on the session bus: the tray item is not shown", LogLevel::info);
+}
 
 void StatusNotifierItem::setImage(const std::string& name, bool isTemplate) {
     imageName_ = name;

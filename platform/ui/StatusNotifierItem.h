@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,8 +12,13 @@ namespace platform {
 // libayatana-appindicator3. The item keeps its image name, tooltip and menu so that callers and
 // tests can read them back. Such an item cannot tell a left click from a request for its menu,
 // so whatever the program does on a click belongs in the first menu entry (which is also the
-// item's middle-click action). Without a display the item is kept in memory only.
-// Main thread.
+// item's middle-click action). Main thread.
+//
+// The tray shows an item only where a tray host runs (a StatusNotifierWatcher on the session
+// bus). Without one the item is kept in memory only and a line in the log says so; when a host
+// comes later, the item appears there, and it goes when the host goes. Without a display, too,
+// the item lives in memory only. Icons are looked up by name in the icon theme (the program's
+// icons are installed into hicolor), never from a folder of our own.
 class StatusNotifierItem {
 public:
     struct MenuEntry {
@@ -22,15 +26,17 @@ public:
         std::function<void()> action;
     };
 
-    // `id` names the item on the bus; `iconDirectory` is the folder its icon files are in.
-    StatusNotifierItem(std::string id, std::filesystem::path iconDirectory);
+    static constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
+
+    // `id` names the item on the bus.
+    explicit StatusNotifierItem(std::string id);
     ~StatusNotifierItem();  // removes the item from the tray
     StatusNotifierItem(const StatusNotifierItem&) = delete;
     StatusNotifierItem& operator=(const StatusNotifierItem&) = delete;
 
-    // Shows the icon file `name` (without extension) of the icon directory. A template image is
-    // tinted by the panel like the Mac's menu bar does: the item asks for the symbolic variant,
-    // "<name>-symbolic". An empty name removes the image.
+    // Shows the themed icon `name`. A template image is tinted by the panel like the Mac's menu
+    // bar does: the item asks for the symbolic variant, "<name>-symbolic". An empty name removes
+    // the image.
     void setImage(const std::string& name, bool isTemplate);
     // The icon name handed to the tray ("" when there is no image), and what was asked for.
     const std::string& iconName() const { return iconName_; }
@@ -45,22 +51,25 @@ public:
     // Runs the action of a menu entry, as choosing it in the tray does. False for a bad index.
     bool activateMenuEntry(std::size_t index);
 
-    // Whether a real tray item exists (a display was there when it was made).
+    // Whether the item is in a tray now: a display is there and a tray host runs.
     bool isOnDisplay() const;
 
 private:
     struct Native;
+    void watcherAppeared();
+    void watcherVanished();
     void rebuildMenu();
 
     std::string id_;
-    std::filesystem::path iconDirectory_;
     std::string imageName_;
     std::string iconName_;
     bool isTemplate_ = false;
     std::string tooltip_;
     std::vector<MenuEntry> menu_;
     std::unique_ptr<Native> native_;
-    // Handed to the menu's signal handlers, so they never outlive the item's state.
+    unsigned watch_ = 0;
+    bool saidNoHost_ = false;
+    // Handed to the menu's and the bus watch's handlers, so they never outlive the item's state.
     std::shared_ptr<StatusNotifierItem*> self_;
 };
 

@@ -22,8 +22,8 @@ struct Monitors {
     bool wantsMotion = false;
 
     static Monitors& shared() {
-        static Monitors monitors;
-        return monitors;
+        static Monitors* monitors = new Monitors;  // never destroyed: event hooks may run at exit
+        return *monitors;
     }
 };
 

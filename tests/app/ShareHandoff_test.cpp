@@ -80,7 +80,7 @@ protected:
         fs::create_directories(root);
         fs::permissions(root, fs::perms::owner_all, fs::perm_options::replace);
         trellik = std::make_unique<Trellik>();
-        testsupport::runLoopFor(0.02);
+        ASSERT_TRUE(testsupport::drainMainQueue());  // its queued start-up work
         trellik->setShareRoot(root);
         web = std::make_shared<RecordingWebView>(log);
     }
@@ -227,6 +227,37 @@ TEST_F(ShareHandoffTest, PathsOutsideTheShareRootAndLinksAreRefusedWithNothingMo
     EXPECT_TRUE(fs::is_regular_file(outside / "share.archive"));
     EXPECT_TRUE(fs::is_symlink(root / "link"));
     EXPECT_TRUE(fs::is_regular_file(root / "a" / "b" / "share.archive"));
+}
+
+// Each refusal of a share folder for the one reason that alone decides it: a link to a folder
+// inside the root passes the "directly inside" check, a folder of another user passes the rest.
+TEST_F(ShareHandoffTest, AShareFolderThatIsALinkOrAnotherUsersIsRefused) {
+    fs::create_directories(root / "real");
+    fs::create_directory_symlink(root / "real", root / "alias");
+    std::string reason;
+    EXPECT_EQ(ShareHandoff::acceptedShareFolder(root / "real" / "share.archive", root, &reason), fs::canonical(root / "real"));
+    EXPECT_FALSE(ShareHandoff::acceptedShareFolder(root / "alias" / "share.archive", root, &reason));
+    EXPECT_EQ(reason, "the folder is a link");
+
+    // Another user's folder directly inside the root. As root, one is made; otherwise the system's
+    // own /tmp, directly inside "/", belongs to someone else.
+    fs::path foreignRoot = root, foreign = root / "theirs";
+    if (geteuid() == 0) {
+        fs::create_directories(foreign);
+        ASSERT_EQ(chown(foreign.c_str(), 65534, 65534), 0);
+    } else {
+        foreignRoot = "/";
+        foreign = "/tmp";
+        ASSERT_NE(fs::status(foreign).type(), fs::file_type::not_found);
+    }
+    reason.clear();
+    EXPECT_FALSE(ShareHandoff::acceptedShareFolder(foreign / "share.archive", foreignRoot, &reason));
+    EXPECT_EQ(reason, "the folder belongs to another user");
+    trellik->setWebViewDelegate(web);
+    trellik->processShare("net.vantreo.mac.whatsapp.share://" + (root / "alias" / "share.archive").string());
+    EXPECT_TRUE(web->shares.empty());
+    EXPECT_TRUE(fs::is_directory(root / "real")) << "nothing moved";
+    EXPECT_TRUE(fs::is_symlink(root / "alias"));
 }
 
 TEST_F(ShareHandoffTest, TheSchemeIsMatchedWithoutRegardToCaseAndThePathIsDecoded) {

@@ -90,6 +90,13 @@ struct FakeHost : ApplicationHost {
     void toggleFullScreen() override { commands.push_back("fullscreen"); }
     void editCommand(const std::string& command) override { commands.push_back(command); }
     void showInformation(const std::string& message) override { commands.push_back("info: " + message); }
+    void showAlert(const std::string& title, const std::string& message) override {
+        commands.push_back("alert: " + title + " / " + message);
+    }
+    void presentSupportAlert(std::function<void(int)> onResponse) override {
+        commands.push_back("support prompt");
+        if (onResponse) onResponse(1002);  // back
+    }
 };
 
 struct FakeWeb : TrellikWebViewDelegate {

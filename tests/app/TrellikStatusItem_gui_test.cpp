@@ -6,13 +6,17 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
+#include <mutex>
 #include <optional>
 
+#include "FakeStatusNotifierWatcher.h"
 #include "PrivateSessionBus.h"
 #include "RunLoop.h"
 #include "TrellikTestSupport.h"
 #include "shell/TrellikStatusItem.h"
 #include "system/LauncherEntry.h"
+#include "foundation/Log.h"
 #include "ui/StatusNotifierItem.h"
 
 using namespace parlivo;
@@ -38,9 +42,10 @@ public:
             connection_, nullptr, platform::LauncherEntry::kInterface, platform::LauncherEntry::kMember, nullptr,
             nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &BadgeListener::onSignal, this, nullptr);
         // Make sure the match rule is in place before anything is sent.
-        g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                    "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1,
-                                    nullptr, nullptr);
+        GVariant* pong = g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                     "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr,
+                                                     G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+        if (pong) g_variant_unref(pong);
     }
     ~BadgeListener() {
         if (!connection_) return;
@@ -118,7 +123,7 @@ protected:
         clearSettings();
         ASSERT_TRUE(listener.connected()) << "needs a session bus (dbus-run-session)";
         trellik = std::make_unique<Trellik>();
-        testsupport::runLoopFor(0.05);  // the tray item is made on a later turn
+        ASSERT_TRUE(testsupport::drainMainQueue());  // the tray item is made on a later turn
         window = std::make_shared<RecordingWindow>(log);
         trellik->setWindowDelegate(window);
         listener.skipAll();  // drop what start-up announced
@@ -144,8 +149,8 @@ TEST_F(StatusItemTest, ImageAndBadgeFollowCountSettingsDoNotDisturbAndLock) {
         const char* icon;
         std::optional<std::int64_t> badge;
     };
-    const char* idle = "StatusItemDefaultIdle-symbolic";
-    const char* unread = "StatusItemDefaultNotification";
+    const char* idle = "net.vantreo.mac.WhatsApp.StatusItemDefaultIdle-symbolic";
+    const char* unread = "net.vantreo.mac.WhatsApp.StatusItemDefaultNotification";
     const std::vector<Case> cases = {
         {"nothing unread", 0, false, false, true, true, true, true, false, idle, std::nullopt},
         {"below zero reads as nothing", -3, false, false, true, true, true, true, false, idle, std::nullopt},
@@ -155,8 +160,8 @@ TEST_F(StatusItemTest, ImageAndBadgeFollowCountSettingsDoNotDisturbAndLock) {
         {"locked: only the privacy switches count", 3, false, true, true, true, false, true, false, idle, 3},
         {"locked: privacy icon on, badge off", 5, false, true, false, false, true, false, false, unread, std::nullopt},
         {"locked with do-not-disturb", 5, true, true, true, true, true, true, false, idle, std::nullopt},
-        {"monochrome, unread", 2, false, false, true, true, false, false, true, "StatusItemMonochromeNotification-symbolic", 2},
-        {"monochrome, idle", 0, false, false, true, true, false, false, true, "StatusItemMonochromeIdle-symbolic", std::nullopt},
+        {"monochrome, unread", 2, false, false, true, true, false, false, true, "net.vantreo.mac.WhatsApp.StatusItemMonochromeNotification-symbolic", 2},
+        {"monochrome, idle", 0, false, false, true, true, false, false, true, "net.vantreo.mac.WhatsApp.StatusItemMonochromeIdle-symbolic", std::nullopt},
     };
     auto* item = trellik->statusItem();
     ASSERT_TRUE(item->hasStatusItem());  // "showMenuBarIcon" is on by default
@@ -196,7 +201,7 @@ TEST_F(StatusItemTest, LockingReevaluatesBothSignalsAtOnce) {
     auto badge = listener.next();
     ASSERT_TRUE(badge);
     EXPECT_FALSE(badge->visible);
-    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), "StatusItemDefaultIdle-symbolic");
+    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), "net.vantreo.mac.WhatsApp.StatusItemDefaultIdle-symbolic");
 }
 
 TEST_F(StatusItemTest, NotificationsDriveTheBadge) {
@@ -214,7 +219,6 @@ TEST_F(StatusItemTest, TheMenuBarIconComesAndGoesAndItsFirstEntryIsTheClick) {
     auto* wrapper = trellik->statusItem();
     platform::StatusNotifierItem* first = wrapper->statusItem();
     ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(first->isOnDisplay());
     trellik->setShowMenuBarIcon(true);
     trellik->createStatusItem();
     EXPECT_EQ(wrapper->statusItem(), first);  // refreshed, never a second one
@@ -234,7 +238,43 @@ TEST_F(StatusItemTest, TheMenuBarIconComesAndGoesAndItsFirstEntryIsTheClick) {
 
     trellik->setShowMenuBarIcon(true);
     ASSERT_TRUE(wrapper->hasStatusItem());
-    EXPECT_EQ(wrapper->statusItem()->iconName(), "StatusItemDefaultNotification");
+    EXPECT_EQ(wrapper->statusItem()->iconName(), "net.vantreo.mac.WhatsApp.StatusItemDefaultNotification");
+}
+
+namespace {
+
+std::mutex logMutex;
+std::vector<std::string> logLines;
+void collectLog(std::string_view line, platform::LogLevel) {
+    std::lock_guard lock(logMutex);
+    logLines.emplace_back(line);
+}
+bool logged(std::string_view start) {
+    std::lock_guard lock(logMutex);
+    return std::ranges::any_of(logLines, [&](const std::string& line) { return line.starts_with(start); });
+}
+
+}  // namespace
+
+// The tray item shows only where a tray host runs; without one the program says so and goes on,
+// and a host that comes later gets the item.
+TEST_F(StatusItemTest, TheItemJoinsATrayHostWheneverOneRuns) {
+    platform::setSystemLogSink(collectLog);
+    platform::StatusNotifierItem item("net.vantreo.test.tray");
+    item.setImage(TrellikStatusItem::themedIconName("StatusItemWarning"), false);
+    item.setMenu({{"Show", [] {}}});
+    ASSERT_TRUE(testsupport::runLoopUntil([] { return logged("No tray host"); }));
+    EXPECT_FALSE(item.isOnDisplay());
+
+    auto host = testsupport::FakeStatusNotifierWatcher::start();
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return item.isOnDisplay() && !host->registeredItems().empty(); }));
+    EXPECT_EQ(item.iconName(), "net.vantreo.mac.WhatsApp.StatusItemWarning");
+
+    host.reset();  // the panel ends
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !item.isOnDisplay(); }));
+    EXPECT_TRUE(item.activateMenuEntry(0)) << "the item's state lives on without a tray";
+    platform::setSystemLogSink(nullptr);
 }
 
 TEST(StatusItemImages, EveryStyleHasItsShippedIcon) {
@@ -242,6 +282,7 @@ TEST(StatusItemImages, EveryStyleHasItsShippedIcon) {
     for (bool monochrome : {false, true}) {
         defaults().setBool(std::string(keys::kMonochromeMenuBar), monochrome);
         for (auto style : allCases<TrellikStatusItemStyle>()) {
+            // Found where the tray host looks: the hicolor theme beside the program's resources.
             auto image = TrellikStatusItem::image(style);
             ASSERT_TRUE(image) << int(style) << " monochrome " << monochrome;
             // Only the colour notification image and the warning are drawn as they are.

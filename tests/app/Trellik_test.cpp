@@ -40,7 +40,7 @@ protected:
         environment.now = [clock = clock] { return clock->now; };
         environment.addMonitor = [](std::uint64_t, std::function<void()>) { return platform::ObserverToken(); };
         trellik = std::make_unique<Trellik>(std::move(environment));
-        testsupport::runLoopFor(0.05);
+        ASSERT_TRUE(testsupport::drainMainQueue());
         recorder = std::make_unique<NotificationRecorder>(log, trellik.get());
     }
 
@@ -417,6 +417,50 @@ TEST_F(TrellikTest, OpenPreferencesOnlyWhileUnlocked) {
     defaults().setBool(std::string(keys::privacyLockdown), false);
     trellik->openPreferences();
     EXPECT_EQ(app->opened, 1);
+}
+
+// The settings model keeps no window or view alive: its owners do. One that went is simply not
+// told any more.
+TEST_F(TrellikTest, DelegatesAreHeldWeakly) {
+    makeModel();
+    attachDelegates();
+    std::weak_ptr<RecordingWindow> windowGone = window;
+    std::weak_ptr<RecordingWebView> webGone = web;
+    window.reset();
+    web.reset();
+    settings.reset();
+    EXPECT_TRUE(windowGone.expired());
+    EXPECT_TRUE(webGone.expired());
+    EXPECT_FALSE(trellik->windowDelegate());
+    EXPECT_FALSE(trellik->webViewDelegate());
+    log.events.clear();
+    trellik->setDoNotDisturbEnabled(true);
+    trellik->setWindowMode(WindowMode::alwaysOnTop);
+    EXPECT_EQ(postsOnly(log.events), log.events) << "nothing but the notifications remain";
+}
+
+// The settings model opens no window of its own: the "Need help?" prompt comes through the
+// application delegate, and so does word of an FAQ address no program opens.
+TEST_F(TrellikTest, TheSupportPromptGoesThroughTheApplicationDelegate) {
+    struct App : TrellikApplicationDelegate {
+        std::function<void(int)> respond;
+        int prompts = 0;
+        void showPreferencesWindow() override {}
+        void presentSupportAlert(std::function<void(int)> onResponse) override {
+            ++prompts;
+            respond = std::move(onResponse);
+        }
+    };
+    makeModel();
+    trellik->showSupportAlert();  // no application delegate: nothing
+    auto app = std::make_shared<App>();
+    trellik->setApplicationDelegate(app);
+    trellik->showSupportAlert();
+    ASSERT_EQ(app->prompts, 1);
+    ASSERT_TRUE(app->respond);
+    app->respond(SupportAlertResponse::back);  // going back does nothing
+    trellik.reset();
+    app->respond(SupportAlertResponse::readFAQ);  // an answer after the model went reaches nothing
 }
 
 TEST_F(TrellikTest, WallpaperIsWrittenReplacedRemovedAndAFailedWriteKeepsTheOldOne) {

@@ -73,7 +73,8 @@ TEST_F(AppDelegateTest, LaunchRunsTheVendorStepsFirstThenShowsTheWindowAndPrepar
               (std::vector<std::string>{"sendTrackingReport", "setUpdaterDelegate",
                                         "setAutomaticallyChecksForUpdates(true)", "setupIssuesController(reporting)"}));
     EXPECT_EQ(host->instantiated, 1);
-    EXPECT_EQ(host->controller->shown, 1);  // dock icon shown: at once
+    // Dock icon shown: as soon as the bus has told whether this is a start at login.
+    EXPECT_TRUE(testsupport::runLoopUntil([&] { return host->controller->shown == 1; }));
     EXPECT_EQ(shared->mainWindowController(), host->controller);
     EXPECT_EQ(platform::VendorServices::shared().updaterDelegate(), shared.get());
     EXPECT_FALSE(shared->isUpdaterInTestMode());
@@ -335,4 +336,16 @@ TEST_F(AppDelegateTest, EachAboutRequestMakesAFreshWindowWithTheCombinedVersion)
     // Before any configuration has loaded the configuration version is "0".
     EXPECT_EQ(about.version, "Version " + tovak::WQApplicationInfo::bundleVersionString() + " (" +
                                  tovak::WQApplicationInfo::bundleShortVersionString() + ".0)");
+}
+
+// The settings model reaches the windows through the application delegate: the support prompt,
+// and word of an address no program opens, which names the address.
+TEST_F(AppDelegateTest, TheSettingsModelsRequestsReachTheHost) {
+    host->commands.clear();
+    menu().supportMenuItem->activate();  // "Need help?"
+    ASSERT_EQ(host->commands, std::vector<std::string>{"support prompt"});
+    shared->couldNotOpenAddress("https://faq.example/page");
+    ASSERT_EQ(host->commands.size(), 2u);
+    EXPECT_TRUE(host->commands[1].starts_with("alert: "));
+    EXPECT_NE(host->commands[1].find("https://faq.example/page"), std::string::npos);
 }

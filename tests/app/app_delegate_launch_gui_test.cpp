@@ -4,6 +4,7 @@
 
 #include "RunLoop.h"
 #include "ShellFakes.h"
+#include "WQLaunchAtLoginManager.h"
 #include "foundation/UserDefaults.h"
 #include "settings/Keys.h"
 
@@ -29,7 +30,7 @@ TEST_F(AppDelegateLaunchTest, AControllerSetBeforeLaunchIsKeptAndNotShown) {
     second->applicationDidFinishLaunching();
     EXPECT_EQ(other.instantiated, 0);
     EXPECT_EQ(existing->shown, 0);
-    EXPECT_EQ(second->mainMenu().visualizationStyleMenu->items().size(), 4u);  // L6-L12 still ran
+    EXPECT_EQ(second->mainMenu().visualizationStyleMenu->items().size(), 4u);  // the menus were still made
 }
 
 TEST_F(AppDelegateLaunchTest, TrayOnlyModeShowsTheWindowOneTurnLater) {
@@ -53,6 +54,10 @@ TEST_F(AppDelegateLaunchTest, ADelegateLetGoBeforeTheTrayOnlyShowIsNotKeptAliveT
     std::weak_ptr<AppDelegate> watched = second;
     second.reset();
     EXPECT_TRUE(watched.expired()) << "the delayed show holds the delegate";
-    testsupport::runLoopFor(0.3);
+    // The show waits for the launch to be known, then for one more turn: past both, nothing.
+    bool known = false;
+    tovak::WQLaunchAtLoginManager::shared().whenLaunchIsKnown([&] { known = true; });
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return known; }));
+    ASSERT_TRUE(testsupport::runLoopPastTimer(0.3));
     EXPECT_EQ(controller->shown, 0);
 }

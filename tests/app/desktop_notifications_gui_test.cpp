@@ -280,7 +280,7 @@ TEST_F(DesktopNotificationsTest, AClickOpensTheChatAndShowsTheWindowAndAReplyIsS
     waitForNotifications(2);
     EXPECT_EQ(trellik->unreadMessages(), 2);
     EXPECT_EQ(badge.badgeCount(), 2);
-    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), "StatusItemDefaultNotification");
+    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), TrellikStatusItem::themedIconName("StatusItemDefaultNotification"));
     const auto sent = server->notifications();
     log.events.clear();
 
@@ -298,7 +298,7 @@ TEST_F(DesktopNotificationsTest, AClickOpensTheChatAndShowsTheWindowAndAReplyIsS
     EXPECT_EQ(log.events.back(), "web.openChatOrReply(chat-2@c.us)");
     EXPECT_EQ(trellik->unreadMessages(), 0);
     EXPECT_FALSE(badge.badgeCount());
-    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), "StatusItemDefaultIdle-symbolic");
+    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), TrellikStatusItem::themedIconName("StatusItemDefaultIdle-symbolic"));
 }
 
 TEST_F(DesktopNotificationsTest, AReplyThatArrivesWhileLockedIsDropped) {

@@ -42,7 +42,7 @@ protected:
         return testsupport::runLoopUntil([&] { return finished.size() >= count; });
     }
     static std::string contents(const fs::path& path) {
-        return platform::FileManager::contentsAtPath(path).value_or("<missing>");
+        return platform::FileManager::contentsAtPath(path, 1 << 20).value_or("<missing>");
     }
 
     fs::path folder;

@@ -9,6 +9,7 @@
 #include "PayloadFixture.h"
 #include "RunLoop.h"
 #include "config/DynamicData.h"
+#include "foundation/MainQueue.h"
 #include "foundation/KeyedArchive.h"
 #include "foundation/ProcessInfo.h"
 #include "system/URLSession.h"
@@ -37,10 +38,10 @@ protected:
         platform::ProcessInfo::setArguments({"parlivo-for-whatsapp"});
         data = DynamicData::create(testSession(), closedServers);
         data->timeout = 5;
-        data->logObserver = [this](std::string_view line) {
+        data->setLogObserver([this](std::string_view line) {
             std::lock_guard lock(logMutex);
             logLines.emplace_back(line);
-        };
+        });
         delegate = std::make_shared<RecordingDelegate>();
         data->delegate = delegate;
     }
@@ -293,7 +294,10 @@ TEST_F(DynamicDataTest, ResponsesEndInTheirCodes) {
 TEST_F(DynamicDataTest, ThreeFailedAttemptsTellTheDelegateOnce) {
     data->startDownload();
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !delegate->results.empty(); }, 20));
-    testsupport::runLoopFor(0.2);
+    // Past every transfer still on the session's queue and the main-queue work it hands on.
+    bool settled = false;
+    testSession().delegateQueue().async([&] { platform::MainQueue::async([&] { settled = true; }); });
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return settled; }));
     EXPECT_EQ(delegate->results, std::vector<bool>{false});
     EXPECT_EQ(data->retryCount, 0);
     EXPECT_EQ(countLog("Retrying: 1 of 3"), 1u);

@@ -39,10 +39,10 @@ TEST(InstalledConfiguration, InstalledProgramReadsThePayloadInstalledWithIt) {
     EXPECT_EQ(configuration.configurationURL(), "file://" + (resources / "config" / "default.payload").string());
     std::mutex mutex;
     std::vector<std::string> log;
-    configuration.logObserver = [&](std::string_view line) {
+    configuration.setLogObserver([&](std::string_view line) {
         std::lock_guard lock(mutex);
         log.emplace_back(line);
-    };
+    });
     auto delegate = std::make_shared<Delegate>();
     configuration.delegate = delegate;
     configuration.startDownload();
@@ -50,6 +50,6 @@ TEST(InstalledConfiguration, InstalledProgramReadsThePayloadInstalledWithIt) {
     EXPECT_EQ(delegate->results, std::vector<bool>{true}) << configuration.errorDescription.value_or("");
     EXPECT_EQ(configuration.pageURL(), "https://web.whatsapp.com/");
     configuration.delegate.reset();
-    configuration.logObserver = nullptr;
+    configuration.setLogObserver(nullptr);
     fs::remove_all(prefix);
 }

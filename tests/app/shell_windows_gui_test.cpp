@@ -13,9 +13,53 @@
 #include "shell/VEXAboutWindowController.h"
 #include "shell/WQWindowController.h"
 
+#include <gtkmm/messagedialog.h>
+
 using namespace parlivo;
 
 namespace {
+
+// A key press as the window gets it from the keyboard.
+bool pressKey(Gtk::Window& window, guint keyval, guint state) {
+    GdkEventKey event{};
+    event.type = GDK_KEY_PRESS;
+    event.window = window.get_window() ? window.get_window()->gobj() : nullptr;
+    event.send_event = TRUE;
+    event.keyval = keyval;
+    event.state = state;
+    return window.event(reinterpret_cast<GdkEvent*>(&event));
+}
+
+// Escape and Ctrl+W close a dialog-like window, as GTK's dialogs do; other keys do not.
+void expectClosesWithEscapeAndControlW(Gtk::Window& window, const std::function<void()>& show) {
+    const struct {
+        const char* what;
+        guint keyval, state;
+        bool closes;
+    } keys[] = {
+        {"w alone", GDK_KEY_w, 0, false},
+        {"Shift+Escape", GDK_KEY_Escape, GDK_SHIFT_MASK, false},
+        {"Escape", GDK_KEY_Escape, 0, true},
+        {"Ctrl+W", GDK_KEY_w, GDK_CONTROL_MASK, true},
+        {"Ctrl+W with Caps Lock", GDK_KEY_W, GDK_CONTROL_MASK | GDK_LOCK_MASK, true},
+    };
+    for (const auto& key : keys) {
+        show();
+        ASSERT_TRUE(window.get_visible()) << key.what;
+        pressKey(window, key.keyval, key.state);
+        ASSERT_TRUE(testsupport::drainIdleWork()) << key.what;  // a close is carried out at idle time
+        EXPECT_EQ(!window.get_visible(), key.closes) << key.what;
+    }
+}
+
+// The dialogs on screen whose secondary text holds `text`.
+std::vector<Gtk::MessageDialog*> dialogsSaying(const std::string& text) {
+    std::vector<Gtk::MessageDialog*> found;
+    for (auto* window : Gtk::Window::list_toplevels())
+        if (auto* dialog = dynamic_cast<Gtk::MessageDialog*>(window); dialog && dialog->get_visible())
+            if (dialog->property_secondary_text().get_value().find(text) != Glib::ustring::npos) found.push_back(dialog);
+    return found;
+}
 
 class ShellWindowsTest : public ::testing::Test {
 protected:
@@ -141,6 +185,8 @@ TEST_F(ShellWindowsTest, PreferencesWindowHoldsThePanesInOrderAndTellsWhenItClos
     controller.window()->event(reinterpret_cast<GdkEvent*>(&event));
     EXPECT_FALSE(controller.window()->get_visible());
     EXPECT_EQ(closes, 1);
+
+    expectClosesWithEscapeAndControlW(*controller.window(), [&] { controller.showWindow(); });
 }
 
 TEST_F(ShellWindowsTest, AboutWindowFillsFromTheBundleAndTogglesItsPages) {
@@ -178,7 +224,24 @@ TEST_F(ShellWindowsTest, AboutWindowFillsFromTheBundleAndTogglesItsPages) {
     EXPECT_TRUE(about.window()->get_visible());
     EXPECT_EQ(about.activeView(), about.infoView());
 
+    expectClosesWithEscapeAndControlW(*about.window(), [&] { about.showWindow(); });
+
     about.setAcknowledgmentsPath(std::nullopt);  // no document: the button leaves the window
     EXPECT_FALSE(about.acknowledgmentsButton());
     EXPECT_EQ(formatPlaceholders("Version %@ (Build %@)", {"2.1", "105"}), "Version 2.1 (Build 105)");
+}
+
+// An address that no program opens is not only a log line: the user is told, with the address.
+TEST_F(ShellWindowsTest, AnAddressNoProgramOpensIsReportedWithTheAddress) {
+    VEXAboutWindowController about;
+    about.setAppWebsiteURL("x-parlivo-test-nothing-opens-this:page");
+    about.showWindow();
+    ASSERT_TRUE(about.window());
+    about.visitWebsite();
+    auto dialogs = dialogsSaying("x-parlivo-test-nothing-opens-this:page");
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0]->get_transient_for(), about.window());
+    dialogs[0]->response(Gtk::RESPONSE_OK);
+    EXPECT_TRUE(dialogsSaying("x-parlivo-test-nothing-opens-this:page").empty());
+    ASSERT_TRUE(testsupport::drainIdleWork());  // the dialog goes on a later turn
 }

@@ -14,7 +14,7 @@
 #include <atomic>
 #include <fstream>
 
-#include "../tools/ServeProcess.h"
+#include "ServeProcess.h"
 #include "PayloadFixture.h"
 #include "WebHostFakes.h"
 #include "RunLoop.h"
@@ -114,9 +114,9 @@ protected:
         const std::string host = root ? configServer->host() : "127.0.0.1:1";
         configuration = DynamicData::create(platform::URLSession::shared(), {host, host});
         // The client may outlive the test (a retry in flight): it holds the counter, not the test.
-        configuration->logObserver = [count = downloadCount](std::string_view line) {
+        configuration->setLogObserver([count = downloadCount](std::string_view line) {
             if (line.starts_with("Downloading Data from")) ++*count;
-        };
+        });
         ViewController::Environment environment;
         environment.configuration = configuration.get();
         environment.savePanel = panel;

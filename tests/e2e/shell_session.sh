@@ -28,6 +28,40 @@ stop_program() {  # a clean quit: the window state is stored on the way out
 }
 
 position() { xdotool getwindowgeometry "$1" | awk '/Position/ {print $2}'; }
+# The frame the program has saved for its main window (in its settings file; empty before any).
+saved_frame() {
+    grep -A1 "<key>NSWindow Frame mainWindow</key>" "$XDG_CONFIG_HOME/net.vantreo.mac.WhatsApp/defaults.plist" \
+        2>/dev/null | sed -n 's:.*<string>\(.*\)</string>.*:\1:p'
+}
+# Waits up to 30 s until the saved frame lies at the place the window was moved to ($1 $2, the
+# frame's decoration aside).
+until_saved_near() {
+    local x y
+    for _ in $(seq 300); do
+        read -r x y _ <<<"$(saved_frame)"
+        if [ -n "$x" ] && [ "$x" -ge "$1" ] && [ "$x" -le $(($1 + 60)) ] && [ "$y" -ge "$2" ] && [ "$y" -le $(($2 + 90)) ]; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+until_equals() {  # $1 command, $2 the value it must reach within 30 s
+    local now
+    for _ in $(seq 300); do
+        now=$($1)
+        [ "$now" = "$2" ] && break
+        sleep 0.1
+    done
+    echo "$now"
+}
+logged() { grep -qF "$1" "$out.log"; }
+# Waits until the running program has handled everything sent to it so far: a call that its main
+# loop answers comes back after any request that reached it before.
+program_answers() {
+    gdbus call --session --dest net.vantreo.mac.WhatsApp --object-path /net/vantreo/mac/WhatsApp \
+          --method org.gtk.Actions.List >/dev/null 2>&1
+}
 fullscreen() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_FULLSCREEN && echo yes || echo no; }
 becomes_fullscreen() {  # yes once the window is full screen, waiting up to $2 seconds; else no
     for _ in $(seq $(($2 * 10))); do
@@ -50,25 +84,37 @@ frame)
     id=$(window_id) || { echo "first=none" >>"$out"; exit 0; }
     echo "before=$(position "$id")" >>"$out"
     xdotool windowmove --sync "$id" 137 91
-    sleep 0.6
-    echo "first=$(position "$id")" >>"$out"
+    # The program has seen the move once it saved the new frame (after the move settled).
+    until_saved_near 137 91 || echo "saved=$(saved_frame)" >>"$out"
+    first=$(position "$id")
+    echo "first=$first" >>"$out"
     stop_program
     start_program
     id=$(window_id) || { echo "second=none" >>"$out"; exit 0; }
-    sleep 0.3
-    echo "second=$(position "$id")" >>"$out"
+    # The window comes back where it was: wait for that place (the window manager places it first).
+    echo "second=$(until_equals "position $id" "$first")" >>"$out"
     stop_program
     ;;
 login)
     start_program -launchedAtLogin
-    sleep 2
-    if xdotool search --onlyvisible --name "Parlivo" >/dev/null 2>&1; then echo "visible=yes" >>"$out"; else echo "visible=no" >>"$out"; fi
+    # The start-up has decided about the window once it says so.
+    for _ in $(seq 300); do logged "the main window stays hidden" && break; sleep 0.1; done
+    if logged "the main window stays hidden" && ! xdotool search --onlyvisible --name "Parlivo" >/dev/null 2>&1; then
+        echo "visible=no" >>"$out"
+    else
+        echo "visible=yes" >>"$out"
+    fi
     # The login item starting us again (a late answer to its ping) reaches the running copy
     # without bringing the window; a user's second start is a reopen and does.
     "$program" -launchedAtLogin >>"$out.log" 2>&1
     echo "helper_exit=$?" >>"$out"
-    sleep 1
-    if xdotool search --onlyvisible --name "Parlivo" >/dev/null 2>&1; then echo "after_helper=yes" >>"$out"; else echo "after_helper=no" >>"$out"; fi
+    # Whatever that start sent has been handled once the program answers us; a reopen says so.
+    program_answers
+    if logged "Should handle reopen!" || xdotool search --onlyvisible --name "Parlivo" >/dev/null 2>&1; then
+        echo "after_helper=yes" >>"$out"
+    else
+        echo "after_helper=no" >>"$out"
+    fi
     "$program" >>"$out.log" 2>&1
     if window_id >/dev/null; then echo "after_user=yes" >>"$out"; else echo "after_user=no" >>"$out"; fi
     stop_program

@@ -52,6 +52,7 @@ TEST(ShellWindow, FrameIsRestoredOnTheNextStart) {
     ASSERT_TRUE(result.count("first")) << "no window in the first run";
     // Where the window manager put the moved window (its decoration shifts it a little).
     EXPECT_NE(result["first"], result["before"]);
+    EXPECT_EQ(result.count("saved"), 0u) << "the moved frame was never saved: " << result["saved"];
     EXPECT_EQ(result["second"], result["first"]);
     EXPECT_EQ(result["exit"], "0");
 }

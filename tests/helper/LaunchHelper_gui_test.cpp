@@ -151,6 +151,30 @@ void post(const char* name, const char* object) {
     g_object_unref(bus);
 }
 
+// Posts a marker and waits for it to come back: what reached the bus before it has been
+// delivered to this program by then.
+bool busDelivered() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    bool seen = false;
+    const guint id = g_dbus_connection_signal_subscribe(
+        bus, nullptr, "net.vantreo.DistributedNotification", "Post", "/net/vantreo/DistributedNotification",
+        "test.marker", G_DBUS_SIGNAL_FLAGS_NONE,
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*, gpointer data) {
+            *static_cast<bool*>(data) = true;
+        },
+        &seen, nullptr);
+    // The subscription's match rule is in place once a round trip has come back.
+    GVariant* pong = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                 "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr,
+                                                 G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    if (pong) g_variant_unref(pong);
+    post("test.marker", "");
+    const bool arrived = testsupport::runLoopUntil([&] { return seen; });
+    g_dbus_connection_signal_unsubscribe(bus, id);
+    g_object_unref(bus);
+    return arrived;
+}
+
 // Counts the pings on the bus: LaunchHelper pings only once its observers are in place.
 class PingCounter {
 public:
@@ -237,30 +261,52 @@ TEST_F(LaunchHelperTest, WithTheMainProgramRunningItPingsAndQuitsOnThePong) {
     // The pong, not the 2-second timeout, ends it: it never launches anything.
     ASSERT_TRUE(helper.waitForExit(15)) << helper.output();
     EXPECT_EQ(helper.exitStatus(), 0);
-    testsupport::runLoopFor(0.1);
+    ASSERT_TRUE(busDelivered());  // its ping, sent before it ended, has come
     EXPECT_EQ(pings.count(), 1);
     EXPECT_TRUE(helper.printed("Pong: Main App is already awake -> Quit")) << helper.output();
     EXPECT_FALSE(helper.printed("Launching:"));
     EXPECT_EQ(mainProcesses(), std::set<int>{main->pid()});
 }
 
+// Anyone on the bus can post; only the main program's answers count. Each case ends the helper
+// with a real answer sent after the forged one: the bus keeps one sender's posts in order, so the
+// forged one was handled first, and the helper's log shows which answer ended it.
 TEST_F(LaunchHelperTest, OnlyTheMainProgramCanTellItToQuit) {
-    auto main = startMainProgram();
-    kill(main->pid(), SIGSTOP);  // running, but not answering
-    PingCounter pings;
-    Process helper(launchHelper(), {}, logs / "helper.log");
-    // Its ping says it listens; our posts must reach it before its 2-second wait for a pong ends.
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return pings.count() == 1; }, 10)) << helper.output();
-    post("WQLaunchAtLoginManager.terminateHelperApp", "net.vantreo.mac.Impostor");
-    post("WQLaunchAtLoginManager.pong", "");
-    testsupport::runLoopFor(0.3);
-    EXPECT_FALSE(helper.exited());
-    post("WQLaunchAtLoginManager.terminateHelperApp", kMainName);
-    ASSERT_TRUE(helper.waitForExit(10)) << helper.output();
-    EXPECT_EQ(helper.exitStatus(), 0);
-    EXPECT_TRUE(helper.printed("Received kill signal from Main App"));
-    EXPECT_FALSE(helper.printed("Launching:"));
-    kill(main->pid(), SIGCONT);
+    const struct {
+        const char* what;
+        const char* forged;       // posted with the impostor's object
+        const char* forgedObject;
+        const char* real;         // then the main program's own
+        const char* endedBy;
+        const char* neverSeen;
+    } cases[] = {
+        {"a terminate request from another program", "WQLaunchAtLoginManager.terminateHelperApp",
+         "net.vantreo.mac.Impostor", "WQLaunchAtLoginManager.pong", "Pong: Main App is already awake -> Quit",
+         "Received kill signal"},
+        {"a pong with no sender named", "WQLaunchAtLoginManager.pong", "", "WQLaunchAtLoginManager.terminateHelperApp",
+         "Received kill signal from Main App", "Pong:"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto main = startMainProgram();
+        kill(main->pid(), SIGSTOP);  // running, but not answering
+        PingCounter pings;
+        Process helper(launchHelper(), {}, logs / "helper.log");
+        // Its ping says it listens; our posts must reach it before its 2-second wait for a pong ends.
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return pings.count() == 1; }, 10)) << helper.output();
+        post(c.forged, c.forgedObject);
+        post(c.real, kMainName);
+        ASSERT_TRUE(helper.waitForExit(10)) << helper.output();
+        EXPECT_EQ(helper.exitStatus(), 0);
+        EXPECT_TRUE(helper.printed(c.endedBy)) << helper.output();
+        EXPECT_FALSE(helper.printed(c.neverSeen)) << helper.output();
+        EXPECT_FALSE(helper.printed("Launching:"));
+        // The next case starts its own main program.
+        kill(main->pid(), SIGCONT);
+        kill(main->pid(), SIGTERM);
+        ASSERT_TRUE(main->waitForExit(10));
+        ASSERT_TRUE(testsupport::runLoopUntil([] { return ownerProcess(kMainName) == 0; }, 5));
+    }
 }
 
 TEST_F(LaunchHelperTest, AMainProgramTooBusyToAnswerIsReachedByTheLaunchInsteadOfDoubled) {

@@ -58,7 +58,8 @@ protected:
     fs::path file = fs::path(g_get_tmp_dir()) / "handshake-defaults.plist";
     std::unique_ptr<platform::UserDefaults> defaults;
     std::vector<std::string> terminates, pongs;
-    platform::ObserverToken terminateObserver, pongObserver;
+    int markers = 0;
+    platform::ObserverToken terminateObserver, pongObserver, markerObserver;
 
     void SetUp() override {
         fs::remove(file);
@@ -71,6 +72,7 @@ protected:
                                                [this](const std::string&, const std::string& o) { terminates.push_back(o); });
         pongObserver = center.addObserver(WQLaunchAtLoginManager::kPongNotification,
                                           [this](const std::string&, const std::string& o) { pongs.push_back(o); });
+        markerObserver = center.addObserver("test.marker", [this](const std::string&, const std::string&) { ++markers; });
     }
     void TearDown() override { platform::setSystemLogSink(nullptr); }
 
@@ -81,6 +83,19 @@ protected:
     }
     bool logged(const std::string& line) {
         return std::find(logLines().begin(), logLines().end(), line) != logLines().end();
+    }
+    // Waits until the manager has its answer from the bus.
+    bool launchKnown(WQLaunchAtLoginManager& manager) {
+        bool known = false;
+        manager.whenLaunchIsKnown([&] { known = true; });
+        return testsupport::runLoopUntil([&] { return known; });
+    }
+    // Posts a marker after everything this program posted so far and waits for it: the bus keeps
+    // one sender's messages in order, so every earlier notification has arrived by then.
+    bool allPostsArrived() {
+        const int wanted = markers + 1;
+        platform::DistributedNotificationCenter::defaultCenter().post("test.marker", "");
+        return testsupport::runLoopUntil([&] { return markers >= wanted; });
     }
 };
 
@@ -93,18 +108,20 @@ TEST_F(HandshakeTest, TheProgramsIdentifierIsTheObjectOfItsNotifications) {
 
 TEST_F(HandshakeTest, WithoutARunningHelperTheStartWasManual) {
     auto manager = configuredManager();
+    ASSERT_TRUE(launchKnown(*manager));
     EXPECT_FALSE(manager->automaticallyLaunched());
     EXPECT_TRUE(logged("App Launched Automatically: false"));  // in the system log even without debug mode
-    testsupport::runLoopFor(0.2);
+    ASSERT_TRUE(allPostsArrived());
     EXPECT_TRUE(terminates.empty());
 }
 
 TEST_F(HandshakeTest, EveryRunningHelperIsToldToQuit) {
     FakeHelper first, second;
     auto manager = configuredManager();
+    ASSERT_TRUE(launchKnown(*manager));
     EXPECT_TRUE(manager->automaticallyLaunched());
     EXPECT_TRUE(logged("App Launched Automatically: true"));
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return terminates.size() == 2; }));
+    ASSERT_TRUE(allPostsArrived());
     EXPECT_EQ(terminates, (std::vector<std::string>{"net.vantreo.mac.WhatsApp", "net.vantreo.mac.WhatsApp"}));
 }
 
@@ -112,9 +129,20 @@ TEST_F(HandshakeTest, TheLoginItemsLaunchArgumentMeansStartedAtLogin) {
     // The helper may have quit already when a slow start looks for it.
     platform::ProcessInfo::setArguments({"parlivo-for-whatsapp", "-launchedAtLogin"});
     auto manager = configuredManager();
+    EXPECT_TRUE(manager->automaticallyLaunched()) << "the argument counts before the bus has answered";
+    ASSERT_TRUE(launchKnown(*manager));
     EXPECT_TRUE(manager->automaticallyLaunched());
-    testsupport::runLoopFor(0.2);
+    ASSERT_TRUE(allPostsArrived());
     EXPECT_TRUE(terminates.empty());
+}
+
+TEST_F(HandshakeTest, AManagerGoneBeforeTheBusAnswersIsLeftAlone) {
+    FakeHelper helper;
+    configuredManager().reset();  // the answer comes to nobody
+    auto manager = configuredManager();
+    ASSERT_TRUE(launchKnown(*manager));
+    ASSERT_TRUE(allPostsArrived());
+    EXPECT_EQ(terminates.size(), 1u) << "only the living manager asked the helper to quit";
 }
 
 TEST_F(HandshakeTest, EachPingGetsOnePongFromTheMainLoop) {
@@ -123,6 +151,6 @@ TEST_F(HandshakeTest, EachPingGetsOnePongFromTheMainLoop) {
     center.post(WQLaunchAtLoginManager::kPingNotification, "");
     center.post(WQLaunchAtLoginManager::kPingNotification, "anyone");
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return pongs.size() == 2; }));
-    testsupport::runLoopFor(0.2);
+    ASSERT_TRUE(allPostsArrived());
     EXPECT_EQ(pongs, (std::vector<std::string>{"net.vantreo.mac.WhatsApp", "net.vantreo.mac.WhatsApp"}));
 }

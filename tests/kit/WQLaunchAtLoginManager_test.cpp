@@ -147,6 +147,7 @@ TEST_F(WQLaunchAtLoginManagerTest, StartsAreCountedAndTheReminderDefaultsToOn) {
         EXPECT_EQ(manager.launchCount(), 1);
         EXPECT_TRUE(manager.firstLaunch());
         manager.setShowReminder(false);
+        ASSERT_TRUE(defaults->synchronize());
     }
     // The next start, from the settings file.
     platform::UserDefaults nextStart(file);

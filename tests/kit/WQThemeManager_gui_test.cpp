@@ -65,33 +65,42 @@ TEST_F(WQThemeManagerTest, EveryWriteStoresTheRawValueAndPostsOnce) {
     theme.setVisualStyle(VisualStyle::dark);
     EXPECT_EQ(posts, (std::vector<const void*>{&theme, &theme}));
     // Another store over the same file sees it.
+    ASSERT_TRUE(defaults->synchronize());
     platform::UserDefaults again(file);
     EXPECT_EQ(WQThemeManager(again).visualStyle(), VisualStyle::dark);
 }
 
 TEST_F(WQThemeManagerTest, ADesktopSwitchIsAnnouncedOnlyWhileTheStyleIsAuto) {
+    using platform::Appearance;
+    // The desktop's scheme as this program has heard it: observers have run once it reads so.
+    auto heard = [](unsigned scheme) {
+        return testsupport::runLoopUntil([scheme] { return Appearance::portalColorScheme() == scheme; });
+    };
     auto portal = testsupport::FakeDesktopPortal::start(2);
     ASSERT_TRUE(portal);
     auto& theme = makeManager();
+    ASSERT_TRUE(heard(2));
     theme.setVisualStyle(VisualStyle::light);
     posts.clear();
     portal->setColorScheme(1);
-    testsupport::runLoopFor(0.3);
+    ASSERT_TRUE(heard(1));
     EXPECT_TRUE(posts.empty());
 
     theme.setVisualStyle(VisualStyle::automatic);
     posts.clear();
     portal->setColorScheme(2);
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !posts.empty(); }));
-    testsupport::runLoopFor(0.2);
+    ASSERT_TRUE(heard(2));
     EXPECT_EQ(posts.size(), 1u);
+    portal->setColorScheme(1);  // one post per switch, none twice
+    ASSERT_TRUE(heard(1));
+    EXPECT_EQ(posts.size(), 2u);
     EXPECT_EQ(defaults->integerForKey("Tovak.WQThemeManagerTheme"), 0);
 
     // A released manager no longer listens.
     manager.reset();
     posts.clear();
-    portal->setColorScheme(1);
-    testsupport::runLoopFor(0.2);
+    portal->setColorScheme(2);
+    ASSERT_TRUE(heard(2));
     EXPECT_TRUE(posts.empty());
 }
 
@@ -99,12 +108,15 @@ TEST_F(WQThemeManagerTest, AutoFollowsTheDesktopAndTheOthersAreFixed) {
     using platform::Appearance;
     auto portal = testsupport::FakeDesktopPortal::start(1);
     ASSERT_TRUE(portal);
+    ASSERT_TRUE(testsupport::runLoopUntil([] { return Appearance::portalColorScheme() == 1u; }));
     EXPECT_EQ(getAppearanceName(VisualStyle::automatic), Appearance::kVibrantDark);
     portal->setColorScheme(2);
+    ASSERT_TRUE(testsupport::runLoopUntil([] { return Appearance::portalColorScheme() == 2u; }));
     EXPECT_EQ(getAppearanceName(VisualStyle::automatic), Appearance::kVibrantLight);
     EXPECT_EQ(getAppearanceName(VisualStyle::light), Appearance::kVibrantLight);
     EXPECT_EQ(getAppearanceName(VisualStyle::dark), Appearance::kVibrantDark);
     portal.reset();
+    ASSERT_TRUE(testsupport::runLoopUntil([] { return !Appearance::portalColorScheme(); }));
     // No portal: the theme name decides, and a plain theme is light.
     EXPECT_EQ(getAppearanceName(VisualStyle::automatic), Appearance::kVibrantLight);
 

@@ -5,14 +5,17 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "FakeBusService.h"
 #include "PrivateSessionBus.h"
 #include "RunLoop.h"
 #include "WQTouchID.h"
 #include "foundation/MainQueue.h"
+#include "system/LocalAuthentication.h"
+#include "system/SessionBus.h"
 
+using platform::LocalAuthentication;
 using tovak::WQTouchID;
 
 namespace {
@@ -29,133 +32,105 @@ constexpr const char* kIntrospection = R"XML(
     <method name="VerifyStart"><arg type="s" direction="in"/></method>
     <method name="VerifyStop"/>
     <signal name="VerifyStatus"><arg type="s"/><arg type="b"/></signal>
+    <signal name="EnrollStatus"><arg type="s"/><arg type="b"/></signal>
   </interface>
 </node>)XML";
 
+constexpr const char* kManagerPath = "/net/reactivated/Fprint/Manager";
 constexpr const char* kDevicePath = "/net/reactivated/Fprint/Device/0";
 constexpr const char* kSecondDevicePath = "/net/reactivated/Fprint/Device/1";
+constexpr const char* kDeviceInterface = "net.reactivated.Fprint.Device";
 
-// A stand-in for fprintd on the private session bus, on a thread and main context of its own,
-// so the code under test can call it synchronously from the test's main thread.
+// A stand-in for fprintd on the private session bus. Its handlers run on the service's own
+// thread; everything they share with the test is behind one lock.
 class FakeFprintd {
 public:
     enum class Verdict { match, noMatch, retryThenMatch, never };
 
-    bool hasDevice = true;
-    std::vector<std::string> fingers{"right-index-finger"};
-    Verdict verdict = Verdict::match;
+    struct State {
+        bool hasDevice = true;
+        std::vector<std::string> fingers{"right-index-finger"};
+        Verdict verdict = Verdict::match;
+        std::string defaultDevice = kDevicePath;
+        int claims = 0, releases = 0, verifyStarts = 0, verifyStops = 0, deviceQuestions = 0;
+        std::string claimedUser = "?", verifiedFinger;
+        std::vector<std::string> releasedDevices;
+    };
 
-    std::atomic<int> claims{0}, releases{0}, verifyStarts{0}, verifyStops{0};
-    std::string claimedUser = "?", verifiedFinger;
-
-    // The default device may change while a verification runs (a reader plugged in).
-    void setDefaultDevice(std::string path) {
+    // Changes or reads the state under the lock.
+    template <class F>
+    auto with(F&& f) {
         std::lock_guard lock(mutex_);
-        defaultDevice_ = std::move(path);
+        return f(state_);
     }
-    std::vector<std::string> releasedDevices() {
-        std::lock_guard lock(mutex_);
-        return releasedDevices_;
-    }
+    State snapshot() { return with([](State& s) { return s; }); }
 
-    void start() {
-        std::atomic<bool> ready{false};
-        thread_ = std::thread([this, &ready] { run(ready); });
-        while (!ready) std::this_thread::yield();
+    bool start() {
+        service_ = testsupport::FakeBusService::start(
+            "net.reactivated.Fprint", kIntrospection,
+            {{kManagerPath, "net.reactivated.Fprint.Manager"},
+             {kDevicePath, kDeviceInterface},
+             {kSecondDevicePath, kDeviceInterface}},
+            [this](const std::string& path, const std::string& method, GVariant* parameters,
+                   GDBusMethodInvocation* invocation) { onCall(path, method, parameters, invocation); });
+        return service_ != nullptr;
     }
-    void stop() {
-        if (!thread_.joinable()) return;
-        g_main_context_invoke(context_, [](gpointer loop) -> gboolean {
-            g_main_loop_quit(static_cast<GMainLoop*>(loop));
-            return G_SOURCE_REMOVE;
-        }, loop_);
-        thread_.join();
+    void stop() { service_.reset(); }
+
+    void emitEnrollCompleted() {
+        service_->emitSignal(kDevicePath, kDeviceInterface, "EnrollStatus",
+                             g_variant_new("(sb)", "enroll-completed", TRUE));
     }
-    ~FakeFprintd() { stop(); }
 
 private:
-    void run(std::atomic<bool>& ready) {
-        context_ = g_main_context_new();
-        g_main_context_push_thread_default(context_);
-        loop_ = g_main_loop_new(context_, FALSE);
-        connection_ = testsupport::newSessionBusConnection();
-        GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-        static const GDBusInterfaceVTable vtable{&FakeFprintd::onCall, nullptr, nullptr, {}};
-        const guint manager = g_dbus_connection_register_object(connection_, "/net/reactivated/Fprint/Manager",
-                                                                node->interfaces[0], &vtable, this, nullptr, nullptr);
-        const guint device =
-            g_dbus_connection_register_object(connection_, kDevicePath, node->interfaces[1], &vtable, this, nullptr, nullptr);
-        const guint secondDevice = g_dbus_connection_register_object(connection_, kSecondDevicePath, node->interfaces[1],
-                                                                     &vtable, this, nullptr, nullptr);
-        GVariant* owned = g_dbus_connection_call_sync(connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                      "org.freedesktop.DBus", "RequestName",
-                                                      g_variant_new("(su)", "net.reactivated.Fprint", 4u), nullptr,
-                                                      G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-        if (owned) g_variant_unref(owned);
-        ready = true;
-        g_main_loop_run(loop_);
-        g_dbus_connection_unregister_object(connection_, manager);
-        g_dbus_connection_unregister_object(connection_, device);
-        g_dbus_connection_unregister_object(connection_, secondDevice);
-        g_dbus_connection_close_sync(connection_, nullptr, nullptr);  // the name goes with it
-        g_object_unref(connection_);
-        g_dbus_node_info_unref(node);
-        g_main_loop_unref(loop_);
-        g_main_context_pop_thread_default(context_);
-        g_main_context_unref(context_);
-    }
-
     void emitStatus(const char* result, bool done) {
-        g_dbus_connection_emit_signal(connection_, nullptr, kDevicePath, "net.reactivated.Fprint.Device",
-                                      "VerifyStatus", g_variant_new("(sb)", result, done), nullptr);
+        service_->emitSignal(kDevicePath, kDeviceInterface, "VerifyStatus", g_variant_new("(sb)", result, done));
     }
 
-    static void onCall(GDBusConnection*, const char*, const char* path, const char*, const char* method,
-                       GVariant* parameters, GDBusMethodInvocation* invocation, gpointer data) {
-        auto& fake = *static_cast<FakeFprintd*>(data);
-        const std::string name = method;
-        if (name == "GetDefaultDevice") {
-            if (!fake.hasDevice)
-                return g_dbus_method_invocation_return_dbus_error(invocation, "net.reactivated.Fprint.Error.NoSuchDevice",
-                                                                  "No devices available");
-            std::lock_guard lock(fake.mutex_);
-            return g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", fake.defaultDevice_.c_str()));
+    void onCall(const std::string& path, const std::string& method, GVariant* parameters,
+                GDBusMethodInvocation* invocation) {
+        std::unique_lock lock(mutex_);
+        if (method == "GetDefaultDevice") {
+            ++state_.deviceQuestions;
+            if (!state_.hasDevice)
+                return g_dbus_method_invocation_return_dbus_error(
+                    invocation, "net.reactivated.Fprint.Error.NoSuchDevice", "No devices available");
+            return g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", state_.defaultDevice.c_str()));
         }
-        if (name == "ListEnrolledFingers") {
-            if (fake.fingers.empty())
+        if (method == "ListEnrolledFingers") {
+            if (state_.fingers.empty())
                 return g_dbus_method_invocation_return_dbus_error(
                     invocation, "net.reactivated.Fprint.Error.NoEnrolledPrints", "Failed to discover prints");
             GVariantBuilder builder;
             g_variant_builder_init(&builder, G_VARIANT_TYPE("as"));
-            for (const auto& finger : fake.fingers) g_variant_builder_add(&builder, "s", finger.c_str());
+            for (const auto& finger : state_.fingers) g_variant_builder_add(&builder, "s", finger.c_str());
             return g_dbus_method_invocation_return_value(invocation, g_variant_new("(as)", &builder));
         }
-        if (name == "Claim") {
+        if (method == "Claim") {
             const char* user = nullptr;
             g_variant_get(parameters, "(&s)", &user);
-            fake.claimedUser = user;
-            ++fake.claims;
-        } else if (name == "Release") {
-            {
-                std::lock_guard lock(fake.mutex_);
-                fake.releasedDevices_.push_back(path);
-            }
-            ++fake.releases;
-        } else if (name == "VerifyStop") {
-            ++fake.verifyStops;
-        } else if (name == "VerifyStart") {
+            state_.claimedUser = user;
+            ++state_.claims;
+        } else if (method == "Release") {
+            state_.releasedDevices.push_back(path);
+            ++state_.releases;
+        } else if (method == "VerifyStop") {
+            ++state_.verifyStops;
+        } else if (method == "VerifyStart") {
             const char* finger = nullptr;
             g_variant_get(parameters, "(&s)", &finger);
-            fake.verifiedFinger = finger;
-            ++fake.verifyStarts;
+            state_.verifiedFinger = finger;
+            ++state_.verifyStarts;
+            const Verdict verdict = state_.verdict;
+            lock.unlock();
             g_dbus_method_invocation_return_value(invocation, nullptr);
             // The verdict follows the method's answer, as with a real reader.
-            switch (fake.verdict) {
-                case Verdict::match: fake.emitStatus("verify-match", true); break;
-                case Verdict::noMatch: fake.emitStatus("verify-no-match", true); break;
+            switch (verdict) {
+                case Verdict::match: emitStatus("verify-match", true); break;
+                case Verdict::noMatch: emitStatus("verify-no-match", true); break;
                 case Verdict::retryThenMatch:
-                    fake.emitStatus("verify-retry-scan", false);
-                    fake.emitStatus("verify-match", true);
+                    emitStatus("verify-retry-scan", false);
+                    emitStatus("verify-match", true);
                     break;
                 case Verdict::never: break;
             }
@@ -165,12 +140,8 @@ private:
     }
 
     std::mutex mutex_;
-    std::string defaultDevice_ = kDevicePath;
-    std::vector<std::string> releasedDevices_;
-    std::thread thread_;
-    GMainContext* context_ = nullptr;
-    GMainLoop* loop_ = nullptr;
-    GDBusConnection* connection_ = nullptr;
+    State state_;
+    std::unique_ptr<testsupport::FakeBusService> service_;
 };
 
 class TouchIDTest : public ::testing::Test {
@@ -187,19 +158,25 @@ protected:
             answers.onMainThread = answers.onMainThread && platform::MainQueue::isMainThread();
         };
     }
-    // Waits for the first answer, then a little longer to see that no second one comes.
+    // Waits for the first answer. A second one would come from the same main-loop work that
+    // gave the first, so everything queued after it is let run before the check.
     bool answered(Answers& answers) {
         const bool any = testsupport::runLoopUntil([&] { return !answers.results.empty(); }, 5.0);
-        testsupport::runLoopFor(0.2);
-        return any;
+        return testsupport::drainMainQueue() && any;
+    }
+    // Asks fprintd again and waits for its answer: supported() then tells what it says now.
+    bool fprintdAnswered(WQTouchID& touchID) {
+        bool heard = false;
+        auto token = WQTouchID::addSupportObserver([&] { heard = true; });
+        (void)touchID.supported();
+        return testsupport::runLoopUntil([&] { return heard; });
     }
 
     // Starts a verification that fprintd never decides, and waits until it is under way.
     bool startUndecidedVerification(WQTouchID& touchID, Answers& answers) {
-        fprintd.verdict = FakeFprintd::Verdict::never;
-        fprintd.start();
-        return touchID.authenticate("Unlock", recordInto(answers)) &&
-               testsupport::runLoopUntil([&] { return fprintd.verifyStarts == 1; });
+        fprintd.with([](auto& s) { s.verdict = FakeFprintd::Verdict::never; });
+        return fprintd.start() && fprintdAnswered(touchID) && touchID.authenticate("Unlock", recordInto(answers)) &&
+               testsupport::runLoopUntil([&] { return fprintd.snapshot().verifyStarts == 1; });
     }
 
     FakeFprintd fprintd;
@@ -210,6 +187,7 @@ protected:
 TEST_F(TouchIDTest, NotSupportedWithoutFprintdADeviceOrAnEnrolledFinger) {
     WQTouchID noService;
     Answers answers;
+    ASSERT_TRUE(fprintdAnswered(noService));
     EXPECT_FALSE(noService.supported());
     EXPECT_FALSE(noService.authenticate("Unlock", recordInto(answers)));
 
@@ -220,15 +198,18 @@ TEST_F(TouchIDTest, NotSupportedWithoutFprintdADeviceOrAnEnrolledFinger) {
     } cases[] = {{"no device", false, {"left-thumb"}}, {"no enrolled finger", true, {}}};
     for (const auto& c : cases) {
         FakeFprintd fake;
-        fake.hasDevice = c.hasDevice;
-        fake.fingers = c.fingers;
-        fake.start();
+        fake.with([&](auto& s) {
+            s.hasDevice = c.hasDevice;
+            s.fingers = c.fingers;
+        });
+        ASSERT_TRUE(fake.start());
         WQTouchID touchID;
+        ASSERT_TRUE(fprintdAnswered(touchID)) << c.what;
         EXPECT_FALSE(touchID.supported()) << c.what;
         EXPECT_FALSE(touchID.authenticate("Unlock", recordInto(answers))) << c.what;
-        EXPECT_EQ(fake.claims, 0) << c.what;
+        EXPECT_EQ(fake.snapshot().claims, 0) << c.what;
     }
-    testsupport::runLoopFor(0.2);
+    ASSERT_TRUE(testsupport::drainMainQueue());
     EXPECT_TRUE(answers.results.empty()) << "the handler is never called when nothing started";
 }
 
@@ -244,9 +225,10 @@ TEST_F(TouchIDTest, VerifiesAndAnswersOnceOnTheMainThread) {
     };
     for (const auto& c : cases) {
         FakeFprintd fake;
-        fake.verdict = c.verdict;
-        fake.start();
+        fake.with([&](auto& s) { s.verdict = c.verdict; });
+        ASSERT_TRUE(fake.start());
         WQTouchID touchID;
+        ASSERT_TRUE(fprintdAnswered(touchID)) << c.what;
         EXPECT_TRUE(touchID.supported()) << c.what;
         Answers answers;
         ASSERT_TRUE(touchID.authenticate("Unlock the window", recordInto(answers))) << c.what;
@@ -254,11 +236,30 @@ TEST_F(TouchIDTest, VerifiesAndAnswersOnceOnTheMainThread) {
         ASSERT_TRUE(answered(answers)) << c.what;
         EXPECT_EQ(answers.results, std::vector<bool>{c.expected}) << c.what;
         EXPECT_TRUE(answers.onMainThread);
-        EXPECT_EQ(fake.claimedUser, "") << "the current user";
-        EXPECT_EQ(fake.verifiedFinger, "any");
-        ASSERT_TRUE(testsupport::runLoopUntil([&] { return fake.releases == 1; })) << c.what;
-        EXPECT_EQ(fake.claims, 1);
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return fake.snapshot().releases == 1; })) << c.what;
+        const auto state = fake.snapshot();
+        EXPECT_EQ(state.claimedUser, "") << "the current user";
+        EXPECT_EQ(state.verifiedFinger, "any");
+        EXPECT_EQ(state.claims, 1);
     }
+}
+
+// The capability is kept and followed: fprintd is asked in the background, its answer reaches
+// observers without anyone asking again, and an enrolment it announces is heard.
+TEST_F(TouchIDTest, SupportFollowsFprintdWithoutWaitingForIt) {
+    fprintd.with([](auto& s) { s.fingers.clear(); });
+    ASSERT_TRUE(fprintd.start());
+    WQTouchID touchID;
+    ASSERT_TRUE(fprintdAnswered(touchID));
+    EXPECT_FALSE(touchID.supported());
+
+    bool heard = false;
+    auto token = WQTouchID::addSupportObserver([&] { heard = true; });
+    fprintd.with([](auto& s) { s.fingers = {"left-index-finger"}; });
+    fprintd.emitEnrollCompleted();  // nobody asks: the signal is enough
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return heard; }));
+    EXPECT_EQ(LocalAuthentication::biometry(), LocalAuthentication::Biometry::available);
+    EXPECT_TRUE(touchID.supported());
 }
 
 TEST_F(TouchIDTest, CancelWithdrawsTheVerificationAndTheNextCallStartsFresh) {
@@ -270,16 +271,30 @@ TEST_F(TouchIDTest, CancelWithdrawsTheVerificationAndTheNextCallStartsFresh) {
     ASSERT_TRUE(answered(first));
     EXPECT_EQ(first.results, std::vector<bool>{false});
     EXPECT_TRUE(first.onMainThread);
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.releases == 1; }));
-    EXPECT_EQ(fprintd.verifyStops, 1);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.snapshot().releases == 1; }));
+    EXPECT_EQ(fprintd.snapshot().verifyStops, 1);
 
     EXPECT_TRUE(touchID.supported());
     EXPECT_FALSE(touchID.canceled());
-    fprintd.verdict = FakeFprintd::Verdict::match;
+    fprintd.with([](auto& s) { s.verdict = FakeFprintd::Verdict::match; });
     Answers second;
     ASSERT_TRUE(touchID.authenticate("Unlock", recordInto(second)));
     ASSERT_TRUE(answered(second));
     EXPECT_EQ(second.results, std::vector<bool>{true});
+}
+
+// The lock screen that made the request is gone: the reader must not stay claimed and the
+// handler must not reach what is left of it.
+TEST_F(TouchIDTest, DestroyingItStopsTheVerificationReleasesTheReaderAndCallsNothing) {
+    Answers answers;
+    {
+        WQTouchID touchID;
+        ASSERT_TRUE(startUndecidedVerification(touchID, answers));
+    }
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.snapshot().releases == 1; }));
+    EXPECT_EQ(fprintd.snapshot().verifyStops, 1);
+    ASSERT_TRUE(testsupport::drainMainQueue());
+    EXPECT_TRUE(answers.results.empty());
 }
 
 TEST_F(TouchIDTest, FprintdGoingAwayEndsTheVerificationWithFailure) {
@@ -296,13 +311,31 @@ TEST_F(TouchIDTest, AVerdictFromAnyoneButFprintdIsIgnored) {
     Answers answers;
     ASSERT_TRUE(startUndecidedVerification(touchID, answers));
 
-    // Another program on the bus forges the reader's "match".
+    // Another program on the bus forges the reader's "match", then sends a marker: the bus keeps
+    // its messages in order, so the forgery has been seen when the marker arrives.
     GDBusConnection* impostor = testsupport::newSessionBusConnection();
     ASSERT_TRUE(impostor);
-    g_dbus_connection_emit_signal(impostor, nullptr, kDevicePath, "net.reactivated.Fprint.Device", "VerifyStatus",
+    bool markerSeen = false;
+    GDBusConnection* ours = platform::sessionBus();  // where the program hears fprintd
+    const guint marker = g_dbus_connection_signal_subscribe(
+        ours, g_dbus_connection_get_unique_name(impostor), "test.Marker", "Marker", nullptr, nullptr,
+        G_DBUS_SIGNAL_FLAGS_NONE,
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*, gpointer data) {
+            *static_cast<bool*>(data) = true;
+        },
+        &markerSeen, nullptr);
+    // A round trip, so the bus has the marker's match rule before anything is sent.
+    GVariant* pong = g_dbus_connection_call_sync(ours, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                 "org.freedesktop.DBus.Peer", "Ping", nullptr, nullptr,
+                                                 G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    if (pong) g_variant_unref(pong);
+    g_dbus_connection_emit_signal(impostor, nullptr, kDevicePath, kDeviceInterface, "VerifyStatus",
                                   g_variant_new("(sb)", "verify-match", TRUE), nullptr);
+    g_dbus_connection_emit_signal(impostor, nullptr, "/", "test.Marker", "Marker", nullptr, nullptr);
     g_dbus_connection_flush_sync(impostor, nullptr, nullptr);
-    testsupport::runLoopFor(0.5);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return markerSeen; }));
+    ASSERT_TRUE(testsupport::drainMainQueue());
+    g_dbus_connection_signal_unsubscribe(ours, marker);
     g_dbus_connection_close_sync(impostor, nullptr, nullptr);
     g_object_unref(impostor);
     EXPECT_TRUE(answers.results.empty()) << "a forged verdict was taken";
@@ -316,13 +349,14 @@ TEST_F(TouchIDTest, TheClaimedDeviceIsTheOneReleasedWhenTheDefaultChangesMeanwhi
     WQTouchID touchID;
     Answers answers;
     ASSERT_TRUE(startUndecidedVerification(touchID, answers));
-    fprintd.setDefaultDevice(kSecondDevicePath);
-    EXPECT_TRUE(touchID.supported()) << "asks fprintd again and learns of the other reader";
+    fprintd.with([](auto& s) { s.defaultDevice = kSecondDevicePath; });
+    ASSERT_TRUE(fprintdAnswered(touchID)) << "asks fprintd again and learns of the other reader";
+    EXPECT_TRUE(touchID.supported());
     touchID.cancel();
     ASSERT_TRUE(answered(answers));
     EXPECT_EQ(answers.results, std::vector<bool>{false});
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.releases == 1; }));
-    EXPECT_EQ(fprintd.releasedDevices(), std::vector<std::string>{kDevicePath});
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fprintd.snapshot().releases == 1; }));
+    EXPECT_EQ(fprintd.snapshot().releasedDevices, std::vector<std::string>{kDevicePath});
 }
 
 TEST_F(TouchIDTest, CapabilityIsAskedWithoutWaitingAndKeptForLater) {
@@ -346,5 +380,5 @@ TEST_F(TouchIDTest, CapabilityIsAskedWithoutWaitingAndKeptForLater) {
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return answers.size() == 3; }));
     EXPECT_TRUE(answers[1] && answers[2]);
     EXPECT_EQ(WQTouchID::cachedSupported(), true);
-    EXPECT_EQ(fprintd.claims, 0) << "asking claims no device";
+    EXPECT_EQ(fprintd.snapshot().claims, 0) << "asking claims no device";
 }

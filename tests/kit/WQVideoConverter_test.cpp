@@ -157,10 +157,6 @@ TEST_F(VideoConverterTest, EarlyFailuresAnswerOnceBeforeReturning) {
          [&](WQVideoConverter& c, auto handler) {
              c.compressVideo(large(), output, 1, std::vector<std::string>{}, std::move(handler));
          }},
-        {"only unknown presets",
-         [&](WQVideoConverter& c, auto handler) {
-             c.compressVideo(large(), output, 1, std::vector<std::string>{"Bogus"}, std::move(handler));
-         }},
         {"unknown preset named",
          [&](WQVideoConverter& c, auto handler) {
              c.convertVideoToMPEG4Container(small(), output, "Bogus", std::move(handler));
@@ -172,10 +168,39 @@ TEST_F(VideoConverterTest, EarlyFailuresAnswerOnceBeforeReturning) {
         EXPECT_EQ(outcome->calls, 1) << c.what;
         EXPECT_FALSE(outcome->completed) << c.what;
         EXPECT_FALSE(outcome->session) << c.what;
-        testsupport::runLoopFor(0.2);
+        ASSERT_TRUE(testsupport::drainMainQueue());
         EXPECT_EQ(outcome->calls, 1) << c.what;
         EXPECT_FALSE(fs::exists(output)) << c.what;
     }
+}
+
+// The candidates' estimates run ffprobe: never on the main thread. The answer comes from the
+// main queue, and stop() or a newer request while they run ends the request without an export.
+TEST_F(VideoConverterTest, PresetsAreEstimatedOffTheMainThreadAndTheChoiceCanBeStopped) {
+    auto unknown = std::make_shared<Outcome>();
+    converter->compressVideo(large(), output, 1, std::vector<std::string>{"Bogus"}, recordInto(unknown));
+    EXPECT_EQ(unknown->calls, 0) << "the answer comes from the main queue";
+    ASSERT_TRUE(waitFor(unknown));
+    EXPECT_FALSE(unknown->completed);
+    EXPECT_FALSE(unknown->session);
+    EXPECT_TRUE(unknown->onMainThread);
+
+    auto stopped = std::make_shared<Outcome>();
+    converter->compressVideo(large(), output, 1, std::nullopt, recordInto(stopped));
+    converter->stop();
+    ASSERT_TRUE(waitFor(stopped));
+    EXPECT_FALSE(stopped->completed);
+    EXPECT_FALSE(stopped->session);
+
+    auto replaced = std::make_shared<Outcome>();
+    auto replacing = std::make_shared<Outcome>();
+    converter->compressVideo(large(), output, 1, std::nullopt, recordInto(replaced));
+    converter->convertVideoToMPEG4Container(small(), output, "AVAssetExportPresetLowQuality", recordInto(replacing));
+    ASSERT_TRUE(waitFor(replacing));
+    ASSERT_TRUE(waitFor(replaced));
+    EXPECT_FALSE(replaced->session);
+    EXPECT_TRUE(replacing->completed);
+    EXPECT_EQ(replaced->calls + replacing->calls, 2);
 }
 
 TEST_F(VideoConverterTest, OutputFileTypeDecidesTheContainerAndReplacesAnExistingFile) {
@@ -212,7 +237,7 @@ TEST_F(VideoConverterTest, ReportsProgressFromZeroToOneThroughDelegateAndAction)
     ASSERT_TRUE(waitFor(outcome));
     ASSERT_TRUE(outcome->completed) << outcome->session->error();
     const auto reportsAtEnd = delegate->values.size();
-    testsupport::runLoopFor(0.3);
+    ASSERT_TRUE(testsupport::runLoopPastTimer(0.3));  // past several ticks of the progress timer
 
     EXPECT_EQ(delegate->values.size(), reportsAtEnd) << "no report after the handler";
     ASSERT_GE(delegate->values.size(), 3u);
@@ -243,7 +268,7 @@ TEST_F(VideoConverterTest, StopCancelsTheExportAndLeavesNoPartialOutput) {
         EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
 
     converter->stop();  // a finished session: nothing happens
-    testsupport::runLoopFor(0.1);
+    ASSERT_TRUE(testsupport::drainMainQueue());
     EXPECT_EQ(outcome->calls, 1);
 }
 
@@ -254,7 +279,7 @@ TEST_F(VideoConverterTest, AnExportThatReplacesAnotherKeepsReportingProgress) {
     auto second = std::make_shared<Outcome>();
     const fs::path otherOutput = workDir() / "replacing.mov";
     converter->convertVideoToMPEG4Container(longer(), output, "AVAssetExportPresetHighestQuality", recordInto(first));
-    testsupport::runLoopFor(0.2);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !delegate->values.empty(); }));  // under way
     converter->convertVideoToMPEG4Container(longer(), otherOutput, "AVAssetExportPresetHighestQuality",
                                             recordInto(second));
     ASSERT_TRUE(waitFor(first));

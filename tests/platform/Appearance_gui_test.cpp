@@ -8,6 +8,7 @@
 #include "RunLoop.h"
 
 using platform::Appearance;
+using testsupport::runLoopUntil;
 
 namespace {
 
@@ -23,23 +24,28 @@ protected:
 
 }  // namespace
 
-TEST_F(AppearanceTest, ThePortalsColorSchemeDecides) {
+TEST_F(AppearanceTest, ThePortalsColorSchemeDecidesAndIsAskedOnlyOnce) {
     setThemeName("Adwaita-dark");  // the portal wins over the theme name
     auto portal = testsupport::FakeDesktopPortal::start(2);
     ASSERT_TRUE(portal);
-    EXPECT_EQ(Appearance::portalColorScheme(), 2u);
+    ASSERT_TRUE(runLoopUntil([] { return Appearance::portalColorScheme() == 2u; }));
     EXPECT_FALSE(Appearance::systemPrefersDark());
     portal->setColorScheme(1);
-    EXPECT_TRUE(Appearance::systemPrefersDark());
+    ASSERT_TRUE(runLoopUntil([] { return Appearance::systemPrefersDark(); }));
     // "No preference" leaves it to the theme name.
     portal->setColorScheme(0);
+    ASSERT_TRUE(runLoopUntil([] { return Appearance::portalColorScheme() == 0u; }));
     EXPECT_TRUE(Appearance::systemPrefersDark());
     setThemeName("Adwaita");
     EXPECT_FALSE(Appearance::systemPrefersDark());
+    // Every answer came from the copy the signals keep: the portal was read once, when it came.
+    for (int i = 0; i < 5; ++i) (void)Appearance::systemPrefersDark();
+    EXPECT_EQ(portal->reads(), 1);
 }
 
 TEST_F(AppearanceTest, WithoutAPortalTheThemeNameDecides) {
-    EXPECT_EQ(Appearance::portalColorScheme(), std::nullopt);
+    // The previous test's portal has left the bus.
+    ASSERT_TRUE(runLoopUntil([] { return !Appearance::portalColorScheme(); }));
     for (auto [theme, dark] : {std::pair{"Adwaita-dark", true}, {"Adwaita", false}, {"Dark-Adwaita", false},
                                {"Materia-DARK", false}, {"-dark", true}}) {
         SCOPED_TRACE(theme);
@@ -48,22 +54,27 @@ TEST_F(AppearanceTest, WithoutAPortalTheThemeNameDecides) {
     }
 }
 
-TEST_F(AppearanceTest, ObserversHearPortalChangesAndThemeNameChanges) {
-    auto portal = testsupport::FakeDesktopPortal::start(0);
-    ASSERT_TRUE(portal);
+TEST_F(AppearanceTest, ObserversHearThePortalsFirstAnswerItsChangesAndThemeNameChanges) {
     int calls = 0;
     {
         auto token = Appearance::addSystemAppearanceObserver([&] { ++calls; });
-        portal->setColorScheme(1);
-        EXPECT_TRUE(testsupport::runLoopUntil([&] { return calls == 1; }));
+        auto portal = testsupport::FakeDesktopPortal::start(1);
+        ASSERT_TRUE(portal);
+        // A portal coming up is a change: its answer arrives without anyone asking again.
+        ASSERT_TRUE(runLoopUntil([&] { return calls == 1; }));
+        EXPECT_TRUE(Appearance::systemPrefersDark());
+        portal->setColorScheme(2);
+        ASSERT_TRUE(runLoopUntil([&] { return calls == 2; }));
         setThemeName("Adwaita-dark");
-        EXPECT_EQ(calls, 2);
+        EXPECT_EQ(calls, 3);
+        portal.reset();  // leaving the bus is a change too
+        ASSERT_TRUE(runLoopUntil([&] { return calls == 4; }));
     }
     // Once the token is gone nothing more arrives.
-    portal->setColorScheme(2);
+    auto portal = testsupport::FakeDesktopPortal::start(1);
+    ASSERT_TRUE(runLoopUntil([] { return Appearance::portalColorScheme() == 1u; }));
     setThemeName("Adwaita");
-    testsupport::runLoopFor(0.2);
-    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(calls, 4);
 }
 
 TEST_F(AppearanceTest, TheChosenAppearanceSetsGtksDarkPreference) {

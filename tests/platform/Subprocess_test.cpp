@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,8 +55,71 @@ TEST(SubprocessTest, AMissingProgramIsAnErrorNotAProcess) {
     const auto result = Subprocess::run({"/nonexistent/program"});
     EXPECT_FALSE(result.launched);
     EXPECT_FALSE(result.succeeded());
-    testsupport::runLoopFor(0.05);
+    ASSERT_TRUE(testsupport::drainMainQueue());
     EXPECT_FALSE(called);
+}
+
+// Only the end of a flood of error output is kept, in both forms.
+TEST(SubprocessTest, StandardErrorKeepsItsLast64KiB) {
+    const std::string flood = "head -c 200000 /dev/zero | tr '\\0' a >&2; echo END >&2";
+    const auto result = Subprocess::run({"sh", "-c", flood});
+    ASSERT_TRUE(result.succeeded());
+    ASSERT_EQ(result.standardError.size(), Subprocess::kStandardErrorLimit);
+    EXPECT_TRUE(result.standardError.ends_with("aaaEND\n"));
+
+    std::string kept;
+    bool exited = false;
+    auto child = Subprocess::launch({"sh", "-c", flood}, nullptr, [&](Subprocess& process) {
+        kept = process.standardError();
+        exited = true;
+    });
+    ASSERT_TRUE(child);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return exited; }));
+    ASSERT_EQ(kept.size(), Subprocess::kStandardErrorLimit);
+    EXPECT_TRUE(kept.ends_with("aaaEND\n"));
+}
+
+// A child that never ends is killed at its time-out; the call returns even when a grandchild
+// still holds the output open.
+TEST(SubprocessTest, TimeOutsEndChildrenThatHang) {
+    const auto hung = Subprocess::run({"sleep", "30"}, 0.2);
+    EXPECT_TRUE(hung.launched);
+    EXPECT_TRUE(hung.timedOut);
+    EXPECT_FALSE(hung.succeeded());
+    const auto holding = Subprocess::run({"sh", "-c", "sleep 30 & echo started; wait"}, 0.2);
+    EXPECT_TRUE(holding.timedOut);
+    const auto quick = Subprocess::run({"true"}, 30);
+    EXPECT_TRUE(quick.succeeded());
+    EXPECT_FALSE(quick.timedOut);
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> argv;
+        std::function<void(Subprocess&)> limit;
+        bool timesOut;
+    } cases[] = {
+        {"past its deadline", {"sleep", "30"}, [](Subprocess& p) { p.setTimeout(0.2); }, true},
+        {"silent too long", {"sh", "-c", "echo one; sleep 30"}, [](Subprocess& p) { p.setSilenceTimeout(0.3); }, true},
+        {"talking all along",
+         {"sh", "-c", "for i in 1 2 3 4 5 6; do echo $i; sleep 0.1; done"},
+         [](Subprocess& p) { p.setSilenceTimeout(2); },
+         false},
+    };
+    for (const auto& c : cases) {
+        bool exited = false, timedOut = false;
+        int lines = 0;
+        auto child = Subprocess::launch(
+            c.argv, [&](std::string_view) { ++lines; },
+            [&](Subprocess& process) {
+                exited = true;
+                timedOut = process.timedOut();
+            });
+        ASSERT_TRUE(child) << c.what;
+        c.limit(*child);
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return exited; }, 10)) << c.what;
+        EXPECT_EQ(timedOut, c.timesOut) << c.what;
+        EXPECT_EQ(child->succeeded(), !c.timesOut) << c.what;
+    }
 }
 
 TEST(SubprocessTest, RunCollectsOutputSynchronously) {

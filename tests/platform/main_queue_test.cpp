@@ -1,6 +1,8 @@
 // The main queue, main-loop timers and worker queues.
 #include <gtest/gtest.h>
 
+#include <glib.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -11,7 +13,7 @@
 #include "foundation/WorkQueue.h"
 
 using namespace platform;
-using testsupport::runLoopFor;
+using testsupport::runLoopPastTimer;
 using testsupport::runLoopUntil;
 
 TEST(MainQueue, RunsLaterOnTheMainThreadInPostingOrder) {
@@ -50,7 +52,7 @@ TEST(Timer, OneShotFiresOnceAndIsThenInvalid) {
     auto timer = Timer::scheduled(0.02, false, [&](Timer&) { ++fired; });
     EXPECT_TRUE(timer->isValid());
     ASSERT_TRUE(runLoopUntil([&] { return fired == 1; }));
-    runLoopFor(0.1);
+    ASSERT_TRUE(runLoopPastTimer(0.1));  // a second firing would have come before this marker
     EXPECT_EQ(fired, 1);
     EXPECT_FALSE(timer->isValid());
 }
@@ -61,7 +63,7 @@ TEST(Timer, RepeatingTimerCanStopItselfFromItsBlock) {
         if (++fired == 3) t.invalidate();
     });
     ASSERT_TRUE(runLoopUntil([&] { return fired == 3; }));
-    runLoopFor(0.1);
+    ASSERT_TRUE(runLoopPastTimer(0.05));
     EXPECT_EQ(fired, 3);
     EXPECT_FALSE(timer->isValid());
 }
@@ -71,7 +73,7 @@ TEST(Timer, InvalidatedOrDestroyedTimersNeverFire) {
     auto invalidated = Timer::scheduled(0.02, false, [&](Timer&) { ++fired; });
     invalidated->invalidate();
     Timer::scheduled(0.02, true, [&](Timer&) { ++fired; });  // dropped at once
-    runLoopFor(0.15);
+    ASSERT_TRUE(runLoopPastTimer(0.1));
     EXPECT_EQ(fired, 0);
 }
 
@@ -103,4 +105,25 @@ TEST(WorkQueue, GlobalQueueRunsConcurrentWork) {
     std::atomic<int> done{0};
     for (int i = 0; i < 20; ++i) WorkQueue::global().async([&] { ++done; });
     ASSERT_TRUE(runLoopUntil([&] { return done.load() == 20; }));
+}
+
+// The main thread is the one that runs the default context, not the one that happened to load
+// the library: a program may run its loop on another thread.
+TEST(MainQueue, TheMainThreadIsTheOneThatOwnsTheDefaultContext) {
+    EXPECT_TRUE(MainQueue::isMainThread()) << "nobody runs the loop: the process's first thread";
+    std::atomic<bool> acquired{false}, release{false}, workerIsMain{false}, mainIsMain{true};
+    std::thread owner([&] {
+        acquired = g_main_context_acquire(g_main_context_default());
+        workerIsMain = MainQueue::isMainThread();
+        while (!release) std::this_thread::yield();
+        if (acquired) g_main_context_release(g_main_context_default());
+    });
+    while (!acquired && !workerIsMain) std::this_thread::yield();
+    ASSERT_TRUE(acquired);
+    mainIsMain = MainQueue::isMainThread();
+    release = true;
+    owner.join();
+    EXPECT_TRUE(workerIsMain);
+    EXPECT_FALSE(mainIsMain);
+    EXPECT_TRUE(MainQueue::isMainThread());
 }

@@ -2,6 +2,11 @@
 #include "foundation/UserDefaults.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "RunLoop.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -77,8 +82,7 @@ TEST_F(UserDefaultsTest, ValuesKeepTheirTypeAcrossReload) {
         defaults.set("list", PropertyList::Array{1, "two"});
         defaults.set("map", PropertyList::Dictionary{{"k", 1.5}});
         defaults.set("when", PropertyList::Date{1000.0});
-        EXPECT_TRUE(defaults.lastWriteSucceeded());
-    }
+    }  // an object that goes writes what it has not written yet
     UserDefaults reloaded(file_);
     EXPECT_EQ(reloaded.object("flag"), PropertyList(true));
     EXPECT_EQ(reloaded.object("count"), PropertyList(-12));
@@ -105,6 +109,7 @@ TEST_F(UserDefaultsTest, UserValuesOverrideRegisteredDefaults) {
     defaults.set("alpha", nullptr);  // null removes
     EXPECT_EQ(defaults.doubleForKey("alpha"), 0.8);
     // Registered values are never written to the file.
+    ASSERT_TRUE(defaults.synchronize());
     auto stored = PropertyList::parse(readFile());
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored->size(), 0u);
@@ -149,6 +154,7 @@ TEST_F(UserDefaultsTest, EveryWriteLeavesOneValidFile) {
     UserDefaults defaults(file_);
     for (int i = 0; i < 20; ++i) {
         defaults.setInteger("counter", i);
+        ASSERT_TRUE(defaults.synchronize());
         auto stored = PropertyList::parse(readFile());
         ASSERT_TRUE(stored);
         EXPECT_EQ((*stored)["counter"].asInt(), i);
@@ -161,6 +167,7 @@ TEST_F(UserDefaultsTest, CreatesTheSettingsFolder) {
     const fs::path nested = folder_ / "a" / "b" / "defaults.plist";
     UserDefaults defaults(nested);
     defaults.setString("x", "y");
+    EXPECT_TRUE(defaults.synchronize());
     EXPECT_TRUE(defaults.lastWriteSucceeded());
     EXPECT_EQ(UserDefaults(nested).stringForKey("x"), "y");
 }
@@ -199,6 +206,7 @@ TEST_F(UserDefaultsTest, CorruptFileIsMovedAsideAndProgramContinues) {
         EXPECT_NE(logLines[0].find("moved it aside"), std::string::npos);
 
         defaults.setBool("works", true);
+        ASSERT_TRUE(defaults.synchronize());
         EXPECT_TRUE(UserDefaults(file_).boolForKey("works"));
     }
 }
@@ -217,6 +225,7 @@ TEST_F(UserDefaultsTest, UnmovableCorruptFileIsNeverOverwritten) {
     fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
     UserDefaults defaults(file_);
     defaults.setBool("x", true);
+    EXPECT_FALSE(defaults.synchronize());
     EXPECT_FALSE(defaults.lastWriteSucceeded());
     EXPECT_TRUE(defaults.boolForKey("x"));  // kept in memory
     fs::permissions(folder_, fs::perms::owner_all);
@@ -231,6 +240,7 @@ TEST_F(UserDefaultsTest, ChangesStayInMemoryWhileAnUnmovableFileIsInTheWay) {
     UserDefaults defaults(file_);
     defaults.setBool("first", true);
     defaults.setInteger("second", 2);
+    EXPECT_FALSE(defaults.synchronize());
     EXPECT_FALSE(defaults.lastWriteSucceeded());
     EXPECT_TRUE(defaults.boolForKey("first"));
     EXPECT_EQ(defaults.integerForKey("second"), 2);
@@ -240,14 +250,69 @@ TEST_F(UserDefaultsTest, ChangesStayInMemoryWhileAnUnmovableFileIsInTheWay) {
 TEST_F(UserDefaultsTest, ChangesFromAnotherProcessAreKept) {
     UserDefaults ours(file_);
     ours.setInteger("mine", 1);
+    ASSERT_TRUE(ours.synchronize());
+    ours.setInteger("pending", 7);  // not written yet when the other one writes
     {
         UserDefaults theirs(file_);  // stands in for the LaunchHelper
         theirs.setInteger("theirs", 2);
     }
     ours.setInteger("mine", 3);
+    EXPECT_EQ(ours.integerForKey("theirs"), 2) << "the other's write is read again";
+    ASSERT_TRUE(ours.synchronize());
     UserDefaults check(file_);
     EXPECT_EQ(check.integerForKey("mine"), 3);
+    EXPECT_EQ(check.integerForKey("pending"), 7);
     EXPECT_EQ(check.integerForKey("theirs"), 2);
+}
+
+// A burst of changes (a slider dragged, a fade's steps) is written once, on the main loop, and
+// the caller never waits for the disk meanwhile.
+TEST_F(UserDefaultsTest, ABurstOfChangesIsOneWriteOnTheMainLoop) {
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, folder_.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
+    int seen = 0;
+    auto writesOfTheFile = [&] {
+        // Each atomic write ends with a rename onto the settings file.
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; (n = read(watch, buffer, sizeof buffer)) > 0;) {
+            for (char* p = buffer; p < buffer + n;) {
+                auto* event = reinterpret_cast<inotify_event*>(p);
+                if ((event->mask & IN_MOVED_TO) && event->len && std::string(event->name) == "defaults.plist") ++seen;
+                p += sizeof(inotify_event) + event->len;
+            }
+        }
+        return seen;
+    };
+
+    UserDefaults defaults(file_);
+    for (int step = 0; step <= 50; ++step) defaults.setDouble("alpha", step / 50.0);
+    EXPECT_DOUBLE_EQ(defaults.doubleForKey("alpha"), 1.0) << "in memory at once";
+    EXPECT_FALSE(fs::exists(file_)) << "nothing written while the burst lasts";
+
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fs::exists(file_); }, 10.0));
+    EXPECT_EQ(UserDefaults(file_).doubleForKey("alpha"), 1.0);
+    EXPECT_TRUE(defaults.synchronize());  // nothing left to write
+    EXPECT_EQ(writesOfTheFile(), 1);
+    close(watch);
+}
+
+// What is not written yet reaches the file when the program ends through the C library's exit,
+// without running any shutdown of its own.
+TEST_F(UserDefaultsTest, TheStandardStoreIsWrittenAtExit) {
+    const fs::path config = folder_ / "config";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        UserDefaults::standard().setString("written", "at exit");
+        std::exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(UserDefaults(config / "net.vantreo.mac.WhatsApp" / "defaults.plist").stringForKey("written"), "at exit");
 }
 
 TEST_F(UserDefaultsTest, StandardUsesXdgConfigHome) {
@@ -276,8 +341,8 @@ TEST_F(UserDefaultsTest, SynchronizeWritesWhatAFailedWriteLeftInMemory) {
     file_ = blocked / "defaults.plist";
     UserDefaults defaults(file_);
     defaults.setInteger("kept", 7);
-    EXPECT_FALSE(defaults.lastWriteSucceeded());
     EXPECT_FALSE(defaults.synchronize());
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
     fs::remove(blocked);
     EXPECT_TRUE(defaults.synchronize());
     EXPECT_EQ(UserDefaults(file_).integerForKey("kept"), 7);

@@ -1,28 +1,31 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 
 namespace testsupport {
 
+class FakeBusService;
+
 // A stand-in for the desktop portal's Settings interface on the session bus
 // (org.freedesktop.portal.Desktop, /org/freedesktop/portal/desktop): answers Read for
-// "org.freedesktop.appearance" "color-scheme" and emits SettingChanged. It runs on its own thread
-// and connection, so code under test may call it synchronously from the main thread.
+// "org.freedesktop.appearance" "color-scheme" and emits SettingChanged.
 class FakeDesktopPortal {
 public:
     // Starts serving; returns once the name is owned (null when there is no session bus).
     static std::unique_ptr<FakeDesktopPortal> start(unsigned colorScheme);
-    ~FakeDesktopPortal();  // releases the name and stops the thread
+    ~FakeDesktopPortal();  // releases the name
 
     // Changes the value and emits SettingChanged.
     void setColorScheme(unsigned colorScheme);
+    // How many times a client asked for the colour scheme with Read.
+    int reads() const;
 
-    struct Impl;
+    struct State;
 
 private:
-    explicit FakeDesktopPortal(std::unique_ptr<Impl> impl);
-    std::unique_ptr<Impl> impl_;
+    FakeDesktopPortal() = default;
+    std::shared_ptr<State> state_;
+    std::unique_ptr<FakeBusService> service_;
 };
 
 }  // namespace testsupport

@@ -2,6 +2,10 @@
 
 #include <glib.h>
 
+#include <memory>
+
+#include "foundation/MainQueue.h"
+
 namespace testsupport {
 
 bool runLoopUntil(const std::function<bool()>& condition, double timeoutSeconds) {
@@ -17,6 +21,32 @@ bool runLoopUntil(const std::function<bool()>& condition, double timeoutSeconds)
     }
     g_source_remove(guard);
     return !timedOut;
+}
+
+bool drainMainQueue(double timeoutSeconds) {
+    auto done = std::make_shared<bool>(false);
+    platform::MainQueue::async([done] { *done = true; });
+    return runLoopUntil([&] { return *done; }, timeoutSeconds);
+}
+
+bool drainIdleWork(double timeoutSeconds) {
+    auto* done = new bool(false);
+    g_idle_add_full(
+        G_PRIORITY_LOW,
+        [](gpointer data) -> gboolean {
+            *static_cast<bool*>(data) = true;
+            return G_SOURCE_REMOVE;
+        },
+        done, nullptr);
+    const bool ran = runLoopUntil([&] { return *done; }, timeoutSeconds);
+    if (ran) delete done;  // otherwise the marker still holds it
+    return ran;
+}
+
+bool runLoopPastTimer(double seconds, double timeoutSeconds) {
+    auto done = std::make_shared<bool>(false);
+    platform::MainQueue::after(seconds, [done] { *done = true; });
+    return runLoopUntil([&] { return *done; }, seconds + timeoutSeconds);
 }
 
 void runLoopFor(double seconds) {

@@ -8,7 +8,24 @@ namespace testsupport {
 // Returns whether the condition held.
 bool runLoopUntil(const std::function<bool()>& condition, double timeoutSeconds = 5.0);
 
-// Runs the default main context for `seconds`.
+// To show that something did NOT happen, wait for a marker that must come after it, never for
+// a stretch of time: under load a fixed wait passes without the event having had its chance.
+
+// Runs the loop until a marker posted now to the main queue has run: everything already queued
+// on the main loop (posted work, zero-delay timers) has had its turn before it.
+bool drainMainQueue(double timeoutSeconds = 10.0);
+
+// The same after idle work too (GTK's deferred work, such as a window's close, runs at idle
+// priority): the marker runs at a lower priority than all of it.
+bool drainIdleWork(double timeoutSeconds = 10.0);
+
+// Runs the loop until a marker timer of `seconds` has fired: a timer due no later that was
+// started before this call has fired before it (the main loop dispatches timers that are due in
+// the order they were made).
+bool runLoopPastTimer(double seconds, double timeoutSeconds = 10.0);
+
+// Runs the default main context for `seconds`. Only for letting time pass on purpose (a clock
+// under test); never to show that something did not happen.
 void runLoopFor(double seconds);
 
 }  // namespace testsupport

@@ -155,35 +155,107 @@ TEST(DumpTest, BadPayloadsGiveTheirCode) {
     EXPECT_EQ(error.substr(0, 9), "Error DD1");
 }
 
-// The command line, as a person debugging a payload uses it: the code on standard output and
-// exit status 1 for a bad payload, the values and 0 for a good one.
-TEST(DumpTest, CommandPrintsTheCodeAndFails) {
-    auto dump = [](const std::filesystem::path& payload, std::string& out) {
-        const std::string program = PARLIVO_BIN_DIR "/parlivo-config", file = payload.string();
-        const char* argv[] = {program.c_str(), "dump", file.c_str(), nullptr};
-        gchar* captured = nullptr;
-        gint status = 0;
-        g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_STDERR_TO_DEV_NULL, nullptr, nullptr,
-                     &captured, nullptr, &status, nullptr);
-        out = captured ? captured : "";
-        g_free(captured);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-    std::string out;
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs the built parlivo-config with `args`; what it wrote to each stream and its exit status.
+ToolRun runTool(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{PARLIVO_BIN_DIR "/parlivo-config"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<gchar*> raw;
+    for (auto& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    gchar* out = nullptr;
+    gchar* err = nullptr;
+    gint status = 0;
+    ToolRun run;
+    if (!g_spawn_sync(nullptr, raw.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err, &status, nullptr))
+        return run;
+    run.out = out ? out : "";
+    run.err = err ? err : "";
+    g_free(out);
+    g_free(err);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+}  // namespace
+
+// The command line, as a person debugging a payload uses it: the code on standard error and
+// exit status 1 for a bad payload, the values on standard output and 0 for a good one.
+TEST(DumpTest, CommandPrintsTheCodeOnStandardErrorAndFails) {
     writeFile(tempDir() / "junk.payload", Bytes{0xff, 0x00, 0x13, 0x80});
-    EXPECT_EQ(dump(tempDir() / "junk.payload", out), 1);
-    EXPECT_EQ(out, "Error DD11\n");
+    auto junk = runTool({"dump", (tempDir() / "junk.payload").string()});
+    EXPECT_EQ(junk.status, 1);
+    EXPECT_EQ(junk.err, "Error DD11\n");
+    EXPECT_EQ(junk.out, "");
 
     auto good = readFile(defaultPayload);
     ASSERT_TRUE(good);
     PropertyList otherVersion = *open(*good, EncryptionKey::key(), EncryptionKey::iv());
     otherVersion.set("Version", "0.0.0-other");
     writeFile(tempDir() / "other-version.payload", seal(otherVersion, EncryptionKey::key(), EncryptionKey::iv()));
-    EXPECT_EQ(dump(tempDir() / "other-version.payload", out), 1);
-    EXPECT_EQ(out, "Error DD17\n");
+    auto other = runTool({"dump", (tempDir() / "other-version.payload").string()});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_EQ(other.err, "Error DD17\n");
 
-    EXPECT_EQ(dump(defaultPayload, out), 0);
-    EXPECT_NE(out.find("<key>ProductId</key>"), std::string::npos);
+    auto fine = runTool({"dump", defaultPayload.string()});
+    EXPECT_EQ(fine.status, 0);
+    EXPECT_NE(fine.out.find("<key>ProductId</key>"), std::string::npos);
+}
+
+// Help on request goes to standard output with status 0; a wrong call gets the usage on
+// standard error with status 2; what is not a regular file is refused with status 1, never a
+// crash and never a read without end.
+TEST(CommandLineTest, HelpUsageAndFilesThatAreNoFiles) {
+    const auto dir = tempDir() / "a-folder";
+    std::filesystem::create_directories(dir);
+    writeText(tempDir() / "names-a-folder.plist", R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>Values</key><dict/>
+<key>Files</key><dict><key>InjectJsStart</key><string>a-folder</string></dict></dict></plist>)");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* out;  // a text the output must hold ("" for none at all)
+        const char* err;
+    } cases[] = {
+        {{"--help"}, 0, "commands:", ""},
+        {{"-h"}, 0, "usage: parlivo-config COMMAND", ""},
+        {{"pack", "--help"}, 0, "usage: parlivo-config pack MANIFEST -o PAYLOAD", ""},
+        {{"dump", "--help"}, 0, "Error DDnn", ""},
+        {{"serve", "--help"}, 0, "--answers", ""},
+        {{}, 2, "", "usage: parlivo-config COMMAND"},
+        {{"frobnicate"}, 2, "", "unknown command"},
+        {{"dump"}, 2, "", "usage: parlivo-config dump PAYLOAD"},
+        {{"pack", "only-a-manifest"}, 2, "", "usage: parlivo-config pack"},
+        {{"serve", "--port"}, 2, "", "usage: parlivo-config serve"},
+        {{"serve", "--payload", "x", "--answers", "maybe"}, 2, "", "unknown answer"},
+        {{"dump", dir.string()}, 1, "", "not a regular file"},
+        {{"dump", "/dev/zero"}, 1, "", "not a regular file"},
+        {{"pack", (tempDir() / "names-a-folder.plist").string(), "-o", (tempDir() / "out.payload").string()}, 1, "",
+         "cannot read the file for \"InjectJsStart\""},
+    };
+    for (const auto& c : cases) {
+        std::string call;
+        for (const auto& a : c.args) call += " " + a;
+        SCOPED_TRACE("parlivo-config" + call);
+        auto run = runTool(c.args);
+        EXPECT_EQ(run.status, c.status);
+        if (*c.out) {
+            EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+        } else {
+            EXPECT_EQ(run.out, "");
+        }
+        if (*c.err) {
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        } else {
+            EXPECT_EQ(run.err, "");
+        }
+    }
 }
 
 TEST(DefaultConfigurationTest, CarriesEveryKeyAndThisVersion) {
@@ -299,10 +371,10 @@ protected:
         auto client = DynamicData::create(session, {server.host(), "localhost:" + std::to_string(server.port())});
         client->delegate = delegate;
         client->timeout = 5;
-        client->logObserver = [this](std::string_view line) {
+        client->setLogObserver([this](std::string_view line) {
             std::lock_guard lock(mutex);
             lines.emplace_back(line);
-        };
+        });
         return client;
     }
 
@@ -406,6 +478,31 @@ TEST_F(ServeTest, FailuresEndInTheirCodesAfterThreeAttempts) {
             EXPECT_EQ(client->error->code, c.urlErrorCode);
         }
     }
+}
+
+// What a server sends is bounded: a message is kept only up to its first kilobyte (cut between
+// characters, never inside one), and an answer larger than any payload is not taken in at all.
+TEST_F(ServeTest, AServersMessageAndAnswerAreBounded) {
+    const std::string message = std::string(1023, 'a') + "\u00e9" + std::string(5000, 'b');
+    {
+        ServeProcess server({"--payload", defaultPayload.string(), "--answers", "text:" + message});
+        auto client = clientFor(server);
+        client->startDownload();
+        ASSERT_TRUE(runUntilResult());
+        EXPECT_EQ(client->errorDescription, "Error DD02: " + std::string(1023, 'a'));
+    }
+    delegate->results.clear();
+    const auto huge = tempDir() / "huge.payload";
+    writeFile(huge, Bytes(DynamicData::maximumPayloadSize + 1, 0xff));
+    ServeProcess server({"--payload", huge.string()});
+    auto client = clientFor(server);
+    client->startDownload();
+    ASSERT_TRUE(runUntilResult());
+    EXPECT_EQ(delegate->results, std::vector<bool>{false});
+    EXPECT_EQ(client->errorDescription, "Error DD01");
+    ASSERT_TRUE(client->error);
+    EXPECT_EQ(client->error->code, platform::URLErrorCode::networkConnectionLost);
+    std::filesystem::remove(huge);
 }
 
 TEST_F(ServeTest, SuccessOnTheSecondAttemptKeepsTheCount) {

@@ -1,6 +1,7 @@
-// Runs a fuzz target without libFuzzer: every file of the corpus folder, then a fixed number
-// of deterministic mutations of each (bit flips, truncations, splices, byte runs). The run is
-// bounded in count, so it takes a few seconds and gives the same inputs every time.
+// Runs a fuzz target without libFuzzer: every file of the corpus folder, then deterministic
+// mutations of each (bit flips, truncations, splices, byte runs). The mutations share one budget,
+// so a corpus that grows with what fuzzing campaigns find keeps the run at a few seconds; it
+// gives the same inputs every time.
 #include <cstdint>
 #include <algorithm>
 #include <cstdio>
@@ -65,10 +66,10 @@ std::vector<uint8_t> mutate(const std::vector<uint8_t>& seed, const std::vector<
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR [MUTATIONS_PER_INPUT]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s CORPUS_DIR [MUTATIONS]\n", argv[0]);
         return 2;
     }
-    const int mutations = argc > 2 ? std::atoi(argv[2]) : 300;
+    const int budget = argc > 2 ? std::atoi(argv[2]) : 1500;
     std::vector<std::vector<uint8_t>> corpus;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(argv[1], ec))
@@ -77,6 +78,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no corpus in %s\n", argv[1]);
         return 2;
     }
+    // Sorted, so the same corpus gives the same inputs whatever order the folder lists.
+    std::sort(corpus.begin(), corpus.end());
+    const int mutations = std::max(3, budget / int(corpus.size()));
     run({});
     std::mt19937 rng(20261210);
     size_t runs = 1;
