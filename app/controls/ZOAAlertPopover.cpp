@@ -203,7 +203,12 @@ void ZOAAlertPopover::viewWasDestroyed(GtkWidget* widget, gpointer data) {
     if (!self || self->relativeWidget_ != widget) return;
     self->relativeWidget_ = nullptr;
     self->popoverDidClose();
-    self->releasePopover();
+    // GTK is in the middle of tearing the widget down and the popover still points at it:
+    // destroyed now, the popover would unhook itself from a half-destroyed widget. We let go of it
+    // at once; GTK's popover goes once the widget is gone and has dropped it.
+    self->buttons_.clear();
+    std::shared_ptr<Gtk::Popover> popover(self->popover_.release());
+    platform::MainQueue::async([popover] {});
 }
 
 void ZOAAlertPopover::releasePopover() {

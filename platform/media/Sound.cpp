@@ -134,11 +134,19 @@ struct Sound::Player : std::enable_shared_from_this<Sound::Player> {
     }
 
     // A streaming thread: the end of the stream or an error ends the run on the main thread.
+    // Nobody reads the bus's queue; every message is dropped here, and a sync handler that drops a
+    // message owns it.
     static GstBusSyncReply busMessage(GstBus*, GstMessage* message, gpointer data) {
+        handleMessage(message, data);
+        gst_message_unref(message);
+        return GST_BUS_DROP;
+    }
+
+    static void handleMessage(GstMessage* message, gpointer data) {
         const auto type = GST_MESSAGE_TYPE(message);
-        if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR) return GST_BUS_DROP;
+        if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR) return;
         auto player = static_cast<std::weak_ptr<Player>*>(data)->lock();
-        if (!player) return GST_BUS_DROP;
+        if (!player) return;
         const bool success = type == GST_MESSAGE_EOS;
         if (!success) {
             GError* error = nullptr;
@@ -149,7 +157,6 @@ struct Sound::Player : std::enable_shared_from_this<Sound::Player> {
         }
         const unsigned run = player->pipelineGeneration;
         MainQueue::async([player, run, success] { player->finish(run, success); });
-        return GST_BUS_DROP;
     }
 
     // Main thread.

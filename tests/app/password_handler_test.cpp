@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,24 +27,23 @@ class PasswordHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override { defaults().remove(kKey); }
 
+    // The answer is held by the callback too: one that comes after a failed wait finds it alive.
     bool set(const std::string& password) {
-        std::optional<bool> result;
-        WQPasswordHandler::setPassword(password, kName, [&](bool stored) { result = stored; });
-        EXPECT_TRUE(testsupport::runLoopUntil([&] { return result.has_value(); }, 10));
-        return result.value_or(false);
+        auto result = std::make_shared<std::optional<bool>>();
+        WQPasswordHandler::setPassword(password, kName, [result](bool stored) { *result = stored; });
+        EXPECT_TRUE(testsupport::runLoopUntil([&] { return result->has_value(); }, 10));
+        return result->value_or(false);
     }
 
     bool check(const std::string& password) {
-        std::optional<bool> result;
-        bool answeredAtOnce = true;
-        WQPasswordHandler::checkPassword(password, kName, [&](bool matched) {
+        auto result = std::make_shared<std::optional<bool>>();
+        WQPasswordHandler::checkPassword(password, kName, [result](bool matched) {
             EXPECT_TRUE(platform::MainQueue::isMainThread());
-            result = matched;
+            *result = matched;
         });
-        answeredAtOnce = result.has_value();
-        EXPECT_FALSE(answeredAtOnce) << "the answer never comes before the call returns";
-        EXPECT_TRUE(testsupport::runLoopUntil([&] { return result.has_value(); }, 10));
-        return result.value_or(false);
+        EXPECT_FALSE(result->has_value()) << "the answer never comes before the call returns";
+        EXPECT_TRUE(testsupport::runLoopUntil([&] { return result->has_value(); }, 10));
+        return result->value_or(false);
     }
 };
 

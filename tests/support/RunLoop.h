@@ -4,6 +4,11 @@
 
 namespace testsupport {
 
+// How much longer than usual a wait in a test may take: PARLIVO_TEST_TIME_SCALE (the sanitizer
+// build sets it; instrumented programs run several times slower), 1 otherwise. Every wait for an
+// event scales its time-out by it; a wait never passes sooner for it.
+double timeScale();
+
 // Runs the default GLib main context until `condition` holds or `timeoutSeconds` pass.
 // Returns whether the condition held.
 bool runLoopUntil(const std::function<bool()>& condition, double timeoutSeconds = 5.0);

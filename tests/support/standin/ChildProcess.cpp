@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "RunLoop.h"
+
 extern char** environ;
 
 namespace testsupport {
@@ -18,8 +20,8 @@ namespace testsupport {
 namespace {
 
 std::chrono::steady_clock::time_point deadlineAfter(double seconds) {
-    return std::chrono::steady_clock::now() +
-           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+    return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                  std::chrono::duration<double>(seconds * testsupport::timeScale()));
 }
 
 }  // namespace

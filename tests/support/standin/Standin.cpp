@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "Json.h"
+#include "RunLoop.h"
 
 namespace fs = std::filesystem;
 
@@ -18,8 +19,8 @@ namespace {
 using platform::PropertyList;
 
 std::chrono::steady_clock::time_point deadlineAfter(double seconds) {
-    return std::chrono::steady_clock::now() +
-           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+    return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                  std::chrono::duration<double>(seconds * testsupport::timeScale()));
 }
 
 bool writeText(const fs::path& path, std::string_view text) {
