@@ -2,11 +2,11 @@
 
 #include <gtkmm.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "FakeMailProgram.h"
 #include "RunLoop.h"
 #include "config/DynamicData.h"
 #include "config/DynamicDataErrorViewController.h"
@@ -15,25 +15,6 @@ using namespace parlivo;
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path env(const char* name) { return fs::path(std::getenv(name)); }
-
-// A mail program of our own, the desktop's "mailto:" handler in the test's XDG folders: it
-// writes the URI it was started with to a file.
-fs::path installFakeMailProgram() {
-    const fs::path record = env("TMPDIR") / "mail-uri.txt";
-    const fs::path script = env("TMPDIR") / "fake-mail.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << record.string() << ".part' && mv '"
-                          << record.string() << ".part' '" << record.string() << "'\n";
-    fs::permissions(script, fs::perms::owner_all);
-    fs::create_directories(env("XDG_DATA_HOME") / "applications");
-    std::ofstream(env("XDG_DATA_HOME") / "applications/fake-mail.desktop")
-        << "[Desktop Entry]\nType=Application\nName=Fake Mail\nExec=" << script.string()
-        << " %u\nMimeType=x-scheme-handler/mailto;\n";
-    std::ofstream(env("XDG_CONFIG_HOME") / "mimeapps.list")
-        << "[Default Applications]\nx-scheme-handler/mailto=fake-mail.desktop\n";
-    return record;
-}
 
 // A widget of the view by its id in the interface file.
 template <class T>
@@ -81,7 +62,7 @@ TEST_F(ConnectionErrorScreenTest, ShowsTheLatestFailureEachTimeItAppears) {
 }
 
 TEST_F(ConnectionErrorScreenTest, TheButtonsRetryAndWriteToSupport) {
-    const fs::path record = installFakeMailProgram();
+    const fs::path record = testsupport::installFakeMailProgram();
     auto& data = DynamicData::shared();
     data.errorDescription = "Error DD01";
     data.error = platform::Error{platform::URLErrorDomain, -1004, "Could not connect to server"};

@@ -10,7 +10,7 @@
 #include <csignal>
 #include <memory>
 
-#include "RecordingHTTPServer.h"
+#include "LoopbackHTTPServer.h"
 #include "MediaFixtures.h"
 #include "RunLoop.h"
 #include "foundation/MainQueue.h"
@@ -307,15 +307,20 @@ TEST_F(FFmpegWrapperTest, RemuxCopiesTheStreamsIntoMP4) {
 }
 
 TEST_F(FFmpegWrapperTest, PageAudioIsFetchedOverHTTPOnlyAndAlwaysAnswersOnce) {
-    testsupport::RecordingHTTPServer server;
+    testsupport::LoopbackHTTPServer server;
     const auto aacBytes = readFile(aac());
-    server.route("/voice.aac", {200, std::string(aacBytes.begin(), aacBytes.end()), false});
-    server.route("/big.aac", {200, std::string(5000, 'x'), false});
-    server.route("/empty.aac", {200, "", false});
-    server.route("/garbage.aac", {200, "this is no audio at all", false});
-    server.route("/gone.aac", {404, std::string(aacBytes.begin(), aacBytes.end()), false});
-    server.route("/broken.aac", {500, "", false});
-    server.route("/hang.aac", {200, "", true});
+    const std::string aacBody(aacBytes.begin(), aacBytes.end());
+    auto reply = [](const std::string& status, const std::string& body) {
+        return testsupport::LoopbackHTTPServer::Reply{
+            testsupport::LoopbackHTTPServer::response(status, body, "Content-Type: application/octet-stream\r\n")};
+    };
+    server.route("/voice.aac", reply("200 OK", aacBody));
+    server.route("/big.aac", reply("200 OK", std::string(5000, 'x')));
+    server.route("/empty.aac", reply("200 OK", ""));
+    server.route("/garbage.aac", reply("200 OK", "this is no audio at all"));
+    server.route("/gone.aac", reply("404 Not Found", aacBody));
+    server.route("/broken.aac", reply("500 Internal Server Error", ""));
+    server.route("/hang.aac", {"", true});  // reads the request and never answers
 
     platform::URLSession session({"", "ffmpeg-wrapper-test"});
     FFmpegWrapper::Configuration configuration;

@@ -1,42 +1,19 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "FakeMailProgram.h"
 #include "RunLoop.h"
 #include "system/SharingService.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-fs::path env(const char* name) { return fs::path(std::getenv(name)); }
-
-// A mail program of our own, registered as the desktop's "mailto:" handler in the test's own
-// XDG folders: it writes the URI it was started with to a file.
-fs::path installFakeMailProgram() {
-    const fs::path record = env("TMPDIR") / "mail-uri.txt";
-    const fs::path script = env("TMPDIR") / "fake-mail.sh";
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << record.string() << ".part' && mv '"
-                          << record.string() << ".part' '" << record.string() << "'\n";
-    fs::permissions(script, fs::perms::owner_all);
-    fs::create_directories(env("XDG_DATA_HOME") / "applications");
-    std::ofstream(env("XDG_DATA_HOME") / "applications/fake-mail.desktop")
-        << "[Desktop Entry]\nType=Application\nName=Fake Mail\nExec=" << script.string()
-        << " %u\nMimeType=x-scheme-handler/mailto;\n";
-    std::ofstream(env("XDG_CONFIG_HOME") / "mimeapps.list")
-        << "[Default Applications]\nx-scheme-handler/mailto=fake-mail.desktop\n";
-    return record;
-}
-
-}  // namespace
-
 // GIO reads the handler tables once per process: the case without a mail program is its own
 // test program (sharing_service_unavailable_test).
 TEST(SharingServiceTest, ComposesThroughTheMailProgramWithOneEncodedURI) {
-    const fs::path record = installFakeMailProgram();
+    const fs::path record = testsupport::installFakeMailProgram();
     EXPECT_EQ(platform::SharingService::named("post-to-somewhere"), nullptr);
     auto service = platform::SharingService::named(platform::SharingService::composeEmail);
     ASSERT_NE(service, nullptr);

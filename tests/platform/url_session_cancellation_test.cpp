@@ -1,32 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <future>
 #include <memory>
 
 #include "LoopbackHTTPServer.h"
 #include "RunLoop.h"
+#include "URLTask.h"
 #include "system/URLSession.h"
 
 using testsupport::LoopbackHTTPServer;
+using testsupport::runTask;
+using Outcome = testsupport::TaskOutcome;
 
 namespace {
-
-struct Outcome {
-    std::optional<std::vector<uint8_t>> data;
-    std::optional<platform::URLResponse> response;
-    std::optional<platform::Error> error;
-};
-
-Outcome fetch(platform::URLSession& session, platform::URLRequest request,
-              const std::function<void()>& whileRunning = {}) {
-    std::promise<Outcome> promise;
-    session.dataTask(std::move(request), [&](auto data, auto response, auto error) {
-        promise.set_value(Outcome{std::move(data), std::move(response), std::move(error)});
-    });
-    if (whileRunning) whileRunning();
-    return promise.get_future().get();
-}
 
 // A body that stops half way, with the connection kept open.
 const LoopbackHTTPServer::Reply stalled{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nhalf", true};
@@ -40,7 +26,7 @@ TEST(URLSessionTest, ACancelledTransferStopsAndFailsAsCancelled) {
     platform::URLRequest request;
     request.url = server.url("/slow");
     request.cancellation = cancellation;
-    const Outcome outcome = fetch(session, request, [&] {
+    const Outcome outcome = runTask(session, request, [&] {
         // Half the body is in: without the cancel, only the time-out would end this.
         ASSERT_TRUE(testsupport::runLoopUntil([&] { return server.repliesSent() == 1; }));
         cancellation->store(true);
@@ -53,7 +39,7 @@ TEST(URLSessionTest, ACancelledTransferStopsAndFailsAsCancelled) {
     EXPECT_TRUE(testsupport::runLoopUntil([&] { return server.clientsGone() == 1; }));
 
     // A request cancelled before it starts fails without connecting.
-    const Outcome early = fetch(session, request);
+    const Outcome early = runTask(session, request);
     ASSERT_TRUE(early.error);
     EXPECT_EQ(early.error->code, platform::URLErrorCode::cancelled);
     EXPECT_EQ(server.repliesSent(), 1);
@@ -66,7 +52,7 @@ TEST(URLSessionTest, AStalledTransferTimesOutWithoutAnOverallLimit) {
     request.url = server.url("/slow");
     request.timeoutSeconds = 0;  // no limit for the whole transfer ...
     request.stallTimeoutSeconds = 1;  // ... but one for silence (libcurl judges over a few seconds)
-    const Outcome outcome = fetch(session, request);
+    const Outcome outcome = runTask(session, request);
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->code, platform::URLErrorCode::timedOut);
 }

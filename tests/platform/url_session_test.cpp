@@ -12,33 +12,18 @@
 
 #include <atomic>
 #include <cerrno>
-#include <future>
 #include <mutex>
 #include <thread>
 
 #include "ServeProcess.h"
+#include "URLTask.h"
 
 namespace URLErrorCode = platform::URLErrorCode;
 using platform::URLRequest;
 using platform::URLSession;
+using testsupport::runTask;
 
 namespace {
-
-struct Outcome {
-    std::optional<std::vector<uint8_t>> data;
-    std::optional<platform::URLResponse> response;
-    std::optional<platform::Error> error;
-    std::string text() const { return data ? std::string(data->begin(), data->end()) : std::string(); }
-};
-
-// Runs one task and waits for its completion (on the session's own queue).
-Outcome run(URLSession& session, URLRequest request) {
-    std::promise<Outcome> done;
-    session.dataTask(std::move(request), [&done](auto data, auto response, auto error) {
-        done.set_value(Outcome{std::move(data), std::move(response), std::move(error)});
-    });
-    return done.get_future().get();
-}
 
 URLRequest get(std::string url, double timeout = 10) {
     URLRequest request;
@@ -106,12 +91,12 @@ URLSession& trustingSession() {
 
 TEST(URLSessionTest, AnyHTTPAnswerIsABodyAndTheRequestCarriesNoHeaderOfItsOwn) {
     PlainServer server;
-    auto hello = run(trustingSession(), get(server.url("/hello")));
+    auto hello = runTask(trustingSession(), get(server.url("/hello")));
     ASSERT_FALSE(hello.error) << hello.error->description();
     EXPECT_EQ(hello.text(), "hello");
     EXPECT_EQ(hello.response->statusCode, 200);
 
-    auto missing = run(trustingSession(), get(server.url("/missing")));
+    auto missing = runTask(trustingSession(), get(server.url("/missing")));
     ASSERT_FALSE(missing.error);
     EXPECT_EQ(missing.response->statusCode, 404);
     EXPECT_EQ(missing.text(), "not here");
@@ -120,7 +105,7 @@ TEST(URLSessionTest, AnyHTTPAnswerIsABodyAndTheRequestCarriesNoHeaderOfItsOwn) {
     post.method = "POST";
     const std::string json = R"({"receipt-data":""})";
     post.body.assign(json.begin(), json.end());
-    auto echoed = run(trustingSession(), post);
+    auto echoed = runTask(trustingSession(), post);
     ASSERT_FALSE(echoed.error);
     EXPECT_EQ(echoed.text(), json);
     const auto headers = server.lastHeaders();
@@ -136,12 +121,12 @@ TEST(URLSessionTest, RedirectsAreFollowedOnlyToHttps) {
     const std::string https = "https://" + serve.host() + "/anything";
     server.redirectToHttps(https);
 
-    auto toHttps = run(trustingSession(), get(server.url("/to-https")));
+    auto toHttps = runTask(trustingSession(), get(server.url("/to-https")));
     ASSERT_FALSE(toHttps.error) << toHttps.error->description();
     EXPECT_EQ(toHttps.response->url, https);
     EXPECT_EQ(toHttps.response->statusCode, 404) << "the configuration server's answer to another path";
 
-    auto toHttp = run(trustingSession(), get(server.url("/to-plain-http")));
+    auto toHttp = runTask(trustingSession(), get(server.url("/to-plain-http")));
     ASSERT_TRUE(toHttp.error);
     EXPECT_EQ(toHttp.error->code, URLErrorCode::unsupportedURL);
     EXPECT_FALSE(toHttp.data);
@@ -151,13 +136,13 @@ TEST(URLSessionTest, AnAnswerAboveTheSizeCapIsALostConnection) {
     PlainServer server;
     URLRequest exact = get(server.url("/big"));
     exact.maximumBodySize = 10000;
-    auto fits = run(trustingSession(), exact);
+    auto fits = runTask(trustingSession(), exact);
     ASSERT_FALSE(fits.error);
     EXPECT_EQ(fits.data->size(), 10000u);
 
     URLRequest small = get(server.url("/big"));
     small.maximumBodySize = 9999;
-    auto cut = run(trustingSession(), small);
+    auto cut = runTask(trustingSession(), small);
     ASSERT_TRUE(cut.error);
     EXPECT_EQ(cut.error->code, URLErrorCode::networkConnectionLost);
     EXPECT_FALSE(cut.data) << "no partial body";
@@ -181,14 +166,14 @@ TEST(URLSessionTest, RequestsThatWouldSmuggleHeadersAreRefusedUnsent) {
         URLRequest request = get(server.url("/hello"));
         request.method = c.method;
         request.headers = {{c.name, c.value}};
-        auto refused = run(trustingSession(), request);
+        auto refused = runTask(trustingSession(), request);
         ASSERT_TRUE(refused.error) << c.what;
         EXPECT_EQ(refused.error->code, URLErrorCode::badURL) << c.what;
     }
     EXPECT_EQ(server.requests(), 0);
     URLRequest fine = get(server.url("/hello"));
     fine.headers = {{"X-Note", "a: b; c=\"d\""}};
-    EXPECT_FALSE(run(trustingSession(), fine).error);
+    EXPECT_FALSE(runTask(trustingSession(), fine).error);
 }
 
 // Transport failures become the platform's URL-loading errors, by which the connection-error
@@ -237,7 +222,7 @@ TEST(URLSessionTest, TransportFailuresMapToTheirURLErrors) {
         {"a file", trustingSession(), get("file:///etc/hostname"), URLErrorCode::unsupportedURL},
     };
     for (const auto& c : cases) {
-        auto outcome = run(c.session, c.request);
+        auto outcome = runTask(c.session, c.request);
         ASSERT_TRUE(outcome.error) << c.what;
         EXPECT_EQ(outcome.error->domain, platform::URLErrorDomain) << c.what;
         EXPECT_EQ(outcome.error->code, c.code) << c.what << ": " << outcome.error->description();

@@ -2,14 +2,18 @@
 
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace testsupport {
 
-// A plain HTTP server on 127.0.0.1 (a free port) that answers each path with fixed bytes, one
-// connection at a time; unknown paths get a 404. A reply may keep the connection open
-// afterwards ("stall") until the client hangs up, to show that a client gives up by itself.
+// A plain HTTP server on 127.0.0.1 (a free port), on a thread of its own, that answers each path
+// with fixed bytes (unknown paths get a 404) and records what reached it. A reply may keep the
+// connection open afterwards ("stall") until the client hangs up: with bytes, a body that stops
+// half way; without, a request that is never answered. Either shows that a client gives up by
+// itself. Stalled connections are watched while the next ones are served. Stops when destroyed.
 class LoopbackHTTPServer {
 public:
     struct Reply {
@@ -17,16 +21,24 @@ public:
         bool stall = false;
     };
 
-    explicit LoopbackHTTPServer(std::map<std::string, Reply> replies);
+    explicit LoopbackHTTPServer(std::map<std::string, Reply> replies = {});
     ~LoopbackHTTPServer();
     LoopbackHTTPServer(const LoopbackHTTPServer&) = delete;
     LoopbackHTTPServer& operator=(const LoopbackHTTPServer&) = delete;
 
+    // Adds or replaces the reply for `path`; safe while the server runs.
+    void route(const std::string& path, Reply reply);
+
     int port() const { return port_; }
+    // "http://127.0.0.1:<port><path>".
     std::string url(const std::string& path) const;
-    // How many replies have been written, and how many stalled connections the client closed.
+    // How many requests arrived, how many replies have been written, and how many stalled
+    // connections the client closed.
+    int requestCount() const { return requests_; }
     int repliesSent() const { return repliesSent_; }
     int clientsGone() const { return clientsGone_; }
+    // The User-Agent header of the latest request ("" when it had none).
+    std::string lastUserAgent() const;
 
     // "HTTP/1.1 <status>" with a Content-Length for `body`, `extraHeaders` (each ending in CRLF)
     // and "Connection: close".
@@ -35,13 +47,18 @@ public:
 
 private:
     void serve();
+    void answer(int connection);
 
-    std::map<std::string, Reply> replies_;
     int listener_ = -1;
+    int stopPipe_[2] = {-1, -1};
     int port_ = 0;
-    std::atomic<bool> stopping_{false};
+    std::atomic<int> requests_{0};
     std::atomic<int> repliesSent_{0};
     std::atomic<int> clientsGone_{0};
+    mutable std::mutex mutex_;
+    std::map<std::string, Reply> replies_;
+    std::string lastUserAgent_;
+    std::vector<int> stalled_;  // the serving thread's own
     std::thread thread_;
 };
 
