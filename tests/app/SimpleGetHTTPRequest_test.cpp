@@ -167,7 +167,7 @@ TEST(SimpleGetHTTPRequestTest, OnlyHttpAndHttpsAreFetched) {
 TEST(SimpleGetHTTPRequestTest, ATransportFailureIsPassedOn) {
     int port = 0;
     {
-        TinyServer closed({});  // a port nobody listens on once it is gone
+        TinyServer closed;  // a port nobody listens on once it is gone
         port = closed.port();
     }
     Outcome outcome;
