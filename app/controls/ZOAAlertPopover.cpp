@@ -203,17 +203,24 @@ void ZOAAlertPopover::viewWasDestroyed(GtkWidget* widget, gpointer data) {
     if (!self || self->relativeWidget_ != widget) return;
     self->relativeWidget_ = nullptr;
     self->popoverDidClose();
-    // GTK is in the middle of tearing the widget down and the popover still points at it:
-    // destroyed now, the popover would unhook itself from a half-destroyed widget. We let go of it
-    // at once; GTK's popover goes once the widget is gone and has dropped it.
-    self->buttons_.clear();
-    std::shared_ptr<Gtk::Popover> popover(self->popover_.release());
-    platform::MainQueue::async([popover] {});
+    // Let go of while the widget still stands (see releasePopover).
+    self->releasePopover();
 }
 
 void ZOAAlertPopover::releasePopover() {
     buttons_.clear();
-    popover_.reset();
+    // GTK's popover, destroyed while it still points at a widget that has left its window (or is
+    // being destroyed), reaches from its teardown for the window it was in, which it no longer
+    // has. Unhooked from the widget first, it has nothing to reach for. Unhooking drops GTK's
+    // reference, and with the last one the wrapper goes too: we hold one through it and let GTK
+    // end both.
+    if (Gtk::Popover* popover = popover_.release()) {
+        GtkPopover* object = popover->gobj();
+        g_object_ref(object);
+        gtk_popover_set_relative_to(object, nullptr);
+        gtk_widget_destroy(GTK_WIDGET(object));
+        g_object_unref(object);
+    }
 }
 
 std::size_t ZOAAlertPopover::selfOwnedCount() { return selfOwned().size(); }

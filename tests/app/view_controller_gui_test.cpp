@@ -112,6 +112,9 @@ protected:
         if (root) configServer = std::make_unique<ServeProcess>(
                       std::vector<std::string>{"--payload", writePayload("config.payload", *root).string()});
         const std::string host = root ? configServer->host() : "127.0.0.1:1";
+        // A controller started before goes first: it refers to its configuration to the end.
+        if (controller) controller->close();
+        controller.reset();
         configuration = DynamicData::create(platform::URLSession::shared(), {host, host});
         // The client may outlive the test (a retry in flight): it holds the counter, not the test.
         configuration->setLogObserver([count = downloadCount](std::string_view line) {
