@@ -45,7 +45,8 @@ public:
     Action button2Action;  // empty: the click does nothing
     Action button3Action;
     std::int64_t priority = 0;  // larger wins; 0 or below is never shown
-    std::shared_ptr<WQWindowNotificationDelegate> delegate;  // set by the queue when it picks the record
+    // Set by the queue when it picks the record. Not owned: the queue holds its records.
+    std::weak_ptr<WQWindowNotificationDelegate> delegate;
     std::optional<std::string> identifier;  // at most one queued record per identifier
     bool showProgress = false;
 

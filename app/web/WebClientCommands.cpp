@@ -113,7 +113,7 @@ void WebClientCommands::finishNativeInit(const std::shared_ptr<platform::JavaScr
 std::shared_ptr<WQWindowNotification> WebClientCommands::launchAtLoginReminder(tovak::WQLaunchAtLoginManager& manager) {
     if (manager.launchAtLogin() || !manager.showReminder()) return nullptr;
     auto finish = [](WQWindowNotification& notification) {
-        if (auto delegate = notification.delegate) delegate->windowNotificationDidFinish(notification.shared_from_this());
+        if (auto delegate = notification.delegate.lock()) delegate->windowNotificationDidFinish(notification.shared_from_this());
     };
     auto* target = &manager;
     std::string text = platform::localizedComment(

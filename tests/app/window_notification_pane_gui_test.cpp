@@ -48,7 +48,7 @@ protected:
         auto action = [this](std::string name, bool finish) -> WQWindowNotification::Action {
             return [this, name, finish](WQWindowNotification& n) {
                 clicks.push_back(n.text + ": " + name);
-                if (finish && n.delegate) n.delegate->windowNotificationDidFinish(n.shared_from_this());
+                if (auto delegate = n.delegate.lock(); finish && delegate) delegate->windowNotificationDidFinish(n.shared_from_this());
             };
         };
         auto n = WQWindowNotification::create(
@@ -177,7 +177,7 @@ TEST(MainWindowNotificationPane, SitsAboveTheWebContainerAndShowsTheSharedQueue)
 
     controller->makeKeyAndOrderFront();
     auto prompt = WQWindowNotification::create("Hello", "AppIconLarge", "OK", [](WQWindowNotification& n) {
-        n.delegate->windowNotificationDidFinish(n.shared_from_this());
+        n.delegate.lock()->windowNotificationDidFinish(n.shared_from_this());
     }, std::nullopt, nullptr, std::nullopt, nullptr, 1);
     queue.addNotification(prompt);
     ASSERT_TRUE(runLoopUntil([&] { return display->isExpanded(); }));

@@ -55,7 +55,7 @@ TEST_F(WindowNotificationQueueTest, HighestPriorityFirstThenArrivalOrderAndNothi
     for (const auto& n : {zero, five, tenA, negative, tenB}) queue->addNotification(n);
     // The hand-over is queued: the current record is already known, the display not told yet.
     EXPECT_EQ(queue->currentlyPresentingNotification(), tenA);
-    EXPECT_EQ(tenA->delegate.get(), queue.get());
+    EXPECT_EQ(tenA->delegate.lock().get(), queue.get());
 
     queue->windowNotificationDidFinish(tenA);
     queue->windowNotificationDidFinish(tenB);
@@ -101,7 +101,7 @@ TEST_F(WindowNotificationQueueTest, OneRecordPerIdentifierAndFinishingAStrangerD
 TEST_F(WindowNotificationQueueTest, RecordsWaitForADisplayAndANewDisplayIsToldAgain) {
     auto prompt = record("prompt", 1000);
     queue->addNotification(prompt);
-    EXPECT_EQ(prompt->delegate.get(), queue.get());  // chosen, though nobody shows it yet
+    EXPECT_EQ(prompt->delegate.lock().get(), queue.get());  // chosen, though nobody shows it yet
     EXPECT_FALSE(queue->currentlyPresentingNotification());
 
     queue->setViewDelegate(display);
