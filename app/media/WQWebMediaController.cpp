@@ -265,6 +265,7 @@ void WQWebMediaController::showCamera(const std::vector<MediaType>&) {
     camera_->setDelegate(std::weak_ptr<WQMediaViewControllerDelegate>(weak_from_this()));
     parent->addCameraView(camera_->view());
     parent->setWebViewHidden(true);
+    debugLog("Camera on screen");
 }
 
 void WQWebMediaController::dismissCamera() {
