@@ -28,6 +28,12 @@ constexpr const char* kIntrospection = R"(
     </method>
     <property name="version" type="u" access="read"/>
   </interface>
+  <interface name="org.freedesktop.portal.ProxyResolver">
+    <method name="Lookup">
+      <arg type="s" name="uri" direction="in"/><arg type="as" name="proxies" direction="out"/>
+    </method>
+    <property name="version" type="u" access="read"/>
+  </interface>
 </node>)";
 
 // The request object's path the portal uses for a caller and its token.
@@ -78,8 +84,15 @@ struct FakeFileChooserPortal::State {
 std::unique_ptr<FakeFileChooserPortal> FakeFileChooserPortal::start() {
     auto state = std::make_shared<State>();
     auto service = FakeBusService::start(
-        "org.freedesktop.portal.Desktop", kIntrospection, {{kPath, kInterface}},
+        "org.freedesktop.portal.Desktop", kIntrospection,
+        {{kPath, kInterface}, {kPath, "org.freedesktop.portal.ProxyResolver"}},
         [state](const std::string&, const std::string& method, GVariant* parameters, GDBusMethodInvocation* invocation) {
+            if (method == "Lookup") {
+                // With the portal in use GLib asks it for proxies too: none.
+                const gchar* direct[] = {"direct://", nullptr};
+                g_dbus_method_invocation_return_value(invocation, g_variant_new("(^as)", direct));
+                return;
+            }
             if (method != "OpenFile") {
                 g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.portal.Error.NotAllowed",
                                                            "Only OpenFile is served here");

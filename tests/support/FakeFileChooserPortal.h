@@ -17,6 +17,7 @@ class FakeBusService;
 // shows its Gtk::FileChooserNative through it: each OpenFile is recorded and answered, as the
 // portal does, through the Response signal of its request object, sent to the caller alone. The
 // test says beforehand what the "user" chooses; a request with no answer ready waits for one.
+// With the portal in use, GLib asks it for network proxies as well: it answers "direct://".
 class FakeFileChooserPortal {
 public:
     // One OpenFile as the program sent it.
