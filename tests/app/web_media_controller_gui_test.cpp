@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "MediaFixtures.h"
@@ -265,6 +267,33 @@ TEST_F(WebMediaControllerTest, ChosenFilesGoToTheirInputByTheMovieMode) {
     ASSERT_EQ(call.dataURLs.size(), 1u);
     EXPECT_EQ(decodeDataURL(call.dataURLs[0])->first, "image/jpeg") << "converted";
     EXPECT_EQ(call.names, std::vector<std::string>{"a.jpg"});
+}
+
+// What a chooser (or a portal) may hand back besides plain files: a pipe that no one writes, a
+// folder, a file that is gone. None of them stalls or breaks the answer; the plain files reach the
+// input, in either movie mode. A link the user chose in the chooser is the file it points to.
+TEST_F(WebMediaControllerTest, ChosenItemsThatAreNoPlainFilesAreLeftOut) {
+    const fs::path fifo = dir() / "pipe.pdf", folder = dir() / "folder.pdf", link = dir() / "link.pdf";
+    std::error_code ignored;
+    fs::remove(fifo, ignored);
+    fs::remove(link, ignored);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directories(folder);
+    fs::create_symlink(pdf(), link);
+    const std::vector<fs::path> chosen{fifo, folder, link, dir() / "gone.pdf", pdf()};
+    std::size_t index = 0;
+    for (auto movieMode : {MovieFileMode::raw, MovieFileMode::avFoundation}) {
+        SCOPED_TRACE(int(movieMode));
+        mode = movieMode;
+        post(body({{"action", "openFile"}, {"id", "f1"}, {"multiple", true}, {"document", true}}));
+        panel->answer(chosen);
+        const PageCall call = waitForCall(index++);
+        EXPECT_EQ(call.id, "f1");
+        ASSERT_EQ(call.dataURLs.size(), 2u);
+        EXPECT_EQ(decodeDataURL(call.dataURLs[0])->second, readFile(pdf()));
+        EXPECT_EQ(decodeDataURL(call.dataURLs[1])->second, readFile(pdf()));
+        EXPECT_EQ(call.names, (std::vector<std::string>{"link.pdf", "it's.pdf"}));
+    }
 }
 
 TEST_F(WebMediaControllerTest, NoPanelOrCameraWithoutAWindowOrBehindTheLock) {
