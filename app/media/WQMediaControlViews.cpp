@@ -1,5 +1,6 @@
 #include "media/WQMediaControlViews.h"
 
+#include <atkmm/object.h>
 #include <gdkmm/pixbuf.h>
 #include <gdkmm/screen.h>
 #include <gtkmm/cssprovider.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 
 #include "ViewAnimation.h"
+#include "foundation/Localized.h"
 
 namespace parlivo {
 namespace {
@@ -205,6 +207,14 @@ void WQMediaControlView::sync() {
     if (imageName_ != model_->recordButtonImage()) {
         imageName_ = model_->recordButtonImage();
         recordImage_.set(buttonImage(imageName_));
+        // The button shows only a picture: screen readers (and tests driving the program) need
+        // its name.
+        const bool photo = imageName_ == WQMediaControlModel::photoImage;
+        const bool stop = imageName_ == WQMediaControlModel::stopImage;
+        recordButton_.get_accessible()->set_name(
+            photo  ? platform::localized("CAMERA_TAKE_PHOTO", "Take Photo")
+            : stop ? platform::localized("CAMERA_STOP_RECORDING", "Stop Recording")
+                   : platform::localized("CAMERA_RECORD_VIDEO", "Record Video"));
     }
     timeTextField_.showDigits(model_->digits());
     if (model_->timeFieldHidden()) {

@@ -83,6 +83,7 @@ struct WQMediaConversionChain::Request {
     FinishingAction finishingAction;   // convert: none means "send to the page"
     MovieOutput movieOutput;           // convert: how transcoded movies are written
     Bytes data;                        // sendData
+    std::optional<fs::path> dataFile;  // sendData: the item is this file's content
     std::string mimeType;              // sendData
     bool stopped = false;              // the user pressed stop on the sheet
 };
@@ -148,6 +149,17 @@ void WQMediaConversionChain::sendFileData(Bytes data, std::string mimeType, std:
     request->data = std::move(data);
     request->mimeType = std::move(mimeType);
     request->fileInputId = std::move(fileInputId);
+    enqueue(std::move(request));
+}
+
+void WQMediaConversionChain::sendFileData(fs::path file, std::string mimeType, std::optional<std::string> fileInputId,
+                                          KeepAlive keepAlive) {
+    auto request = std::make_shared<Request>();
+    request->kind = Request::Kind::sendData;
+    request->dataFile = std::move(file);
+    request->mimeType = std::move(mimeType);
+    request->fileInputId = std::move(fileInputId);
+    request->keepAlive = std::move(keepAlive);
     enqueue(std::move(request));
 }
 
@@ -333,7 +345,20 @@ void WQMediaConversionChain::deliver(const std::shared_ptr<Request>& request) {
         if (request->kind == Request::Kind::sendData) {
             log("Send: " + request->mimeType);
             const std::string name = "unknown." + tovak::WQFileType::fromMIMEType(request->mimeType).FileExtension();
-            if (request->data.size() > limits.maximumFileSize) {
+            bool readable = true, tooLarge = request->data.size() > limits.maximumFileSize;
+            if (request->dataFile) {
+                platform::FileManager::ReadError error;
+                if (auto contents = platform::FileManager::contentsAtPath(*request->dataFile, limits.maximumFileSize, &error))
+                    request->data.assign(contents->begin(), contents->end());
+                else if (error.kind == platform::FileManager::ReadError::Kind::tooLarge)
+                    tooLarge = true;
+                else
+                    readable = false;
+                if (!readable) log("Can not read " + urlString(*request->dataFile) + ": " + error.message);
+            }
+            if (!readable) {
+                // Nothing to send, and nothing to tell: the item is gone.
+            } else if (tooLarge) {
                 delivery.refusedNames.push_back(name);
             } else {
                 std::string script;

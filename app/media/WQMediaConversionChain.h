@@ -93,6 +93,10 @@ public:
     void sendFiles(URLs urls, std::optional<std::string> fileInputId, KeepAlive keepAlive = {});
     // Sends one captured item (a camera photo or recording) to the page.
     void sendFileData(Bytes data, std::string mimeType, std::optional<std::string> fileInputId);
+    // The same for an item on disk (a camera recording), read on the worker; `keepAlive` holds
+    // the file until it has been read. A file that cannot be read sends nothing.
+    void sendFileData(std::filesystem::path file, std::string mimeType, std::optional<std::string> fileInputId,
+                      KeepAlive keepAlive);
     // Files chosen in the open panel: converted in the movie mode avFoundation, sent as they are
     // in the others.
     void sendChosenFiles(URLs urls, std::optional<std::string> fileInputId);

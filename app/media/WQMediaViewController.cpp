@@ -292,6 +292,7 @@ void WQMediaViewController::sessionStarted(const std::optional<std::string>& err
     // (and says why) rather than failing when it is pressed.
     if (!canRecord_) log("Could not add movie file output to stream");
     state_ = State::ready;
+    log("Camera running");
     applyMediaType();
 }
 

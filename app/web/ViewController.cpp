@@ -527,6 +527,26 @@ void ViewController::setWebViewHidden(bool hidden) {
     debugLog("Added WebView to Window");
 }
 
+std::shared_ptr<Gtk::Window> ViewController::mediaWindow() { return window_.lock(); }
+
+void ViewController::addCameraView(Gtk::Widget& view) {
+    view.set_halign(Gtk::ALIGN_FILL);
+    view.set_valign(Gtk::ALIGN_FILL);
+    mainView_->add_overlay(view);
+    view.show();
+    // The lock screen stays on top.
+    if (privacyViewController_) mainView_->reorder_overlay(privacyViewController_->view(), -1);
+}
+
+void ViewController::removeCameraView(Gtk::Widget& view) {
+    if (view.get_parent() == mainView_.get()) static_cast<Gtk::Container&>(*mainView_).remove(view);
+}
+
+void ViewController::focusWebContainer() {
+    if (privacyViewController_ || !aWkWebView_ || !window_.lock()) return;
+    aWkWebView_->widget().grab_focus();
+}
+
 void ViewController::lockDown() {
     setWebViewHidden(true);
     commands_.lockDown(true);

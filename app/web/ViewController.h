@@ -14,6 +14,7 @@
 
 #include "foundation/ObserverToken.h"
 #include "media/ShareToWebViewController.h"
+#include "media/WQWebMediaParent.h"
 #include "settings/TrellikWebViewDelegate.h"
 #include "system/Error.h"
 #include "web/DownloadController.h"
@@ -61,6 +62,7 @@ class ViewController : public DynamicDataDelegate,
                        public platform::WebViewNavigationDelegate,
                        public WQWebViewOverlayDelegate,
                        public ShareToWebViewControllerDelegate,
+                       public WQWebMediaParent,
                        public std::enable_shared_from_this<ViewController> {
 public:
     static constexpr std::string_view kClassName = "ViewController";
@@ -105,7 +107,7 @@ public:
     void showLoadingView(bool show);
     void removeLoadingView();
     void setUpDropView();
-    void setWebViewHidden(bool hidden);
+    void setWebViewHidden(bool hidden) override;
     void lockDown();
     void privacyChanged();
     void presentShareView(const std::optional<platform::ScriptValue>& chatListWidth);
@@ -138,6 +140,12 @@ public:
     void updateChatListWidth();
     void showLaunchAtLoginReminder();
     void openSettings() override;
+
+    // --- The camera's place (WQWebMediaParent) ---
+    std::shared_ptr<Gtk::Window> mediaWindow() override;
+    void addCameraView(Gtk::Widget& view) override;
+    void removeCameraView(Gtk::Widget& view) override;
+    void focusWebContainer() override;
 
     // --- ShareToWebViewControllerDelegate ---
     void shareViewDidFinish(ShareToWebViewController& controller) override;
