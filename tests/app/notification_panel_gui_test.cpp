@@ -40,6 +40,13 @@ int closedPort() {
     return ntohs(address.sin_port);
 }
 
+std::string escaped(const std::string& text) {
+    char* raw = g_uri_escape_string(text.c_str(), nullptr, false);
+    std::string result(raw);
+    g_free(raw);
+    return result;
+}
+
 // A panel page that answers at once with `answer` (a JavaScript expression).
 std::string answeringPanel(const std::string& answer) {
     return "<html><body><script>webkit.messageHandlers.WQNotificationCallbackHandler.postMessage(" + answer +
@@ -132,7 +139,7 @@ TEST_F(NotificationPanelTest, ThePanelPageHasItsStartScriptAndItsAnswerReachesTh
     const std::string tricky = "it's \"quoted\" \\ \n</script> \u2028 ';alert(1);//";
     request(show(7, "http://127.0.0.1/panel",
                  answeringPanel("wqStyle + '|' + wqPlatform.Platform + '|' + " + std::string("decodeURIComponent('") +
-                                Glib::uri_escape_string(tricky) + "')")),
+                                escaped(tricky) + "')")),
             page);
     ASSERT_TRUE(panelShown());
     EXPECT_EQ(center->notificationId(), 7);
@@ -233,7 +240,7 @@ TEST_F(NotificationPanelTest, ASecondRequestReplacesThePanelAndTheFirstAnswerLea
     source->answerNext();
     EXPECT_TRUE(panelShown());
     EXPECT_EQ(center->notificationId(), 2);
-    parent->remove(above);
+    static_cast<Gtk::Container&>(*parent).remove(above);
 }
 
 TEST_F(NotificationPanelTest, MinSizeResizesTheWindowWithinTheWorkArea) {

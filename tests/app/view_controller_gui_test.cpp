@@ -27,6 +27,7 @@
 #include "system/Reachability.h"
 #include "system/URLSession.h"
 #include "config/DynamicDataErrorViewController.h"
+#include "notifications/WQNotificationCenter.h"
 #include "privacy/PrivacyViewController.h"
 #include "web/LoadingViewController.h"
 #include "web/ViewController.h"
