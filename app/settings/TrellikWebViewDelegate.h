@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,13 @@ public:
 
     // Log the web client out.
     virtual void handleLogOut() = 0;
+    // The same, for a caller that must know the outcome: `completion` runs exactly once, with
+    // true only when the page's log-out and the removal of its website data have both completed.
+    // A delegate that cannot tell answers false after logging out.
+    virtual void handleLogOut(std::function<void(bool completed)> completion) {
+        handleLogOut();
+        if (completion) completion(false);
+    }
     // Open the activated notification's chat, or send the reply typed into it.
     virtual void openChatOrReply(const UserNotification& notification) = 0;
     // Hand the stored wallpaper file ("wallpaper.jpg" of the user-content folder), or its

@@ -450,6 +450,7 @@ void ViewController::removeWebViewWidget() {
 }
 
 void ViewController::tearDownWebView() {
+    notificationCenter_->removeNotificationPanel();
     if (aWkWebView_) {
         aWkWebView_->removeAllUserContent();
         removeWebViewWidget();
@@ -670,24 +671,37 @@ void ViewController::windowStatusDidChange() {
     commands_.windowStatusDidChange(window->is_active());
 }
 
-void ViewController::handleLogOut() {
+void ViewController::handleLogOut() { handleLogOut(std::function<void(bool)>{}); }
+
+void ViewController::handleLogOut(std::function<void(bool completed)> completion) {
     std::weak_ptr<ViewController> weak = weak_from_this();
-    const bool sent = commands_.handleLogOut([weak](const platform::JavaScriptEvaluator::Result&) {
-        if (auto self = weak.lock()) self->handleLogOutStepTwo();
+    auto done = std::make_shared<std::function<void(bool)>>(std::move(completion));
+    const bool sent = commands_.handleLogOut([weak, done](const platform::JavaScriptEvaluator::Result&) {
+        if (auto self = weak.lock()) {
+            self->handleLogOutStepTwo(std::move(*done));
+        } else if (*done) {
+            (*done)(false);
+        }
     });
-    if (!sent) handleLogOutStepTwo();
+    if (!sent) handleLogOutStepTwo(std::move(*done));
 }
 
-void ViewController::handleLogOutStepTwo() {
+void ViewController::handleLogOutStepTwo(std::function<void(bool completed)> completion) {
+    notificationCenter_->removeNotificationPanel();
     if (aWkWebView_) {
         aWkWebView_->removeAllUserContent();
         removeWebViewWidget();
     }
     aWkWebView_.reset();
     commands_.setWebView({});
-    platform::WebContext::shared().removeAllWebsiteData([](bool) {
-        debugLog("Deleted cookies!");
+    platform::WebContext::shared().removeAllWebsiteData([completion = std::move(completion)](bool succeeded) {
+        if (succeeded) {
+            debugLog("Deleted cookies!");
+        } else {
+            platform::systemLog("The website data could not be removed", platform::LogLevel::warning);
+        }
         if (auto delegate = Trellik::shared().webViewDelegate()) delegate->reloadWebApp();
+        if (completion) completion(succeeded);
     });
 }
 
@@ -921,6 +935,8 @@ void ViewController::createWebViewRequested(platform::WebView&, const platform::
 
 void ViewController::webContentProcessDidTerminate(platform::WebView&) {
     debugLog("WKWebView was killed");
+    // A panel the page opened has no page left to answer.
+    notificationCenter_->removeNotificationPanel();
     platform::MainQueue::async([] {
         if (auto delegate = Trellik::shared().webViewDelegate()) delegate->reloadWebApp();
     });

@@ -120,7 +120,8 @@ public:
 
     // --- Commands (TrellikWebViewDelegate and the others) ---
     void handleLogOut() override;
-    void handleLogOutStepTwo();
+    void handleLogOut(std::function<void(bool completed)> completion) override;
+    void handleLogOutStepTwo(std::function<void(bool completed)> completion = {});
     void openChatOrReply(const UserNotification& notification) override;
     void updateWallpaper() override;
     void applyAppearance() override;

@@ -27,6 +27,7 @@
 #include "system/Reachability.h"
 #include "system/URLSession.h"
 #include "config/DynamicDataErrorViewController.h"
+#include "notifications/WQNotificationCenter.h"
 #include "privacy/PrivacyViewController.h"
 #include "web/LoadingViewController.h"
 #include "web/ViewController.h"
@@ -430,5 +431,32 @@ TEST_F(ViewControllerTest, AKilledWebProcessAndALogOutBuildTheWebClientAgain) {
         [&] { return controller->aWkWebView() && controller->aWkWebView().get() != second; }, 30));
     ASSERT_TRUE(waitForPage());
     EXPECT_EQ(downloads, 3);
+    EXPECT_EQ(evaluate("localStorage.getItem('session')"), ScriptValue());
+}
+
+// The page's HTML panel covers it (no tooltips) until the page goes: a dead web process takes
+// the panel with it. The log-out reports its end only once the website data is gone.
+TEST_F(ViewControllerTest, TheNotificationPanelGoesWithThePageAndTheLogOutReportsItsEnd) {
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    controller->viewDidAppear();  // the window was shown before the controller could hear it
+    auto& panels = *controller->notificationCenter();
+    post("WQNotificationHandler", "{id: 3, url: location.origin + '/', html: '<p>panel</p>'}");
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return panels.isDisplayingNotification(); }));
+    EXPECT_TRUE(controller->overlayCovers(1, 1));
+    controller->aWkWebView()->terminateWebProcess();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !panels.isDisplayingNotification(); }));
+    EXPECT_FALSE(controller->overlayCovers(1, 1));
+    ASSERT_TRUE(waitForPage());
+
+    evaluate("localStorage.setItem('session', 'kept')");
+    std::optional<bool> completed;
+    controller->handleLogOut([&](bool done) {
+        completed = done;
+        EXPECT_FALSE(controller->aWkWebView()) << "the logged-out page is gone; the next one is not built yet";
+    });
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return completed.has_value(); }, 30));
+    EXPECT_TRUE(*completed);
+    ASSERT_TRUE(waitForPage());
     EXPECT_EQ(evaluate("localStorage.getItem('session')"), ScriptValue());
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeBusService.h"
+#include "FakeFprintd.h"
 #include "PrivateSessionBus.h"
 #include "RunLoop.h"
 #include "WQTouchID.h"
@@ -20,129 +20,10 @@ using tovak::WQTouchID;
 
 namespace {
 
-constexpr const char* kIntrospection = R"XML(
-<node>
-  <interface name="net.reactivated.Fprint.Manager">
-    <method name="GetDefaultDevice"><arg type="o" direction="out"/></method>
-  </interface>
-  <interface name="net.reactivated.Fprint.Device">
-    <method name="ListEnrolledFingers"><arg type="s" direction="in"/><arg type="as" direction="out"/></method>
-    <method name="Claim"><arg type="s" direction="in"/></method>
-    <method name="Release"/>
-    <method name="VerifyStart"><arg type="s" direction="in"/></method>
-    <method name="VerifyStop"/>
-    <signal name="VerifyStatus"><arg type="s"/><arg type="b"/></signal>
-    <signal name="EnrollStatus"><arg type="s"/><arg type="b"/></signal>
-  </interface>
-</node>)XML";
-
-constexpr const char* kManagerPath = "/net/reactivated/Fprint/Manager";
-constexpr const char* kDevicePath = "/net/reactivated/Fprint/Device/0";
-constexpr const char* kSecondDevicePath = "/net/reactivated/Fprint/Device/1";
-constexpr const char* kDeviceInterface = "net.reactivated.Fprint.Device";
-
-// A stand-in for fprintd on the private session bus. Its handlers run on the service's own
-// thread; everything they share with the test is behind one lock.
-class FakeFprintd {
-public:
-    enum class Verdict { match, noMatch, retryThenMatch, never };
-
-    struct State {
-        bool hasDevice = true;
-        std::vector<std::string> fingers{"right-index-finger"};
-        Verdict verdict = Verdict::match;
-        std::string defaultDevice = kDevicePath;
-        int claims = 0, releases = 0, verifyStarts = 0, verifyStops = 0, deviceQuestions = 0;
-        std::string claimedUser = "?", verifiedFinger;
-        std::vector<std::string> releasedDevices;
-    };
-
-    // Changes or reads the state under the lock.
-    template <class F>
-    auto with(F&& f) {
-        std::lock_guard lock(mutex_);
-        return f(state_);
-    }
-    State snapshot() { return with([](State& s) { return s; }); }
-
-    bool start() {
-        service_ = testsupport::FakeBusService::start(
-            "net.reactivated.Fprint", kIntrospection,
-            {{kManagerPath, "net.reactivated.Fprint.Manager"},
-             {kDevicePath, kDeviceInterface},
-             {kSecondDevicePath, kDeviceInterface}},
-            [this](const std::string& path, const std::string& method, GVariant* parameters,
-                   GDBusMethodInvocation* invocation) { onCall(path, method, parameters, invocation); });
-        return service_ != nullptr;
-    }
-    void stop() { service_.reset(); }
-
-    void emitEnrollCompleted() {
-        service_->emitSignal(kDevicePath, kDeviceInterface, "EnrollStatus",
-                             g_variant_new("(sb)", "enroll-completed", TRUE));
-    }
-
-private:
-    void emitStatus(const char* result, bool done) {
-        service_->emitSignal(kDevicePath, kDeviceInterface, "VerifyStatus", g_variant_new("(sb)", result, done));
-    }
-
-    void onCall(const std::string& path, const std::string& method, GVariant* parameters,
-                GDBusMethodInvocation* invocation) {
-        std::unique_lock lock(mutex_);
-        if (method == "GetDefaultDevice") {
-            ++state_.deviceQuestions;
-            if (!state_.hasDevice)
-                return g_dbus_method_invocation_return_dbus_error(
-                    invocation, "net.reactivated.Fprint.Error.NoSuchDevice", "No devices available");
-            return g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", state_.defaultDevice.c_str()));
-        }
-        if (method == "ListEnrolledFingers") {
-            if (state_.fingers.empty())
-                return g_dbus_method_invocation_return_dbus_error(
-                    invocation, "net.reactivated.Fprint.Error.NoEnrolledPrints", "Failed to discover prints");
-            GVariantBuilder builder;
-            g_variant_builder_init(&builder, G_VARIANT_TYPE("as"));
-            for (const auto& finger : state_.fingers) g_variant_builder_add(&builder, "s", finger.c_str());
-            return g_dbus_method_invocation_return_value(invocation, g_variant_new("(as)", &builder));
-        }
-        if (method == "Claim") {
-            const char* user = nullptr;
-            g_variant_get(parameters, "(&s)", &user);
-            state_.claimedUser = user;
-            ++state_.claims;
-        } else if (method == "Release") {
-            state_.releasedDevices.push_back(path);
-            ++state_.releases;
-        } else if (method == "VerifyStop") {
-            ++state_.verifyStops;
-        } else if (method == "VerifyStart") {
-            const char* finger = nullptr;
-            g_variant_get(parameters, "(&s)", &finger);
-            state_.verifiedFinger = finger;
-            ++state_.verifyStarts;
-            const Verdict verdict = state_.verdict;
-            lock.unlock();
-            g_dbus_method_invocation_return_value(invocation, nullptr);
-            // The verdict follows the method's answer, as with a real reader.
-            switch (verdict) {
-                case Verdict::match: emitStatus("verify-match", true); break;
-                case Verdict::noMatch: emitStatus("verify-no-match", true); break;
-                case Verdict::retryThenMatch:
-                    emitStatus("verify-retry-scan", false);
-                    emitStatus("verify-match", true);
-                    break;
-                case Verdict::never: break;
-            }
-            return;
-        }
-        g_dbus_method_invocation_return_value(invocation, nullptr);
-    }
-
-    std::mutex mutex_;
-    State state_;
-    std::unique_ptr<testsupport::FakeBusService> service_;
-};
+using testsupport::FakeFprintd;
+constexpr const char* kDevicePath = FakeFprintd::devicePath;
+constexpr const char* kSecondDevicePath = FakeFprintd::secondDevicePath;
+constexpr const char* kDeviceInterface = FakeFprintd::deviceInterface;
 
 class TouchIDTest : public ::testing::Test {
 protected:
