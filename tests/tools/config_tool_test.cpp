@@ -275,7 +275,7 @@ TEST(RebaseOriginTest, RewritesTheSelfOriginAndNothingElse) {
     ASSERT_TRUE(standin);
     auto root = open(*standin, EncryptionKey::key(), EncryptionKey::iv());
     ASSERT_TRUE(root);
-    EXPECT_EQ((*root)["PageURL"].stringOr(), "https://127.0.0.1:0/index.html");
+    EXPECT_EQ((*root)["PageURL"].stringOr(), "https://127.0.0.1:0/");
     const std::pair<const char*, const char*> cases[] = {
         {"https://127.0.0.1:0", "https://127.0.0.1:4711"},
         {"https://127.0.0.1:0/index.html?startup=manual", "https://127.0.0.1:4711/index.html?startup=manual"},
@@ -400,7 +400,7 @@ TEST_F(ServeTest, StandinConfigurationNamesTheServersOwnOrigin) {
     client->startDownload();
     ASSERT_TRUE(runUntilResult());
     ASSERT_EQ(delegate->results, std::vector<bool>{true});
-    EXPECT_EQ(client->pageURL(), "https://" + server.host() + "/index.html");
+    EXPECT_EQ(client->pageURL(), "https://" + server.host() + "/");
     EXPECT_EQ(client->baseURL(), "https://" + server.host() + "/");
 }
 
