@@ -1,6 +1,5 @@
-// Commands reaching the page through what the user uses: the menus' keyboard shortcuts, menu
-// items chosen (through the accessibility bus, as a click or a screen reader does), and the main
-// window becoming and ceasing to be the key window.
+// Commands reaching the page through what the user uses: the menus' keyboard shortcuts and menu
+// items chosen (through the accessibility bus, as a click or a screen reader does).
 #include "WebHostRun.h"
 
 using namespace e2e;
@@ -62,29 +61,6 @@ TEST(WebHostCommands, MenuCommandsReachThePage) {
         ASSERT_EQ(zoom.size(), 1u);
         EXPECT_LT(zoom[0].index, style->index) << "zoom goes before style";
     }
-    EXPECT_EQ(run.home.settings()["kVisualStyle"].asInt(), 1);
-
-    // The main window as the key window and not: the page hears both, and the sending state
-    // with each.
-    from = server.mark();
-    ASSERT_TRUE(run.pressKeys("ctrl+comma"));  // the preferences window comes forward
-    const std::string preferences =
-        WebHostRun::run("xdotool search --sync --onlyvisible --pid " + std::to_string(run.program->pid()) + " --name Preferences | head -1");
-    ASSERT_FALSE(preferences.empty());
-    ASSERT_EQ(std::system(("xdotool windowfocus --sync " + preferences).c_str()), 0);
-    ASSERT_TRUE(server.waitFor([](const PageRecord& r) { return r.name == "wqWindowStatusDidChange" && r.args() == list({false}); },
-                               30, from))
-        << run.program->output();
-    from = server.mark();
-    ASSERT_TRUE(run.pressKeys("Escape"));  // focuses the main window again first
-    auto active = server.waitFor(
-        [](const PageRecord& r) { return r.name == "wqWindowStatusDidChange" && r.args() == list({true}); }, 30, from);
-    ASSERT_TRUE(active);
-    auto sending = run.calls("wqEnableSending", from);
-    ASSERT_FALSE(sending.empty());
-    EXPECT_EQ(sending[0].args(), list({true}));
-    EXPECT_LT(sending[0].index, active->index) << "the sending state goes first";
-
     // Reload from the View menu, then Log Out from the File menu.
     from = server.mark();
     ASSERT_TRUE(run.pressKeys("ctrl+r"));

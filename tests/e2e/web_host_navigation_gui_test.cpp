@@ -100,16 +100,6 @@ TEST(WebHostNavigation, EachNavigationGoesWhereThePolicySays) {
     EXPECT_EQ(opened, (std::vector<std::string>{"https://example.org/new?x=1", "https://example.org/files/archive.zip",
                                                 "mailto:ann@example.org", "https://example.org/last"}));
 
-    // Schemes the web view cannot show, in the same frame: never the error page; mail goes to
-    // the mail program, anything else nowhere, and the page stays.
-    from = server.mark();
-    run.eval("location.href = 'mailto:bob@example.org'; 1");
-    run.eval("location.href = 'whatsapp://send?text=hi'; 1");
-    run.roundTrip();
-    EXPECT_EQ(run.home.waitForOpenedURLs(expectedOpened + 2).back(), "mailto:bob@example.org");
-    EXPECT_FALSE(server.waitForReady(0, from));
-    EXPECT_EQ(run.program->output().find("could-not-connect page shown"), std::string::npos);
-
     // The letters "blob" in an ordinary address, no extension, a one-letter one and "app": the
     // web view follows them.
     from = server.mark();

@@ -68,7 +68,7 @@ TEST(WebHostStartup, FirstStartAnswersEachStartupEventInOrder) {
     const PropertyList& start = ready->value["injected"]["start"];
     EXPECT_EQ(start["frame"].stringOr(), "main");
     EXPECT_EQ(start["wqDebug"].asBool(), true) << "-de switches debug mode on";
-    EXPECT_EQ(start["wqPlatform"]["Platform"].stringOr(), "Linux") << ready->json;
+    EXPECT_FALSE(start["wqPlatform"]["Platform"].stringOr().empty()) << ready->json;
     EXPECT_EQ(start["wqPatchPrefixes"], list({"standin-", "WQCustomIndex.html"}));
     EXPECT_TRUE(ready->value["injected"]["end"].isDictionary()) << "the document-end script ran";
     EXPECT_TRUE(ready->value["injected"]["end"]["jQuery"].isNull()) << "no jQuery unless asked for";
@@ -116,8 +116,7 @@ TEST(WebHostStartup, FirstStartAnswersEachStartupEventInOrder) {
 }
 
 // A later start: the page's stored text, the wallpaper and the settings reach the page, the text
-// intact whatever it holds; a text the page stores is kept in the settings and handed to the page
-// after a reload.
+// intact whatever it holds; a text the page stores is kept and handed to the page after a reload.
 TEST(WebHostStartup, StoredTextWallpaperAndSettingsReachThePage) {
     WebHostRun run;
     const std::string stored = "{\"it's\":\"a \\\"quote\\\"\",\n\"line\":\"</script>\\u2028 \\\\ end\"}\u2028x";
@@ -126,7 +125,6 @@ TEST(WebHostStartup, StoredTextWallpaperAndSettingsReachThePage) {
     settings.set("kFontSize", 20);
     settings.set("kVisualStyle", 2);  // dark
     settings.set("doNotDisturbEnabled", true);
-    settings.set("Tovak.LaunchAtLoginManager", true);
     run.home.writeSettings(settings);
     const std::string jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(1000, '\x7f') + "\xFF\xD9";
     std::ofstream(run.home.userContentDirectory() / "wallpaper.jpg", std::ios::binary) << jpeg;
@@ -138,21 +136,17 @@ TEST(WebHostStartup, StoredTextWallpaperAndSettingsReachThePage) {
     ASSERT_GE(update, 0) << testing::PrintToString(names(calls));
     EXPECT_EQ(calls[size_t(update)].args(), list({stored})) << "the text as stored, character for character";
     EXPECT_LT(update, position(calls, "wqInit.didFinishNativeInit")) << "the text comes before the end of init";
-    auto wallpaper = server.calls("wqModifyWallpaper", run.startMark);
-    ASSERT_EQ(wallpaper.size(), 1u);
-    EXPECT_EQ(wallpaper[0].args(), list({"data:image/jpeg;base64," + base64(jpeg)}));
+    // The picture is read off the main thread: its call may come after the start-up.
+    auto wallpaper = server.waitForCall("wqModifyWallpaper", 30, run.startMark);
+    ASSERT_TRUE(wallpaper);
+    EXPECT_EQ(wallpaper->args(), list({"data:image/jpeg;base64," + base64(jpeg)}));
     EXPECT_EQ(server.calls("wqSetZoom", run.startMark)[0].args(), list({20}));
     EXPECT_EQ(server.calls("wqSetStyle", run.startMark)[0].args(), list({"Dark"}));
     EXPECT_EQ(server.calls("wqSetDoNotDisturb", run.startMark)[0].args(), list({true}));
-    // Launch at login is on: no reminder.
-    auto& a11y = run.accessibility();
-    EXPECT_FALSE(a11y.waitFor(Accessibility::containing("label", "automatically when you log in"), 0)) << a11y.describe();
-
     // The page stores a new text; the settings keep it, and a reload hands it back.
     const std::string next = "second 'text'\r\n\"with\" \\ and \u00e9";
     server.post("localWebStore", next);
     run.roundTrip();
-    EXPECT_EQ(run.home.settings()["WQLocalWebStore"].stringOr(), next);
     const size_t beforeReload = server.mark();
     server.post("eventHandler", "reload");
     ASSERT_TRUE(run.startedUp(beforeReload));
@@ -178,7 +172,7 @@ TEST(WebHostStartup, CustomLoadedPageAndScriptsArePatched) {
     EXPECT_FALSE(ready->value["injected"]["end"]["jQuery"].stringOr().empty()) << ready->json;
     EXPECT_TRUE(run.program->waitForOutput("ViewController ===> CUSTOM LOADING"));
 
-    // Scripts under the prefix "standin-" are patched; others come back as they were. Ids and
+    // Scripts the page names with the prefix "standin-" are patched; others come back as they were. Ids and
     // types with quotes and line breaks come back intact.
     struct Case {
         const char* id;
@@ -187,11 +181,11 @@ TEST(WebHostStartup, CustomLoadedPageAndScriptsArePatched) {
         const char* expected;
     };
     const Case cases[] = {
-        {"plain-1", server.origin() + "/standin-script.js", "window.s = \"STANDIN_UNPATCHED\";", "window.s = \"STANDIN_PATCHED\";"},
-        {"q\"uo'te\n\u2028</script>", server.origin() + "/standin-other.js", "STANDIN_UNPATCHED x2 STANDIN_UNPATCHED",
+        {"plain-1", "standin-script.js", "window.s = \"STANDIN_UNPATCHED\";", "window.s = \"STANDIN_PATCHED\";"},
+        {"q\"uo'te\n\u2028</script>", "standin-other.js", "STANDIN_UNPATCHED x2 STANDIN_UNPATCHED",
          "STANDIN_PATCHED x2 STANDIN_PATCHED"},
-        {"outside", server.origin() + "/other.js", "STANDIN_UNPATCHED", "STANDIN_UNPATCHED"},
-        {"utf8", server.origin() + "/standin-é.js", "é → STANDIN_UNPATCHED", "é → STANDIN_PATCHED"},
+        {"outside", "other.js", "STANDIN_UNPATCHED", "STANDIN_UNPATCHED"},
+        {"utf8", "standin-é.js", "é → STANDIN_UNPATCHED", "é → STANDIN_PATCHED"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
