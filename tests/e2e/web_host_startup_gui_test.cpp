@@ -140,9 +140,12 @@ TEST(WebHostStartup, StoredTextWallpaperAndSettingsReachThePage) {
     auto wallpaper = server.waitForCall("wqModifyWallpaper", 30, run.startMark);
     ASSERT_TRUE(wallpaper);
     EXPECT_EQ(wallpaper->args(), list({"data:image/jpeg;base64," + base64(jpeg)}));
-    EXPECT_EQ(server.calls("wqSetZoom", run.startMark)[0].args(), list({20}));
-    EXPECT_EQ(server.calls("wqSetStyle", run.startMark)[0].args(), list({"Dark"}));
-    EXPECT_EQ(server.calls("wqSetDoNotDisturb", run.startMark)[0].args(), list({true}));
+    for (const auto& [name, args] : {std::pair{"wqSetZoom", list({20})}, std::pair{"wqSetStyle", list({"Dark"})},
+                                     std::pair{"wqSetDoNotDisturb", list({true})}}) {
+        auto call = server.waitForCall(name, 30, run.startMark);
+        ASSERT_TRUE(call) << name;
+        EXPECT_EQ(call->args(), args) << name;
+    }
     // The page stores a new text; the settings keep it, and a reload hands it back.
     const std::string next = "second 'text'\r\n\"with\" \\ and \u00e9";
     server.post("localWebStore", next);
