@@ -59,10 +59,9 @@ public:
     }
     int stop() {
         accessibility_.reset();
+        // The program object stays: a failure message after the stop still shows its output.
         if (!program) return -1;
-        const int status = program->stop();
-        program.reset();
-        return status;
+        return program->stop();
     }
 
     // The page started up after record `from`: ready, then didStartup.
