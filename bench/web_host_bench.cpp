@@ -64,30 +64,6 @@ bool waitForStartup(benchmark::State& state, size_t from) {
     return false;
 }
 
-// The program and every process below it (WebKit's web and network processes).
-std::vector<pid_t> processTree(pid_t root) {
-    std::map<pid_t, std::vector<pid_t>> children;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        if (!std::getline(stat, line)) continue;
-        // pid (comm) state ppid ...: comm may hold blanks, so read after its closing parenthesis.
-        const size_t close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream rest(line.substr(close + 2));
-        std::string state;
-        pid_t parent = 0;
-        rest >> state >> parent;
-        children[parent].push_back(pid_t(std::stol(name)));
-    }
-    std::vector<pid_t> tree{root};
-    for (size_t i = 0; i < tree.size(); ++i)
-        for (pid_t child : children[tree[i]]) tree.push_back(child);
-    return tree;
-}
-
 double pssKilobytes(pid_t pid) {
     std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
     for (std::string key; rollup >> key;) {
@@ -132,7 +108,7 @@ void ProcessTreePSS(benchmark::State& state) {
         // The page answers a command: it has settled after its start-up.
         server().waitForCommand(server().eval("document.readyState"), 30);
         double kilobytes = 0;
-        for (pid_t pid : processTree(program->pid())) kilobytes += pssKilobytes(pid);
+        for (pid_t pid : testsupport::processTree(program->pid())) kilobytes += pssKilobytes(pid);
         state.SetIterationTime(1e-3);
         total += kilobytes;
         ++runs;

@@ -17,7 +17,10 @@ Outcome decide(const std::optional<std::string>& url, bool newWindow) {
         if (isOpenableExternally(*url)) return {Decision::openInBrowser, "Target: Blank"};
         return {Decision::cancel, "Target: Blank, not opened: " + *url};
     }
-    const std::string extension = parsed ? parsed->pathExtension() : std::string();
+    // A path that ends in "/" names a folder (the error page's base is the resource folder,
+    // whose name may hold a dot): it has no file extension, whatever its last name holds.
+    const bool folder = parsed && parsed->path().ends_with('/');
+    const std::string extension = parsed && !folder ? parsed->pathExtension() : std::string();
     if (tovak::graphemeClusters(extension, 2).size() >= 2 && extension != "app")
         return {Decision::downloadFile, "Target: Self, PATH EXTENSION: " + extension + " -> Initiating Download"};
     return {Decision::allow, "Target: Self, PATH EXTENSION: " + extension + " "};

@@ -38,6 +38,9 @@ TEST(NavigationPolicyTest, DecisionsFollowScemeTargetAndExtension) {
         {"https://web.example.org/dir.d/", false, Decision::allow},
         {"https://web.example.org/.hidden", false, Decision::allow},
         {"file:///usr/share/parlivo-for-whatsapp/", false, Decision::allow},
+        // A folder whose name holds a dot (the error page's base): no file extension.
+        {"file:///tmp/parlivo-resources.UtBkwi/", false, Decision::allow},
+        {"https://web.example.org/files.zip/", false, Decision::allow},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url.value_or("<none>") + (c.newWindow ? " new window" : ""));

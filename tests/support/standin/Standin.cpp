@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "Json.h"
 #include "RunLoop.h"
@@ -149,7 +151,9 @@ std::string StandinServer::origin() const {
 }
 
 std::string StandinServer::pageURL(std::string_view query) const {
-    std::string url = origin() + "/index.html";
+    // "/": the server answers it with index.html, and the program's policy follows it (a path with
+    // an extension would be a file download).
+    std::string url = origin() + "/";
     if (!query.empty()) url += "?" + std::string(query);
     return url;
 }
@@ -264,6 +268,7 @@ std::unique_ptr<HostedProgram> HostedProgram::parlivo(const StandinServer& serve
     const std::string port = std::to_string(server.port());
     info.set("ParlivoConfigurationHost", "127.0.0.1:" + port);
     info.set("ParlivoConfigurationHost2", "localhost:" + port);
+    for (const auto& [key, value] : options.info) info.set(key, value);
     writeText(resources / "Info.plist", info.toXml());
     options.environment.emplace("PARLIVO_RESOURCE_DIR", resources.string());
     auto program = launch({PARLIVO_BIN_DIR "/parlivo-for-whatsapp"}, std::move(options));
@@ -281,6 +286,126 @@ HostedProgram::~HostedProgram() {
     if (process_) process_->stop(5);
     std::error_code ignored;
     if (!resourceDirectory_.empty()) fs::remove_all(resourceDirectory_, ignored);
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+// --- ProgramHome -------------------------------------------------------------------------
+
+namespace {
+constexpr const char* kBundleIdentifier = "net.vantreo.mac.WhatsApp";
+}
+
+ProgramHome::ProgramHome() : root_(makeTemporaryDirectory("program-home")) {
+    for (const char* folder : {"config", "data", "cache"}) fs::create_directories(root_ / folder);
+}
+
+ProgramHome::~ProgramHome() {
+    std::error_code ignored;
+    // Website data folders are private (0700); they go all the same.
+    fs::remove_all(root_, ignored);
+}
+
+std::map<std::string, std::string> ProgramHome::environment() const {
+    return {{"XDG_CONFIG_HOME", (root_ / "config").string()},
+            {"XDG_DATA_HOME", (root_ / "data").string()},
+            {"XDG_CACHE_HOME", (root_ / "cache").string()}};
+}
+
+HostedProgram::Options ProgramHome::options(HostedProgram::Options options) const {
+    for (const auto& [name, value] : environment()) options.environment[name] = value;
+    return options;
+}
+
+fs::path ProgramHome::settingsFile() const { return root_ / "config" / kBundleIdentifier / "defaults.plist"; }
+
+void ProgramHome::writeSettings(const PropertyList& dictionary) const {
+    fs::create_directories(settingsFile().parent_path());
+    writeText(settingsFile(), dictionary.toXml());
+}
+
+PropertyList ProgramHome::settings() const {
+    return readPropertyList(settingsFile()).value_or(PropertyList::dictionary());
+}
+
+fs::path ProgramHome::userContentDirectory() const {
+    const fs::path folder = root_ / "data" / "Vantreo" / kBundleIdentifier / "UserContent";
+    fs::create_directories(folder);
+    return folder;
+}
+
+fs::path ProgramHome::websiteDataDirectory() const { return root_ / "data" / "Vantreo" / kBundleIdentifier / "WebsiteData"; }
+
+void ProgramHome::recordOpenedURLs(const std::vector<std::string>& schemes) const {
+    const fs::path script = root_ / "open-url-recorder.sh";
+    const fs::path record = root_ / "opened-urls.txt";
+    // One line per URL; the line is written whole, so a reader never sees half of it.
+    writeText(script, "#!/bin/sh\nfor url in \"$@\"; do printf '%s\\n' \"$url\" >> '" + record.string() + "'; done\n");
+    fs::permissions(script, fs::perms::owner_all);
+    std::string mimeTypes, defaults = "[Default Applications]\n";
+    for (const auto& scheme : schemes) {
+        mimeTypes += "x-scheme-handler/" + scheme + ";";
+        defaults += "x-scheme-handler/" + scheme + "=open-url-recorder.desktop\n";
+    }
+    fs::create_directories(root_ / "data" / "applications");
+    writeText(root_ / "data" / "applications" / "open-url-recorder.desktop",
+              "[Desktop Entry]\nType=Application\nName=URL recorder\nExec=" + script.string() +
+                  " %U\nMimeType=" + mimeTypes + "\n");
+    writeText(root_ / "config" / "mimeapps.list", defaults);
+}
+
+std::vector<std::string> ProgramHome::openedURLs() const {
+    std::ifstream in(root_ / "opened-urls.txt");
+    std::vector<std::string> urls;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) urls.push_back(line);
+    return urls;
+}
+
+std::vector<std::string> ProgramHome::waitForOpenedURLs(size_t count, double timeoutSeconds) const {
+    // The recorder is another process writing a file: looked at until it has written enough.
+    const auto deadline = deadlineAfter(timeoutSeconds);
+    auto urls = openedURLs();
+    while (urls.size() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        urls = openedURLs();
+    }
+    return urls;
+}
+
+// --- Processes ---------------------------------------------------------------------------
+
+std::vector<pid_t> processTree(pid_t root) {
+    std::map<pid_t, std::vector<pid_t>> children;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // pid (comm) state ppid ...: comm may hold blanks, so read after its closing parenthesis.
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos || close + 2 > line.size()) continue;
+        std::istringstream rest(line.substr(close + 2));
+        std::string state;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        children[parent].push_back(pid_t(std::stol(name)));
+    }
+    std::vector<pid_t> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (pid_t child : children[tree[i]]) tree.push_back(child);
+    return tree;
+}
+
+std::string processName(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
 }
 
 }  // namespace testsupport

@@ -73,7 +73,7 @@ public:
     const std::string& error() const { return error_; }
     int port() const { return port_; }
     std::string origin() const;                           // https://127.0.0.1:PORT
-    std::string pageURL(std::string_view query = {}) const;  // the stand-in page
+    std::string pageURL(std::string_view query = {}) const;  // the stand-in page, at "/"
 
     // --- commands to the page that is loaded (wait for its "ready" first after a load) ---
     // Posts `body` on the message handler `handler`; the page records "posted" (or "error").
@@ -124,12 +124,15 @@ public:
     struct Options {
         std::vector<std::string> arguments;
         std::map<std::string, std::string> environment;
+        // Entries put into the program's Info.plist over the ones parlivo() writes (for example
+        // "ParlivoConfigurationHost" naming another server).
+        std::map<std::string, platform::PropertyList> info;
     };
 
     // The real program from the build tree, configured from `server`: a private copy of its
     // resource folder whose Info.plist names the server (PARLIVO_RESOURCE_DIR). Arguments
     // default to "-de" (debug lines on standard output).
-    static std::unique_ptr<HostedProgram> parlivo(const StandinServer& server, Options options = {{"-de"}, {}});
+    static std::unique_ptr<HostedProgram> parlivo(const StandinServer& server, Options options = {{"-de"}, {}, {}});
     // The bare WebKitGTK host (tests/support/standin/host) on the stand-in page: it registers
     // the handlers named with --handler, injects --start-script/--end-script files, answers
     // "didInit" with wqInit.didFinishNativeInit() when given --answer-init, prints
@@ -158,5 +161,46 @@ private:
 
 // A fresh folder under TMPDIR, removed by its owner.
 std::filesystem::path makeTemporaryDirectory(std::string_view prefix);
+
+// The folders of one run of the program: its own settings, website data, caches and desktop
+// defaults (XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME), so runs see nothing of each other.
+// Removed when it goes.
+class ProgramHome {
+public:
+    ProgramHome();
+    ~ProgramHome();
+    ProgramHome(const ProgramHome&) = delete;
+    ProgramHome& operator=(const ProgramHome&) = delete;
+
+    const std::filesystem::path& root() const { return root_; }
+    // The XDG variables, to go into HostedProgram::Options::environment.
+    std::map<std::string, std::string> environment() const;
+    // `options` with the XDG variables added.
+    HostedProgram::Options options(HostedProgram::Options options = {{"-de"}, {}, {}}) const;
+
+    // The program's settings file (an XML property list) and what it holds now.
+    std::filesystem::path settingsFile() const;
+    void writeSettings(const platform::PropertyList& dictionary) const;
+    platform::PropertyList settings() const;
+    // The folder of the user's own content (the wallpaper "wallpaper.jpg").
+    std::filesystem::path userContentDirectory() const;
+    // Where the program's website data lives.
+    std::filesystem::path websiteDataDirectory() const;
+
+    // Makes a recorder the desktop's default handler of these URL schemes: every URL the program
+    // hands to the desktop (a browser, the mail program) becomes one entry of openedURLs().
+    void recordOpenedURLs(const std::vector<std::string>& schemes = {"http", "https", "mailto"}) const;
+    std::vector<std::string> openedURLs() const;
+    // Waits until `count` URLs have been handed over; all of them.
+    std::vector<std::string> waitForOpenedURLs(size_t count, double timeoutSeconds = 30) const;
+
+private:
+    std::filesystem::path root_;
+};
+
+// Every process below `root`, `root` first (the program and WebKit's web and network processes).
+std::vector<pid_t> processTree(pid_t root);
+// The command name of a process (/proc/PID/comm), empty when it is gone.
+std::string processName(pid_t pid);
 
 }  // namespace testsupport

@@ -1,0 +1,120 @@
+// How the web host comes back: the connection-error screen for each kind of failure (its texts as
+// the user reads them) and its Try Again, a reload while it is up, and a web process that dies.
+#include <signal.h>
+
+#include "LoopbackHTTPServer.h"
+#include "WebHostRun.h"
+
+using namespace e2e;
+
+namespace {
+
+const char* const kDefaultBody = "There has been a connection error.";
+const char* const kOfflineBody = "Your internet connection appears to be offline.";
+const char* const kSecureBody = "Please deactivate any security tool";
+
+bool isErrorHeader(const Accessibility::Element& e) {
+    return e.showing && e.role == "label" && e.name == "Error connecting to server";
+}
+
+// Three failures: the configuration client's attempts of one download.
+std::vector<std::string> failTimes(const std::string& answer, int downloads = 1) {
+    return std::vector<std::string>(size_t(3 * downloads), answer);
+}
+
+}  // namespace
+
+// Each kind of failure shows the error screen with its own text; a retry that fails again shows
+// it again, and one that succeeds brings the web client.
+// Does not pass yet: the texts of some failure kinds are not found on the screen.
+TEST(WebHostRecovery, DISABLED_ConnectionErrorScreenTellsEachFailureAndTryAgainRecovers) {
+    // Not a TLS server: the secure connection fails.
+    testsupport::LoopbackHTTPServer plain({});
+    struct Case {
+        const char* what;
+        std::vector<std::string> answers;
+        std::map<std::string, PropertyList> info;  // the configuration server elsewhere
+        const char* body;
+    };
+    const Case cases[] = {
+        {"empty answer", failTimes("empty"), {}, kDefaultBody},
+        {"sealed with another key", failTimes("wrong-key"), {}, kDefaultBody},
+        {"a web page instead", failTimes("text:<html>Sign in to the network</html>"), {}, kDefaultBody},
+        {"connection lost", failTimes("drop"), {}, kDefaultBody},
+        {"no route to the server",
+         {},
+         {{"ParlivoConfigurationHost", "224.0.0.1:9"}, {"ParlivoConfigurationHost2", "224.0.0.1:9"}},
+         kOfflineBody},
+        {"no TLS",
+         {},
+         {{"ParlivoConfigurationHost", "127.0.0.1:" + std::to_string(plain.port())},
+          {"ParlivoConfigurationHost2", "127.0.0.1:" + std::to_string(plain.port())}},
+         kSecureBody},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StandinServer::Options options;
+        options.answers = c.answers;
+        if (!options.answers.empty()) options.answers.push_back("payload");
+        WebHostRun run(options);
+        ASSERT_TRUE(run.server.ok());
+        HostedProgram::Options program{{"-de"}, {}, c.info};
+        run.launch(program);
+        auto& a11y = run.accessibility();
+        ASSERT_TRUE(a11y.waitFor(isErrorHeader, 90)) << a11y.describe() << run.program->output();
+        EXPECT_TRUE(a11y.waitFor(Accessibility::containing("label", c.body))) << a11y.describe();
+        EXPECT_FALSE(a11y.waitFor(Accessibility::named("label", "Loading ..."), 0)) << "the loading screen stayed";
+        if (!c.info.empty()) {
+            // Nowhere to go: the retry fails again and the screen comes back.
+            const size_t lines = run.program->process().lines().size();
+            ASSERT_TRUE(a11y.press("Try Again"));
+            EXPECT_GE(run.program->process().waitForLineAfter(lines, "DynamicData ===> Retrying: 1 of", 90), 0)
+                << "no new download";
+            EXPECT_TRUE(a11y.waitFor(isErrorHeader, 90));
+            EXPECT_TRUE(a11y.waitFor(Accessibility::containing("label", c.body)));
+            continue;
+        }
+        const size_t from = run.server.mark();
+        ASSERT_TRUE(a11y.press("Try Again"));
+        ASSERT_TRUE(run.startedUp(from));
+        EXPECT_TRUE(a11y.waitUntilGone(isErrorHeader)) << a11y.describe();
+        EXPECT_TRUE(a11y.waitUntilGone(Accessibility::named("label", "Loading ..."))) << a11y.describe();
+        EXPECT_EQ(run.stop(), 0);
+    }
+}
+
+// A reload while the error screen is up starts a new cycle at once: the screen goes.
+// Does not pass yet: the reload key does not reach the window in time.
+TEST(WebHostRecovery, DISABLED_AReloadReplacesTheErrorScreen) {
+    StandinServer::Options options;
+    options.answers = failTimes("empty");
+    options.answers.push_back("payload");
+    WebHostRun run(options);
+    run.launch();
+    auto& a11y = run.accessibility();
+    ASSERT_TRUE(a11y.waitFor(isErrorHeader, 90)) << a11y.describe();
+    const size_t from = run.server.mark();
+    ASSERT_TRUE(run.pressKeys("ctrl+r"));
+    ASSERT_TRUE(run.startedUp(from));
+    EXPECT_TRUE(a11y.waitUntilGone(isErrorHeader)) << a11y.describe();
+    EXPECT_EQ(run.stop(), 0);
+}
+
+// A web process that dies takes the page with it: the program reloads the web client.
+TEST(WebHostRecovery, AKilledWebProcessReloadsTheWebClient) {
+    WebHostRun run;
+    ASSERT_TRUE(run.start());
+    pid_t web = 0;
+    for (pid_t pid : testsupport::processTree(run.program->pid()))
+        if (testsupport::processName(pid) == "WebKitWebProces") web = pid;  // comm holds 15 characters
+    ASSERT_GT(web, 0) << "no web process below the program";
+    const size_t from = run.server.mark();
+    const int requests = run.server.configurationRequests();
+    ASSERT_EQ(kill(web, SIGKILL), 0);
+    EXPECT_TRUE(run.program->waitForOutput("ViewController ===> WKWebView was killed"));
+    ASSERT_TRUE(run.startedUp(from));
+    EXPECT_EQ(run.server.configurationRequests(), requests + 1) << "the configuration is fetched again";
+    // The new page is a working page: the bridge answers.
+    run.roundTrip();
+    EXPECT_EQ(run.stop(), 0);
+}
