@@ -29,7 +29,7 @@ std::vector<std::string> failTimes(const std::string& answer, int downloads = 1)
 // Does not pass yet: the texts of some failure kinds are not found on the screen.
 TEST(WebHostRecovery, DISABLED_ConnectionErrorScreenTellsEachFailureAndTryAgainRecovers) {
     // Not a TLS server: the secure connection fails.
-    testsupport::LoopbackHTTPServer plain({});
+    testsupport::LoopbackHTTPServer plain;
     struct Case {
         const char* what;
         std::vector<std::string> answers;
