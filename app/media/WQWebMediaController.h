@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "media/WQDropView.h"
+#include "media/WQMediaConversionChain.h"
 #include "web/ScriptMessage.h"
 
 namespace parlivo {
@@ -39,6 +40,11 @@ public:
                        const std::vector<WQWebMediaControllerMediaType>& mediaTypes,
                        const std::vector<std::string>& utis, bool multiple);
     void processFileURLs(const std::vector<std::filesystem::path>& fileURLs) override;
+    void processFileURLs(const std::vector<std::filesystem::path>& fileURLs,
+                         std::vector<std::shared_ptr<void>> owners) override;
+
+    // The conversion chain every file for the page goes through, one request at a time.
+    std::shared_ptr<WQMediaConversionChain> conversionChain = WQMediaConversionChain::create(nullptr);
 
 private:
     WQWebMediaController() = default;
