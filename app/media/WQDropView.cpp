@@ -104,6 +104,10 @@ void WQDropView::readFiles(const std::shared_ptr<WQPasteboard>& pasteboard, cons
     std::weak_ptr<WQDropView> weak = weak_from_this();
     pasteboard->read(type, [weak, completion = std::move(completion)](std::optional<std::string> text) mutable {
         if (!text || !weak.lock()) return completion(false);
+        if (text->size() > Reader::maximumURIListBytes) {
+            log("Not sent: the file list is too long");
+            return completion(false);
+        }
         // The files are looked at off the main thread: a dropped folder may be on a slow disk.
         readQueue().async([weak, text = std::move(*text), completion = std::move(completion)]() mutable {
             auto files = Reader::getURLs(text);
@@ -128,6 +132,10 @@ void WQDropView::readImage(const std::shared_ptr<WQPasteboard>& pasteboard, std:
     std::weak_ptr<WQDropView> weak = weak_from_this();
     pasteboard->read(*type, [weak, completion = std::move(completion)](std::optional<std::string> bytes) mutable {
         if (!bytes || !weak.lock()) return completion(false);
+        if (bytes->size() > Reader::maximumImageBytes) {
+            log("Not sent: the image is too large");
+            return completion(false);
+        }
         readQueue().async([weak, bytes = std::move(*bytes), completion = std::move(completion)]() mutable {
             std::shared_ptr<tovak::WQTempFile> file;
             std::string error = "not an image";

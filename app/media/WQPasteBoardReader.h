@@ -103,6 +103,10 @@ public:
     // The files of a URI list, each checked. Touches the file system.
     static FileURLs getURLs(std::string_view uriListText);
 
+    // What is read from a pasteboard at most: longer file lists and larger images are not taken.
+    static constexpr std::size_t maximumURIListBytes = std::size_t(1) << 20;
+    static constexpr std::size_t maximumImageBytes = std::size_t(64) << 20;
+
     // --- images ---
     // Images with more pixels are scaled down to this many as they are decoded.
     static constexpr std::uint64_t maximumImagePixels = 50'000'000;
