@@ -70,7 +70,7 @@ std::shared_ptr<ShareToWebViewController> ShareToWebViewController::create(
 ShareToWebViewController::ShareToWebViewController() = default;
 
 ShareToWebViewController::~ShareToWebViewController() {
-    if (container_ && positionHandler_) g_signal_handler_disconnect(container_->gobj(), positionHandler_);
+    detachFromContainer();
     if (auto* parent = view_->get_parent()) parent->remove(*view_);
 }
 
@@ -168,13 +168,23 @@ Gtk::Widget& ShareToWebViewController::view() { return *view_; }
 // slide's offset (an overlay child can lie partly outside its parent only this way).
 void ShareToWebViewController::attachToContainer() {
     Gtk::Widget* parent = view_->get_parent();
-    if (parent == container_) return;
-    if (container_ && positionHandler_) g_signal_handler_disconnect(container_->gobj(), positionHandler_);
+    if (parent && container_ && GTK_WIDGET(parent->gobj()) == container_) return;
+    detachFromContainer();
+    if (!parent || !GTK_IS_OVERLAY(parent->gobj())) return;
+    container_ = GTK_WIDGET(parent->gobj());
+    // The container may go first (the window closes while the panel slides): the weak pointer
+    // is cleared then, so nothing is disconnected from a destroyed object.
+    g_object_add_weak_pointer(G_OBJECT(container_), reinterpret_cast<gpointer*>(&container_));
+    positionHandler_ = g_signal_connect(container_, "get-child-position", G_CALLBACK(&placeChild), this);
+}
+
+void ShareToWebViewController::detachFromContainer() {
+    if (container_) {
+        if (positionHandler_) g_signal_handler_disconnect(container_, positionHandler_);
+        g_object_remove_weak_pointer(G_OBJECT(container_), reinterpret_cast<gpointer*>(&container_));
+    }
     container_ = nullptr;
     positionHandler_ = 0;
-    if (!parent || !GTK_IS_OVERLAY(parent->gobj())) return;
-    container_ = parent;
-    positionHandler_ = g_signal_connect(parent->gobj(), "get-child-position", G_CALLBACK(&placeChild), this);
 }
 
 int ShareToWebViewController::placeChild(GtkOverlay*, GtkWidget* child, GdkRectangle* allocation, void* data) {

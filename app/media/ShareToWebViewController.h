@@ -106,6 +106,7 @@ private:
     ShareToWebViewController();
     void loadView();
     void attachToContainer();
+    void detachFromContainer();
     void slide(double from, double to, double duration, tovak::CompletionHandler completion);
     double chatListX(double containerWidth) const;
     static int placeChild(GtkOverlay* overlay, GtkWidget* child, GdkRectangle* allocation, void* data);
@@ -114,7 +115,7 @@ private:
     std::unique_ptr<Gtk::EventBox> view_;
     Gtk::Button* pasteButton_ = nullptr;
     Gtk::Button* cancelButton_ = nullptr;
-    Gtk::Widget* container_ = nullptr;  // the overlay the view lies in, while it does
+    GtkWidget* container_ = nullptr;  // the overlay the view lies in, while it does (weak)
     unsigned long positionHandler_ = 0;
     double offset_ = 0;           // the slide: a fraction of the container's height, + below
     unsigned slideGeneration_ = 0;
