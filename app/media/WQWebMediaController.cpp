@@ -241,7 +241,14 @@ void WQWebMediaController::showOpenPanel(const std::optional<std::string>& fileI
 // --- files from a drop, a paste or a share ---
 
 void WQWebMediaController::processFileURLs(const std::vector<std::filesystem::path>& fileURLs) {
-    debugLog("Files for the chat not handled yet: " + std::to_string(fileURLs.size()));
+    processFileURLs(fileURLs, {});
+}
+
+// Dropped, pasted and shared files: converted and sent as a drop (no file input). The owners
+// of files that exist only as long as they do stay with the request until it has read them.
+void WQWebMediaController::processFileURLs(const std::vector<std::filesystem::path>& fileURLs,
+                                           std::vector<std::shared_ptr<void>> owners) {
+    chain_->convertNextFile(fileURLs, std::nullopt, std::move(owners));
 }
 
 // --- the camera ---

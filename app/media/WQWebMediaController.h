@@ -84,6 +84,8 @@ public:
                        const std::vector<WQWebMediaControllerMediaType>& mediaTypes,
                        const std::vector<std::string>& utis, bool multiple);
     void processFileURLs(const std::vector<std::filesystem::path>& fileURLs) override;
+    void processFileURLs(const std::vector<std::filesystem::path>& fileURLs,
+                         std::vector<std::shared_ptr<void>> owners) override;
     // Closes the camera on screen as its back button does: nothing is sent.
     void dismissCamera();
 

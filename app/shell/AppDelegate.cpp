@@ -401,7 +401,16 @@ void AppDelegate::pasteAction(MenuItem&) {
     // While locked the chat is hidden: files must not reach it behind the lock screen. The
     // focused widget (the password field) may still paste text.
     if (!privacyLockdownStored()) {
-        if (auto delegate = pasteDelegate_.lock(); delegate && delegate->paste()) return;
+        if (auto delegate = pasteDelegate_.lock()) {
+            // The drop view answers once it has read the clipboard; what it did not send is
+            // pasted by the focused widget then.
+            std::weak_ptr<AppDelegate> weak = weak_from_this();
+            delegate->paste([weak](bool handled) {
+                auto self = weak.lock();
+                if (!handled && self && self->mainWindowController_) self->mainWindowController_->firstResponderPaste();
+            });
+            return;
+        }
     }
     if (mainWindowController_) mainWindowController_->firstResponderPaste();
 }

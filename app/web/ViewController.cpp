@@ -598,24 +598,28 @@ void ViewController::presentShareView(const std::optional<platform::ScriptValue>
         webContainer_->reorder_overlay(view, -1);
     }
     shareToWebViewController_->applyChatListWidth(chatListWidth, std::numeric_limits<std::uint64_t>::max());
-    tovak::moveIn(view, 0.5, tovak::AnimationDirection::bottom, {});
+    shareToWebViewController_->moveIn(0.5, tovak::AnimationDirection::bottom);
 }
 
 void ViewController::cancelShare() {
     if (auto share = std::move(shareToWebViewController_)) {
         tovak::debugPrint(ShareToWebViewController::kClassName, "Cancel share!");
-        tovak::moveOut(share->view(), share->animationDuration, tovak::AnimationDirection::bottom,
-                       [share] { share->removeShareView(); });
+        share->endInteraction();
+        share->moveOut(share->animationDuration, tovak::AnimationDirection::bottom, [share] { share->removeShareView(); });
     }
     shareToWebViewController_.reset();
 }
 
 void ViewController::sendMessageToChat(const std::optional<std::vector<std::filesystem::path>>& fileUrls,
-                                       const std::optional<std::string>& text) {
+                                       const std::optional<std::string>& text,
+                                       std::shared_ptr<tovak::WQTemporaryDirectory> tempDirectory) {
     if (text) {
         commands_.sendSharedText(*text);
     } else if (fileUrls) {
-        webMediaController_->processFileURLs(*fileUrls);
+        // The share's folder holds the files: it stays until the conversion has read them.
+        std::vector<std::shared_ptr<void>> owners;
+        if (tempDirectory) owners.push_back(std::move(tempDirectory));
+        webMediaController_->processFileURLs(*fileUrls, std::move(owners));
     }
     shareToWebViewController_.reset();
 }
@@ -625,10 +629,14 @@ void ViewController::shareViewDidFinish(ShareToWebViewController& controller) {
     if (shareToWebViewController_.get() == &controller) shareToWebViewController_.reset();
 }
 
-void ViewController::shareViewDidSend(ShareToWebViewController&, const std::shared_ptr<tovak::WQTemporaryDirectory>&,
+void ViewController::shareViewDidSend(ShareToWebViewController& controller,
+                                      const std::shared_ptr<tovak::WQTemporaryDirectory>& tempDirectory,
                                       const std::optional<std::vector<std::filesystem::path>>& fileUrls,
                                       const std::optional<std::string>& text) {
-    sendMessageToChat(fileUrls, text);
+    // Only the share on screen is sent; a replaced one sliding away is not (and must not drop
+    // the newer one).
+    if (shareToWebViewController_.get() != &controller) return;
+    sendMessageToChat(fileUrls, text, tempDirectory);
 }
 
 bool ViewController::overlayCovers(double x, double y) {

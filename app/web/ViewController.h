@@ -112,8 +112,10 @@ public:
     void privacyChanged();
     void presentShareView(const std::optional<platform::ScriptValue>& chatListWidth);
     void cancelShare();
+    // `tempDirectory`: the share's folder, kept until the files in it have been read.
     void sendMessageToChat(const std::optional<std::vector<std::filesystem::path>>& fileUrls,
-                           const std::optional<std::string>& text);
+                           const std::optional<std::string>& text,
+                           std::shared_ptr<tovak::WQTemporaryDirectory> tempDirectory = nullptr);
     void refocusLockScreen();
     bool overlayCovers(double x, double y) override;
     void viewDidLayout();

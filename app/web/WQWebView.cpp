@@ -1,5 +1,7 @@
 #include "web/WQWebView.h"
 
+#include <webkit2/webkit2.h>
+
 #include "DebugPrint.h"
 #include "foundation/Localized.h"
 #include "foundation/MainQueue.h"
@@ -110,9 +112,20 @@ void WQWebView::handleMenuItemClick(const std::string& identifier) {
     }
 }
 
-bool WQWebView::takeDroppedURIs(const std::vector<std::string>& uris) {
+// The drop overlay is asked first about every drag; what it leaves goes on to WebKit.
+bool WQWebView::dragMotion(GdkDragContext* context, int x, int y, unsigned time) {
     auto overlay = dropView.lock();
-    return overlay && overlay->takeDroppedURIs(uris);
+    return overlay && overlay->dragMotion({GTK_WIDGET(gobj()), context, x, y, time});
+}
+
+bool WQWebView::dragDrop(GdkDragContext* context, int x, int y, unsigned time) {
+    auto overlay = dropView.lock();
+    return overlay && overlay->dragDrop({GTK_WIDGET(gobj()), context, x, y, time});
+}
+
+bool WQWebView::dragDataReceived(GdkDragContext* context, GtkSelectionData* data, unsigned time) {
+    auto overlay = dropView.lock();
+    return overlay && overlay->dragDataReceived(GTK_WIDGET(gobj()), context, data, time);
 }
 
 }  // namespace parlivo

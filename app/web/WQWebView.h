@@ -49,9 +49,10 @@ public:
 
     // WQTouchBarHandlerDelegate: the page's "show" / "hide"; the input bar is built again.
     void updateTouchBarItems(bool show) override;
-    // WQDropViewFallbackDelegate: drags the overlay does not take are WebKit's own.
-    bool performDragOperation(const DraggingInfo& info) override { return false; }
-    void concludeDragOperation(const DraggingInfo& info) override {}
+    // WQDropViewFallbackDelegate: drags the overlay does not take are WebKit's own; the drop
+    // signal goes on to WebKit's handler, which performs and finishes it.
+    bool performDragOperation(const DraggingInfo&) override { return false; }
+    void concludeDragOperation(const DraggingInfo&) override {}
 
     // The actions of the added context-menu items, by identifier.
     void handleMenuItemClick(const std::string& identifier);
@@ -60,7 +61,9 @@ public:
     bool handleKeyEvent(platform::KeyEvent& event) override;
     bool toolTipAllowedAt(double x, double y) override;
     void willOpenContextMenu(std::vector<platform::ContextMenuItem>& items) override;
-    bool takeDroppedURIs(const std::vector<std::string>& uris) override;
+    bool dragMotion(GdkDragContext* context, int x, int y, unsigned time) override;
+    bool dragDrop(GdkDragContext* context, int x, int y, unsigned time) override;
+    bool dragDataReceived(GdkDragContext* context, GtkSelectionData* data, unsigned time) override;
 
 protected:
     std::shared_ptr<platform::TouchBar> makeTouchBar() override;

@@ -388,18 +388,29 @@ void WebView::connectSignals() {
                 return FALSE;
             }));
 
+    // Connected before WebKit's own class handlers run, so the subclass is asked first.
+    connect("drag-motion", G_CALLBACK(+[](GtkWidget* widget, GdkDragContext* context, gint x, gint y, guint time,
+                                          gpointer data) -> gboolean {
+                auto* self = static_cast<WebView*>(data);
+                auto keep = self->shared_from_this();
+                if (!self->dragMotion(context, x, y, time)) return FALSE;
+                g_signal_stop_emission_by_name(widget, "drag-motion");
+                return TRUE;
+            }));
+    connect("drag-drop", G_CALLBACK(+[](GtkWidget* widget, GdkDragContext* context, gint x, gint y, guint time,
+                                        gpointer data) -> gboolean {
+                auto* self = static_cast<WebView*>(data);
+                auto keep = self->shared_from_this();
+                if (!self->dragDrop(context, x, y, time)) return FALSE;
+                g_signal_stop_emission_by_name(widget, "drag-drop");
+                return TRUE;
+            }));
     connect("drag-data-received", G_CALLBACK(+[](GtkWidget* widget, GdkDragContext* context, gint, gint,
                                                  GtkSelectionData* selection, guint, guint time, gpointer data) {
                 auto* self = static_cast<WebView*>(data);
-                gchar** uris = gtk_selection_data_get_uris(selection);
-                if (!uris) return;
-                std::vector<std::string> list;
-                for (gchar** uri = uris; *uri; ++uri) list.emplace_back(*uri);
-                g_strfreev(uris);
                 auto keep = self->shared_from_this();
-                if (!self->takeDroppedURIs(list)) return;
-                gtk_drag_finish(context, TRUE, FALSE, time);
-                g_signal_stop_emission_by_name(widget, "drag-data-received");
+                if (self->dragDataReceived(context, selection, time))
+                    g_signal_stop_emission_by_name(widget, "drag-data-received");
             }));
 }
 

@@ -17,6 +17,8 @@ class Widget;
 }
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _GCancellable GCancellable;
+typedef struct _GdkDragContext GdkDragContext;
+typedef struct _GtkSelectionData GtkSelectionData;
 
 namespace platform {
 
@@ -154,8 +156,14 @@ public:
     virtual bool toolTipAllowedAt(double x, double y) { return true; }
     // WebKit's items, in order, before the menu opens; items may be hidden or appended.
     virtual void willOpenContextMenu(std::vector<ContextMenuItem>& items) {}
-    // URIs dropped on the view; true when taken, so WebKit does not handle the drop.
-    virtual bool takeDroppedURIs(const std::vector<std::string>& uris) { return false; }
+    // Drags over the view, offered to the subclass before WebKit sees them (GTK's own signal
+    // arguments). dragMotion and dragDrop: true when the subclass handles the event (it has
+    // answered the motion with gdk_drag_status, it finishes the drop); WebKit then never sees
+    // it. dragDataReceived: true when the data answers the subclass's own request; WebKit's own
+    // data is left to WebKit.
+    virtual bool dragMotion(GdkDragContext* context, int x, int y, unsigned time) { return false; }
+    virtual bool dragDrop(GdkDragContext* context, int x, int y, unsigned time) { return false; }
+    virtual bool dragDataReceived(GdkDragContext* context, GtkSelectionData* data, unsigned time) { return false; }
 
 protected:
     explicit WebView(Configuration configuration);

@@ -119,7 +119,10 @@ struct FakeWeb : TrellikWebViewDelegate {
 struct FakePaste : PasteDelegate {
     bool answer = false;
     int asked = 0;
-    bool paste() override { ++asked; return answer; }
+    void paste(std::function<void(bool)> completion) override {
+        ++asked;
+        completion(answer);
+    }
 };
 
 }  // namespace parlivo::testing

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 
@@ -407,12 +408,97 @@ TEST_F(ViewControllerTest, AShareWaitsForThePageAndGoesToTheChosenChat) {
         return share && share->view().get_parent() == &controller->webContainer();
     }));
     auto share = controller->shareToWebViewController();
-    EXPECT_EQ(share->view().get_margin_start(), 240);
+    // Right of the page's chat list (240 wide), over the rest of the container's width.
+    ASSERT_TRUE(share->frame());
+    EXPECT_DOUBLE_EQ(share->frame()->x, 240);
+    EXPECT_DOUBLE_EQ(share->frame()->width, controller->webContainer().get_allocated_width() - 240);
     share->sendClicked();
     auto sent = waitForCall("wqSendMessageToChatWithTag");
     ASSERT_TRUE(sent);
     EXPECT_EQ(*sent, ScriptValue(ScriptValue::Array{"wqSendMessageToChatWithTag", "shared \"text\"", ScriptValue(), true}));
     EXPECT_FALSE(controller->shareToWebViewController());
+}
+
+// A newer share replaces the one on screen: the old one slides away and its end does not let go
+// of the newer one; the newer one's files reach the page's drop function, and its folder lives
+// until they have been read.
+TEST_F(ViewControllerTest, ANewerShareIsKeptAndItsFilesReachTheChat) {
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    post("eventHandler", "'didStartup'");
+    auto firstFolder = std::make_shared<tovak::WQTemporaryDirectory>();
+    std::ofstream(firstFolder->url() / "old.txt") << "old";
+    controller->showShareView(firstFolder, std::vector<std::filesystem::path>{firstFolder->url() / "old.txt"}, std::nullopt);
+    auto first = controller->shareToWebViewController();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return first->view().get_parent() != nullptr; }));
+
+    auto folder = std::make_shared<tovak::WQTemporaryDirectory>();
+    const auto file = folder->url() / "shared file.txt";
+    std::ofstream(file) << "shared bytes";
+    const std::filesystem::path folderPath = folder->url();
+    controller->showShareView(std::move(folder), std::vector<std::filesystem::path>{file}, std::nullopt);
+    auto second = controller->shareToWebViewController();
+    ASSERT_NE(second, first);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return first->view().get_parent() == nullptr; }, 20));
+    EXPECT_EQ(controller->shareToWebViewController(), second) << "the old share's end let go of the newer one";
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return second->view().get_parent() != nullptr; }));
+    // The old one's buttons answer no more.
+    first->sendClicked();
+    EXPECT_EQ(controller->shareToWebViewController(), second);
+
+    second->sendClicked();
+    EXPECT_FALSE(controller->shareToWebViewController());
+    second.reset();
+    auto dropped = waitForCall("wqDropFileURLs");
+    ASSERT_TRUE(dropped);
+    EXPECT_EQ((*dropped)[std::size_t(1)], ScriptValue(ScriptValue::Array{"data:text/plain;base64,c2hhcmVkIGJ5dGVz"}));
+    EXPECT_EQ((*dropped)[std::size_t(2)], ScriptValue(ScriptValue::Array{"shared file.txt"}));
+    const auto names = callNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "wqDropFileURLs"), 1) << "the replaced share was sent";
+    // The share's folder goes once the files have been read and the panel is gone.
+    EXPECT_TRUE(testsupport::runLoopUntil([&] { return !std::filesystem::exists(folderPath); }, 20));
+}
+
+// The drop view on the real clipboard: a copied file goes to the chat; with sending off the
+// paste is left to the focused widget.
+TEST_F(ViewControllerTest, APastedFileReachesTheChatOnlyWhileSendingIsOn) {
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    post("eventHandler", "'didStartup'");
+    auto dropView = controller->aDropView();
+    ASSERT_TRUE(dropView);
+    tovak::WQTemporaryDirectory folder;
+    const auto file = folder.url() / "copied.txt";
+    std::ofstream(file) << "copied";
+    gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
+    static std::string list;
+    list = std::string(uri) + "\r\n";
+    g_free(uri);
+    GtkTargetEntry entry{const_cast<gchar*>("text/uri-list"), 0, 0};
+    ASSERT_TRUE(gtk_clipboard_set_with_data(
+        gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), &entry, 1,
+        [](GtkClipboard*, GtkSelectionData* data, guint, gpointer) {
+            gtk_selection_data_set(data, gdk_atom_intern_static_string("text/uri-list"), 8,
+                                   reinterpret_cast<const guchar*>(list.data()), gint(list.size()));
+        },
+        [](GtkClipboard*, gpointer) {}, nullptr));
+
+    controller->setSendingEnabled(false);
+    std::optional<bool> handled;
+    dropView->paste([&](bool result) { handled = result; });
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return handled.has_value(); }));
+    EXPECT_FALSE(*handled);
+
+    controller->setSendingEnabled(true);
+    handled.reset();
+    dropView->paste([&](bool result) { handled = result; });
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return handled.has_value(); }));
+    EXPECT_TRUE(*handled);
+    auto dropped = waitForCall("wqDropFileURLs");
+    ASSERT_TRUE(dropped);
+    EXPECT_EQ((*dropped)[std::size_t(2)], ScriptValue(ScriptValue::Array{"copied.txt"}));
+    const auto names = callNames();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "wqDropFileURLs"), 1);
 }
 
 TEST_F(ViewControllerTest, AKilledWebProcessAndALogOutBuildTheWebClientAgain) {
