@@ -118,6 +118,8 @@ protected:
         if (controller) controller->close();
         controller.reset();
         configuration = DynamicData::create(platform::URLSession::shared(), {host, host});
+        // The server is an instrumented program in the sanitizer pass: its answers take longer.
+        configuration->timeout *= testsupport::timeScale();
         // The client may outlive the test (a retry in flight): it holds the counter, not the test.
         configuration->setLogObserver([count = downloadCount](std::string_view line) {
             if (line.starts_with("Downloading Data from")) ++*count;

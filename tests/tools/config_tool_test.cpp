@@ -370,7 +370,8 @@ protected:
     std::shared_ptr<DynamicData> clientFor(const ServeProcess& server, platform::URLSession& session = trustingSession()) {
         auto client = DynamicData::create(session, {server.host(), "localhost:" + std::to_string(server.port())});
         client->delegate = delegate;
-        client->timeout = 5;
+        // The server is an instrumented program in the sanitizer pass: its answers take longer.
+        client->timeout = 5 * testsupport::timeScale();
         client->setLogObserver([this](std::string_view line) {
             std::lock_guard lock(mutex);
             lines.emplace_back(line);
