@@ -3,37 +3,29 @@
 #include <gio/gio.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <mutex>
-#include <thread>
 
-#include "PrivateSessionBus.h"
+#include "FakeBusService.h"
 
 namespace testsupport {
 
 struct FakeNotificationServer::Impl {
     std::vector<std::string> capabilities;
-    std::thread thread;
-    GMainContext* context = nullptr;
-    GMainLoop* loop = nullptr;
-    GDBusConnection* bus = nullptr;
-    guint registration = 0;
 
     mutable std::mutex mutex;
-    std::condition_variable ready;
-    bool started = false;
-    bool ok = false;
     std::uint32_t nextId = 1;
     std::vector<Notification> notifications;
     std::vector<std::uint32_t> closed;
     std::vector<std::uint32_t> open;
     int capabilityRequests = 0;
 
+    // Last, so that it stops (and its handlers end) before the state above goes.
+    std::unique_ptr<FakeBusService> service;
+
     void emit(const char* member, GVariant* parameters) {
-        g_dbus_connection_emit_signal(bus, nullptr, "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-                                      member, parameters, nullptr);
-        g_dbus_connection_flush_sync(bus, nullptr, nullptr);
+        service->emitSignal("/org/freedesktop/Notifications", "org.freedesktop.Notifications", member, parameters);
     }
+    void onCall(const std::string& method, GVariant* parameters, GDBusMethodInvocation* invocation);
 };
 
 namespace {
@@ -63,17 +55,17 @@ std::optional<std::string> stringHint(GVariant* hints, const char* key) {
     return std::nullopt;
 }
 
-void onMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
-                  GVariant* parameters, GDBusMethodInvocation* invocation, gpointer data) {
-    auto* impl = static_cast<FakeNotificationServer::Impl*>(data);
-    const std::string name = method;
+}  // namespace
+
+void FakeNotificationServer::Impl::onCall(const std::string& name, GVariant* parameters,
+                                          GDBusMethodInvocation* invocation) {
     if (name == "GetCapabilities") {
         GVariantBuilder list;
         g_variant_builder_init(&list, G_VARIANT_TYPE("as"));
-        for (const auto& capability : impl->capabilities) g_variant_builder_add(&list, "s", capability.c_str());
+        for (const auto& capability : capabilities) g_variant_builder_add(&list, "s", capability.c_str());
         {
-            std::lock_guard lock(impl->mutex);
-            ++impl->capabilityRequests;
+            std::lock_guard lock(mutex);
+            ++capabilityRequests;
         }
         g_dbus_method_invocation_return_value(invocation, g_variant_new("(as)", &list));
         return;
@@ -87,12 +79,12 @@ void onMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
         g_variant_get(parameters, "(u)", &id);
         bool wasOpen = false;
         {
-            std::lock_guard lock(impl->mutex);
-            impl->closed.push_back(id);
-            wasOpen = std::erase(impl->open, id) > 0;
+            std::lock_guard lock(mutex);
+            closed.push_back(id);
+            wasOpen = std::erase(open, id) > 0;
         }
         g_dbus_method_invocation_return_value(invocation, nullptr);
-        if (wasOpen) impl->emit("NotificationClosed", g_variant_new("(uu)", id, 3u /* closed by a call */));
+        if (wasOpen) emit("NotificationClosed", g_variant_new("(uu)", id, 3u /* closed by a call */));
         return;
     }
     if (name == "Notify") {
@@ -128,20 +120,18 @@ void onMethodCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
         }
         g_variant_unref(hints);
         {
-            std::lock_guard lock(impl->mutex);
+            std::lock_guard lock(mutex);
             const bool replaces = notification.replacesId != 0 &&
-                                  std::find(impl->open.begin(), impl->open.end(), notification.replacesId) != impl->open.end();
-            notification.id = replaces ? notification.replacesId : impl->nextId++;
-            if (!replaces) impl->open.push_back(notification.id);
-            impl->notifications.push_back(notification);
+                                  std::find(open.begin(), open.end(), notification.replacesId) != open.end();
+            notification.id = replaces ? notification.replacesId : nextId++;
+            if (!replaces) open.push_back(notification.id);
+            notifications.push_back(notification);
         }
         g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", notification.id));
         return;
     }
     g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.UnknownMethod", "no such method");
 }
-
-}  // namespace
 
 bool FakeNotificationServer::Notification::hasAction(const std::string& key) const {
     for (std::size_t i = 0; i < actions.size(); i += 2)
@@ -162,67 +152,19 @@ std::unique_ptr<FakeNotificationServer> FakeNotificationServer::start(std::vecto
     auto impl = std::make_unique<Impl>();
     impl->capabilities = std::move(capabilities);
     Impl* raw = impl.get();
-    raw->thread = std::thread([raw] {
-        raw->context = g_main_context_new();
-        g_main_context_push_thread_default(raw->context);
-        raw->loop = g_main_loop_new(raw->context, FALSE);
-        raw->bus = newSessionBusConnection();
-        if (raw->bus) {
-            GDBusNodeInfo* node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
-            static const GDBusInterfaceVTable vtable{onMethodCall, nullptr, nullptr, {}};
-            raw->registration = g_dbus_connection_register_object(raw->bus, "/org/freedesktop/Notifications",
-                                                                  node->interfaces[0], &vtable, raw, nullptr, nullptr);
-            g_dbus_node_info_unref(node);
-            GVariant* reply = g_dbus_connection_call_sync(
-                raw->bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-                g_variant_new("(su)", "org.freedesktop.Notifications", 4u /* DO_NOT_QUEUE */), G_VARIANT_TYPE("(u)"),
-                G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-            guint32 result = 0;
-            if (reply) {
-                g_variant_get(reply, "(u)", &result);
-                g_variant_unref(reply);
-            }
-            raw->ok = result == 1;  // primary owner
-        }
-        {
-            std::lock_guard lock(raw->mutex);
-            raw->started = true;
-        }
-        raw->ready.notify_all();
-        if (raw->ok) g_main_loop_run(raw->loop);
-        if (raw->bus) {
-            if (raw->registration) g_dbus_connection_unregister_object(raw->bus, raw->registration);
-            g_dbus_connection_close_sync(raw->bus, nullptr, nullptr);
-            g_object_unref(raw->bus);
-        }
-        g_main_loop_unref(raw->loop);
-        g_main_context_pop_thread_default(raw->context);
-        g_main_context_unref(raw->context);
-    });
-    {
-        std::unique_lock lock(raw->mutex);
-        raw->ready.wait(lock, [raw] { return raw->started; });
-    }
-    if (!raw->ok) {
-        raw->thread.join();
-        return nullptr;
-    }
+    impl->service = FakeBusService::start(
+        "org.freedesktop.Notifications", kIntrospection,
+        {{"/org/freedesktop/Notifications", "org.freedesktop.Notifications"}},
+        [raw](const std::string&, const std::string& method, GVariant* parameters, GDBusMethodInvocation* invocation) {
+            raw->onCall(method, parameters, invocation);
+        });
+    if (!impl->service) return nullptr;
     return std::unique_ptr<FakeNotificationServer>(new FakeNotificationServer(std::move(impl)));
 }
 
 FakeNotificationServer::FakeNotificationServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
-FakeNotificationServer::~FakeNotificationServer() {
-    Impl* raw = impl_.get();
-    g_main_context_invoke(
-        raw->context,
-        [](gpointer data) -> gboolean {
-            g_main_loop_quit(static_cast<Impl*>(data)->loop);
-            return G_SOURCE_REMOVE;
-        },
-        raw);
-    raw->thread.join();
-}
+FakeNotificationServer::~FakeNotificationServer() = default;
 
 std::vector<FakeNotificationServer::Notification> FakeNotificationServer::notifications() const {
     std::lock_guard lock(impl_->mutex);
