@@ -88,8 +88,14 @@ CURLcode addExtraCA(CURL*, void* sslContext, void* user) {
 
 }  // namespace
 
+// Enough for the page's own fetches beside a download or two; more would only compete for the
+// same link.
+constexpr unsigned kConcurrentTransfers = 4;
+
 URLSession::URLSession(Configuration configuration)
-    : configuration_(std::move(configuration)), queue_(std::make_unique<WorkQueue>(configuration_.label)) {
+    : configuration_(std::move(configuration)),
+      queue_(std::make_unique<WorkQueue>(configuration_.label)),
+      transfers_(std::make_unique<WorkQueue>(configuration_.label + ".transfers", kConcurrentTransfers)) {
     initialiseCurlOnce();
 }
 
@@ -111,8 +117,14 @@ URLSession& URLSession::shared() {
 }
 
 void URLSession::dataTask(URLRequest request, Completion completion) {
-    queue_->async([this, request = std::move(request), completion = std::move(completion)] {
-        perform(request, completion);
+    transfers_->async([this, request = std::move(request), completion = std::move(completion)]() mutable {
+        perform(request, [this, &completion](std::optional<std::vector<uint8_t>> data,
+                                              std::optional<URLResponse> response, std::optional<Error> error) {
+            queue_->async([completion = std::move(completion), data = std::move(data),
+                           response = std::move(response), error = std::move(error)]() mutable {
+                completion(std::move(data), std::move(response), std::move(error));
+            });
+        });
     });
 }
 

@@ -40,9 +40,9 @@ struct URLResponse {
     std::string url;  // the final URL, after redirects
 };
 
-// Data tasks over libcurl. Each session owns one serial worker thread: a task's transfer and then
-// its completion run there, in the order the tasks were started, so the completion queue is
-// that thread. Certificates are always checked against the system's store plus an optional
+// Data tasks over libcurl. Transfers run side by side on a few threads of the session's own (so
+// a long download does not hold up a short request behind it); completions run one at a time on
+// the session's serial queue, in the order the transfers end. Certificates are always checked against the system's store plus an optional
 // extra certificate-authority file (the development build's own loopback CA).
 class URLSession {
 public:
@@ -64,7 +64,8 @@ public:
     // The process-wide session; its extra CA comes from the main bundle's configuration.
     static URLSession& shared();
 
-    // Starts the task at once; the completion runs on this session's queue.
+    // Starts the task at once; the completion runs on this session's queue. Destroying the
+    // session waits for the transfers under way and runs their completions.
     void dataTask(URLRequest request, Completion completion);
 
     // The serial queue completions run on.
@@ -87,6 +88,9 @@ private:
 
     Configuration configuration_;
     std::unique_ptr<WorkQueue> queue_;
+    // After the completion queue, so that it goes first: its transfers end and post their
+    // completions before that queue drains.
+    std::unique_ptr<WorkQueue> transfers_;
 };
 
 }  // namespace platform

@@ -294,7 +294,7 @@ TEST_F(DynamicDataTest, ResponsesEndInTheirCodes) {
 TEST_F(DynamicDataTest, ThreeFailedAttemptsTellTheDelegateOnce) {
     data->startDownload();
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !delegate->results.empty(); }, 20));
-    // Past every transfer still on the session's queue and the main-queue work it hands on.
+    // Past every completion still on the session's queue and the main-queue work it hands on.
     bool settled = false;
     testSession().delegateQueue().async([&] { platform::MainQueue::async([&] { settled = true; }); });
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return settled; }));

@@ -56,3 +56,31 @@ TEST(URLSessionTest, AStalledTransferTimesOutWithoutAnOverallLimit) {
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->code, platform::URLErrorCode::timedOut);
 }
+
+// A download that stalls does not hold up the requests started after it, and destroying the
+// session still ends it with its completion.
+TEST(URLSessionTest, AStalledTransferDoesNotHoldUpTheNextOne) {
+    LoopbackHTTPServer server({{"/slow", stalled},
+                               {"/hello", {LoopbackHTTPServer::response("200 OK", "hello"), false}}});
+    auto cancellation = std::make_shared<std::atomic<bool>>(false);
+    std::atomic<bool> slowEnded{false};
+    {
+        platform::URLSession session({"", "test"});
+        platform::URLRequest slow;
+        slow.url = server.url("/slow");
+        slow.cancellation = cancellation;
+        session.dataTask(slow, [&](auto, auto, std::optional<platform::Error> error) {
+            EXPECT_TRUE(error && error->code == platform::URLErrorCode::cancelled);
+            slowEnded = true;
+        });
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return server.repliesSent() == 1; }));
+
+        platform::URLRequest quick;
+        quick.url = server.url("/hello");
+        const Outcome outcome = runTask(session, quick);
+        EXPECT_EQ(outcome.text(), "hello");
+        EXPECT_FALSE(slowEnded);
+        cancellation->store(true);
+    }
+    EXPECT_TRUE(slowEnded);
+}
