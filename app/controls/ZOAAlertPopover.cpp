@@ -4,7 +4,6 @@
 #include <gtkmm/box.h>
 #include <gtkmm/button.h>
 #include <gtkmm/buttonbox.h>
-#include <gtkmm/cssprovider.h>
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
 #include <gtkmm/popover.h>
@@ -12,6 +11,7 @@
 
 #include <set>
 
+#include "controls/ScreenStyle.h"
 #include "foundation/MainQueue.h"
 
 namespace parlivo {
@@ -24,13 +24,7 @@ std::set<std::shared_ptr<ZOAAlertPopover>>& selfOwned() {
 }
 
 // Dark whatever the theme: the popover, its texts and its buttons.
-void installDarkStyle() {
-    static bool installed = false;
-    auto screen = Gdk::Screen::get_default();
-    if (installed || !screen) return;
-    auto provider = Gtk::CssProvider::create();
-    try {
-        provider->load_from_data(R"css(
+constexpr const char* kDarkStyle = R"css(
 popover.zoa-alert-popover { background-color: #2b2b2d; color: #f2f2f2; border-color: rgba(0, 0, 0, 0.7); }
 popover.zoa-alert-popover label { color: #f2f2f2; }
 popover.zoa-alert-popover image { color: #f2f2f2; }
@@ -40,13 +34,7 @@ popover.zoa-alert-popover button:hover { background-color: #56565a; }
 popover.zoa-alert-popover button:active { background-color: #3a3a3d; }
 popover.zoa-alert-popover button.default { background-color: #2f6fd0; border-color: #1d4f9a; }
 popover.zoa-alert-popover button.default:hover { background-color: #3a7be0; }
-)css");
-    } catch (const Glib::Error&) {
-        return;
-    }
-    Gtk::StyleContext::add_provider_for_screen(screen, provider, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    installed = true;
-}
+)css";
 
 Gtk::PositionType position(ZOAAlertPopover::RectEdge edge) {
     switch (edge) {
@@ -90,7 +78,7 @@ std::shared_ptr<ZOAAlertPopover> ZOAAlertPopover::showWithAlert(ZOAAlert alert, 
 
 void ZOAAlertPopover::showRelativeTo(Gdk::Rectangle rect, Gtk::Widget& view, RectEdge preferredEdge) {
     if (isShown_) return;
-    installDarkStyle();
+    installScreenStyle(kDarkStyle);
     releasePopover();
 
     popover_ = std::make_unique<Gtk::Popover>(view);

@@ -4,11 +4,9 @@
 #include <gtkmm/builder.h>
 #include <gtkmm/button.h>
 #include <gtkmm/container.h>
-#include <gtkmm/cssprovider.h>
 #include <gtkmm/eventbox.h>
 #include <gtkmm/label.h>
 #include <gtkmm/overlay.h>
-#include <gtkmm/stylecontext.h>
 #include <gtkmm/window.h>
 
 #include <algorithm>
@@ -17,6 +15,7 @@
 #include "DebugPrint.h"
 #include "ViewAnimation.h"
 #include "WQTemporaryDirectory.h"
+#include "controls/ScreenStyle.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
 
@@ -31,23 +30,14 @@ constexpr double kDefaultFraction = 0.3;
 
 void log(std::string_view message) { tovak::debugPrint(ShareToWebViewController::kClassName, message); }
 
-void installStyle() {
-    static const bool installed = [] {
-        auto css = Gtk::CssProvider::create();
-        // The backdrop takes the window's own colours (light or dark with the visual style),
-        // barely translucent over the page, with a line along the chat list.
-        css->load_from_data(R"(
-            .parlivo-share-view { background-color: alpha(@theme_bg_color, 0.97);
-                                  border-left: 1px solid alpha(@borders, 0.9); }
-            .parlivo-share-title { font-size: 1.4em; font-weight: bold; }
-            .parlivo-share-view button { min-width: 96px; }
-        )");
-        if (auto screen = Gdk::Screen::get_default())
-            Gtk::StyleContext::add_provider_for_screen(screen, css, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        return true;
-    }();
-    (void)installed;
-}
+// The backdrop takes the window's own colours (light or dark with the visual style), barely
+// translucent over the page, with a line along the chat list.
+constexpr const char* kStyle = R"(
+    .parlivo-share-view { background-color: alpha(@theme_bg_color, 0.97);
+                          border-left: 1px solid alpha(@borders, 0.9); }
+    .parlivo-share-title { font-size: 1.4em; font-weight: bold; }
+    .parlivo-share-view button { min-width: 96px; }
+)";
 
 // The fraction of the container's height the panel lies beyond an edge when slid out.
 double outsideOffset(tovak::AnimationDirection direction) {
@@ -75,7 +65,7 @@ ShareToWebViewController::~ShareToWebViewController() {
 }
 
 void ShareToWebViewController::loadView() {
-    installStyle();
+    installScreenStyle(kStyle);
     Gtk::EventBox* root = nullptr;
     try {
         builder_ = Gtk::Builder::create_from_resource(kResource);

@@ -2,13 +2,11 @@
 
 #include <atkmm/object.h>
 #include <gdkmm/pixbuf.h>
-#include <gdkmm/screen.h>
-#include <gtkmm/cssprovider.h>
-#include <gtkmm/stylecontext.h>
 
 #include <algorithm>
 
 #include "ViewAnimation.h"
+#include "controls/ScreenStyle.h"
 #include "foundation/Localized.h"
 
 namespace parlivo {
@@ -16,33 +14,16 @@ namespace {
 
 constexpr const char* kImageFolder = "/net/vantreo/mac/WhatsApp/images/";
 
-const Glib::RefPtr<Gtk::CssProvider>& style() {
-    static const auto provider = [] {
-        auto css = Gtk::CssProvider::create();
-        css->load_from_data(R"(
+constexpr const char* kStyle = R"(
             .media-time { border: 1px solid rgba(230, 230, 230, 0.8); border-radius: 10px;
                           padding: 2px 10px; background-color: rgba(0, 0, 0, 0.25); }
             .media-time label { color: white; font-size: 17px; font-feature-settings: "tnum"; }
             .media-record-button { padding: 0; border: none; background: none; box-shadow: none;
                                    min-width: 0; min-height: 0; }
             .media-record-button:disabled { opacity: 0.45; }
-        )");
-        return css;
-    }();
-    return provider;
-}
+        )";
 
-// The rules name only our own classes; on the screen, they reach the children of the styled
-// widgets too.
-void styled(Gtk::Widget& widget, const char* className) {
-    static const bool installed = [] {
-        if (auto screen = Gdk::Screen::get_default())
-            Gtk::StyleContext::add_provider_for_screen(screen, style(), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        return true;
-    }();
-    (void)installed;
-    widget.get_style_context()->add_class(className);
-}
+void styled(Gtk::Widget& widget, const char* className) { styleWithClass(widget, kStyle, className); }
 
 Glib::RefPtr<Gdk::Pixbuf> buttonImage(const std::string& name) {
     try {

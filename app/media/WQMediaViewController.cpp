@@ -9,6 +9,7 @@
 #include "ViewAnimation.h"
 #include "WQApplicationInfo.h"
 #include "controls/QORSwitch.h"
+#include "controls/ScreenStyle.h"
 #include "foundation/Bundle.h"
 #include "foundation/Localized.h"
 #include "foundation/MainQueue.h"
@@ -51,31 +52,14 @@ std::string format(std::string text, const std::vector<std::string>& values) {
     return text;
 }
 
-const Glib::RefPtr<Gtk::CssProvider>& style() {
-    static const auto provider = [] {
-        auto css = Gtk::CssProvider::create();
-        css->load_from_data(R"(
+constexpr const char* kStyle = R"(
             .camera-ground { background-color: #555555; }
             .camera-bottom { background-color: rgba(24, 24, 24, 0.62); }
             .camera-status { color: white; font-size: 15px; text-shadow: 0 1px 2px rgba(0, 0, 0, 0.8); }
             .camera-bottom button, .camera-bottom button label, .camera-bottom image { color: white; }
-        )");
-        return css;
-    }();
-    return provider;
-}
+        )";
 
-// The rules name only our own classes; on the screen, they reach the children of the styled
-// widgets too.
-void styled(Gtk::Widget& widget, const char* className) {
-    static const bool installed = [] {
-        if (auto screen = Gdk::Screen::get_default())
-            Gtk::StyleContext::add_provider_for_screen(screen, style(), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        return true;
-    }();
-    (void)installed;
-    widget.get_style_context()->add_class(className);
-}
+void styled(Gtk::Widget& widget, const char* className) { styleWithClass(widget, kStyle, className); }
 
 std::vector<std::unique_ptr<Gtk::MessageDialog>>& limitAlerts() {
     static auto* alerts = new std::vector<std::unique_ptr<Gtk::MessageDialog>>();
