@@ -1,0 +1,486 @@
+// Files and images into the chat through the real program against the stand-in page: a file
+// dragged from another program's window (a GTK drag source of the test's own, driven by XTest,
+// over XDND), Ctrl+V with an image or with files on the clipboard (owned by this test), a share
+// handed in by a second start of the program, and hostile files that must be refused with
+// nothing sent. What the page received is what it recorded: wqDropFileURLs with data URLs.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <gtk/gtk.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "RunLoop.h"
+#include "WebHostRun.h"
+#include "foundation/FileManager.h"
+#include "foundation/KeyedArchive.h"
+#include "system/Crypto.h"
+// After GTK: Xlib's macros (None, Bool, ...) clash with names in the headers above.
+#include <gdk/gdkx.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+namespace fs = std::filesystem;
+using e2e::WebHostRun;
+using testsupport::Accessibility;
+using testsupport::PageRecord;
+
+namespace {
+
+std::string fileURI(const fs::path& path) {
+    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+    std::string text = uri ? uri : "";
+    g_free(uri);
+    return text;
+}
+
+std::string dataURL(std::string_view mimeType, std::string_view bytes) {
+    const std::vector<uint8_t> data(bytes.begin(), bytes.end());
+    return "data:" + std::string(mimeType) + ";base64," + platform::Crypto::base64(data);
+}
+
+void writeFile(const fs::path& path, std::string_view bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// What this test process offers on the clipboard, answered from its own main loop (so every
+// wait for the program runs that loop). Records which types the program asked for.
+class Clipboard {
+public:
+    Clipboard() : clipboard_(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD)) {}
+    ~Clipboard() {
+        if (owned_) gtk_clipboard_clear(clipboard_);
+    }
+
+    void offer(std::vector<std::pair<std::string, std::string>> items) {
+        items_ = std::move(items);
+        requested.clear();
+        std::vector<GtkTargetEntry> targets;
+        for (const auto& item : items_)
+            targets.push_back(GtkTargetEntry{const_cast<gchar*>(item.first.c_str()), 0, guint(targets.size())});
+        owned_ = gtk_clipboard_set_with_data(clipboard_, targets.data(), guint(targets.size()), &Clipboard::get,
+                                             &Clipboard::clear, this);
+        EXPECT_TRUE(owned_);
+    }
+    void offerImage(GdkPixbuf* image) {
+        items_.clear();
+        requested.clear();
+        gtk_clipboard_set_image(clipboard_, image);
+        owned_ = false;
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return gtk_clipboard_wait_is_image_available(clipboard_); }, 10));
+    }
+
+    std::vector<std::string> requested;
+
+private:
+    static void get(GtkClipboard*, GtkSelectionData* data, guint info, gpointer self) {
+        auto* me = static_cast<Clipboard*>(self);
+        if (info >= me->items_.size()) return;
+        const auto& [type, bytes] = me->items_[info];
+        me->requested.push_back(type);
+        gtk_selection_data_set(data, gtk_selection_data_get_target(data), 8, reinterpret_cast<const guchar*>(bytes.data()),
+                               gint(bytes.size()));
+    }
+    static void clear(GtkClipboard*, gpointer self) { static_cast<Clipboard*>(self)->owned_ = false; }
+
+    GtkClipboard* clipboard_;
+    std::vector<std::pair<std::string, std::string>> items_;
+    bool owned_ = false;
+};
+
+// A small window of another "program" (this test) from which a URI list can be dragged: what a
+// file manager offers.
+class DragSource {
+public:
+    // At the bottom right of the screen.
+    explicit DragSource(std::string uriList) : uriList_(std::move(uriList)) {
+        GdkRectangle screen{};
+        gdk_monitor_get_geometry(gdk_display_get_monitor(gdk_display_get_default(), 0), &screen);
+        const int x = screen.x + screen.width - kSize - 10, y = screen.y + screen.height - kSize - 10;
+        window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_title(GTK_WINDOW(window_), "Drag source");
+        gtk_window_set_default_size(GTK_WINDOW(window_), kSize, kSize);
+        gtk_window_move(GTK_WINDOW(window_), x, y);
+        GtkWidget* box = gtk_event_box_new();
+        gtk_container_add(GTK_CONTAINER(window_), box);
+        GtkTargetEntry entry{const_cast<gchar*>("text/uri-list"), 0, 0};
+        gtk_drag_source_set(box, GDK_BUTTON1_MASK, &entry, 1, GDK_ACTION_COPY);
+        g_signal_connect(box, "drag-data-get", G_CALLBACK(&DragSource::dataGet), this);
+        g_signal_connect(box, "drag-end", G_CALLBACK(&DragSource::dragEnd), this);
+        gtk_widget_show_all(window_);
+    }
+    ~DragSource() { gtk_widget_destroy(window_); }
+
+    bool shown() {
+        return testsupport::runLoopUntil([&] {
+            GdkWindow* window = gtk_widget_get_window(window_);
+            return window && gdk_window_is_viewable(window);
+        }, 10);
+    }
+    // The middle of the window on the screen.
+    std::pair<int, int> middle() const {
+        int x = 0, y = 0;
+        gdk_window_get_origin(gtk_widget_get_window(window_), &x, &y);
+        return {x + kSize / 2, y + kSize / 2};
+    }
+
+    int dataRequests = 0;
+    bool ended = false;
+    static constexpr int kSize = 120;
+
+private:
+    static void dataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint, guint, gpointer self) {
+        auto* me = static_cast<DragSource*>(self);
+        ++me->dataRequests;
+        gtk_selection_data_set(data, gtk_selection_data_get_target(data), 8,
+                               reinterpret_cast<const guchar*>(me->uriList_.data()), gint(me->uriList_.size()));
+    }
+    static void dragEnd(GtkWidget*, GdkDragContext*, gpointer self) { static_cast<DragSource*>(self)->ended = true; }
+
+    std::string uriList_;
+    GtkWidget* window_;
+};
+
+// The mouse on the X server, as a hand moves it (XTest).
+class Mouse {
+public:
+    Mouse() : display_(XOpenDisplay(nullptr)) {}
+    ~Mouse() {
+        if (display_) XCloseDisplay(display_);
+    }
+    bool ok() const { return display_ != nullptr; }
+    void moveTo(int x, int y) {
+        XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+        XFlush(display_);
+        x_ = x;
+        y_ = y;
+    }
+    void button(bool down) {
+        XTestFakeButtonEvent(display_, 1, down ? True : False, CurrentTime);
+        XFlush(display_);
+    }
+    // Moves in small steps, letting both programs see each step.
+    void glideTo(int x, int y, int steps = 25) {
+        const int fromX = x_, fromY = y_;
+        for (int i = 1; i <= steps; ++i) {
+            moveTo(fromX + (x - fromX) * i / steps, fromY + (y - fromY) * i / steps);
+            testsupport::runLoopFor(0.03);
+        }
+    }
+    // Where a window of the display lies on the screen.
+    std::pair<int, int> origin(unsigned long window) const {
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display_, Window(window), DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+        return {x, y};
+    }
+
+private:
+    Display* display_;
+    int x_ = 0, y_ = 0;
+};
+
+class DropPaste : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // This process shows nothing to the accessibility bus: only the program is read there
+        // (and the programs it starts must not inherit the switch).
+        setenv("NO_AT_BRIDGE", "1", 1);
+        const bool initialised = gtk_init_check(nullptr, nullptr);
+        unsetenv("NO_AT_BRIDGE");
+        ASSERT_TRUE(initialised) << "needs a display";
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(GDK_IS_X11_DISPLAY(gdk_display_get_default())) << "needs Xvfb";
+        folder = testsupport::makeTemporaryDirectory("drop-paste");
+        ASSERT_TRUE(run.start());
+    }
+    void TearDown() override {
+        EXPECT_EQ(run.stop(), 0) << output();
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+
+    std::string output() const { return run.program ? run.program->output() : ""; }
+
+    // Waits for the page's first wqDropFileURLs from record `from` on, running this process's
+    // main loop meanwhile (it owns the clipboard or the drag).
+    std::optional<PageRecord> waitForDrop(size_t from, double seconds = 60) {
+        std::optional<PageRecord> found;
+        testsupport::runLoopUntil([&] {
+            auto calls = run.calls("wqDropFileURLs", from);
+            if (!calls.empty()) found = calls.front();
+            return found.has_value();
+        }, seconds);
+        return found;
+    }
+    // Waits for a line of the program's output past line `from` that holds `text`, running this
+    // process's main loop meanwhile.
+    bool waitForLine(size_t from, std::string_view text, double seconds = 60) {
+        return testsupport::runLoopUntil([&] {
+            const auto lines = run.program->process().lines();
+            for (size_t i = from; i < lines.size(); ++i)
+                if (lines[i].find(text) != std::string::npos) return true;
+            return false;
+        }, seconds);
+    }
+    size_t lineCount() const { return run.program->process().lines().size(); }
+    // Runs `script` in the page and returns its value, running this process's main loop
+    // meanwhile (the page may be reading the clipboard this process owns).
+    platform::PropertyList evalPumping(std::string_view script) {
+        const int64_t command = run.server.eval(script);
+        std::optional<PageRecord> answer;
+        testsupport::runLoopUntil([&] {
+            for (const auto& record : run.server.records())
+                if ((record.type == "evaluated" || record.type == "error") && record["command"].asInt() == command)
+                    answer = record;
+            return answer.has_value();
+        }, 60);
+        EXPECT_TRUE(answer && answer->type == "evaluated") << script << "\n" << (answer ? answer->json : "no answer");
+        return answer ? answer->value["value"] : platform::PropertyList();
+    }
+
+    // Drags from `source` onto the middle of the page and lets go, as a hand does.
+    void dragOntoPage(DragSource& source) {
+        Mouse mouse;
+        ASSERT_TRUE(mouse.ok());
+        const std::string window = run.mainWindow();
+        ASSERT_FALSE(window.empty()) << output();
+        const auto [mainX, mainY] = mouse.origin(std::stoul(window));
+        const int targetX = mainX + 500, targetY = mainY + 450;
+        ASSERT_TRUE(source.shown());
+        const auto [sourceX, sourceY] = source.middle();
+        ASSERT_FALSE(std::abs(sourceX - targetX) < DragSource::kSize && std::abs(sourceY - targetY) < DragSource::kSize)
+            << "the source window covers the page";
+
+        mouse.moveTo(sourceX, sourceY);
+        testsupport::runLoopFor(0.2);
+        mouse.button(true);
+        testsupport::runLoopFor(0.1);
+        mouse.glideTo(targetX, targetY);
+        // A few motions over the page: the first asks for the URI list, the next ones are
+        // answered with the drop view's verdict.
+        for (int i = 0; i < 10; ++i) {
+            mouse.moveTo(targetX + (i % 2 ? 3 : -3), targetY);
+            testsupport::runLoopFor(0.1);
+        }
+        mouse.button(false);
+    }
+
+    // Ctrl+V typed into the main window.
+    void paste() { ASSERT_TRUE(run.pressKeys("ctrl+v")) << "xdotool could not type into the main window"; }
+
+    WebHostRun run;
+    fs::path folder;
+};
+
+}  // namespace
+
+// A file dragged from another window onto the page: the drop view takes it (WebKit never sees
+// it) and the page gets the file's bytes as a data URL, with its name.
+TEST_F(DropPaste, AFileDraggedFromAnotherWindowReachesThePage) {
+    const fs::path file = folder / "dragged note.txt";
+    const std::string contents = "Dragged into the chat\n";
+    writeFile(file, contents);
+
+    const size_t from = run.server.mark();
+    const size_t lines = lineCount();
+    DragSource source(fileURI(file) + "\r\n");
+    ASSERT_NO_FATAL_FAILURE(dragOntoPage(source));
+
+    const auto drop = waitForDrop(from);
+    ASSERT_TRUE(drop) << "data requests: " << source.dataRequests << "\n" << output();
+    ASSERT_EQ(drop->args().size(), 2u) << drop->json;
+    ASSERT_EQ(drop->args()[0].size(), 1u) << drop->json;
+    EXPECT_EQ(drop->args()[0][0].stringOr(), dataURL("text/plain", contents));
+    EXPECT_EQ(drop->args()[1][0].stringOr(), "dragged note.txt");
+    EXPECT_TRUE(waitForLine(lines, "Perform Drag Operation")) << output();
+    EXPECT_TRUE(testsupport::runLoopUntil([&] { return source.ended; }, 30)) << "the drag did not end at the source";
+    EXPECT_EQ(run.calls("wqDropFileURLs", from).size(), 1u);
+}
+
+// Ctrl+V: files on the clipboard go to the page; an image goes as a JPEG of the same picture;
+// a clipboard with nothing usable sends nothing (the paste goes on to the page as text).
+TEST_F(DropPaste, PastedFilesAndImagesReachThePageAndOtherContentSendsNothing) {
+    Clipboard clipboard;
+
+    // Files, as a file manager's "copy" puts them.
+    const fs::path first = folder / "first.txt", second = folder / "second 'quoted'.csv";
+    writeFile(first, "one\n");
+    writeFile(second, "a,b\n1,2\n");
+    size_t from = run.server.mark();
+    clipboard.offer({{"text/uri-list", fileURI(first) + "\r\n" + fileURI(second) + "\r\n"}});
+    paste();
+    auto drop = waitForDrop(from);
+    ASSERT_TRUE(drop) << output();
+    ASSERT_EQ(drop->args()[0].size(), 2u) << drop->json;
+    EXPECT_EQ(drop->args()[0][0].stringOr(), dataURL("text/plain", "one\n"));
+    EXPECT_EQ(drop->args()[0][1].stringOr(), dataURL("text/csv", "a,b\n1,2\n"));
+    EXPECT_EQ(drop->args()[1][0].stringOr(), "first.txt");
+    EXPECT_EQ(drop->args()[1][1].stringOr(), "second 'quoted'.csv");
+
+    // An image (opaque): a JPEG of its size and colour.
+    GdkPixbuf* image = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 40, 30);
+    gdk_pixbuf_fill(image, 0xd02020ff);
+    from = run.server.mark();
+    clipboard.offerImage(image);
+    g_object_unref(image);
+    paste();
+    drop = waitForDrop(from);
+    ASSERT_TRUE(drop) << output();
+    ASSERT_EQ(drop->args()[0].size(), 1u) << drop->json;
+    const std::string url = drop->args()[0][0].stringOr();
+    const std::string prefix = "data:image/jpeg;base64,";
+    ASSERT_EQ(url.rfind(prefix, 0), 0u) << url.substr(0, 60);
+    gsize length = 0;
+    guchar* jpeg = g_base64_decode(url.c_str() + prefix.size(), &length);
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("jpeg", nullptr);
+    ASSERT_TRUE(gdk_pixbuf_loader_write(loader, jpeg, length, nullptr));
+    ASSERT_TRUE(gdk_pixbuf_loader_close(loader, nullptr));
+    g_free(jpeg);
+    GdkPixbuf* decoded = gdk_pixbuf_loader_get_pixbuf(loader);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(gdk_pixbuf_get_width(decoded), 40);
+    EXPECT_EQ(gdk_pixbuf_get_height(decoded), 30);
+    const guchar* pixel = gdk_pixbuf_get_pixels(decoded) + 15 * gdk_pixbuf_get_rowstride(decoded) +
+                          20 * gdk_pixbuf_get_n_channels(decoded);
+    EXPECT_NEAR(pixel[0], 0xd0, 12);
+    EXPECT_NEAR(pixel[1], 0x20, 12);
+    EXPECT_NEAR(pixel[2], 0x20, 12);
+    g_object_unref(loader);
+
+    // Text only, and a URI list of web links: nothing for the chat; the paste goes on to the
+    // page's text field the user clicked into (when it has the text, the drop view is done).
+    ASSERT_EQ(evalPumping("(function () { var t = document.createElement('textarea'); t.id = 'typing';"
+                          " t.style.cssText = 'position:fixed;left:0;top:0;width:100vw;height:100vh;z-index:2147483647';"
+                          " document.body.appendChild(t); return true; })()")
+                  .asBool(),
+              true);
+    ASSERT_TRUE(run.clickPage());
+    EXPECT_TRUE(testsupport::runLoopUntil(
+        [&] { return evalPumping("document.activeElement.id").stringOr() == "typing"; }, 30));
+    struct TextCase {
+        std::vector<std::pair<std::string, std::string>> items;
+        std::string typed;
+    };
+    for (const auto& c : std::vector<TextCase>{
+             {{{"UTF8_STRING", "just text"}, {"text/plain;charset=utf-8", "just text"}}, "just text"},
+             {{{"text/uri-list", "https://example.com/picture.png\r\n"},
+               {"UTF8_STRING", "https://example.com/picture.png"},
+               {"text/plain;charset=utf-8", "https://example.com/picture.png"}},
+              "https://example.com/picture.png"},
+         }) {
+        from = run.server.mark();
+        ASSERT_EQ(evalPumping("document.getElementById('typing').value = ''; true").asBool(), true);
+        clipboard.offer(c.items);
+        paste();
+        EXPECT_TRUE(testsupport::runLoopUntil(
+            [&] { return evalPumping("document.getElementById('typing').value").stringOr() == c.typed; }, 60))
+            << c.items.front().first << ": the paste did not go on to the page\n" << output();
+        EXPECT_TRUE(run.calls("wqDropFileURLs", from).empty()) << c.items.front().first;
+    }
+}
+
+// A share from another program: the share folder it wrote is handed over by a second start of
+// the program with the share URL; the overlay comes over the chat, and Share sends the file.
+TEST_F(DropPaste, AShareFromAnotherProgramShowsTheOverlayAndReachesThePage) {
+    const auto root = platform::FileManager::groupContainer();
+    ASSERT_TRUE(root) << "no share folder";
+    const fs::path shareFolder = *root / "e2e-share";
+    fs::create_directories(shareFolder);
+    const std::string contents = "Shared from the file manager\n";
+    writeFile(shareFolder / "shared.txt", contents);
+    using Object = platform::KeyedArchive::Object;
+    const auto archive = platform::KeyedArchive::write(
+        Object::makeArray({Object::makeURL("file:///home/someone/Documents/shared.txt")}), {});
+    std::ofstream(shareFolder / "share.archive", std::ios::binary)
+        .write(reinterpret_cast<const char*>(archive.data()), std::streamsize(archive.size()));
+
+    const size_t from = run.server.mark();
+    auto second = testsupport::HostedProgram::parlivo(
+        run.server, run.home.options({{"-de", "net.vantreo.mac.whatsapp.share://" + (shareFolder / "share.archive").string()}, {}, {}}));
+    ASSERT_TRUE(second->process().waitForExit(60)) << second->output();
+    EXPECT_EQ(second->process().exitStatus(), 0) << second->output();
+
+    auto& a11y = run.accessibility();
+    ASSERT_TRUE(a11y.waitFor(Accessibility::named("label", "Share to a Chat"), 60)) << a11y.describe() << output();
+    EXPECT_FALSE(fs::exists(shareFolder)) << "the share folder is taken over";
+    EXPECT_TRUE(run.calls("wqDropFileURLs", from).empty()) << "nothing goes before the user presses Share";
+    ASSERT_TRUE(a11y.press("Share")) << a11y.describe();
+
+    const auto drop = run.server.waitForCall("wqDropFileURLs", 60, from);
+    ASSERT_TRUE(drop) << output();
+    ASSERT_EQ(drop->args()[0].size(), 1u) << drop->json;
+    EXPECT_EQ(drop->args()[0][0].stringOr(), dataURL("text/plain", contents));
+    EXPECT_EQ(drop->args()[1][0].stringOr(), "shared.txt");
+    EXPECT_TRUE(a11y.waitUntilGone(Accessibility::named("label", "Share to a Chat"), 30)) << a11y.describe();
+}
+
+// Hostile files dragged in and on the clipboard: a link, a folder, a pipe (and, pasted, a file
+// too large to embed) are each refused with nothing sent, and the program goes on; a good file
+// afterwards still goes.
+TEST_F(DropPaste, HostileFilesAreRefusedWithNothingSent) {
+    writeFile(folder / "target.txt", "behind a link");
+    fs::create_symlink(folder / "target.txt", folder / "link.txt");
+    fs::create_directory(folder / "a folder");
+    writeFile(folder / "a folder" / "inside.txt", "x");
+    ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+    {
+        // Sparse: past the 100 MiB a page call may embed, without writing it.
+        const int fd = ::open((folder / "big.bin").c_str(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, (off_t(100) << 20) + 1), 0);
+        ::close(fd);
+    }
+
+    struct Case {
+        fs::path path;
+        std::string logged;  // what the program says of it
+    };
+    const std::vector<Case> cases = {
+        {folder / "link.txt", "Not sent: " + (folder / "link.txt").string()},
+        {folder / "a folder", "Not sent: " + (folder / "a folder").string()},
+        {folder / "pipe", "Not sent: " + (folder / "pipe").string()},
+        {folder / "big.bin", "Too large to send: 1 file(s)"},
+    };
+    const size_t from = run.server.mark();
+    // Dragged all together from another window: each is refused, the drop ends at the source.
+    {
+        std::string uriList;
+        for (size_t i = 0; i + 1 < cases.size(); ++i) uriList += fileURI(cases[i].path) + "\r\n";
+        const size_t lines = lineCount();
+        DragSource source(uriList);
+        ASSERT_NO_FATAL_FAILURE(dragOntoPage(source));
+        for (size_t i = 0; i + 1 < cases.size(); ++i) EXPECT_TRUE(waitForLine(lines, cases[i].logged)) << output();
+        EXPECT_TRUE(testsupport::runLoopUntil([&] { return source.ended; }, 30)) << "the drag did not end at the source";
+    }
+    // Pasted one by one.
+    Clipboard clipboard;
+    for (const auto& c : cases) {
+        const size_t lines = lineCount();
+        clipboard.offer({{"text/uri-list", fileURI(c.path) + "\r\n"}});
+        paste();
+        EXPECT_TRUE(waitForLine(lines, c.logged)) << c.path << "\n" << output();
+    }
+    // The large file is named to the user.
+    auto& a11y = run.accessibility();
+    EXPECT_TRUE(a11y.waitFor(Accessibility::containing("label", "“big.bin” is too large to send."), 30)) << a11y.describe();
+    EXPECT_TRUE(a11y.press("OK")) << a11y.describe();
+    EXPECT_TRUE(fs::is_fifo(folder / "pipe"));
+    EXPECT_TRUE(fs::exists(folder / "a folder" / "inside.txt"));
+
+    // Still working: a good file goes, and it is the only thing the page got.
+    writeFile(folder / "good.txt", "fine");
+    clipboard.offer({{"text/uri-list", fileURI(folder / "good.txt") + "\r\n"}});
+    paste();
+    const auto drop = waitForDrop(from);
+    ASSERT_TRUE(drop) << output();
+    EXPECT_EQ(drop->args()[1][0].stringOr(), "good.txt") << drop->json;
+    EXPECT_EQ(run.calls("wqDropFileURLs", from).size(), 1u);
+}
