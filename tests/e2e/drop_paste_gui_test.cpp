@@ -48,6 +48,42 @@ std::string dataURL(std::string_view mimeType, std::string_view bytes) {
 
 void writeFile(const fs::path& path, std::string_view bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
+// A picture of one colour, as PNG bytes.
+std::string pngOf(int width, int height, guint32 rgba) {
+    GdkPixbuf* image = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height);
+    gdk_pixbuf_fill(image, rgba);
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    EXPECT_TRUE(gdk_pixbuf_save_to_buffer(image, &buffer, &size, "png", nullptr, nullptr));
+    std::string bytes(buffer ? buffer : "", size);
+    g_free(buffer);
+    g_object_unref(image);
+    return bytes;
+}
+
+// The page got a JPEG data URL of a `width` x `height` picture of about the colour `rgba`.
+void expectJPEGOf(const std::string& url, int width, int height, guint32 rgba) {
+    const std::string prefix = "data:image/jpeg;base64,";
+    ASSERT_EQ(url.rfind(prefix, 0), 0u) << url.substr(0, 60);
+    gsize length = 0;
+    guchar* jpeg = g_base64_decode(url.c_str() + prefix.size(), &length);
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("jpeg", nullptr);
+    const bool loaded = gdk_pixbuf_loader_write(loader, jpeg, length, nullptr) && gdk_pixbuf_loader_close(loader, nullptr);
+    g_free(jpeg);
+    GdkPixbuf* decoded = loaded ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+    EXPECT_TRUE(decoded) << "not a JPEG";
+    if (decoded) {
+        EXPECT_EQ(gdk_pixbuf_get_width(decoded), width);
+        EXPECT_EQ(gdk_pixbuf_get_height(decoded), height);
+        const guchar* pixel = gdk_pixbuf_get_pixels(decoded) + height / 2 * gdk_pixbuf_get_rowstride(decoded) +
+                              width / 2 * gdk_pixbuf_get_n_channels(decoded);
+        EXPECT_NEAR(pixel[0], (rgba >> 24) & 0xff, 12);
+        EXPECT_NEAR(pixel[1], (rgba >> 16) & 0xff, 12);
+        EXPECT_NEAR(pixel[2], (rgba >> 8) & 0xff, 12);
+    }
+    g_object_unref(loader);
+}
+
 // What this test process offers on the clipboard, answered from its own main loop (so every
 // wait for the program runs that loop). Records which types the program asked for.
 class Clipboard {
@@ -93,12 +129,15 @@ private:
     bool owned_ = false;
 };
 
-// A small window of another "program" (this test) from which a URI list can be dragged: what a
-// file manager offers.
+// A small window of another "program" (this test) from which content can be dragged: a URI
+// list as a file manager offers it, or what a browser offers for a picture.
+using Offer = std::vector<std::pair<std::string, std::string>>;  // type, bytes
+
 class DragSource {
 public:
     // At the bottom right of the screen.
-    explicit DragSource(std::string uriList) : uriList_(std::move(uriList)) {
+    explicit DragSource(std::string uriList) : DragSource(Offer{{"text/uri-list", std::move(uriList)}}) {}
+    explicit DragSource(Offer items) : items_(std::move(items)) {
         GdkRectangle screen{};
         gdk_monitor_get_geometry(gdk_display_get_monitor(gdk_display_get_default(), 0), &screen);
         const int x = screen.x + screen.width - kSize - 10, y = screen.y + screen.height - kSize - 10;
@@ -108,8 +147,10 @@ public:
         gtk_window_move(GTK_WINDOW(window_), x, y);
         GtkWidget* box = gtk_event_box_new();
         gtk_container_add(GTK_CONTAINER(window_), box);
-        GtkTargetEntry entry{const_cast<gchar*>("text/uri-list"), 0, 0};
-        gtk_drag_source_set(box, GDK_BUTTON1_MASK, &entry, 1, GDK_ACTION_COPY);
+        std::vector<GtkTargetEntry> targets;
+        for (const auto& item : items_)
+            targets.push_back(GtkTargetEntry{const_cast<gchar*>(item.first.c_str()), 0, guint(targets.size())});
+        gtk_drag_source_set(box, GDK_BUTTON1_MASK, targets.data(), gint(targets.size()), GDK_ACTION_COPY);
         g_signal_connect(box, "drag-data-get", G_CALLBACK(&DragSource::dataGet), this);
         g_signal_connect(box, "drag-end", G_CALLBACK(&DragSource::dragEnd), this);
         gtk_widget_show_all(window_);
@@ -134,15 +175,17 @@ public:
     static constexpr int kSize = 120;
 
 private:
-    static void dataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint, guint, gpointer self) {
+    static void dataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint info, guint, gpointer self) {
         auto* me = static_cast<DragSource*>(self);
         ++me->dataRequests;
+        if (info >= me->items_.size()) return;
+        const std::string& bytes = me->items_[info].second;
         gtk_selection_data_set(data, gtk_selection_data_get_target(data), 8,
-                               reinterpret_cast<const guchar*>(me->uriList_.data()), gint(me->uriList_.size()));
+                               reinterpret_cast<const guchar*>(bytes.data()), gint(bytes.size()));
     }
     static void dragEnd(GtkWidget*, GdkDragContext*, gpointer self) { static_cast<DragSource*>(self)->ended = true; }
 
-    std::string uriList_;
+    Offer items_;
     GtkWidget* window_;
 };
 
@@ -283,7 +326,8 @@ protected:
 }  // namespace
 
 // A file dragged from another window onto the page: the drop view takes it (WebKit never sees
-// it) and the page gets the file's bytes as a data URL, with its name.
+// it) and the page gets the file's bytes as a data URL, with its name. A picture dragged from a
+// browser goes as a picture.
 TEST_F(DropPaste, AFileDraggedFromAnotherWindowReachesThePage) {
     const fs::path file = folder / "dragged note.txt";
     const std::string contents = "Dragged into the chat\n";
@@ -303,6 +347,17 @@ TEST_F(DropPaste, AFileDraggedFromAnotherWindowReachesThePage) {
     EXPECT_TRUE(waitForLine(lines, "Perform Drag Operation")) << output();
     EXPECT_TRUE(testsupport::runLoopUntil([&] { return source.ended; }, 30)) << "the drag did not end at the source";
     EXPECT_EQ(run.calls("wqDropFileURLs", from).size(), 1u);
+
+    // A picture dragged out of a browser: its web address is no file, the picture itself goes
+    // (as a JPEG of it).
+    const size_t imageFrom = run.server.mark();
+    DragSource browser(Offer{{"text/uri-list", "https://example.com/picture.png\r\n"},
+                             {"image/png", pngOf(64, 48, 0x2040c0ff)}});
+    ASSERT_NO_FATAL_FAILURE(dragOntoPage(browser));
+    const auto picture = waitForDrop(imageFrom);
+    ASSERT_TRUE(picture) << output();
+    ASSERT_EQ(picture->args()[0].size(), 1u) << picture->json;
+    expectJPEGOf(picture->args()[0][0].stringOr(), 64, 48, 0x2040c0ff);
 }
 
 // Ctrl+V: files on the clipboard go to the page; an image goes as a JPEG of the same picture;
@@ -335,25 +390,7 @@ TEST_F(DropPaste, PastedFilesAndImagesReachThePageAndOtherContentSendsNothing) {
     drop = waitForDrop(from);
     ASSERT_TRUE(drop) << output();
     ASSERT_EQ(drop->args()[0].size(), 1u) << drop->json;
-    const std::string url = drop->args()[0][0].stringOr();
-    const std::string prefix = "data:image/jpeg;base64,";
-    ASSERT_EQ(url.rfind(prefix, 0), 0u) << url.substr(0, 60);
-    gsize length = 0;
-    guchar* jpeg = g_base64_decode(url.c_str() + prefix.size(), &length);
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("jpeg", nullptr);
-    ASSERT_TRUE(gdk_pixbuf_loader_write(loader, jpeg, length, nullptr));
-    ASSERT_TRUE(gdk_pixbuf_loader_close(loader, nullptr));
-    g_free(jpeg);
-    GdkPixbuf* decoded = gdk_pixbuf_loader_get_pixbuf(loader);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(gdk_pixbuf_get_width(decoded), 40);
-    EXPECT_EQ(gdk_pixbuf_get_height(decoded), 30);
-    const guchar* pixel = gdk_pixbuf_get_pixels(decoded) + 15 * gdk_pixbuf_get_rowstride(decoded) +
-                          20 * gdk_pixbuf_get_n_channels(decoded);
-    EXPECT_NEAR(pixel[0], 0xd0, 12);
-    EXPECT_NEAR(pixel[1], 0x20, 12);
-    EXPECT_NEAR(pixel[2], 0x20, 12);
-    g_object_unref(loader);
+    expectJPEGOf(drop->args()[0][0].stringOr(), 40, 30, 0xd02020ff);
 
     // Text only, and a URI list of web links: nothing for the chat; the paste goes on to the
     // page's text field the user clicked into (when it has the text, the drop view is done).
