@@ -425,38 +425,66 @@ TEST_F(DropPaste, PastedFilesAndImagesReachThePageAndOtherContentSendsNothing) {
 }
 
 // A share from another program: the share folder it wrote is handed over by a second start of
-// the program with the share URL; the overlay comes over the chat, and Share sends the file.
+// the program with the share URL; the overlay comes over the chat, Share sends the file (or the
+// web address, as a message), Cancel sends nothing.
 TEST_F(DropPaste, AShareFromAnotherProgramShowsTheOverlayAndReachesThePage) {
     const auto root = platform::FileManager::groupContainer();
     ASSERT_TRUE(root) << "no share folder";
-    const fs::path shareFolder = *root / "e2e-share";
-    fs::create_directories(shareFolder);
-    const std::string contents = "Shared from the file manager\n";
-    writeFile(shareFolder / "shared.txt", contents);
     using Object = platform::KeyedArchive::Object;
-    const auto archive = platform::KeyedArchive::write(
-        Object::makeArray({Object::makeURL("file:///home/someone/Documents/shared.txt")}), {});
-    std::ofstream(shareFolder / "share.archive", std::ios::binary)
-        .write(reinterpret_cast<const char*>(archive.data()), std::streamsize(archive.size()));
-
-    const size_t from = run.server.mark();
-    auto second = testsupport::HostedProgram::parlivo(
-        run.server, run.home.options({{"-de", "net.vantreo.mac.whatsapp.share://" + (shareFolder / "share.archive").string()}, {}, {}}));
-    ASSERT_TRUE(second->process().waitForExit(60)) << second->output();
-    EXPECT_EQ(second->process().exitStatus(), 0) << second->output();
-
+    // Writes a share folder as the sending program does and starts the program again with its
+    // URL (the running one takes it); the folder.
+    auto handIn = [&](const std::string& name, std::vector<Object> items, const Offer& files) {
+        const fs::path shareFolder = *root / name;
+        fs::create_directories(shareFolder);
+        for (const auto& [file, bytes] : files) writeFile(shareFolder / file, bytes);
+        const auto archive = platform::KeyedArchive::write(Object::makeArray(std::move(items)), {});
+        std::ofstream(shareFolder / "share.archive", std::ios::binary)
+            .write(reinterpret_cast<const char*>(archive.data()), std::streamsize(archive.size()));
+        auto second = testsupport::HostedProgram::parlivo(
+            run.server,
+            run.home.options({{"-de", "net.vantreo.mac.whatsapp.share://" + (shareFolder / "share.archive").string()}, {}, {}}));
+        EXPECT_TRUE(second->process().waitForExit(60)) << second->output();
+        EXPECT_EQ(second->process().exitStatus(), 0) << second->output();
+        return shareFolder;
+    };
     auto& a11y = run.accessibility();
-    ASSERT_TRUE(a11y.waitFor(Accessibility::named("label", "Share to a Chat"), 60)) << a11y.describe() << output();
+    const auto overlay = Accessibility::named("label", "Share to a Chat");
+
+    // A file.
+    const std::string contents = "Shared from the file manager\n";
+    size_t from = run.server.mark();
+    fs::path shareFolder = handIn("e2e-file", {Object::makeURL("file:///home/someone/Documents/shared.txt")},
+                                  {{"shared.txt", contents}});
+    ASSERT_TRUE(a11y.waitFor(overlay, 60)) << a11y.describe() << output();
     EXPECT_FALSE(fs::exists(shareFolder)) << "the share folder is taken over";
     EXPECT_TRUE(run.calls("wqDropFileURLs", from).empty()) << "nothing goes before the user presses Share";
     ASSERT_TRUE(a11y.press("Share")) << a11y.describe();
-
     const auto drop = run.server.waitForCall("wqDropFileURLs", 60, from);
     ASSERT_TRUE(drop) << output();
     ASSERT_EQ(drop->args()[0].size(), 1u) << drop->json;
     EXPECT_EQ(drop->args()[0][0].stringOr(), dataURL("text/plain", contents));
     EXPECT_EQ(drop->args()[1][0].stringOr(), "shared.txt");
-    EXPECT_TRUE(a11y.waitUntilGone(Accessibility::named("label", "Share to a Chat"), 30)) << a11y.describe();
+    EXPECT_TRUE(a11y.waitUntilGone(overlay, 30)) << a11y.describe();
+
+    // Cancelled: nothing goes.
+    from = run.server.mark();
+    handIn("e2e-cancelled", {Object::makeURL("file:///x/cancelled.txt")}, {{"cancelled.txt", "no"}});
+    ASSERT_TRUE(a11y.waitFor(overlay, 60)) << a11y.describe() << output();
+    ASSERT_TRUE(a11y.press("Cancel")) << a11y.describe();
+    EXPECT_TRUE(a11y.waitUntilGone(overlay, 30)) << a11y.describe();
+
+    // A web address: sent as a message (the first web address wins over the file before it).
+    handIn("e2e-link", {Object::makeURL("file:///x/skipped.txt"), Object::makeURL("https://example.org/page?id=1&lang=en")},
+           {{"skipped.txt", "skipped"}});
+    ASSERT_TRUE(a11y.waitFor(overlay, 60)) << a11y.describe() << output();
+    ASSERT_TRUE(a11y.press("Share")) << a11y.describe();
+    const auto message = run.server.waitForCall("wqSendMessageToChatWithTag", 60, from);
+    ASSERT_TRUE(message) << output();
+    ASSERT_EQ(message->args().size(), 3u) << message->json;
+    EXPECT_EQ(message->args()[0].stringOr(), "https://example.org/page?id=1&lang=en");
+    EXPECT_EQ(message->args()[2].asBool(), true);
+    run.roundTrip();
+    EXPECT_TRUE(run.calls("wqDropFileURLs", from).empty()) << "neither the cancelled file nor the skipped one went";
 }
 
 // Hostile files dragged in and on the clipboard: a link, a folder, a pipe (and, pasted, a file
