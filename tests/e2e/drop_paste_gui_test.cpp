@@ -230,6 +230,8 @@ private:
 
 class DropPaste : public ::testing::Test {
 protected:
+    explicit DropPaste(testsupport::StandinServer::Options serverOptions = {}) : run(std::move(serverOptions)) {}
+
     static void SetUpTestSuite() {
         // This process shows nothing to the accessibility bus: only the program is read there
         // (and the programs it starts must not inherit the switch).
@@ -548,4 +550,47 @@ TEST_F(DropPaste, HostileFilesAreRefusedWithNothingSent) {
     ASSERT_TRUE(drop) << output();
     EXPECT_EQ(drop->args()[1][0].stringOr(), "good.txt") << drop->json;
     EXPECT_EQ(run.calls("wqDropFileURLs", from).size(), 1u);
+}
+
+namespace {
+// The configuration turns sending off ("Send" false).
+class DropPasteSendingOff : public DropPaste {
+protected:
+    DropPasteSendingOff() : DropPaste({{{"Send", platform::PropertyList(false)}}, {}, {}, {}}) {}
+};
+}  // namespace
+
+// While the configuration keeps sending off, a dragged file is refused at the drop and a pasted
+// one is not taken: the paste goes on to the page's text field as text.
+TEST_F(DropPasteSendingOff, NothingIsTakenFromDropsOrPastes) {
+    ASSERT_TRUE(run.server.waitForCall("wqEnableSending", 30, run.startMark)) << output();
+    EXPECT_EQ(run.calls("wqEnableSending", run.startMark).back().args()[0].asBool(), false);
+    const fs::path file = folder / "kept back.txt";
+    writeFile(file, "not for the chat");
+    const size_t from = run.server.mark();
+
+    size_t lines = lineCount();
+    {
+        DragSource source(fileURI(file) + "\r\n");
+        ASSERT_NO_FATAL_FAILURE(dragOntoPage(source));
+        EXPECT_TRUE(waitForLine(lines, "Drop refused: sending is off")) << output();
+        EXPECT_TRUE(testsupport::runLoopUntil([&] { return source.ended; }, 30)) << "the drag did not end at the source";
+    }
+
+    ASSERT_EQ(evalPumping("(function () { var t = document.createElement('textarea'); t.id = 'typing';"
+                          " t.style.cssText = 'position:fixed;left:0;top:0;width:100vw;height:100vh;z-index:2147483647';"
+                          " document.body.appendChild(t); return true; })()")
+                  .asBool(),
+              true);
+    ASSERT_TRUE(run.clickPage());
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return evalPumping("document.activeElement.id").stringOr() == "typing"; }, 30));
+    Clipboard clipboard;
+    lines = lineCount();
+    clipboard.offer({{"text/uri-list", fileURI(file) + "\r\n"}, {"UTF8_STRING", file.string()}});
+    paste();
+    EXPECT_TRUE(testsupport::runLoopUntil(
+        [&] { return evalPumping("document.getElementById('typing').value").stringOr() == file.string(); }, 60))
+        << "the paste did not go on to the page\n" << output();
+    run.roundTrip();
+    EXPECT_TRUE(run.calls("wqDropFileURLs", from).empty());
 }
