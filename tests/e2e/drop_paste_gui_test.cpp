@@ -46,7 +46,11 @@ std::string dataURL(std::string_view mimeType, std::string_view bytes) {
     return "data:" + std::string(mimeType) + ";base64," + platform::Crypto::base64(data);
 }
 
-void writeFile(const fs::path& path, std::string_view bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+void writeFile(const fs::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    EXPECT_TRUE(out.flush()) << "cannot write " << path;
+}
 
 // A picture of one colour, as PNG bytes.
 std::string pngOf(int width, int height, guint32 rgba) {
@@ -318,6 +322,20 @@ protected:
         mouse.button(false);
     }
 
+    // Writes a share folder as a sending program does, in the share root; the share URL.
+    std::string writeShare(const std::string& name, std::vector<platform::KeyedArchive::Object> items, const Offer& files) {
+        const auto root = platform::FileManager::groupContainer();
+        EXPECT_TRUE(root) << "no share folder";
+        if (!root) return {};
+        const fs::path shareFolder = *root / name;
+        fs::create_directories(shareFolder);
+        for (const auto& [file, bytes] : files) writeFile(shareFolder / file, bytes);
+        const auto archive = platform::KeyedArchive::write(platform::KeyedArchive::Object::makeArray(std::move(items)), {});
+        std::ofstream(shareFolder / "share.archive", std::ios::binary)
+            .write(reinterpret_cast<const char*>(archive.data()), std::streamsize(archive.size()));
+        return "net.vantreo.mac.whatsapp.share://" + (shareFolder / "share.archive").string();
+    }
+
     // Ctrl+V typed into the main window.
     void paste() { ASSERT_TRUE(run.pressKeys("ctrl+v")) << "xdotool could not type into the main window"; }
 
@@ -368,19 +386,25 @@ TEST_F(DropPaste, PastedFilesAndImagesReachThePageAndOtherContentSendsNothing) {
     Clipboard clipboard;
 
     // Files, as a file manager's "copy" puts them.
-    const fs::path first = folder / "first.txt", second = folder / "second 'quoted'.csv";
+    // A name with script syntax and a byte that is no UTF-8 reaches the page as a name (the
+    // byte as U+FFFD), not as script.
+    const fs::path first = folder / "first.txt", second = folder / "second 'quoted'.csv",
+                   third = folder / "odd \"back\\slash' <script>\n\xff.txt";
     writeFile(first, "one\n");
     writeFile(second, "a,b\n1,2\n");
+    writeFile(third, "odd");
     size_t from = run.server.mark();
-    clipboard.offer({{"text/uri-list", fileURI(first) + "\r\n" + fileURI(second) + "\r\n"}});
+    clipboard.offer({{"text/uri-list", fileURI(first) + "\r\n" + fileURI(second) + "\r\n" + fileURI(third) + "\r\n"}});
     paste();
     auto drop = waitForDrop(from);
     ASSERT_TRUE(drop) << output();
-    ASSERT_EQ(drop->args()[0].size(), 2u) << drop->json;
+    ASSERT_EQ(drop->args()[0].size(), 3u) << drop->json;
     EXPECT_EQ(drop->args()[0][0].stringOr(), dataURL("text/plain", "one\n"));
     EXPECT_EQ(drop->args()[0][1].stringOr(), dataURL("text/csv", "a,b\n1,2\n"));
+    EXPECT_EQ(drop->args()[0][2].stringOr(), dataURL("text/plain", "odd"));
     EXPECT_EQ(drop->args()[1][0].stringOr(), "first.txt");
     EXPECT_EQ(drop->args()[1][1].stringOr(), "second 'quoted'.csv");
+    EXPECT_EQ(drop->args()[1][2].stringOr(), "odd \"back\\slash' <script>\n\xEF\xBF\xBD.txt");
 
     // An image (opaque): a JPEG of its size and colour.
     GdkPixbuf* image = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 40, 30);
@@ -433,21 +457,13 @@ TEST_F(DropPaste, AShareFromAnotherProgramShowsTheOverlayAndReachesThePage) {
     const auto root = platform::FileManager::groupContainer();
     ASSERT_TRUE(root) << "no share folder";
     using Object = platform::KeyedArchive::Object;
-    // Writes a share folder as the sending program does and starts the program again with its
-    // URL (the running one takes it); the folder.
+    // Starts the program again with the share's URL (the running one takes it); the folder.
     auto handIn = [&](const std::string& name, std::vector<Object> items, const Offer& files) {
-        const fs::path shareFolder = *root / name;
-        fs::create_directories(shareFolder);
-        for (const auto& [file, bytes] : files) writeFile(shareFolder / file, bytes);
-        const auto archive = platform::KeyedArchive::write(Object::makeArray(std::move(items)), {});
-        std::ofstream(shareFolder / "share.archive", std::ios::binary)
-            .write(reinterpret_cast<const char*>(archive.data()), std::streamsize(archive.size()));
-        auto second = testsupport::HostedProgram::parlivo(
-            run.server,
-            run.home.options({{"-de", "net.vantreo.mac.whatsapp.share://" + (shareFolder / "share.archive").string()}, {}, {}}));
+        const std::string url = writeShare(name, std::move(items), files);
+        auto second = testsupport::HostedProgram::parlivo(run.server, run.home.options({{"-de", url}, {}, {}}));
         EXPECT_TRUE(second->process().waitForExit(60)) << second->output();
         EXPECT_EQ(second->process().exitStatus(), 0) << second->output();
-        return shareFolder;
+        return *root / name;
     };
     auto& a11y = run.accessibility();
     const auto overlay = Accessibility::named("label", "Share to a Chat");
@@ -593,4 +609,31 @@ TEST_F(DropPasteSendingOff, NothingIsTakenFromDropsOrPastes) {
         << "the paste did not go on to the page\n" << output();
     run.roundTrip();
     EXPECT_TRUE(run.calls("wqDropFileURLs", from).empty());
+}
+
+namespace {
+// The program is started by the share itself (it was not running): the share waits for the page.
+class DropPasteShareAtLaunch : public DropPaste {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(GDK_IS_X11_DISPLAY(gdk_display_get_default())) << "needs Xvfb";
+        folder = testsupport::makeTemporaryDirectory("drop-paste");
+        const std::string url = writeShare("at-launch", {platform::KeyedArchive::Object::makeURL("file:///x/early.txt")},
+                                           {{"early.txt", "shared before the page was there"}});
+        ASSERT_TRUE(run.start({{"-de", url}, {}, {}}));
+    }
+};
+}  // namespace
+
+TEST_F(DropPasteShareAtLaunch, TheShareIsShownOnceThePageIsThere) {
+    const size_t from = run.startMark;
+    auto& a11y = run.accessibility();
+    const auto overlay = Accessibility::named("label", "Share to a Chat");
+    ASSERT_TRUE(a11y.waitFor(overlay, 60)) << a11y.describe() << output();
+    ASSERT_TRUE(a11y.press("Share")) << a11y.describe();
+    const auto drop = run.server.waitForCall("wqDropFileURLs", 60, from);
+    ASSERT_TRUE(drop) << output();
+    ASSERT_EQ(drop->args()[0].size(), 1u) << drop->json;
+    EXPECT_EQ(drop->args()[0][0].stringOr(), dataURL("text/plain", "shared before the page was there"));
+    EXPECT_EQ(drop->args()[1][0].stringOr(), "early.txt");
 }
