@@ -155,6 +155,7 @@ public:
         for (const auto& item : items_)
             targets.push_back(GtkTargetEntry{const_cast<gchar*>(item.first.c_str()), 0, guint(targets.size())});
         gtk_drag_source_set(box, GDK_BUTTON1_MASK, targets.data(), gint(targets.size()), GDK_ACTION_COPY);
+        g_signal_connect(box, "drag-begin", G_CALLBACK(&DragSource::dragBegin), this);
         g_signal_connect(box, "drag-data-get", G_CALLBACK(&DragSource::dataGet), this);
         g_signal_connect(box, "drag-end", G_CALLBACK(&DragSource::dragEnd), this);
         gtk_widget_show_all(window_);
@@ -174,15 +175,54 @@ public:
         return {x + kSize / 2, y + kSize / 2};
     }
 
+    // A file promise (XDS, "XdndDirectSave0" among the types): the suggested name and the bytes
+    // this source writes where the drop target asks.
+    std::optional<std::pair<std::string, std::string>> promise;
+    fs::path promiseWrittenTo;
+
     int dataRequests = 0;
     bool ended = false;
     static constexpr int kSize = 120;
 
 private:
-    static void dataGet(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint info, guint, gpointer self) {
+    static GdkAtom directSave() { return gdk_atom_intern_static_string("XdndDirectSave0"); }
+    // XDS: the suggested name goes on the drag's source window before anything else.
+    static void dragBegin(GtkWidget*, GdkDragContext* context, gpointer self) {
+        auto* me = static_cast<DragSource*>(self);
+        if (!me->promise) return;
+        const std::string& name = me->promise->first;
+        gdk_property_change(gdk_drag_context_get_source_window(context), directSave(),
+                            gdk_atom_intern_static_string("text/plain"), 8, GDK_PROP_MODE_REPLACE,
+                            reinterpret_cast<const guchar*>(name.data()), gint(name.size()));
+    }
+    // XDS: the target has put a file URL into the property; the file is written there and
+    // the answer is "S" (or "E" when that is no local file).
+    void writePromise(GdkDragContext* context, GtkSelectionData* data) {
+        GdkAtom type = GDK_NONE;
+        gint format = 0, length = 0;
+        guchar* value = nullptr;
+        std::string uri;
+        if (gdk_property_get(gdk_drag_context_get_source_window(context), directSave(), GDK_NONE, 0, 4096, FALSE, &type,
+                             &format, &length, &value) &&
+            value)
+            uri.assign(reinterpret_cast<const char*>(value), size_t(length));
+        g_free(value);
+        gchar* path = g_filename_from_uri(uri.c_str(), nullptr, nullptr);
+        char answer = 'E';
+        if (path && promise) {
+            promiseWrittenTo = path;
+            std::ofstream out(promiseWrittenTo, std::ios::binary);
+            out << promise->second;
+            if (out.flush()) answer = 'S';
+        }
+        g_free(path);
+        gtk_selection_data_set(data, gtk_selection_data_get_target(data), 8, reinterpret_cast<const guchar*>(&answer), 1);
+    }
+    static void dataGet(GtkWidget*, GdkDragContext* context, GtkSelectionData* data, guint info, guint, gpointer self) {
         auto* me = static_cast<DragSource*>(self);
         ++me->dataRequests;
         if (info >= me->items_.size()) return;
+        if (me->items_[info].first == "XdndDirectSave0") return me->writePromise(context, data);
         const std::string& bytes = me->items_[info].second;
         gtk_selection_data_set(data, gtk_selection_data_get_target(data), 8,
                                reinterpret_cast<const guchar*>(bytes.data()), gint(bytes.size()));
@@ -347,7 +387,7 @@ protected:
 
 // A file dragged from another window onto the page: the drop view takes it (WebKit never sees
 // it) and the page gets the file's bytes as a data URL, with its name. A picture dragged from a
-// browser goes as a picture.
+// browser goes as a picture, a file promised by the source (XDS) once the source has written it.
 TEST_F(DropPaste, AFileDraggedFromAnotherWindowReachesThePage) {
     const fs::path file = folder / "dragged note.txt";
     const std::string contents = "Dragged into the chat\n";
@@ -378,6 +418,18 @@ TEST_F(DropPaste, AFileDraggedFromAnotherWindowReachesThePage) {
     ASSERT_TRUE(picture) << output();
     ASSERT_EQ(picture->args()[0].size(), 1u) << picture->json;
     expectJPEGOf(picture->args()[0][0].stringOr(), 64, 48, 0x2040c0ff);
+
+    // A file promised by the source (XDS): written where the program asks, then sent.
+    const size_t promiseFrom = run.server.mark();
+    DragSource promising(Offer{{"XdndDirectSave0", ""}});
+    promising.promise = {{"promised report.txt", "Written on request\n"}};
+    ASSERT_NO_FATAL_FAILURE(dragOntoPage(promising));
+    const auto promised = waitForDrop(promiseFrom);
+    ASSERT_TRUE(promised) << "written to: " << promising.promiseWrittenTo << "\n" << output();
+    ASSERT_EQ(promised->args()[0].size(), 1u) << promised->json;
+    EXPECT_EQ(promised->args()[0][0].stringOr(), dataURL("text/plain", "Written on request\n"));
+    EXPECT_EQ(promised->args()[1][0].stringOr(), "promised report.txt");
+    EXPECT_EQ(promising.promiseWrittenTo.filename(), "promised report.txt");
 }
 
 // Ctrl+V: files on the clipboard go to the page; an image goes as a JPEG of the same picture;
