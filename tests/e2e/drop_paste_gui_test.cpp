@@ -160,7 +160,12 @@ public:
         g_signal_connect(box, "drag-end", G_CALLBACK(&DragSource::dragEnd), this);
         gtk_widget_show_all(window_);
     }
-    ~DragSource() { gtk_widget_destroy(window_); }
+    ~DragSource() {
+        if (context_) g_object_unref(context_);
+        gtk_widget_destroy(window_);
+    }
+    // Whether the window under the pointer has said it takes the drag (with an action).
+    bool accepted() const { return context_ && gdk_drag_context_get_selected_action(context_) != 0; }
 
     bool shown() {
         return testsupport::runLoopUntil([&] {
@@ -189,6 +194,8 @@ private:
     // XDS: the suggested name goes on the drag's source window before anything else.
     static void dragBegin(GtkWidget*, GdkDragContext* context, gpointer self) {
         auto* me = static_cast<DragSource*>(self);
+        if (me->context_) g_object_unref(me->context_);
+        me->context_ = GDK_DRAG_CONTEXT(g_object_ref(context));
         if (!me->promise) return;
         const std::string& name = me->promise->first;
         gdk_property_change(gdk_drag_context_get_source_window(context), directSave(),
@@ -231,6 +238,7 @@ private:
 
     Offer items_;
     GtkWidget* window_;
+    GdkDragContext* context_ = nullptr;
 };
 
 // The mouse on the X server, as a hand moves it (XTest).
@@ -353,12 +361,13 @@ protected:
         mouse.button(true);
         testsupport::runLoopFor(0.1);
         mouse.glideTo(targetX, targetY);
-        // A few motions over the page: the first asks for the URI list, the next ones are
-        // answered with the drop view's verdict.
-        for (int i = 0; i < 10; ++i) {
+        // Moving over the page until the program has answered that it takes the drag (a hand
+        // lets go once the pointer shows it may).
+        for (int i = 0; i < 5 || (!source.accepted() && i < int(300 * testsupport::timeScale())); ++i) {
             mouse.moveTo(targetX + (i % 2 ? 3 : -3), targetY);
             testsupport::runLoopFor(0.1);
         }
+        EXPECT_TRUE(source.accepted()) << "the program never took the drag";
         mouse.button(false);
     }
 
