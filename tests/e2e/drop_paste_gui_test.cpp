@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -344,7 +345,8 @@ protected:
     }
 
     // Drags from `source` onto the middle of the page and lets go, as a hand does.
-    void dragOntoPage(DragSource& source) {
+    // `taken`: whether the program is to take the drag (else it is let go where nothing takes it).
+    void dragOntoPage(DragSource& source, bool taken = true) {
         Mouse mouse;
         ASSERT_TRUE(mouse.ok());
         const std::string window = run.mainWindow();
@@ -363,11 +365,13 @@ protected:
         mouse.glideTo(targetX, targetY);
         // Moving over the page until the program has answered that it takes the drag (a hand
         // lets go once the pointer shows it may).
-        for (int i = 0; i < 5 || (!source.accepted() && i < int(300 * testsupport::timeScale())); ++i) {
+        for (int i = 0; i < 5 || (taken && !source.accepted() && i < int(300 * testsupport::timeScale())); ++i) {
             mouse.moveTo(targetX + (i % 2 ? 3 : -3), targetY);
             testsupport::runLoopFor(0.1);
         }
-        EXPECT_TRUE(source.accepted()) << "the program never took the drag";
+        if (taken) {
+            EXPECT_TRUE(source.accepted()) << "the program never took the drag";
+        }
         mouse.button(false);
     }
 
@@ -697,4 +701,64 @@ TEST_F(DropPasteShareAtLaunch, TheShareIsShownOnceThePageIsThere) {
     ASSERT_EQ(drop->args()[0].size(), 1u) << drop->json;
     EXPECT_EQ(drop->args()[0][0].stringOr(), dataURL("text/plain", "shared before the page was there"));
     EXPECT_EQ(drop->args()[1][0].stringOr(), "early.txt");
+}
+
+namespace {
+// The privacy lock is on from the start (password "secret", no fingerprint reader).
+class DropPasteLocked : public DropPaste {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(GDK_IS_X11_DISPLAY(gdk_display_get_default())) << "needs Xvfb";
+        folder = testsupport::makeTemporaryDirectory("drop-paste");
+        platform::PropertyList settings = platform::PropertyList::dictionary();
+        settings.set("privacyModeEnabled", true);
+        settings.set("privacyModeTouchIDEnabled", false);
+        // An earlier version's record of "secret": its plain SHA-256.
+        settings.set("WQPassowrdHandler.privacyPassword",
+                     "2bb80d537b1da3e38bd30361aa855686bde0eacd7162fef6a25fe97bf527a25b");
+        run.home.writeSettings(settings);
+        ASSERT_TRUE(run.start());
+    }
+};
+}  // namespace
+
+// Behind the lock nothing reaches the chat: a paste goes to the lock screen's password field
+// as text, a drag finds nothing that takes it. Once unlocked, the same paste goes.
+TEST_F(DropPasteLocked, NothingReachesTheChatBehindTheLock) {
+    ASSERT_TRUE(run.program->waitForOutput("Found Privacy View Controller -> Not unhiding WebView")) << output();
+    const fs::path file = folder / "private.txt";
+    writeFile(file, "not while locked");
+    const size_t from = run.server.mark();
+
+    Clipboard clipboard;
+    clipboard.offer({{"text/uri-list", fileURI(file) + "\r\n"}, {"UTF8_STRING", "pasted"}});
+    paste();
+    EXPECT_TRUE(testsupport::runLoopUntil(
+        [&] { return std::find(clipboard.requested.begin(), clipboard.requested.end(), "UTF8_STRING") != clipboard.requested.end(); },
+        60))
+        << "the paste did not go to the password field\n" << output();
+    EXPECT_TRUE(std::find(clipboard.requested.begin(), clipboard.requested.end(), "text/uri-list") == clipboard.requested.end())
+        << "the file list was read behind the lock";
+    {
+        DragSource source(fileURI(file) + "\r\n");
+        ASSERT_NO_FATAL_FAILURE(dragOntoPage(source, false));
+        EXPECT_TRUE(testsupport::runLoopUntil([&] { return source.ended; }, 30)) << "the drag did not end at the source";
+    }
+    run.roundTrip();
+    EXPECT_TRUE(run.calls("wqDropFileURLs", from).empty());
+
+    // Unlocked with the password (over what was pasted into the field), the paste goes.
+    const size_t unlock = run.server.mark();
+    ASSERT_TRUE(run.pressKeys("ctrl+a BackSpace s e c r e t Return"));
+    const auto lockDown = run.server.waitFor(
+        [](const PageRecord& record) {
+            return record.type == "call" && record.name == "wqLockDown" && record.args()[0].stringOr() == "false";
+        },
+        60, unlock);
+    ASSERT_TRUE(lockDown) << output();
+    clipboard.offer({{"text/uri-list", fileURI(file) + "\r\n"}, {"UTF8_STRING", "pasted"}});
+    paste();
+    const auto drop = waitForDrop(from);
+    ASSERT_TRUE(drop) << output();
+    EXPECT_EQ(drop->args()[1][0].stringOr(), "private.txt");
 }
