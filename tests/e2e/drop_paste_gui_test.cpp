@@ -1,8 +1,10 @@
-// Files and images into the chat through the real program against the stand-in page: a file
-// dragged from another program's window (a GTK drag source of the test's own, driven by XTest,
-// over XDND), Ctrl+V with an image or with files on the clipboard (owned by this test), a share
-// handed in by a second start of the program, and hostile files that must be refused with
-// nothing sent. What the page received is what it recorded: wqDropFileURLs with data URLs.
+// Files and images into the chat through the real program against the stand-in page: files,
+// a picture and a promised file (XDS) dragged from another program's window (a GTK drag source of
+// the test's own, moved by XTest, over XDND); Ctrl+V with files, an image or nothing usable on
+// the clipboard (owned by this test); a share handed in by a second start of the program, or by
+// the start itself; hostile files refused with nothing sent; nothing taken while sending is off
+// or the privacy lock is on. What the page received is what it recorded: wqDropFileURLs with
+// data URLs.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
