@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+
 #include "system/Subprocess.h"
 
 namespace mediafixtures {
@@ -33,10 +35,7 @@ inline Bytes readFile(const fs::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline void writeFile(const fs::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
+using testsupport::writeFile;
 
 // Runs `ffmpeg -nostdin -v error -y <args> <output>`.
 inline void makeWithFFmpeg(const fs::path& output, const std::vector<std::string>& args) {

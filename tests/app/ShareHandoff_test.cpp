@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "RunLoop.h"
+#include "TestFiles.h"
 #include "TrellikTestSupport.h"
 #include "WQTemporaryDirectory.h"
 #include "foundation/KeyedArchive.h"
@@ -18,6 +19,7 @@
 using namespace parlivo;
 using namespace trelliktest;
 namespace fs = std::filesystem;
+using testsupport::writeFile;
 using Object = platform::KeyedArchive::Object;
 
 namespace {
@@ -58,16 +60,6 @@ platform::PropertyList arrayObject(platform::PropertyList::Array references, std
     object.set("NS.objects", std::move(references));
     object.set("$class", platform::PropertyList::Uid{classIndex});
     return object;
-}
-
-void writeFile(const fs::path& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
-
-void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 class ShareHandoffTest : public ::testing::Test {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "RunLoop.h"
+#include "TestFiles.h"
 #include "WQTempFile.h"
 #include "WQTemporaryDirectory.h"
 #include "foundation/MainQueue.h"
@@ -27,19 +28,10 @@ using parlivo::WQDropView;
 using parlivo::WQPasteboard;
 using Reader = parlivo::WQPasteBoardReader;
 using Refusal = Reader::Refusal;
+using testsupport::fileURI;
+using testsupport::writeFile;
 
 namespace {
-
-std::string fileURI(const fs::path& path) {
-    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
-    std::string text = uri ? uri : "";
-    g_free(uri);
-    return text;
-}
-
-void writeFile(const fs::path& path, std::string_view bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // A folder of hostile things to drop, made fresh for each test.
 class HostileFolder : public ::testing::Test {

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "RunLoop.h"
+#include "TestFiles.h"
 #include "WebHostRun.h"
 #include "foundation/FileManager.h"
 #include "foundation/KeyedArchive.h"
@@ -33,25 +34,14 @@ namespace fs = std::filesystem;
 using e2e::WebHostRun;
 using testsupport::Accessibility;
 using testsupport::PageRecord;
+using testsupport::fileURI;
+using testsupport::writeFile;
 
 namespace {
-
-std::string fileURI(const fs::path& path) {
-    gchar* uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
-    std::string text = uri ? uri : "";
-    g_free(uri);
-    return text;
-}
 
 std::string dataURL(std::string_view mimeType, std::string_view bytes) {
     const std::vector<uint8_t> data(bytes.begin(), bytes.end());
     return "data:" + std::string(mimeType) + ";base64," + platform::Crypto::base64(data);
-}
-
-void writeFile(const fs::path& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-    EXPECT_TRUE(out.flush()) << "cannot write " << path;
 }
 
 // A picture of one colour, as PNG bytes.
