@@ -17,6 +17,12 @@ Outcome decide(const std::optional<std::string>& url, bool newWindow) {
         if (isOpenableExternally(*url)) return {Decision::openInBrowser, "Target: Blank"};
         return {Decision::cancel, "Target: Blank, not opened: " + *url};
     }
+    // The web view cannot show a mail address or another program's scheme: left to it, the load
+    // would fail and the error page would replace the web client. A mail address goes to the mail
+    // program; anything else is refused.
+    if (parsed && parsed->scheme() == "mailto") return {Decision::openInBrowser, "Target: Self, mail address"};
+    if (parsed && !isLoadableInWebView(parsed->scheme()))
+        return {Decision::cancel, "Target: Self, not loaded: " + *url};
     // A path that ends in "/" names a folder (the error page's base is the resource folder,
     // whose name may hold a dot): it has no file extension, whatever its last name holds.
     const bool folder = parsed && parsed->path().ends_with('/');
@@ -24,6 +30,12 @@ Outcome decide(const std::optional<std::string>& url, bool newWindow) {
     if (tovak::graphemeClusters(extension, 2).size() >= 2 && extension != "app")
         return {Decision::downloadFile, "Target: Self, PATH EXTENSION: " + extension + " -> Initiating Download"};
     return {Decision::allow, "Target: Self, PATH EXTENSION: " + extension + " "};
+}
+
+bool isLoadableInWebView(std::string_view scheme) {
+    for (std::string_view loadable : {"http", "https", "file", "about", "data", "javascript"})
+        if (scheme == loadable) return true;
+    return false;
 }
 
 bool isOpenableExternally(std::string_view url) {

@@ -24,9 +24,15 @@ struct Outcome {
 
 // For a navigation to `url` (none: the request had no URL); `newWindow` when it has no target
 // frame. In this order: no URL is allowed; a blob: URL becomes a blob download; a new window
-// opens in the browser (http, https, mailto only; anything else is cancelled); a path extension of
-// at least two characters other than "app" is a file download; the rest is allowed.
+// opens in the browser (http, https, mailto only; anything else is cancelled); in the frame
+// itself (the main frame or a sub-frame), a mail address goes to the mail program and a scheme
+// the web view cannot load is cancelled; a path extension of at least two characters other than
+// "app" is a file download; the rest is allowed.
 Outcome decide(const std::optional<std::string>& url, bool newWindow);
+
+// Whether the web view itself loads URLs of `scheme` (lower case): http, https, file, about, data
+// and javascript.
+bool isLoadableInWebView(std::string_view scheme);
 
 // Whether the user's browser (or mail program) may be asked to open `url`: http, https, mailto.
 bool isOpenableExternally(std::string_view url);

@@ -808,6 +808,9 @@ void ViewController::pageDidStartup() {
     setSendingEnabled(configuration().enableSend().value_or(false));
     showLaunchAtLoginReminder();
     updateChatListWidth();
+    // A page made while the lock is on (at a locked start, after a reload) missed the lock's
+    // own call: it learns the state now that it can act on it.
+    if (privacyViewController_) commands_.lockDown(true);
 }
 
 void ViewController::reloadRequested() { Trellik::shared().reloadWebApp(); }

@@ -29,6 +29,24 @@ bool hasURLScheme(std::string_view url, std::string_view scheme) {
 
 bool isWebAddress(std::string_view url) { return hasURLScheme(url, "https") || hasURLScheme(url, "http"); }
 
+std::string encodedURIText(std::string_view url) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    static constexpr std::string_view allowed = "-._~:/?#[]@!$&'()*+,;=%";
+    std::string encoded;
+    encoded.reserve(url.size());
+    for (const char c : url) {
+        if (isAlpha(c) || isDigit(c) || allowed.find(c) != std::string_view::npos) {
+            encoded += c;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        encoded += '%';
+        encoded += hex[byte >> 4];
+        encoded += hex[byte & 0x0f];
+    }
+    return encoded;
+}
+
 std::optional<URL> URL::parse(std::string_view text) {
     const std::string copy(text);
     if (copy.empty() || copy.find('\0') != std::string::npos) return std::nullopt;

@@ -17,6 +17,11 @@ bool hasURLScheme(std::string_view url, std::string_view scheme);
 // An address for the web browser: http or https.
 bool isWebAddress(std::string_view url);
 
+// `url` as a well-formed URI for another program: every byte that RFC 3986 does not allow in a
+// URI (blanks, quotes, angle brackets, backslashes, non-ASCII ...) percent-encoded. Reserved
+// characters and existing "%" escapes stay, so a well-formed URI comes back unchanged.
+std::string encodedURIText(std::string_view url);
+
 
 // An absolute URL taken apart (RFC 3986, through GLib's GUri). Parsing refuses relative
 // references, NUL characters and anything GUri refuses, so every part below is well-formed.

@@ -8,6 +8,7 @@
 #include "foundation/MainQueue.h"
 
 #include "foundation/Log.h"
+#include "foundation/URL.h"
 #include "system/SessionBus.h"
 
 namespace platform {
@@ -134,7 +135,8 @@ bool Workspace::launchApplication(const std::filesystem::path& executable, const
 
 bool Workspace::openURL(const std::string& url, std::string* error) {
     GError* launchError = nullptr;
-    const bool launched = g_app_info_launch_default_for_uri(url.c_str(), nullptr, &launchError);
+    // The handler gets a well-formed URI, whatever characters the address came with.
+    const bool launched = g_app_info_launch_default_for_uri(encodedURIText(url).c_str(), nullptr, &launchError);
     if (!launched) {
         if (error) *error = launchError ? launchError->message : "unknown error";
         g_clear_error(&launchError);

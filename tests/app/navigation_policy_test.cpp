@@ -41,6 +41,16 @@ TEST(NavigationPolicyTest, DecisionsFollowScemeTargetAndExtension) {
         // A folder whose name holds a dot (the error page's base): no file extension.
         {"file:///tmp/parlivo-resources.UtBkwi/", false, Decision::allow},
         {"https://web.example.org/files.zip/", false, Decision::allow},
+        // In the frame itself: a mail address goes to the mail program (its ".org" is no file
+        // extension); schemes the web view cannot load are refused, not left to fail.
+        {"mailto:someone@example.org", false, Decision::openInBrowser},
+        {"MAILTO:someone@example.org?subject=a.pdf", false, Decision::openInBrowser},
+        {"tel:+15550100", false, Decision::cancel},
+        {"ftp://files.example.org/a", false, Decision::cancel},
+        {"whatsapp://send?text=x.zip", false, Decision::cancel},
+        {"about:blank", false, Decision::allow},
+        {"about:srcdoc", false, Decision::allow},
+        {"data:text/html,<p>x</p>", false, Decision::allow},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url.value_or("<none>") + (c.newWindow ? " new window" : ""));

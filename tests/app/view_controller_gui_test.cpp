@@ -394,6 +394,17 @@ TEST_F(ViewControllerTest, TheLockScreenCoversThePageUntilTheLockIsReleased) {
     auto lock = waitForCall("wqLockDown");
     ASSERT_TRUE(lock);
     EXPECT_EQ(*lock, ScriptValue(ScriptValue::Array{"wqLockDown", "true"}));
+
+    // A reload while locked: the new page, behind the lock, is told the lock state once it has
+    // started up (the lock's own call went to the old page).
+    controller->reloadWebApp();
+    ASSERT_TRUE(testsupport::runLoopUntil(
+        [&] { return controller->aWkWebView() && controller->aWkWebView() != view && pageHas("#marker"); }, 30));
+    EXPECT_FALSE(controller->aWkWebView()->widget().get_parent());
+    post("eventHandler", "'didStartup'");
+    lock = waitForCall("wqLockDown");
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(*lock, ScriptValue(ScriptValue::Array{"wqLockDown", "true"}));
     Trellik::shared().setPrivacyLockdown(false);
 }
 

@@ -11,9 +11,7 @@ bool isAlert(const Accessibility::Element& e) { return e.showing && (e.role == "
 
 }  // namespace
 
-// Does not pass yet: the button pressed through the accessibility bus brings no answer
-// within the wait; to be looked into.
-TEST(WebHostAlerts, DISABLED_EachAlertIsAnsweredOnceWithThePressedButton) {
+TEST(WebHostAlerts, EachAlertIsAnsweredOnceWithThePressedButton) {
     WebHostRun run;
     ASSERT_TRUE(run.start());
     auto& server = run.server;

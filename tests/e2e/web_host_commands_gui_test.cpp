@@ -1,5 +1,6 @@
 // Commands reaching the page through what the user uses: the menus' keyboard shortcuts and menu
-// items chosen (through the accessibility bus, as a click or a screen reader does).
+// items chosen (through the accessibility bus, as a click or a screen reader does), and the
+// privacy lock's state.
 #include "WebHostRun.h"
 
 using namespace e2e;
@@ -69,5 +70,33 @@ TEST(WebHostCommands, MenuCommandsReachThePage) {
     ASSERT_TRUE(choose("Log Out"));
     ASSERT_TRUE(server.waitForCall("wqHandleLogOut", 30, from));
     ASSERT_TRUE(run.startedUp(from));
+    EXPECT_EQ(run.stop(), 0);
+}
+
+// A page made behind the privacy lock, at a locked start and again after a reload, is told the
+// lock state once it has started up, and stays hidden.
+TEST(WebHostCommands, APageMadeBehindTheLockIsToldOfIt) {
+    WebHostRun run;
+    PropertyList settings = PropertyList::dictionary();
+    settings.set("privacyModeEnabled", true);
+    // The plain SHA-256 of "secret", as an earlier version stored it.
+    settings.set("WQPassowrdHandler.privacyPassword", "2bb80d537b1da3e38bd30361aa855686bde0eacd7162fef6a25fe97bf527a25b");
+    run.home.writeSettings(settings);
+    ASSERT_TRUE(run.start());
+    auto& server = run.server;
+    auto lock = server.waitForCall("wqLockDown", 30, run.startMark);
+    ASSERT_TRUE(lock) << run.program->output();
+    EXPECT_EQ(lock->args(), list({"true"}));
+    EXPECT_EQ(run.eval("document.visibilityState"), PropertyList("hidden"));
+
+    const size_t from = server.mark();
+    server.post("eventHandler", "reload");
+    ASSERT_TRUE(run.startedUp(from));
+    lock = server.waitForCall("wqLockDown", 30, from);
+    ASSERT_TRUE(lock) << run.program->output();
+    EXPECT_EQ(lock->args(), list({"true"}));
+    EXPECT_EQ(run.eval("document.visibilityState"), PropertyList("hidden"));
+    run.roundTrip();
+    EXPECT_EQ(run.calls("wqLockDown", from).size(), 1u);
     EXPECT_EQ(run.stop(), 0);
 }

@@ -183,3 +183,39 @@ TEST(WebHostNavigation, DownloadsAreSavedOnlyWhenComplete) {
 
     EXPECT_EQ(run.stop(), 0);
 }
+
+// A sub-frame follows the same policy as the main frame: a file becomes a download. In either
+// frame a mail address goes to the mail program and another program's scheme is refused; neither
+// leaves the web client or puts the error page in its place.
+TEST(WebHostNavigation, FramesDownloadFilesAndNeverFailOnOtherSchemes) {
+    WebHostRun run;
+    run.home.recordOpenedURLs({"http", "https", "mailto", "tel", "ftp"});
+    ASSERT_TRUE(run.start());
+    auto& server = run.server;
+    auto& a11y = run.accessibility();
+    const std::string frame = "document.querySelector('iframe').contentWindow.location";
+
+    // From here on, a "ready" would be a page load (the page's own has been recorded).
+    const size_t from = run.roundTrip();
+    run.eval(frame + ".href = '/download.txt'; 1");
+    ASSERT_TRUE(a11y.waitFor(isSavePanel)) << a11y.describe() << run.program->output();
+    ASSERT_TRUE(a11y.press("Cancel", "Save File")) << a11y.describe();
+    EXPECT_TRUE(a11y.waitUntilGone(isSavePanel));
+    run.roundTrip();
+    EXPECT_EQ(requestsFor(server, "/download.txt"), 0);
+
+    for (const std::string& target : {std::string("location"), frame}) {
+        SCOPED_TRACE(target);
+        run.eval(target + ".href = 'tel:+15550100'; 1");
+        run.eval(target + ".href = 'ftp://files.example.org/a'; 1");
+        run.eval(target + ".href = 'mailto:ann@example.org?subject=a.pdf'; 1");
+        // The mail address is handed over after the refused ones would have been.
+        EXPECT_EQ(run.home.waitForOpenedURLs(target == frame ? 2 : 1).back(), "mailto:ann@example.org?subject=a.pdf");
+        run.roundTrip();
+    }
+    EXPECT_EQ(run.home.openedURLs(), std::vector<std::string>(2, "mailto:ann@example.org?subject=a.pdf"));
+    EXPECT_FALSE(a11y.waitFor(isSavePanel, 0));
+    EXPECT_FALSE(server.waitForReady(0, from)) << "the page was left\n" << run.program->output();
+    EXPECT_EQ(run.program->output().find("could-not-connect page shown"), std::string::npos) << run.program->output();
+    EXPECT_EQ(run.stop(), 0);
+}

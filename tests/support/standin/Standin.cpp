@@ -330,6 +330,16 @@ PropertyList ProgramHome::settings() const {
     return readPropertyList(settingsFile()).value_or(PropertyList::dictionary());
 }
 
+PropertyList ProgramHome::waitForSetting(const std::string& key, const PropertyList& value, double timeoutSeconds) const {
+    const auto deadline = deadlineAfter(timeoutSeconds);
+    auto current = settings();
+    while (current[key] != value && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        current = settings();
+    }
+    return current;
+}
+
 fs::path ProgramHome::userContentDirectory() const {
     const fs::path folder = root_ / "data" / "Vantreo" / kBundleIdentifier / "UserContent";
     fs::create_directories(folder);

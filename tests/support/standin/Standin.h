@@ -182,6 +182,10 @@ public:
     std::filesystem::path settingsFile() const;
     void writeSettings(const platform::PropertyList& dictionary) const;
     platform::PropertyList settings() const;
+    // The program writes its settings a moment after they change (changes are gathered): waits
+    // until the file holds `value` under `key`; what it holds at the end.
+    platform::PropertyList waitForSetting(const std::string& key, const platform::PropertyList& value,
+                                          double timeoutSeconds = 30) const;
     // The folder of the user's own content (the wallpaper "wallpaper.jpg").
     std::filesystem::path userContentDirectory() const;
     // Where the program's website data lives.
