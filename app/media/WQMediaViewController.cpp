@@ -327,9 +327,13 @@ void WQMediaViewController::updateControls() {
     views_->controlView.recordButton().set_sensitive((state_ == State::ready && !videoBlocked) ||
                                                      state_ == State::recording);
     views_->photoVideoSwitch.set_sensitive(state_ == State::ready);
+    // The photo editor covers the camera: what lies under it must not be reached by the keyboard
+    // or a screen reader either (back there would leave the camera behind the editor's back).
+    const bool covered = state_ == State::editing;
+    views_->bottomGround.set_visible(!covered);
     // The status line lies under the live picture: it shows while there is none, and for what
     // the user must read.
-    views_->status.set_visible(!session_->isRunning() || state_ == State::error || notice_);
+    views_->status.set_visible(!covered && (!session_->isRunning() || state_ == State::error || notice_));
 }
 
 void WQMediaViewController::fadeSideControls(bool in) {
