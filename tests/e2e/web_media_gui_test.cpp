@@ -7,11 +7,14 @@
 // by the configured length limit. Leaving the camera sends nothing and lets it go.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
@@ -152,6 +155,32 @@ protected:
     static double probedDuration(const std::string& probe) {
         const auto at = probe.find("duration=");
         return at == std::string::npos ? -1 : std::atof(probe.c_str() + at + 9);
+    }
+
+    // The program's capture threads now: GStreamer names each streaming thread after its
+    // source ("camera:src", "microphone:src").
+    std::vector<std::string> captureThreads() const {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(program->pid()) + "/task", error)) {
+            std::string name;
+            std::getline(std::ifstream(task.path() / "comm"), name);
+            if (name.rfind("camera:", 0) == 0 || name.rfind("microphone:", 0) == 0) names.push_back(name);
+        }
+        return names;
+    }
+    std::string threadList() const {
+        std::string text;
+        for (const auto& name : captureThreads()) text += name + " ";
+        return text;
+    }
+    // Waits (bounded) until the program has capture threads or has none; whether it came to that.
+    bool waitForCaptureThreads(bool running) {
+        for (int i = 0; i < 600; ++i) {
+            if (captureThreads().empty() != running) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
     }
 
     // A round trip through the program: whatever it was about to send the page has been sent.
@@ -298,6 +327,7 @@ TEST_F(WebMedia, APhotoTakenWithTheCameraReachesThePageInput) {
     EXPECT_EQ(gdk_pixbuf_get_height(image), 480);
     g_object_unref(image);
     EXPECT_TRUE(cameraGone()) << a11y().describe();
+    EXPECT_TRUE(waitForCaptureThreads(false)) << "the camera was not let go: " << threadList();
     roundTrip();
     EXPECT_EQ(server.calls("wqOpenFileURLsWithID", from).size(), 1u);
     EXPECT_TRUE(server.calls("wqDropFileURLs", from).empty());
@@ -327,6 +357,7 @@ TEST_F(WebMedia, AVideoRecordedWithTheCameraReachesThePageInput) {
     EXPECT_NE(probed.find("mp4"), std::string::npos) << probed;
     EXPECT_GT(probedDuration(probed), 0) << probed;
     EXPECT_TRUE(cameraGone()) << a11y().describe();
+    EXPECT_TRUE(waitForCaptureThreads(false)) << "the camera was not let go: " << threadList();
     EXPECT_FALSE(a11y().waitFor(Accessibility::named("label", "Recording limit reached"), 0)) << a11y().describe();
     roundTrip();
     EXPECT_EQ(server.calls("wqOpenFileURLsWithID", from).size(), 1u);
@@ -354,6 +385,7 @@ TEST_F(WebMediaShortVideos, AVideoStoppedByTheLengthLimitReachesTheChat) {
     ASSERT_TRUE(a11y().press("OK")) << a11y().describe();
     EXPECT_TRUE(a11y().waitUntilGone(Accessibility::named("label", "Recording limit reached"), 60)) << a11y().describe();
     EXPECT_TRUE(cameraGone()) << a11y().describe();
+    EXPECT_TRUE(waitForCaptureThreads(false)) << "the camera was not let go: " << threadList();
     roundTrip();
     EXPECT_EQ(server.calls("wqDropFileURLs", from).size(), 1u);
     EXPECT_TRUE(server.calls("wqOpenFileURLsWithID", from).empty());
@@ -361,24 +393,31 @@ TEST_F(WebMediaShortVideos, AVideoStoppedByTheLengthLimitReachesTheChat) {
 
 // Back leaves the camera and sends nothing, from the live picture and after a photo was
 // abandoned in the editor (whose back returns to the live picture); each time the camera is let
-// go, so the next request opens it again, and a photo taken then goes to that request's input.
+// go (its capture threads end), so the next request opens it again, and a photo taken then goes to
+// that request's input.
 TEST_F(WebMedia, LeavingTheCameraSendsNothingAndLetsItGo) {
     const size_t from = server.mark();
     ASSERT_TRUE(openCamera("b1")) << program->output();
+    ASSERT_TRUE(waitForCaptureThreads(true)) << "no capture thread seen";
     ASSERT_TRUE(press("Back")) << a11y().describe();
     EXPECT_TRUE(cameraGone()) << a11y().describe();
+    EXPECT_TRUE(waitForCaptureThreads(false)) << "the camera was not let go: " << threadList();
 
     ASSERT_TRUE(openCamera("b2")) << "the camera was not let go\n" << program->output();
     ASSERT_TRUE(a11y().activate(isModeSwitch, 60)) << a11y().describe();
     ASSERT_TRUE(press("Take Photo")) << a11y().describe();
     ASSERT_TRUE(a11y().waitFor([](const auto& e) { return isButton(e, "Send"); }, 60)) << a11y().describe();
+    // The picture is frozen in the editor: the camera is let go meanwhile.
+    EXPECT_TRUE(waitForCaptureThreads(false)) << "the camera runs under the editor: " << threadList();
     size_t lines = program->process().lines().size();
     ASSERT_TRUE(press("Back")) << a11y().describe();  // the editor's: the one that shows
     ASSERT_GE(program->process().waitForLineAfter(lines, "WQMediaViewController ===> Camera running", 60), 0)
         << program->output();
     EXPECT_TRUE(a11y().waitUntilGone([](const auto& e) { return isButton(e, "Send"); }, 60)) << a11y().describe();
+    EXPECT_TRUE(waitForCaptureThreads(true)) << "the camera did not start again";
     ASSERT_TRUE(press("Back")) << a11y().describe();
     EXPECT_TRUE(cameraGone()) << a11y().describe();
+    EXPECT_TRUE(waitForCaptureThreads(false)) << "the camera was not let go: " << threadList();
     roundTrip();
     EXPECT_TRUE(server.calls("wqOpenFileURLsWithID", from).empty());
     EXPECT_TRUE(server.calls("wqDropFileURLs", from).empty());
