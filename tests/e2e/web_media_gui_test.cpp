@@ -64,15 +64,25 @@ protected:
         portal = FakeFileChooserPortal::start();
         ASSERT_TRUE(portal) << "no session bus, or the portal's name is taken";
         directory = testsupport::makeTemporaryDirectory("web-media");
+        startProgram();
+    }
+    void startProgram() {
         HostedProgram::Options options{{"-de"},
                                        {{"GTK_USE_PORTAL", "1"},
                                         {"PARLIVO_CAMERA_SOURCE", "test"},
                                         {"PARLIVO_MICROPHONE_SOURCE", "test"},
                                         {"PARLIVO_AUDIO_SINK", "fakesink"}}};
+        const size_t from = server.mark();
         // Settings of its own: the camera starts in its first-run mode (video).
         program = HostedProgram::parlivo(server, home.options(options));
         ASSERT_TRUE(program->process().started()) << program->process().startError();
-        ASSERT_TRUE(server.waitForEvent("didStartup", 120)) << program->output();
+        ASSERT_TRUE(server.waitForEvent("didStartup", 120, from)) << program->output();
+    }
+    // Quits the program and starts it again on the same settings.
+    void restartProgram() {
+        a11y_.reset();
+        ASSERT_EQ(program->stop(), 0) << program->output();
+        startProgram();
     }
     void TearDown() override {
         a11y_.reset();
@@ -430,4 +440,22 @@ TEST_F(WebMedia, LeavingTheCameraSendsNothingAndLetsItGo) {
     ASSERT_TRUE(call) << program->output();
     EXPECT_EQ(call->args()[0].stringOr(), "b3");
     EXPECT_FALSE(resultFile(*call, 1, "image/jpeg", "photo.jpg").empty());
+}
+
+// The camera's mode is the user's choice and survives a restart: photo chosen once, the next
+// run's camera opens with the shutter; video chosen again, with the record button.
+TEST_F(WebMedia, TheCameraModeSurvivesARestart) {
+    ASSERT_TRUE(openCamera("m1")) << program->output();
+    ASSERT_TRUE(a11y().activate(isModeSwitch, 60)) << a11y().describe();
+    ASSERT_TRUE(a11y().waitFor([](const auto& e) { return isButton(e, "Take Photo"); }, 60)) << a11y().describe();
+    ASSERT_NO_FATAL_FAILURE(restartProgram());
+
+    ASSERT_TRUE(openCamera("m2")) << program->output();
+    ASSERT_TRUE(a11y().waitFor([](const auto& e) { return isButton(e, "Take Photo"); }, 60)) << a11y().describe();
+    ASSERT_TRUE(a11y().activate(isModeSwitch, 60)) << a11y().describe();
+    ASSERT_TRUE(a11y().waitFor([](const auto& e) { return isButton(e, "Record Video"); }, 60)) << a11y().describe();
+    ASSERT_NO_FATAL_FAILURE(restartProgram());
+
+    ASSERT_TRUE(openCamera("m3")) << program->output();
+    EXPECT_TRUE(a11y().waitFor([](const auto& e) { return isButton(e, "Record Video"); }, 60)) << a11y().describe();
 }
