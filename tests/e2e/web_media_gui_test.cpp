@@ -7,6 +7,7 @@
 // by the configured length limit. Leaving the camera sends nothing and lets it go.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -147,6 +148,34 @@ protected:
         const fs::path file = directory / name;
         std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes->data()), std::streamsize(bytes->size()));
         return file;
+    }
+
+    // The photo in `file` decoded: its size and the largest difference between two colour
+    // channels of one pixel (about 0 for a grey picture). Width 0 when it does not decode.
+    struct Decoded {
+        int width = 0, height = 0, colour = 0;
+    };
+    static Decoded decode(const fs::path& file) {
+        Decoded decoded;
+        GError* error = nullptr;
+        GdkPixbuf* image = gdk_pixbuf_new_from_file(file.c_str(), &error);
+        if (!image) {
+            ADD_FAILURE() << "the photo does not decode: " << (error ? error->message : "");
+            g_clear_error(&error);
+            return decoded;
+        }
+        decoded.width = gdk_pixbuf_get_width(image);
+        decoded.height = gdk_pixbuf_get_height(image);
+        const int channels = gdk_pixbuf_get_n_channels(image), stride = gdk_pixbuf_get_rowstride(image);
+        const guchar* pixels = gdk_pixbuf_read_pixels(image);
+        for (int y = 0; y < decoded.height; ++y) {
+            for (int x = 0; x < decoded.width; ++x) {
+                const guchar* p = pixels + y * stride + x * channels;
+                decoded.colour = std::max({decoded.colour, std::abs(p[0] - p[1]), std::abs(p[1] - p[2]), std::abs(p[0] - p[2])});
+            }
+        }
+        g_object_unref(image);
+        return decoded;
     }
 
     // What ffprobe reads of a video file: "key=value" lines of its video streams and its format.
@@ -330,12 +359,10 @@ TEST_F(WebMedia, APhotoTakenWithTheCameraReachesThePageInput) {
     EXPECT_EQ(call->args()[0].stringOr(), "p'1");
     const fs::path photo = resultFile(*call, 1, "image/jpeg", "photo.jpg");
     ASSERT_FALSE(photo.empty());
-    GError* error = nullptr;
-    GdkPixbuf* image = gdk_pixbuf_new_from_file(photo.c_str(), &error);
-    ASSERT_TRUE(image) << (error ? error->message : "");
-    EXPECT_EQ(gdk_pixbuf_get_width(image), 640);
-    EXPECT_EQ(gdk_pixbuf_get_height(image), 480);
-    g_object_unref(image);
+    const Decoded decoded = decode(photo);
+    EXPECT_EQ(decoded.width, 640);
+    EXPECT_EQ(decoded.height, 480);
+    EXPECT_GT(decoded.colour, 100) << "the test picture's colour bars";
     EXPECT_TRUE(cameraGone()) << a11y().describe();
     EXPECT_TRUE(waitForCaptureThreads(false)) << "the camera was not let go: " << threadList();
     roundTrip();
@@ -458,4 +485,25 @@ TEST_F(WebMedia, TheCameraModeSurvivesARestart) {
 
     ASSERT_TRUE(openCamera("m3")) << program->output();
     EXPECT_TRUE(a11y().waitFor([](const auto& e) { return isButton(e, "Record Video"); }, 60)) << a11y().describe();
+}
+
+// The photo goes as edited: with the editor's saturation slider (found by its name, as a screen
+// reader finds it) turned down to none, the page gets a grey picture. Asked for without an input,
+// it goes into the chat: one data URL and no names.
+TEST_F(WebMedia, ThePhotoGoesAsEditedInTheEditor) {
+    const size_t from = server.mark();
+    ASSERT_TRUE(openCamera(std::nullopt)) << program->output();
+    ASSERT_TRUE(a11y().activate(isModeSwitch, 60)) << a11y().describe();
+    ASSERT_TRUE(press("Take Photo")) << a11y().describe();
+    ASSERT_TRUE(a11y().setValue(Accessibility::named("slider", "Saturation"), 0, 60)) << a11y().describe();
+    ASSERT_TRUE(press("Send")) << a11y().describe();
+
+    const auto call = server.waitForCall("wqDropFileURLs", 60, from);
+    ASSERT_TRUE(call) << program->output();
+    EXPECT_EQ(call->args().size(), 1u);
+    const fs::path photo = resultFile(*call, 0, "image/jpeg", "photo.jpg");
+    ASSERT_FALSE(photo.empty());
+    const Decoded decoded = decode(photo);
+    EXPECT_EQ(decoded.width, 640);
+    EXPECT_LE(decoded.colour, 12) << "sent as shown in the editor: no colour left";
 }
