@@ -1,5 +1,6 @@
 #include "media/WQMediaViewController.h"
 
+#include <atkmm/object.h>
 #include <gtkmm.h>
 
 #include <array>
@@ -180,6 +181,9 @@ WQMediaViewController::WQMediaViewController(Environment environment)
     v.videoIcon.set_from_icon_name("camera-video-symbolic", Gtk::ICON_SIZE_BUTTON);
     v.photoIcon.set_from_icon_name("camera-photo-symbolic", Gtk::ICON_SIZE_BUTTON);
     v.photoVideoSwitch.set_valign(Gtk::ALIGN_CENTER);
+    // Between two icons it is plain to the eye; a screen reader needs what it switches: on is
+    // photo mode.
+    v.photoVideoSwitch.get_accessible()->set_name(platform::localized("CAMERA_PHOTO_MODE", "Photo Mode"));
     v.switchBox.pack_start(v.videoIcon, Gtk::PACK_SHRINK);
     v.switchBox.pack_start(v.photoVideoSwitch, Gtk::PACK_SHRINK);
     v.switchBox.pack_start(v.photoIcon, Gtk::PACK_SHRINK);
