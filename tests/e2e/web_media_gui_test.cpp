@@ -46,7 +46,7 @@ PropertyList body(std::initializer_list<std::pair<const char*, PropertyList>> en
 bool isButton(const Accessibility::Element& e, std::string_view name) {
     return e.showing && e.role == "push button" && e.name == name;
 }
-bool isModeSwitch(const Accessibility::Element& e) { return e.showing && e.role == "check box"; }
+bool isModeSwitch(const Accessibility::Element& e) { return e.showing && e.role == "check box" && e.name == "Photo Mode"; }
 
 // The stand-in configuration; the page at the folder's address: the program takes a page address
 // with a file extension for a download.
