@@ -178,9 +178,9 @@ protected:
         return decoded;
     }
 
-    // What ffprobe reads of a video file: "key=value" lines of its video streams and its format.
+    // What ffprobe reads of a video file: "key=value" lines of its streams and its format.
     static std::string probe(const fs::path& file) {
-        const std::string command = "ffprobe -v error -select_streams v -show_entries stream=codec_type,width,height "
+        const std::string command = "ffprobe -v error -show_entries stream=codec_type,width,height "
                                     "-show_entries format=format_name,duration -of default=noprint_wrappers=1 '" +
                                     file.string() + "' 2>&1";
         std::string output;
@@ -372,7 +372,7 @@ TEST_F(WebMedia, APhotoTakenWithTheCameraReachesThePageInput) {
 
 // Record and stop in video mode: the recording, remuxed by ffmpeg (the configuration's movie
 // mode), reaches the input that asked for the camera as an MP4 with a video stream of the
-// picture's size. A recording the user stopped shows no limit alert.
+// picture's size and the microphone's sound. A recording the user stopped shows no limit alert.
 TEST_F(WebMedia, AVideoRecordedWithTheCameraReachesThePageInput) {
     const size_t from = server.mark();
     ASSERT_TRUE(openCamera("v1")) << program->output();
@@ -389,6 +389,7 @@ TEST_F(WebMedia, AVideoRecordedWithTheCameraReachesThePageInput) {
     ASSERT_FALSE(video.empty());
     const std::string probed = probe(video);
     EXPECT_NE(probed.find("codec_type=video"), std::string::npos) << probed;
+    EXPECT_NE(probed.find("codec_type=audio"), std::string::npos) << "the microphone's sound\n" << probed;
     EXPECT_NE(probed.find("width=640"), std::string::npos) << probed;
     EXPECT_NE(probed.find("height=480"), std::string::npos) << probed;
     EXPECT_NE(probed.find("mp4"), std::string::npos) << probed;
@@ -419,6 +420,11 @@ TEST_F(WebMediaShortVideos, AVideoStoppedByTheLengthLimitReachesTheChat) {
     EXPECT_NEAR(probedDuration(probed), 2.0, 0.5) << probed;
 
     ASSERT_TRUE(a11y().waitFor(Accessibility::named("label", "Recording limit reached"), 60)) << a11y().describe();
+    EXPECT_TRUE(a11y().waitFor(Accessibility::containing("label", "maximum length and file size over the WhatsApp service."), 0))
+        << a11y().describe();
+    EXPECT_TRUE(a11y().waitFor(
+        Accessibility::containing("label", "After the recording limit is reached, Parlivo for WhatsApp will automatically stop"), 0))
+        << a11y().describe();
     ASSERT_TRUE(a11y().press("OK")) << a11y().describe();
     EXPECT_TRUE(a11y().waitUntilGone(Accessibility::named("label", "Recording limit reached"), 60)) << a11y().describe();
     EXPECT_TRUE(cameraGone()) << a11y().describe();
