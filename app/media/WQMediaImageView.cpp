@@ -1,5 +1,6 @@
 #include "media/WQMediaImageView.h"
 
+#include <atkmm/object.h>
 #include <gtkmm.h>
 
 #include <algorithm>
@@ -124,8 +125,11 @@ public:
 private:
     void addSlider(int row, const char* key, const char* english, Gtk::Scale& slider, WQPhotoEditor::Range range,
                    std::function<void(double)> apply) {
-        auto* label = Gtk::make_managed<Gtk::Label>(platform::localized(key, english));
+        const std::string name = platform::localized(key, english);
+        auto* label = Gtk::make_managed<Gtk::Label>(name);
         label->set_halign(Gtk::ALIGN_END);
+        // The label beside the slider is only seen: screen readers need the slider's own name.
+        slider.get_accessible()->set_name(name);
         slider.set_range(range.minimum, range.maximum);
         slider.set_increments((range.maximum - range.minimum) / 100, (range.maximum - range.minimum) / 10);
         slider.set_value(range.neutral);

@@ -1,5 +1,6 @@
 #include "media/WQMediaViewController.h"
 
+#include <atkmm/object.h>
 #include <gtkmm.h>
 
 #include <array>
@@ -180,6 +181,9 @@ WQMediaViewController::WQMediaViewController(Environment environment)
     v.videoIcon.set_from_icon_name("camera-video-symbolic", Gtk::ICON_SIZE_BUTTON);
     v.photoIcon.set_from_icon_name("camera-photo-symbolic", Gtk::ICON_SIZE_BUTTON);
     v.photoVideoSwitch.set_valign(Gtk::ALIGN_CENTER);
+    // Between two icons it is plain to the eye; a screen reader needs what it switches: on is
+    // photo mode.
+    v.photoVideoSwitch.get_accessible()->set_name(platform::localized("CAMERA_PHOTO_MODE", "Photo Mode"));
     v.switchBox.pack_start(v.videoIcon, Gtk::PACK_SHRINK);
     v.switchBox.pack_start(v.photoVideoSwitch, Gtk::PACK_SHRINK);
     v.switchBox.pack_start(v.photoIcon, Gtk::PACK_SHRINK);
@@ -327,9 +331,13 @@ void WQMediaViewController::updateControls() {
     views_->controlView.recordButton().set_sensitive((state_ == State::ready && !videoBlocked) ||
                                                      state_ == State::recording);
     views_->photoVideoSwitch.set_sensitive(state_ == State::ready);
+    // The photo editor covers the camera: what lies under it must not be reached by the keyboard
+    // or a screen reader either (back there would leave the camera behind the editor's back).
+    const bool covered = state_ == State::editing;
+    views_->bottomGround.set_visible(!covered);
     // The status line lies under the live picture: it shows while there is none, and for what
     // the user must read.
-    views_->status.set_visible(!session_->isRunning() || state_ == State::error || notice_);
+    views_->status.set_visible(!covered && (!session_->isRunning() || state_ == State::error || notice_));
 }
 
 void WQMediaViewController::fadeSideControls(bool in) {

@@ -204,6 +204,18 @@ bool Accessibility::activate(const Matcher& matcher, double timeoutSeconds) {
     return done;
 }
 
+bool Accessibility::setValue(const Matcher& matcher, double value, double timeoutSeconds) {
+    auto element = waitFor(matcher, timeoutSeconds);
+    if (!element) return false;
+    AtspiValue* values = atspi_accessible_get_value_iface(element->object.get());
+    if (!values) return false;
+    GError* error = nullptr;
+    const bool done = atspi_value_set_current_value(values, value, &error);
+    g_clear_error(&error);
+    g_object_unref(values);
+    return done;
+}
+
 bool Accessibility::setText(std::string_view window, std::string_view text, double timeoutSeconds) {
     const std::string in(window);
     auto field = waitFor([&](const Element& e) { return e.showing && e.role == "text" && e.window == in; },

@@ -58,6 +58,9 @@ public:
     // Does the first action (a click; a menu item's activation) of the first element that
     // matches.
     bool activate(const Matcher& matcher, double timeoutSeconds = 30);
+    // Sets the value of the first element that matches and has one (a slider, a spin button), as
+    // a screen reader does.
+    bool setValue(const Matcher& matcher, double value, double timeoutSeconds = 30);
     // Replaces the text of the first showing text field of the window or dialog `window`.
     // (An entry's accessible role is "text".)
     bool setText(std::string_view window, std::string_view text, double timeoutSeconds = 30);
