@@ -242,9 +242,26 @@ void WebView::connectSignals() {
         viewSignals_.push_back(g_signal_connect(view_, signal, callback, this));
     };
 
+    // Until its web process has started up, a view has nothing but its background to show, yet
+    // WebKit's draw handler waits up to half a second for that process on every frame the window
+    // draws (the loading screen's spinner under the view draws one frame after another), which
+    // holds up the very start it waits for. Such a frame gets the background from us instead.
+    connect("draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer data) -> gboolean {
+                auto* self = static_cast<WebView*>(data);
+                if (self->webProcessAnswered_) return FALSE;
+                GdkRGBA background;
+                webkit_web_view_get_background_color(self->view_, &background);
+                if (background.alpha > 0) {
+                    cairo_set_source_rgba(cr, background.red, background.green, background.blue, background.alpha);
+                    cairo_paint(cr);
+                }
+                return TRUE;
+            }));
+
     connect("decide-policy", G_CALLBACK(+[](WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                             gpointer data) -> gboolean {
                 auto* self = static_cast<WebView*>(data);
+                self->webProcessAnswered_ = true;
                 if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;  // WebKit's own handling
                 auto keep = self->shared_from_this();
                 WebKitNavigationAction* navigation =
@@ -265,6 +282,7 @@ void WebView::connectSignals() {
 
     connect("load-changed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gpointer data) {
                 auto* self = static_cast<WebView*>(data);
+                self->webProcessAnswered_ = true;
                 if (event == WEBKIT_LOAD_STARTED) {
                     // Loads the page starts itself (links, scripts) have no time-out of ours.
                     self->committed_ = false;
@@ -281,6 +299,7 @@ void WebView::connectSignals() {
     connect("load-failed", G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent event, gchar*, GError* gerror,
                                           gpointer data) -> gboolean {
                 auto* self = static_cast<WebView*>(data);
+                self->webProcessAnswered_ = true;
                 auto keep = self->shared_from_this();
                 const Error error = errorFrom(gerror);
                 if (self->suppressCancellation_ && isLoadCancellation(error)) {
@@ -313,6 +332,8 @@ void WebView::connectSignals() {
                 auto* self = static_cast<WebView*>(data);
                 auto keep = self->shared_from_this();
                 self->cancelLoadTimer();
+                // The next load starts a new one.
+                self->webProcessAnswered_ = false;
                 systemLog("The web process ended (reason " + std::to_string(static_cast<int>(reason)) + ")",
                           LogLevel::warning);
                 if (auto delegate = self->delegate_.lock()) delegate->webContentProcessDidTerminate(*self);

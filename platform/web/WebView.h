@@ -186,6 +186,9 @@ private:
     unsigned loadTimer_ = 0;
     bool suppressCancellation_ = false;
     bool committed_ = false;
+    // Whether the web process has reported on a load since it was started. Until then the view
+    // has nothing to show, and WebKit's own drawing would stall the main loop waiting for it.
+    bool webProcessAnswered_ = false;
 };
 
 }  // namespace platform
