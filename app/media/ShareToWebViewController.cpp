@@ -62,6 +62,9 @@ ShareToWebViewController::ShareToWebViewController() = default;
 ShareToWebViewController::~ShareToWebViewController() {
     detachFromContainer();
     if (auto* parent = view_->get_parent()) parent->remove(*view_);
+    // A panel from the interface file belongs to the builder, which lets go of it (and its
+    // buttons) when it goes itself: deleting it here as well released it twice.
+    if (builder_) static_cast<void>(view_.release());
 }
 
 void ShareToWebViewController::loadView() {

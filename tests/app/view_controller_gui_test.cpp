@@ -78,6 +78,15 @@ protected:
         pageServer = new ServeProcess({"--payload", writePayload("dummy.payload", validRoot()).string(), "--static",
                                        PARLIVO_FIXTURES_DIR "/web-host"});
         ASSERT_GT(pageServer->port(), 0);
+        g_log_set_handler("GLib-GObject", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
+                          &countObjectCritical, nullptr);
+    }
+    // A GObject released once too often shows as GObject's own critical message: every test
+    // counts them.
+    static inline int objectCriticals = 0;
+    static void countObjectCritical(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+        ++objectCriticals;
+        g_log_default_handler(domain, level, message, nullptr);
     }
     static void TearDownTestSuite() {
         delete pageServer;
@@ -106,6 +115,8 @@ protected:
         if (controller) controller->close();
         controller.reset();
         platform::UserDefaults::standard().remove(std::string(keys::privacyLockdown));
+        EXPECT_EQ(objectCriticals, 0) << "a GObject was released once too often";
+        objectCriticals = 0;
     }
 
     // Starts a controller against a configuration server for `root` (none: a server that is
@@ -470,6 +481,10 @@ TEST_F(ViewControllerTest, ANewerShareIsKeptAndItsFilesReachTheChat) {
     EXPECT_EQ(std::count(names.begin(), names.end(), "wqDropFileURLs"), 1) << "the replaced share was sent";
     // The share's folder goes once the files have been read and the panel is gone.
     EXPECT_TRUE(testsupport::runLoopUntil([&] { return !std::filesystem::exists(folderPath); }, 20));
+    // The replaced share's controller goes too, its panel with it.
+    std::weak_ptr<ShareToWebViewController> replaced = first;
+    first.reset();
+    EXPECT_TRUE(testsupport::runLoopUntil([&] { return replaced.expired(); }, 20));
 }
 
 // The drop view on the real clipboard: a copied file goes to the chat; with sending off the
