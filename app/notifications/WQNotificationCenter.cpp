@@ -128,6 +128,11 @@ void WQNotificationCenter::didReceiveScriptMessage(const platform::ScriptMessage
     }
 }
 
+void WQNotificationCenter::setContentObscured(bool obscured) {
+    contentObscured_ = obscured;
+    if (targetWebView_) targetWebView_->setContentObscured(obscured);
+}
+
 void WQNotificationCenter::showNotificationPanel() {
     auto parent = parentView_.lock();
     if (!parent) return;
@@ -144,6 +149,7 @@ void WQNotificationCenter::showNotificationPanel() {
     targetWebView_->setDrawsBackground(false);
     targetWebView_->setAllowsBackForwardNavigationGestures(false);
     targetWebView_->setNavigationDelegate(weak_from_this());
+    targetWebView_->setContentObscured(contentObscured_);
     Gtk::Widget& widget = targetWebView_->widget();
     widget.set_halign(Gtk::ALIGN_FILL);
     widget.set_valign(Gtk::ALIGN_FILL);

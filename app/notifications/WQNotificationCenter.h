@@ -94,6 +94,8 @@ public:
     void removeNotificationPanel();
     // Builds a new panel web view (shows nothing by itself); none without a parent view.
     void showNotificationPanel();
+    // Stealth mode: the panel, this one and the next, is blurred past reading like the page.
+    void setContentObscured(bool obscured);
 
     // WebViewNavigationDelegate of the panel web view.
     void didFailProvisionalNavigation(platform::WebView& webView, const platform::Error& error) override;
@@ -121,6 +123,7 @@ private:
     std::int64_t notificationId_ = -1;
     bool isDisplayingNotification_ = false;
     bool answered_ = false;
+    bool contentObscured_ = false;
     // Counts panels, so that the end of an old panel's callback leaves a newer panel alone.
     std::uint64_t panelGeneration_ = 0;
 };

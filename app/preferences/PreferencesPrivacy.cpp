@@ -14,6 +14,7 @@
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/Trellik.h"
+#include "web/PagePermissions.h"
 
 namespace parlivo {
 
@@ -75,6 +76,8 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
     o_.privacyDockIconNotificationButton = support_.outlet<Gtk::CheckButton>("privacyDockIconNotificationButton");
     o_.privacyStealthModeSlider = support_.outlet<Gtk::Scale>("privacyStealthModeSlider");
     o_.privacyShowChatContentMouseOver = support_.outlet<Gtk::CheckButton>("privacyShowChatContentMouseOver");
+    o_.pageMicrophoneButton = support_.outlet<Gtk::CheckButton>("pageMicrophoneButton");
+    o_.pageCameraButton = support_.outlet<Gtk::CheckButton>("pageCameraButton");
 
     // Our own controls take the places the layout keeps for them.
     auto place = [this](const char* container, Gtk::Widget& widget, const char* label) {
@@ -93,8 +96,9 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
     o_.stealthModeHelpButton = Gtk::manage(new InfoButton(18));
     o_.stealthModeHelpButton->setContent(platform::localized(
         "STEALTH_MODE_HELP",
-        "Stealth mode makes the window see-through, so people around you cannot read your chats. "
-        "Set how much shows with the opacity slider; the chats can show while the pointer is over the window."));
+        "Stealth mode blurs the chats and makes the window see-through, so people around you cannot read "
+        "them. Set how much shows with the opacity slider; the chats can show while the pointer is over the "
+        "window."));
     place("stealthModeHelpContainer", *o_.stealthModeHelpButton, nullptr);
     DadizSliderCell::attach(*o_.privacyStealthModeSlider);
 
@@ -121,7 +125,7 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
           o_.privacyDesktopNotificationShowSenderButton, o_.privacyDesktopNotificationShowSenderPictureButton,
           o_.privacyDesktopNotificationShowMessagePreviewButton, o_.privacyDesktopNotificationPlayAudioButton,
           o_.privacyMenuBarNotificationButton, o_.privacyDockIconNotificationButton,
-          o_.privacyShowChatContentMouseOver})
+          o_.privacyShowChatContentMouseOver, o_.pageMicrophoneButton, o_.pageCameraButton})
         support_.addControlHandler(box->signal_toggled().connect([this, box] { buttonClicked(box); }));
 
     // The lock engaging or releasing changes what may be touched here.
@@ -196,6 +200,8 @@ void PreferencesPrivacy::fillControls() {
         o_.privacyStealthModeEnabledSwitch->setChecked(trellik_.privacyStealthModeActive());
         o_.privacyStealthModeSlider->set_value(defaults().doubleForKey(std::string(keys::privacyStealthModeAlpha)));
         o_.privacyShowChatContentMouseOver->set_active(storedBool(keys::privacyStealthModeShowContentOnMouseOver));
+        o_.pageMicrophoneButton->set_active(storedBool(pagepermissions::settingKey(pagepermissions::MediaKind::microphone)));
+        o_.pageCameraButton->set_active(storedBool(pagepermissions::settingKey(pagepermissions::MediaKind::camera)));
 
         // Grey-out rules, from the settings as they are now.
         const bool desktopNotifications = storedBool(keys::privacyDesktopNotificationsEnabled);
@@ -379,6 +385,10 @@ void PreferencesPrivacy::buttonClicked(Gtk::Widget* sender) {
         storeBool(keys::privacyDockIconNotification, state());
     } else if (sender == o_.privacyShowChatContentMouseOver) {
         trellik_.setPrivacyStealthModeShowContentOnMouseOver(state());
+    } else if (sender == o_.pageMicrophoneButton) {
+        storeBool(pagepermissions::settingKey(pagepermissions::MediaKind::microphone), state());
+    } else if (sender == o_.pageCameraButton) {
+        storeBool(pagepermissions::settingKey(pagepermissions::MediaKind::camera), state());
     }
 }
 

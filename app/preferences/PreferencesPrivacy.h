@@ -76,6 +76,9 @@ public:
         Gtk::Scale* privacyStealthModeSlider = nullptr;
         Gtk::CheckButton* privacyShowChatContentMouseOver = nullptr;
         InfoButton* stealthModeHelpButton = nullptr;
+        // Whether the page may use the microphone / the camera (unchecked: refused, or not asked yet).
+        Gtk::CheckButton* pageMicrophoneButton = nullptr;
+        Gtk::CheckButton* pageCameraButton = nullptr;
     };
 
     // What the pane shows in place of its content.

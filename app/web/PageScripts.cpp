@@ -86,4 +86,20 @@ std::string lockDown(bool locked) { return "wqLockDown(\"" + tovak::jsString(loc
 
 std::string downloadBlob(std::string_view url) { return "wqDownloadBlob(" + quoted(url) + ");"; }
 
+std::string subFrameMediaGuard() {
+    return R"JS((function () {
+    if (window === window.top || !window.MediaDevices) return;
+    var refuse = function () {
+        return Promise.reject(new DOMException("Only the page itself may use the microphone and camera.",
+                                               "NotAllowedError"));
+    };
+    ["getUserMedia", "getDisplayMedia"].forEach(function (name) {
+        try {
+            Object.defineProperty(MediaDevices.prototype, name, { value: refuse, writable: false, configurable: false });
+        } catch (error) {
+        }
+    });
+})();)JS";
+}
+
 }  // namespace parlivo::pagescripts

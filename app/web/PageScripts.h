@@ -45,4 +45,9 @@ std::string openChat(std::string_view tag);
 std::string lockDown(bool locked);
 std::string downloadBlob(std::string_view url);
 
+// The program's own document-start script for every frame: in a sub-frame the microphone and
+// camera (getUserMedia, getDisplayMedia) refuse at once, so only the page's main frame can reach
+// the permission question; WebKit names no frame with its requests.
+std::string subFrameMediaGuard();
+
 }  // namespace parlivo::pagescripts

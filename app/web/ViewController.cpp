@@ -1,5 +1,6 @@
 #include "web/ViewController.h"
 
+#include <gdk/gdk.h>
 #include <gtkmm/eventbox.h>
 #include <gtkmm/messagedialog.h>
 #include <gtkmm/overlay.h>
@@ -24,6 +25,7 @@
 #include "foundation/Log.h"
 #include "foundation/MainQueue.h"
 #include "foundation/NotificationCenter.h"
+#include "foundation/URL.h"
 #include "foundation/UserDefaults.h"
 #include "media/FFmpegWrapper.h"
 #include "media/WQAudioRecorder.h"
@@ -45,6 +47,7 @@
 #include "ui/Appearance.h"
 #include "web/FileChooserSavePanel.h"
 #include "web/LoadingViewController.h"
+#include "web/MediaPermissionDialog.h"
 #include "web/NavigationPolicy.h"
 #include "web/PageScripts.h"
 #include "web/WQAlertCenter.h"
@@ -193,6 +196,7 @@ void ViewController::viewDidLoad() {
         connections_.push_back(window->signal_map().connect([weak] {
             if (auto self = weak.lock()) self->viewDidAppear();
         }));
+        followPointerForStealthMode(*window);
     }
     // A style chosen while there is no web view yet (the error screen) still reaches the windows.
     observers_.push_back(platform::NotificationCenter::defaultCenter().addObserver(
@@ -299,6 +303,14 @@ void ViewController::createWebView() {
     using platform::UserScript;
     platform::WebView::Configuration webConfiguration;
     const std::string startSource = documentStartSource();
+    // The page's own voice messages and video calls; who may use them is asked per request.
+    webConfiguration.mediaCapture = true;
+    // WebKit's stand-in microphone and camera, for tests: only a bundle made for them says so.
+    webConfiguration.mockCaptureDevices =
+        environment_.mockCaptureDevices ||
+        platform::Bundle::main().infoDictionary()["ParlivoMockCaptureDevices"].asBool().value_or(false);
+    webConfiguration.userScripts.push_back(
+        {pagescripts::subFrameMediaGuard(), UserScript::InjectionTime::atDocumentStart, false});
     if (config.injectJQuery().value_or(false)) {
         const auto path = platform::Bundle::main().pathForResource("jQuery", "js");
         const auto source = path ? platform::FileManager::contentsAtPath(*path, kMaximumBundleScriptBytes) : std::nullopt;
@@ -328,6 +340,7 @@ void ViewController::createWebView() {
     handlers.emplace_back(std::string(WQAudioRecorder::messageName), audioRecorder_);
 
     if (shareToWebViewController_) cancelShare();
+    refuseWaitingPermissionRequests("a new page replaces the one that asked");
     // At most one web view: the old one goes before the new one is made.
     if (aWkWebView_) {
         aWkWebView_->removeAllUserContent();
@@ -367,6 +380,7 @@ void ViewController::createWebView() {
         aWkWebView_->dropView = aDropView_;
     }
     webMediaController_->webView = aWkWebView_;
+    updateContentObscuring();
 }
 
 void ViewController::loadPage() {
@@ -441,6 +455,7 @@ void ViewController::showErrorPage() {
     gchar* base = g_filename_to_uri((platform::Bundle::main().resourcePath().string() + "/").c_str(), nullptr, nullptr);
     aWkWebView_->loadHTML(*page, base ? base : "");
     g_free(base);
+    watchNetworkForPageRetry();
 }
 
 void ViewController::removeWebViewWidget() {
@@ -451,6 +466,8 @@ void ViewController::removeWebViewWidget() {
 
 void ViewController::tearDownWebView() {
     notificationCenter_->removeNotificationPanel();
+    refuseWaitingPermissionRequests("the page went away");
+    stopWatchingNetworkForPageRetry();
     if (aWkWebView_) {
         aWkWebView_->removeAllUserContent();
         removeWebViewWidget();
@@ -549,6 +566,8 @@ void ViewController::focusWebContainer() {
 }
 
 void ViewController::lockDown() {
+    // Nothing of the page's asks over the lock screen.
+    refuseWaitingPermissionRequests("the privacy lock is on");
     setWebViewHidden(true);
     commands_.lockDown(true);
     if (privacyViewController_) {
@@ -753,7 +772,10 @@ void ViewController::sendMenuCommand(NativeAction action) {
     }
 }
 
-void ViewController::updateStealthMode() { commands_.updateStealthMode(Trellik::shared().privacyStealthModeActive()); }
+void ViewController::updateStealthMode() {
+    commands_.updateStealthMode(Trellik::shared().privacyStealthModeActive());
+    updateContentObscuring();
+}
 
 void ViewController::setSendingEnabled(bool enabled) {
     sendingEnabled_ = enabled;
@@ -959,6 +981,159 @@ void ViewController::reportFailureToUser(const std::string& message) {
     if (window) dialog->set_transient_for(*window);
     dialog->signal_response().connect([dialog](int) { platform::MainQueue::async([dialog] { delete dialog; }); });
     dialog->show();
+}
+
+// --- The page's permission requests ---
+
+std::string ViewController::pageOrigin() {
+    auto& config = configuration();
+    const auto address = config.customPageLoading().value_or(false) ? config.baseURL() : config.pageURL();
+    const auto url = address ? platform::URL::parse(*address) : std::nullopt;
+    return url ? url->origin() : std::string();
+}
+
+void ViewController::decidePermission(platform::WebView& webView, platform::PermissionRequest request) {
+    if (&webView != aWkWebView_.get()) {
+        debugLog("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " +
+                 request.pageURL() + ": denied (not the current page)");
+        request.deny();
+        return;
+    }
+    answerPermissionRequest(std::move(request));
+}
+
+void ViewController::answerPermissionRequest(platform::PermissionRequest request) {
+    pagepermissions::Circumstances circumstances;
+    circumstances.kind = request.kind();
+    circumstances.documentURL = request.pageURL();
+    circumstances.pageOrigin = pageOrigin();
+    circumstances.locked = privacyViewController_ != nullptr ||
+                           platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown));
+    const auto decision = pagepermissions::decide(circumstances, platform::UserDefaults::standard());
+    using Answer = pagepermissions::Decision::Answer;
+    const std::string answer = decision.answer == Answer::allow ? "allowed" : decision.answer == Answer::deny ? "denied" : "asking";
+    debugLog("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " + request.pageURL() +
+             ": " + answer + " (" + decision.reason + ")");
+    switch (decision.answer) {
+    case Answer::allow: request.allow(); break;
+    case Answer::deny: request.deny(); break;
+    case Answer::ask:
+        waitingPermissionRequests_.push_back(std::move(request));
+        askForMediaPermission(decision.ask);
+        break;
+    }
+}
+
+void ViewController::askForMediaPermission(const std::vector<pagepermissions::MediaKind>& kinds) {
+    // One question at a time; requests that come meanwhile are decided again after its answer.
+    if (mediaPermissionDialog_) return;
+    auto window = window_.lock();
+    const auto page = platform::URL::parse(pageOrigin());
+    std::string site = page ? page->host() : std::string("the page");
+    if (page && page->port()) site += ":" + std::to_string(*page->port());
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    mediaPermissionDialog_ = std::make_unique<MediaPermissionDialog>(
+        window.get(), kinds, site, [weak, kinds](std::optional<bool> agreed) {
+            if (auto self = weak.lock()) self->mediaPermissionAnswered(kinds, agreed);
+        });
+}
+
+void ViewController::mediaPermissionAnswered(std::vector<pagepermissions::MediaKind> kinds, std::optional<bool> agreed) {
+    mediaPermissionDialog_.reset();
+    if (agreed) {
+        for (auto kind : kinds) platform::UserDefaults::standard().setBool(std::string(pagepermissions::settingKey(kind)), *agreed);
+        debugLog(std::string("The user ") + (*agreed ? "agreed" : "refused"));
+    } else {
+        debugLog("The user closed the question without an answer");
+    }
+    auto waiting = std::move(waitingPermissionRequests_);
+    waitingPermissionRequests_.clear();
+    for (auto& request : waiting) {
+        // Closed without an answer: nothing is kept, and the page is refused this time.
+        if (!agreed) {
+            debugLog("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " +
+                     request.pageURL() + ": denied (no answer)");
+            request.deny();
+            continue;
+        }
+        answerPermissionRequest(std::move(request));
+    }
+}
+
+void ViewController::refuseWaitingPermissionRequests(std::string_view reason) {
+    mediaPermissionDialog_.reset();
+    auto waiting = std::move(waitingPermissionRequests_);
+    waitingPermissionRequests_.clear();
+    for (auto& request : waiting) {
+        debugLog("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " + request.pageURL() +
+                 ": denied (" + std::string(reason) + ")");
+        request.deny();
+    }
+}
+
+// --- Stealth mode on the page itself ---
+
+void ViewController::followPointerForStealthMode(Gtk::Window& window) {
+    window.add_events(Gdk::ENTER_NOTIFY_MASK | Gdk::LEAVE_NOTIFY_MASK);
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    connections_.push_back(window.signal_enter_notify_event().connect(
+        [weak](GdkEventCrossing*) {
+            if (auto self = weak.lock()) self->setPointerInsideWindow(true);
+            return false;
+        },
+        false));
+    connections_.push_back(window.signal_leave_notify_event().connect(
+        [weak](GdkEventCrossing* event) {
+            // Into one of the window's own children is still over the window.
+            if (event->detail == GDK_NOTIFY_INFERIOR) return false;
+            if (auto self = weak.lock()) self->setPointerInsideWindow(false);
+            return false;
+        },
+        false));
+}
+
+void ViewController::setPointerInsideWindow(bool inside) {
+    if (inside == pointerInsideWindow_) return;
+    pointerInsideWindow_ = inside;
+    updateContentObscuring();
+}
+
+void ViewController::updateContentObscuring() {
+    const bool obscured = WebClientCommands::stealthObscuresContent(
+        Trellik::shared().privacyStealthModeActive(),
+        platform::UserDefaults::standard().boolForKey(std::string(keys::privacyStealthModeShowContentOnMouseOver)),
+        pointerInsideWindow_);
+    if (aWkWebView_) aWkWebView_->setContentObscured(obscured);
+    notificationCenter_->setContentObscured(obscured);
+}
+
+// --- Recovery from a failed page load ---
+
+void ViewController::watchNetworkForPageRetry() {
+    if (pageRetryReachability_) return;
+    pageRetryReachability_ =
+        environment_.makeReachability ? environment_.makeReachability() : platform::Reachability::create();
+    if (!pageRetryReachability_) return;
+    if (!pageRetryReachability_->startNotifier()) {
+        debugLog("Unable to start notifier");
+        pageRetryReachability_.reset();
+        return;
+    }
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    pageRetryReachability_->whenReachable = [weak](platform::Reachability&) {
+        platform::MainQueue::async([weak] {
+            auto self = weak.lock();
+            if (!self || !self->pageRetryReachability_ || !self->pageRetryReachability_->isReachable()) return;
+            debugLog("Reachability Updated -> Reloading the page...");
+            // The reload ends this watch; a new failure starts the next one.
+            self->reloadWebApp();
+        });
+    };
+}
+
+void ViewController::stopWatchingNetworkForPageRetry() {
+    if (pageRetryReachability_) pageRetryReachability_->stopNotifier();
+    pageRetryReachability_.reset();
 }
 
 }  // namespace parlivo

@@ -19,6 +19,7 @@
 #include "system/Error.h"
 #include "web/DownloadController.h"
 #include "web/PageMessageDispatcher.h"
+#include "web/PagePermissions.h"
 #include "web/WQWebView.h"
 #include "web/WebClientCommands.h"
 
@@ -36,6 +37,7 @@ namespace parlivo {
 
 class DynamicDataErrorViewController;
 class LoadingViewController;
+class MediaPermissionDialog;
 class PrivacyViewController;
 class WQAudioRecorder;
 class WQDropView;
@@ -77,6 +79,9 @@ public:
         std::shared_ptr<SavePanel> savePanel;                            // GTK's native save dialog
         DownloadController::Fetch fetch;                                 // SimpleGetHTTPRequest
         std::function<std::unique_ptr<platform::Reachability>()> makeReachability;  // GIO's monitor
+        // WebKit's stand-in microphone and camera (tests); so does the Info.plist key
+        // "ParlivoMockCaptureDevices", which only a bundle made for tests carries.
+        bool mockCaptureDevices = false;
     };
 
     static std::shared_ptr<ViewController> create();
@@ -192,6 +197,27 @@ public:
     void downloadBlob(const std::string& url);
     void handleNavigationFailure(std::string_view prefix, const platform::Error& error);
 
+    // --- The page's permission requests (WebViewNavigationDelegate) ---
+    // Decided by pagepermissions::decide; microphone and camera may ask the user first.
+    void decidePermission(platform::WebView& webView, platform::PermissionRequest request) override;
+    // The origin the page lives at (BaseURL when the page is fetched and loaded as text, else
+    // PageURL); empty without a configuration.
+    std::string pageOrigin();
+    const MediaPermissionDialog* mediaPermissionDialog() const { return mediaPermissionDialog_.get(); }
+
+    // --- Stealth mode on the page itself ---
+    // Whether the pointer is over the main window (followed from the window's crossing events).
+    void setPointerInsideWindow(bool inside);
+    bool pointerInsideWindow() const { return pointerInsideWindow_; }
+    // Blurs or clears the page and the notification panel after the stealth state and the pointer.
+    void updateContentObscuring();
+
+    // --- Recovery from a failed page load ---
+    // After the error page: the next report that the network is there reloads the web client,
+    // once per report.
+    void watchNetworkForPageRetry();
+    const platform::Reachability* pageRetryReachability() const { return pageRetryReachability_.get(); }
+
     // --- State other parts read ---
     const std::shared_ptr<WQWebView>& aWkWebView() const { return aWkWebView_; }
     const std::optional<platform::Error>& aError() const { return aError_; }
@@ -224,6 +250,13 @@ private:
     void loadCustomPage(const std::string& text);
     void reportFailureToUser(const std::string& message);
     std::string documentStartSource();
+    void answerPermissionRequest(platform::PermissionRequest request);
+    void askForMediaPermission(const std::vector<pagepermissions::MediaKind>& kinds);
+    void mediaPermissionAnswered(std::vector<pagepermissions::MediaKind> kinds, std::optional<bool> agreed);
+    // Refuses every request waiting for the user and closes the question (lock, new page).
+    void refuseWaitingPermissionRequests(std::string_view reason);
+    void followPointerForStealthMode(Gtk::Window& window);
+    void stopWatchingNetworkForPageRetry();
 
     Environment environment_;
 
@@ -262,6 +295,12 @@ private:
     int lastLayoutWidth_ = -1;
     std::string appliedAppearance_;
     bool loaded_ = false;
+
+    // Permission requests of the page that wait for the user's answer, and the question.
+    std::vector<platform::PermissionRequest> waitingPermissionRequests_;
+    std::unique_ptr<MediaPermissionDialog> mediaPermissionDialog_;
+    bool pointerInsideWindow_ = false;
+    std::unique_ptr<platform::Reachability> pageRetryReachability_;
 };
 
 }  // namespace parlivo

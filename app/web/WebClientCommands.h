@@ -46,6 +46,11 @@ public:
     // The page's part of a menu command; false for camera, image and video (the media controller's).
     bool sendMenuCommand(NativeAction action) const;
     void updateStealthMode(bool stealthModeActive) const;
+    // Whether stealth mode blurs the page now: while it is active, unless the pointer is over
+    // the window and the content may show then ("privacyStealthModeShowContentOnMouseOver").
+    static bool stealthObscuresContent(bool stealthModeActive, bool showContentOnMouseOver, bool pointerInside) {
+        return stealthModeActive && !(showContentOnMouseOver && pointerInside);
+    }
     bool getChatListWidth(Completion completion) const;
     // A click opens the notification's chat (then `opened` runs); a reply is sent to it.
     void openChatOrReply(const UserNotification& notification, std::function<void()> opened) const;

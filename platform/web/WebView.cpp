@@ -28,6 +28,94 @@ std::string identifierForStockAction(WebKitContextMenuAction action) {
 
 }  // namespace
 
+std::string_view permissionKindName(PermissionKind kind) {
+    switch (kind) {
+    case PermissionKind::notifications: return "notifications";
+    case PermissionKind::microphone: return "microphone";
+    case PermissionKind::camera: return "camera";
+    case PermissionKind::microphoneAndCamera: return "microphone and camera";
+    case PermissionKind::screen: return "screen";
+    case PermissionKind::geolocation: return "geolocation";
+    case PermissionKind::pointerLock: return "pointer lock";
+    case PermissionKind::deviceInfo: return "device info";
+    case PermissionKind::mediaKeySystem: return "media key system";
+    case PermissionKind::clipboard: return "clipboard";
+    case PermissionKind::websiteDataAccess: return "website data access";
+    case PermissionKind::mediaPlugins: return "media plug-ins";
+    case PermissionKind::other: break;
+    }
+    return "other";
+}
+
+struct PermissionRequest::State {
+    explicit State(WebKitPermissionRequest* request) : request(WEBKIT_PERMISSION_REQUEST(g_object_ref(request))) {}
+    ~State() {
+        if (!answered) webkit_permission_request_deny(request);
+        g_object_unref(request);
+    }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+    WebKitPermissionRequest* request;
+    bool answered = false;
+};
+
+PermissionRequest::PermissionRequest(PermissionKind kind, std::string pageURL, void* webKitRequest)
+    : kind_(kind), pageURL_(std::move(pageURL)),
+      state_(std::make_shared<State>(static_cast<WebKitPermissionRequest*>(webKitRequest))) {}
+
+void PermissionRequest::allow() {
+    if (state_->answered) return;
+    state_->answered = true;
+    webkit_permission_request_allow(state_->request);
+}
+
+void PermissionRequest::deny() {
+    if (state_->answered) return;
+    state_->answered = true;
+    webkit_permission_request_deny(state_->request);
+}
+
+bool PermissionRequest::answered() const { return state_->answered; }
+
+namespace {
+
+PermissionKind permissionKindOf(WebKitPermissionRequest* request) {
+    if (WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(request)) {
+        auto* media = WEBKIT_USER_MEDIA_PERMISSION_REQUEST(request);
+        if (webkit_user_media_permission_is_for_display_device(media)) return PermissionKind::screen;
+        const bool audio = webkit_user_media_permission_is_for_audio_device(media);
+        const bool video = webkit_user_media_permission_is_for_video_device(media);
+        if (audio && video) return PermissionKind::microphoneAndCamera;
+        if (audio) return PermissionKind::microphone;
+        if (video) return PermissionKind::camera;
+        return PermissionKind::other;
+    }
+    if (WEBKIT_IS_NOTIFICATION_PERMISSION_REQUEST(request)) return PermissionKind::notifications;
+    if (WEBKIT_IS_GEOLOCATION_PERMISSION_REQUEST(request)) return PermissionKind::geolocation;
+    if (WEBKIT_IS_POINTER_LOCK_PERMISSION_REQUEST(request)) return PermissionKind::pointerLock;
+    if (WEBKIT_IS_DEVICE_INFO_PERMISSION_REQUEST(request)) return PermissionKind::deviceInfo;
+    if (WEBKIT_IS_MEDIA_KEY_SYSTEM_PERMISSION_REQUEST(request)) return PermissionKind::mediaKeySystem;
+    if (WEBKIT_IS_CLIPBOARD_PERMISSION_REQUEST(request)) return PermissionKind::clipboard;
+    if (WEBKIT_IS_WEBSITE_DATA_ACCESS_PERMISSION_REQUEST(request)) return PermissionKind::websiteDataAccess;
+    if (WEBKIT_IS_INSTALL_MISSING_MEDIA_PLUGINS_PERMISSION_REQUEST(request)) return PermissionKind::mediaPlugins;
+    return PermissionKind::other;
+}
+
+void setFeatureEnabled(WebKitSettings* settings, const char* identifier, bool enabled) {
+    WebKitFeatureList* features = webkit_settings_get_all_features();
+    for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
+        WebKitFeature* feature = webkit_feature_list_get(features, i);
+        if (g_strcmp0(webkit_feature_get_identifier(feature), identifier) == 0)
+            webkit_settings_set_feature_enabled(settings, feature, enabled);
+    }
+    webkit_feature_list_unref(features);
+}
+
+// Blurred past reading, whatever the page's own styles say (a user sheet's !important wins).
+constexpr const char* kObscuringStyleSheet = "html { filter: blur(18px) !important; }";
+
+}  // namespace
+
 bool isLoadCancellation(const Error& error) {
     if (error.domain == WebKitNetworkErrorDomain) return error.code == WEBKIT_NETWORK_ERROR_CANCELLED;
     if (error.domain == WebKitPolicyErrorDomain)
@@ -49,6 +137,11 @@ std::shared_ptr<WebView> WebView::create(Configuration configuration) {
 WebView::WebView(Configuration configuration) : configuration_(std::move(configuration)) {
     WebKitUserContentManager* manager = webkit_user_content_manager_new();
     WebKitSettings* settings = webkit_settings_new();
+    // The microphone and camera of the page's own getUserMedia; what may use them is decided
+    // request by request (decidePermission). MediaRecorder turns the stream into a recording.
+    webkit_settings_set_enable_media_stream(settings, configuration_.mediaCapture);
+    setFeatureEnabled(settings, "MediaRecorder", configuration_.mediaCapture);
+    webkit_settings_set_enable_mock_capture_devices(settings, configuration_.mediaCapture && configuration_.mockCaptureDevices);
     view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", WebContext::shared().gobj(),
                                          "user-content-manager", manager, "settings", settings, nullptr));
     g_object_ref_sink(view_);
@@ -95,6 +188,7 @@ WebView::~WebView() {
     g_object_unref(cancellable_);
     for (unsigned long id : viewSignals_) g_signal_handler_disconnect(view_, id);
     removeAllUserContent();
+    setContentObscured(false);
     GtkWidget* widget = GTK_WIDGET(view_);
     if (GtkWidget* parent = gtk_widget_get_parent(widget)) gtk_container_remove(GTK_CONTAINER(parent), widget);
     // Closes the page and lets its web process go.
@@ -235,6 +329,20 @@ void WebView::setAllowsBackForwardNavigationGestures(bool allows) {
     webkit_settings_set_enable_back_forward_navigation_gestures(webkit_web_view_get_settings(view_), allows);
 }
 
+void WebView::setContentObscured(bool obscured) {
+    if (obscured == contentObscured()) return;
+    WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view_);
+    if (obscured) {
+        obscuringStyleSheet_ = webkit_user_style_sheet_new(kObscuringStyleSheet, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                                           WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+        webkit_user_content_manager_add_style_sheet(manager, obscuringStyleSheet_);
+    } else {
+        webkit_user_content_manager_remove_style_sheet(manager, obscuringStyleSheet_);
+        webkit_user_style_sheet_unref(obscuringStyleSheet_);
+        obscuringStyleSheet_ = nullptr;
+    }
+}
+
 void WebView::terminateWebProcess() { webkit_web_view_terminate_web_process(view_); }
 
 void WebView::connectSignals() {
@@ -337,6 +445,18 @@ void WebView::connectSignals() {
                 systemLog("The web process ended (reason " + std::to_string(static_cast<int>(reason)) + ")",
                           LogLevel::warning);
                 if (auto delegate = self->delegate_.lock()) delegate->webContentProcessDidTerminate(*self);
+            }));
+
+    connect("permission-request", G_CALLBACK(+[](WebKitWebView*, WebKitPermissionRequest* request, gpointer data) -> gboolean {
+                auto* self = static_cast<WebView*>(data);
+                auto keep = self->shared_from_this();
+                PermissionRequest answer(permissionKindOf(request), self->url(), request);
+                if (auto delegate = self->delegate_.lock()) {
+                    delegate->decidePermission(*self, std::move(answer));
+                } else {
+                    answer.deny();
+                }
+                return TRUE;
             }));
 
     auto keyHandler = G_CALLBACK(+[](GtkWidget*, GdkEventKey* key, gpointer data) -> gboolean {

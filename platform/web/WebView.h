@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,7 @@ typedef struct _WebKitWebView WebKitWebView;
 typedef struct _GCancellable GCancellable;
 typedef struct _GdkDragContext GdkDragContext;
 typedef struct _GtkSelectionData GtkSelectionData;
+typedef struct _WebKitUserStyleSheet WebKitUserStyleSheet;
 
 namespace platform {
 
@@ -39,6 +41,44 @@ struct NavigationAction {
 };
 
 enum class NavigationActionPolicy { allow, cancel };
+
+// What a page asks WebKit for leave to use. Kinds WebKit adds later arrive as `other`.
+enum class PermissionKind {
+    notifications,
+    microphone,
+    camera,
+    microphoneAndCamera,
+    screen,
+    geolocation,
+    pointerLock,
+    deviceInfo,
+    mediaKeySystem,
+    clipboard,
+    websiteDataAccess,
+    mediaPlugins,
+    other
+};
+std::string_view permissionKindName(PermissionKind kind);
+
+// One of the page's permission requests, answered once: allow or deny. Copies share the request;
+// one that nobody answered is denied when its last copy goes, so a dropped request never hangs
+// the page's promise.
+class PermissionRequest {
+public:
+    PermissionRequest(PermissionKind kind, std::string pageURL, void* webKitRequest);
+    PermissionKind kind() const { return kind_; }
+    // The main frame's document when the request came (WebKit names no frame or origin).
+    const std::string& pageURL() const { return pageURL_; }
+    void allow();
+    void deny();
+    bool answered() const;
+
+private:
+    struct State;
+    PermissionKind kind_;
+    std::string pageURL_;
+    std::shared_ptr<State> state_;
+};
 
 // The errors WebKit reports for loads, with WebKit's own domains.
 inline constexpr const char* WebKitNetworkErrorDomain = "WebKitNetworkError";
@@ -66,6 +106,8 @@ public:
     virtual void createWebViewRequested(WebView& webView, const NavigationAction& action) {}
     // The web process ended (crash, memory limit); the page is gone.
     virtual void webContentProcessDidTerminate(WebView& webView) {}
+    // The page asks for a permission; answered now or later. Refused unless a delegate allows.
+    virtual void decidePermission(WebView& webView, PermissionRequest request) { request.deny(); }
 };
 
 // A key press or release on its way to the page. Modifier bits are GDK's.
@@ -105,6 +147,10 @@ public:
         // Registered in this order. Held weakly: the owner of a handler keeps it.
         std::vector<std::pair<std::string, std::weak_ptr<ScriptMessageHandler>>> scriptMessageHandlers;
         ScriptValueLimits limits;
+        // getUserMedia and MediaRecorder for the page; off, the page has neither.
+        bool mediaCapture = false;
+        // WebKit's mock microphone and camera in place of the machine's (tests).
+        bool mockCaptureDevices = false;
     };
 
     static std::shared_ptr<WebView> create(Configuration configuration);
@@ -145,6 +191,10 @@ public:
     // False: the page's background is transparent where it draws none.
     void setDrawsBackground(bool draws);
     void setAllowsBackForwardNavigationGestures(bool allows);
+    // Obscured, every frame of the page is blurred past reading by a user style sheet (it works
+    // on any page and needs no compositing window manager); the page cannot undo it.
+    void setContentObscured(bool obscured);
+    bool contentObscured() const { return obscuringStyleSheet_ != nullptr; }
 
     // Ends the web process (tests; what a crash does).
     void terminateWebProcess();
@@ -184,6 +234,7 @@ private:
     std::size_t userScriptCount_ = 0;
     std::weak_ptr<WebViewNavigationDelegate> delegate_;
     unsigned loadTimer_ = 0;
+    WebKitUserStyleSheet* obscuringStyleSheet_ = nullptr;
     bool suppressCancellation_ = false;
     bool committed_ = false;
     // Whether the web process has reported on a load since it was started. Until then the view

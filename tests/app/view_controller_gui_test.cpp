@@ -384,6 +384,35 @@ TEST_F(ViewControllerTest, AFailedConfigurationShowsTheErrorScreenUntilANewCycle
     EXPECT_EQ(downloads, 10);
 }
 
+TEST_F(ViewControllerTest, AFailedPageLoadComesBackByTryAgainAndOncePerReportThatTheNetworkIsBack) {
+    // The default configuration's own error page, and a page address where nothing listens.
+    PropertyList root = configurationRoot();
+    root.set("PageURL", "https://127.0.0.1:" + std::to_string(closedPort()) + "/");
+    std::ifstream page(PARLIVO_SOURCE_DIR "/tools/config/default/could-not-connect.html");
+    root.set("CouldNotConnect", PropertyList::data(std::string(std::istreambuf_iterator<char>(page), {})));
+    start(root);
+    auto showsErrorPage = [&] { return controller->aWkWebView() && pageHas("#try-again:not([hidden])"); };
+    ASSERT_TRUE(testsupport::runLoopUntil(showsErrorPage, 30));
+    EXPECT_EQ(downloads, 1);
+    ASSERT_TRUE(controller->pageRetryReachability());
+
+    // The page's button starts a new cycle: a new configuration and a new page, which fails again.
+    evaluate("document.getElementById('try-again').click(), 1");
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return downloads == 2; }, 30));
+    ASSERT_TRUE(testsupport::runLoopUntil(showsErrorPage, 30));
+
+    // Each report that the network is there retries once; one that it is gone, and none at all,
+    // retry nothing.
+    GNetworkMonitor* monitor = g_network_monitor_get_default();
+    g_signal_emit_by_name(monitor, "network-changed", TRUE);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return downloads == 3; }, 30));
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return showsErrorPage() && controller->pageRetryReachability(); }, 30));
+    g_signal_emit_by_name(monitor, "network-changed", FALSE);
+    testsupport::drainMainQueue();
+    EXPECT_EQ(downloads, 3);
+    EXPECT_TRUE(pageHas("#try-again"));
+}
+
 TEST_F(ViewControllerTest, TheLockScreenCoversThePageUntilTheLockIsReleased) {
     platform::UserDefaults::standard().setBool(std::string(keys::privacyLockdown), true);
     start(configurationRoot());

@@ -1,0 +1,75 @@
+// The page is drawn again after a window over it goes away, on a desktop without a GPU or a
+// compositor: its pixels before Help > Need Help? and About are what they are after.
+#include <cstdlib>
+
+#include "DesktopSession.h"
+#include "ScreenPixels.h"
+#include "WebHostRun.h"
+
+using namespace e2e;
+
+namespace {
+
+// How far two readings of the same region lie apart: the mean difference in brightness.
+double difference(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.size() != b.size() || a.empty()) return 255;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) sum += std::abs(a[i] - b[i]);
+    return sum / double(a.size());
+}
+
+}  // namespace
+
+TEST(DialogRedraw, ThePageIsDrawnAgainAfterADialogOverItCloses) {
+    auto windowManager = startWindowManager();
+    ASSERT_TRUE(windowManager) << "openbox did not start";
+    ScreenPixels screen;
+    ASSERT_TRUE(screen.ok());
+    WebHostRun run;
+    ASSERT_TRUE(run.start());
+    const std::string id = run.mainWindow();
+    ASSERT_FALSE(id.empty()) << run.program->output();
+    ASSERT_TRUE(activate(id));
+    const Window window = std::strtoul(id.c_str(), nullptr, 10);
+    run.eval("document.body.innerHTML = '<p style=\"font: 20px sans-serif; color: #000; background: #fff; margin: 0\">' "
+             "+ 'The quick brown fox jumps over the lazy dog. '.repeat(200) + '</p>', 1");
+    ScreenPixels::Box frame;
+    ASSERT_TRUE(screen.geometry(window, frame));
+    // The middle of the window, where a dialog over it lies.
+    const ScreenPixels::Box region{int(frame.width) / 2 - 150, int(frame.height) / 2 - 60, 300, 120};
+
+    // The page as drawn: text, and the same on two readings in a row.
+    std::vector<double> drawn;
+    ASSERT_TRUE(eventually([&] {
+        auto now = screen.brightness(window, region);
+        const bool settled = screen.sharpness(window, region) > 5 && difference(now, drawn) < 0.5;
+        drawn = std::move(now);
+        return settled;
+    })) << "the page shows no steady text";
+
+    auto& a11y = run.accessibility();
+    struct Case {
+        const char* menuItem;
+        std::function<void()> close;
+    } cases[] = {
+        {"Need Help?", [&] { EXPECT_TRUE(a11y.press("Back")) << a11y.describe(); }},
+        {"About", [&] { EXPECT_EQ(std::system("xdotool key --clearmodifiers Escape"), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.menuItem);
+        ASSERT_TRUE(a11y.activate(Accessibility::containing("menu item", c.menuItem))) << a11y.describe();
+        // The program's visible windows: the main one, and the one over it.
+        const auto windows = [&] {
+            return run.run("xdotool search --onlyvisible --pid " + std::to_string(run.program->pid()) + " 2>/dev/null | wc -l");
+        };
+        ASSERT_TRUE(eventually([&] { return windows() == "2"; })) << windows();
+        // The window over the page hides the region.
+        EXPECT_TRUE(eventually([&] { return difference(screen.brightness(window, region), drawn) > 5; }));
+        c.close();
+        ASSERT_TRUE(eventually([&] { return windows() == "1"; })) << windows();
+        double left = 0;
+        EXPECT_TRUE(eventually([&] { return (left = difference(screen.brightness(window, region), drawn)) < 0.5; }))
+            << "the page was not drawn again: " << left;
+    }
+    EXPECT_EQ(run.stop(), 0);
+}
