@@ -35,7 +35,10 @@ MediaPermissionDialog::MediaPermissionDialog(Gtk::Window* parent, std::vector<pa
     : kinds_(std::move(kinds)), answered_(std::move(answered)) {
     dialog_ = std::make_unique<Gtk::MessageDialog>(question(kinds_, site), false, Gtk::MESSAGE_QUESTION, Gtk::BUTTONS_NONE,
                                                    true);
-    dialog_->set_title(platform::localized("MEDIA_PERMISSION_TITLE", kTitle));
+    const std::string title = platform::localized("MEDIA_PERMISSION_TITLE", kTitle);
+    dialog_->set_title(title);
+    // Screen readers name a message dialog by its kind ("Question") unless told otherwise.
+    dialog_->get_accessible()->set_name(title);
     dialog_->set_secondary_text(platform::localized(
         "MEDIA_PERMISSION_DETAIL", "The answer is kept. You can change it in Preferences, Privacy."));
     dialog_->add_button(platform::localized("MEDIA_PERMISSION_DENY", "Don't Allow"), Gtk::RESPONSE_REJECT);

@@ -6,6 +6,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+// Xlib's macros of these names break GoogleTest and GLib headers included after this one.
+#undef None
+#undef Bool
+#undef Status
 
 #include <cmath>
 #include <cstdint>

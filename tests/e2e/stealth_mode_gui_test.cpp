@@ -4,9 +4,9 @@
 // are read from the X display.
 #include <cstdlib>
 
+#include "WebHostRun.h"
 #include "DesktopSession.h"
 #include "ScreenPixels.h"
-#include "WebHostRun.h"
 
 using namespace e2e;
 
