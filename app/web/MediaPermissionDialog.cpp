@@ -47,7 +47,7 @@ MediaPermissionDialog::MediaPermissionDialog(Gtk::Window* parent, std::vector<pa
     dialog_->set_default_response(Gtk::RESPONSE_REJECT);
     if (parent) dialog_->set_transient_for(*parent);
     dialog_->set_modal(true);
-    dialog_->signal_response().connect([this](int response) {
+    response_ = dialog_->signal_response().connect([this](int response) {
         std::optional<bool> agreed;
         if (response == Gtk::RESPONSE_ACCEPT) agreed = true;
         if (response == Gtk::RESPONSE_REJECT) agreed = false;
@@ -62,6 +62,7 @@ MediaPermissionDialog::MediaPermissionDialog(Gtk::Window* parent, std::vector<pa
 
 MediaPermissionDialog::~MediaPermissionDialog() {
     answered_ = nullptr;
+    response_.disconnect();
     if (!dialog_) return;
     dialog_->hide();
     // GTK may still be delivering the response signal that led here; the widget goes after it.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <sigc++/connection.h>
+
 #include "web/PagePermissions.h"
 
 namespace Gtk {
@@ -36,6 +38,7 @@ private:
     std::vector<pagepermissions::MediaKind> kinds_;
     std::unique_ptr<Gtk::MessageDialog> dialog_;
     Answered answered_;
+    sigc::connection response_;
 };
 
 }  // namespace parlivo

@@ -137,6 +137,7 @@ protected:
         });
         ViewController::Environment environment;
         environment.configuration = configuration.get();
+        environment.mockCaptureDevices = true;
         environment.savePanel = panel;
         environment.openExternalURL = [this](const std::string& url) {
             opened.push_back(url);
@@ -411,6 +412,22 @@ TEST_F(ViewControllerTest, AFailedPageLoadComesBackByTryAgainAndOncePerReportTha
     testsupport::drainMainQueue();
     EXPECT_EQ(downloads, 3);
     EXPECT_TRUE(pageHas("#try-again"));
+}
+
+TEST_F(ViewControllerTest, TheLockClosesTheMicrophoneQuestionAndRefusesThePage) {
+    platform::UserDefaults::standard().remove("pageMicrophoneAllowed");
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    evaluate("navigator.mediaDevices.getUserMedia({audio: true}).then(function () { window.media = 'granted'; }, "
+             "function (e) { window.media = e.name; }), 1");
+    // The page asks only once it has the focus (WebKit's rule): the window is shown and active.
+    window->present();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->mediaPermissionDialog() != nullptr; }, 30));
+    Trellik::shared().setPrivacyLockdown(true);
+    EXPECT_FALSE(controller->mediaPermissionDialog());
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return evaluate("window.media") == ScriptValue("NotAllowedError"); }, 20));
+    // Nothing was kept: the next time the user is asked again.
+    EXPECT_FALSE(platform::UserDefaults::standard().object("pageMicrophoneAllowed"));
 }
 
 TEST_F(ViewControllerTest, TheLockScreenCoversThePageUntilTheLockIsReleased) {
