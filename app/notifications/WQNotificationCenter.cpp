@@ -128,6 +128,12 @@ void WQNotificationCenter::didReceiveScriptMessage(const platform::ScriptMessage
     }
 }
 
+void WQNotificationCenter::decidePermission(platform::WebView&, platform::PermissionRequest request) {
+    log("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " + request.pageURL() +
+        ": denied (the notification panel)");
+    request.deny();
+}
+
 void WQNotificationCenter::setContentObscured(bool obscured) {
     contentObscured_ = obscured;
     if (targetWebView_) targetWebView_->setContentObscured(obscured);

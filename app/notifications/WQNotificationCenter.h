@@ -101,6 +101,8 @@ public:
     void didFailProvisionalNavigation(platform::WebView& webView, const platform::Error& error) override;
     void didFailNavigation(platform::WebView& webView, const platform::Error& error) override;
     void webContentProcessDidTerminate(platform::WebView& webView) override;
+    // The panel page gets no permission at all.
+    void decidePermission(platform::WebView& webView, platform::PermissionRequest request) override;
 
     // --- State, for tests ---
     const std::shared_ptr<platform::WebView>& targetWebView() const { return targetWebView_; }
