@@ -27,6 +27,7 @@
 #include "system/URLSession.h"
 #include "preferences/PreferencePanes.h"
 #include "ui/Appearance.h"
+#include "shell/CommandLine.h"
 #include "shell/KeyWindow.h"
 #include "shell/PreferencesWindowController.h"
 #include "shell/SupportAlert.h"
@@ -38,32 +39,28 @@ namespace parlivo {
 
 namespace {
 
-// Help and the version are answered before anything else: GTK itself needs a display before
-// any option is read, and a program that only answers must neither open a window nor take the
-// bus name from a running copy.
-std::optional<int> answerHelpOrVersion(const std::vector<std::string>& arguments) {
-    for (const auto& argument : arguments) {
-        if (argument == "--help" || argument == "-h" || argument == "-?" || argument == "--help-all") {
-            std::printf(
-                "Usage:\n"
-                "  parlivo-for-whatsapp [OPTION…] [URL…]\n"
-                "\n"
-                "%s: a desktop host for the WhatsApp web client. A second start brings up the running\n"
-                "copy; share URLs (net.vantreo.mac.whatsapp.share:…) are handed to it.\n"
-                "\n"
-                "Options:\n"
-                "  -h, --help       Show this help and exit\n"
-                "  --version        Show the program's version and exit\n",
-                tovak::WQApplicationInfo::applicationName().c_str());
-            return 0;
-        }
-        if (argument == "--version") {
-            // The marketing version, then the build (the names are the platform's, crossed).
-            std::printf("%s %s (%s)\n", tovak::WQApplicationInfo::applicationName().c_str(),
-                        tovak::WQApplicationInfo::bundleVersionString().c_str(),
-                        tovak::WQApplicationInfo::bundleShortVersionString().c_str());
-            return 0;
-        }
+// Help, the version and unknown options are answered before anything else: GTK itself needs a
+// display before any option is read, and a program that only answers must neither open a window
+// nor take the bus name from a running copy. An unknown option ends the program with status 2
+// (a usage error) rather than starting a copy the user did not ask for: no launcher of ours
+// passes one, so it is a typing mistake such as "-debug" for "-de".
+std::optional<int> answerCommandLine(const std::vector<std::string>& arguments) {
+    const CommandLine line(arguments);
+    switch (line.request()) {
+    case CommandLine::Request::help:
+        std::fputs(CommandLine::helpText(tovak::WQApplicationInfo::applicationName()).c_str(), stdout);
+        return 0;
+    case CommandLine::Request::version:
+        // The marketing version, then the build (the names are the platform's, crossed).
+        std::printf("%s %s (%s)\n", tovak::WQApplicationInfo::applicationName().c_str(),
+                    tovak::WQApplicationInfo::bundleVersionString().c_str(),
+                    tovak::WQApplicationInfo::bundleShortVersionString().c_str());
+        return 0;
+    case CommandLine::Request::unknownOptions:
+        std::fputs(line.unknownOptionsText().c_str(), stderr);
+        return 2;
+    case CommandLine::Request::start:
+        break;
     }
     return std::nullopt;
 }
@@ -100,7 +97,7 @@ int Application::runMain(int argc, char** argv) {
     // Our own launch arguments ("-de", "-beta", ...) are saved first; GApplication only sees
     // the program name and the URLs or files it should open.
     platform::ProcessInfo::saveArguments(argc, argv);
-    if (auto status = answerHelpOrVersion(platform::ProcessInfo::arguments())) return *status;
+    if (auto status = answerCommandLine(platform::ProcessInfo::arguments())) return *status;
     std::vector<std::string> forGtk = platform::ProcessInfo::openableArguments();
     putOurShareFolderIntoDataDirs();
     std::vector<char*> gtkArgv;

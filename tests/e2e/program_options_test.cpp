@@ -1,5 +1,6 @@
-// The program's own command-line answers: help and version are printed and the program ends,
-// before it opens a window or takes its bus name (so they work with neither a display nor a bus).
+// The program's own command-line answers: help and version are printed, an unknown option is
+// refused, and the program ends before it opens a window or takes its bus name (so they work
+// with neither a display nor a bus).
 #include <gtest/gtest.h>
 #include <glib.h>
 #include <sys/wait.h>
@@ -54,14 +55,35 @@ TEST(ProgramOptions, HelpAndVersionAnswerAndEndWithoutStartingTheProgram) {
         {{"--help"}, "--version"},
         {{"-h"}, "Usage:"},
         {{"--version"}, version.c_str()},
-        {{"-de", "--version"}, version.c_str()},  // the program's own launch arguments are no options
+        // The program's own launch arguments are no unknown options.
+        {{"-de", "-beta", "-alternate", "-server2", "-launchedAtLogin", "--version"}, version.c_str()},
+        {{"-bogus", "--help"}, "Usage:"},  // help always answers
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.args.back());
+        SCOPED_TRACE(c.args.front());
         const auto run = runProgram(c.args);
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.out.find(c.shows), std::string::npos) << run.out;
     }
     // A start that is not an answer needs its display and bus: the checks above prove something.
     EXPECT_NE(runProgram({}).status, 0);
+}
+
+TEST(ProgramOptions, HelpListsTheLaunchArguments) {
+    const auto run = runProgram({"--help"});
+    for (const char* argument : {"-de ", "-beta ", "-alternate ", "-server2 ", "-launchedAtLogin "})
+        EXPECT_NE(run.out.find(std::string("\n  ") + argument), std::string::npos) << argument << " in:\n" << run.out;
+}
+
+// Anything with a dash that is not ours, near misses of our own arguments among them, is a usage
+// error (status 2) named on standard error; the program does not start.
+TEST(ProgramOptions, AnUnknownOptionIsNamedAndNothingStarts) {
+    for (const char* option : {"-debug", "-DE", "--de", "-de=1", "--display=:0", "-NSDocumentRevisionsDebugMode"}) {
+        SCOPED_TRACE(option);
+        const auto run = runProgram({"-de", option, "net.vantreo.mac.whatsapp.share:x"});
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find(std::string("unknown option \"") + option + "\""), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
 }
