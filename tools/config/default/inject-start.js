@@ -192,10 +192,10 @@
             if (this.wqClosed) return;
             this.wqClosed = true;
             // Only the standing one of its tag: one it replaced withdraws nothing of the new one.
-            if (notifications.get(this.wqId) === this) {
-                notifications.delete(this.wqId);
-                if (this.wqPosted) post("eventHandler", { action: "closeNotification", id: this.wqId });
-            }
+            // It stays known here: many clients close their notifications after a few seconds, and
+            // a reply the user typed as it went still belongs to its chat.
+            if (notifications.get(this.wqId) === this && this.wqPosted)
+                post("eventHandler", { action: "closeNotification", id: this.wqId });
             fire(this, "close");
         }
         static get permission() { return "granted"; }
@@ -368,7 +368,7 @@
     function placeReply(value, id) {
         if (bridge.state.locked) return Promise.resolve(false);
         var notification = notifications.get(String(id));
-        // A notification this page never made, or no longer knows (closed, reloaded since).
+        // A notification this page never made, or no longer knows (replaced, reloaded since).
         if (!notification) return Promise.resolve(false);
         return editorOpenedBy(notification).then(function (editor) {
             if (!editor) {
