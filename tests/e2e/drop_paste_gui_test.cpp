@@ -628,7 +628,7 @@ namespace {
 // The configuration turns sending off ("Send" false).
 class DropPasteSendingOff : public DropPaste {
 protected:
-    DropPasteSendingOff() : DropPaste({{{"Send", platform::PropertyList(false)}}, {}, {}, {}}) {}
+    DropPasteSendingOff() : DropPaste({{{"Send", platform::PropertyList(false)}}, {}, {}, {}, {}}) {}
 };
 }  // namespace
 

@@ -38,7 +38,9 @@ protected:
         ASSERT_TRUE(program->waitForOutput("JS didInit")) << program->output();
     }
     void TearDown() override {
-        if (program) EXPECT_EQ(program->stop(), 0) << program->output();
+        if (program) {
+            EXPECT_EQ(program->stop(), 0) << program->output();
+        }
     }
 
     // Runs `script` in the page; its value.

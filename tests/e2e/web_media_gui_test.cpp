@@ -58,7 +58,7 @@ std::map<std::string, PropertyList> configuration(std::map<std::string, Property
 class WebMedia : public ::testing::Test {
 protected:
     explicit WebMedia(std::map<std::string, PropertyList> values = configuration())
-        : server(StandinServer::Options{std::move(values), {}, {}, {}}) {}
+        : server(StandinServer::Options{std::move(values), {}, {}, {}, {}}) {}
 
     void SetUp() override {
         ASSERT_TRUE(server.ok()) << server.error();
@@ -72,7 +72,7 @@ protected:
                                        {{"GTK_USE_PORTAL", "1"},
                                         {"PARLIVO_CAMERA_SOURCE", "test"},
                                         {"PARLIVO_MICROPHONE_SOURCE", "test"},
-                                        {"PARLIVO_AUDIO_SINK", "fakesink"}}};
+                                        {"PARLIVO_AUDIO_SINK", "fakesink"}}, {}};
         const size_t from = server.mark();
         // Settings of its own: the camera starts in its first-run mode (video).
         program = HostedProgram::parlivo(server, home.options(options));
