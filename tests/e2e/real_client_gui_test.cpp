@@ -12,7 +12,9 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "DesktopSession.h"
 #include "FakeNotificationServer.h"
@@ -78,10 +80,12 @@ struct World {
     std::unique_ptr<FakeNotificationServer> notifications;
     std::unique_ptr<HostedProgram> windowManager;
     std::filesystem::path folder = testsupport::makeTemporaryDirectory("real-client");
-    std::unique_ptr<testsupport::StandinServer> configuration;  // serves the payload
+    // The servers of the program's configuration, by the page query they add.
+    std::map<std::string, std::unique_ptr<testsupport::StandinServer>> configurations;
     testsupport::ProgramHome home;
     std::unique_ptr<HostedProgram> program;
-    std::string window;  // the program's main window
+    std::string programQuery;  // the configuration it runs with
+    std::string window;        // its main window
     bool signedIn = false;
     std::string error;
 
@@ -95,13 +99,7 @@ struct World {
             error = peers->error();
             return;
         }
-        auto payload = testsupport::packDefaultConfiguration(chat.pageURL(peers->observerPort()), folder, &error);
-        if (!payload) return;
-        configuration = std::make_unique<testsupport::StandinServer>(testsupport::StandinServer::Options{{}, *payload, {}, {}});
-        if (!configuration->ok()) {
-            error = configuration->error();
-            return;
-        }
+        if (!configuration("")) return;
         // The program's own first-start question (launch at login?) is not what these cases are about.
         PropertyList settings = PropertyList::dictionary();
         settings.set("Tovak.LaunchAtLoginShowReminder", false);
@@ -114,6 +112,22 @@ struct World {
         program.reset();
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
+    }
+
+    // The server of the default configuration whose page address is the client with `query`.
+    testsupport::StandinServer* configuration(const std::string& query) {
+        auto& server = configurations[query];
+        if (server) return server.get();
+        const auto directory = folder / ("configuration" + std::to_string(configurations.size()));
+        std::filesystem::create_directories(directory);
+        auto payload = testsupport::packDefaultConfiguration(chat.pageURL(peers->observerPort(), query), directory, &error);
+        if (!payload) return nullptr;
+        server = std::make_unique<testsupport::StandinServer>(testsupport::StandinServer::Options{{}, *payload, {}, {}});
+        if (!server->ok()) {
+            error = server->error();
+            return nullptr;
+        }
+        return server.get();
     }
 };
 
@@ -135,13 +149,16 @@ protected:
     FakeNotificationServer& notifications() { return *world->notifications; }
     HostedProgram& program() { return *world->program; }
 
-    // Starts the program on the client; the page has loaded (its observer is there) once it
-    // returns. Records from `mark` on belong to this start.
-    void launch(size_t* mark = nullptr) {
+    // Starts the program on the client (its page with `query`); the page has loaded (its observer
+    // is there) once it returns. Records from `mark` on belong to this start.
+    void launch(size_t* mark = nullptr, const std::string& query = "") {
         world->program.reset();
         const size_t from = peers().mark();
         if (mark) *mark = from;
-        world->program = HostedProgram::parlivo(*world->configuration, world->home.options());
+        auto* configuration = world->configuration(query);
+        ASSERT_TRUE(configuration) << world->error;
+        world->program = HostedProgram::parlivo(*configuration, world->home.options());
+        world->programQuery = query;
         ASSERT_TRUE(world->program->process().started()) << world->program->process().startError();
         ASSERT_TRUE(peers().waitForPage("page", {}, {}, 60, from)) << program().output() << peers().describe();
         world->window = e2e::waitForWindow("Parlivo");
@@ -176,11 +193,13 @@ protected:
         world->signedIn = true;
     }
 
-    // The program runs, signed in (a case run alone signs in first).
-    void ensureSignedIn() {
-        if (world->program && world->program->process().running() && world->signedIn) return;
+    // The program runs on the client (its page with `query`), signed in (a case run alone signs
+    // in first).
+    void ensureSignedIn(const std::string& query = "") {
+        if (world->program && world->program->process().running() && world->signedIn && world->programQuery == query)
+            return;
         size_t mark = 0;
-        launch(&mark);
+        launch(&mark, query);
         if (world->signedIn) {
             ASSERT_TRUE(connectedSince(mark)) << peers().describe(mark);
         } else {
@@ -199,11 +218,10 @@ protected:
         return all.size() > before ? all[before] : FakeNotificationServer::Notification{};
     }
 
-    // The page shows `jid`'s chat (as the observer last heard).
-    bool chatOpens(const std::string& jid, size_t mark) {
-        return peers().waitForPage("open-chat", "jid", jid, 30, mark).has_value();
+    // The page shows `jid`'s chat now (the observer's latest word), or does so within a while.
+    bool chatOpens(const std::string& jid) {
+        return e2e::eventually([&] { return peers().openChat() == jid; }, 30 * testsupport::timeScale());
     }
-
 };
 
 }  // namespace
@@ -233,12 +251,10 @@ TEST_F(RealClient, AMessageBecomesANotificationWithTheSenderAndTheTextAndItsClic
     // The server shows the body as markup: the page's text arrives as text.
     EXPECT_EQ(fromBob.body, "Or at two &lt;b&gt;sharp&lt;/b&gt;?");
 
-    size_t mark = peers().mark();
     notifications().invokeAction(fromAnn.id, "default");
-    EXPECT_TRUE(chatOpens(kAnn, mark)) << peers().describe(mark) << program().output();
-    mark = peers().mark();
+    EXPECT_TRUE(chatOpens(kAnn)) << peers().describe() << program().output();
     notifications().invokeAction(fromBob.id, "default");
-    EXPECT_TRUE(chatOpens(kBob, mark)) << peers().describe(mark) << program().output();
+    EXPECT_TRUE(chatOpens(kBob)) << peers().describe() << program().output();
 }
 
 // Two contacts write; the user clicks one notification and answers one, in either order. The
@@ -252,16 +268,21 @@ TEST_F(RealClient, AnInlineReplyReachesTheAnsweredContactAndNoOneElse) {
         const char* answered;
         const char* reply;
     };
+    // Each click opens another chat than the one on screen, and each reply answers a chat that is
+    // not on screen (the one before it opened the other).
     const Case cases[] = {
         {"a reply alone, to the first of two", "", false, "ann", "Yes, one is fine"},
         {"a reply alone, to the second of two", "", false, "bob", "Two it is"},
-        {"click one, then answer the other", "bob", true, "ann", "She said \"yes\" \\o/\nsee you at one"},
-        {"answer one, then click the other", "ann", false, "bob", "C:\\path\\to \"it\"\n\nthen 'done'"},
+        {"click one, then answer the other", "ann", true, "bob", "She said \"yes\" \\o/\nsee you at one"},
+        {"answer one, then click the other", "bob", false, "ann", "C:\\path\\to \"it\"\n\nthen 'done'"},
     };
     int round = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ++round;
+        // The messages come while the user looks elsewhere: a click brings the window up, which
+        // withdraws every notification on screen, the other one too.
+        e2e::run("xdotool windowminimize --sync " + world->window);
         const size_t mark = peers().mark();
         std::map<std::string, FakeNotificationServer::Notification> shown;
         shown["ann"] = notified("ann", "Round " + std::to_string(round) + " from Ann");
@@ -269,9 +290,8 @@ TEST_F(RealClient, AnInlineReplyReachesTheAnsweredContactAndNoOneElse) {
         const std::string clicked = c.clicked, answered = c.answered;
         const std::string other = answered == "ann" ? "bob" : "ann";
         auto click = [&] {
-            const size_t before = peers().mark();
             notifications().invokeAction(shown[clicked].id, "default");
-            EXPECT_TRUE(chatOpens(ChatServer::jid(clicked), before)) << peers().describe(before);
+            EXPECT_TRUE(chatOpens(ChatServer::jid(clicked))) << peers().describe(mark);
         };
         if (!clicked.empty() && c.clickFirst) click();
         ASSERT_TRUE(shown[answered].hasAction("inline-reply"));
@@ -289,12 +309,37 @@ TEST_F(RealClient, AnInlineReplyReachesTheAnsweredContactAndNoOneElse) {
     }
 }
 
+// The client closes each of its notifications after a while (Converse does after five seconds by
+// default): the desktop's copy goes with it, and a reply typed into it as it went still goes to
+// its contact, never to another one.
+TEST_F(RealClient, ANotificationThePageClosesLeavesTheDesktopAndALateReplyStillGoesToItsContact) {
+    ensureSignedIn("notification_delay=1000");
+    e2e::run("xdotool windowminimize --sync " + world->window);
+    const size_t mark = peers().mark();
+    const auto fromAnn = notified("ann", "Still there?");
+    const auto fromBob = notified("bob", "Me too?");
+    for (const char* body : {"Still there?", "Me too?"})
+        ASSERT_TRUE(peers().waitForPage("notification-closed", "body", body, 30, mark)) << peers().describe(mark);
+    EXPECT_TRUE(e2e::eventually([&] {
+        const auto closed = notifications().closedIds();
+        return std::count(closed.begin(), closed.end(), fromAnn.id) && std::count(closed.begin(), closed.end(), fromBob.id);
+    }, 30 * testsupport::timeScale())) << "the page closed its notifications; the desktop still shows them";
+
+    notifications().reply(fromAnn.id, "Yes, sorry");
+    auto arrived = peers().waitForReceived("ann", 30, mark);
+    EXPECT_TRUE(arrived) << peers().describe(mark) << program().output();
+    EXPECT_EQ(peers().received("ann", mark), std::vector<std::string>{"Yes, sorry"}) << peers().describe(mark);
+    EXPECT_EQ(peers().received("bob", mark), std::vector<std::string>{}) << peers().describe(mark);
+}
+
 TEST_F(RealClient, TheLauncherBadgeCountsTheMessagesAndClearsWhenTheWindowComesUp) {
     ensureSignedIn();
     LauncherBadge badge;
+    // The user looks elsewhere, comes back (which clears what was unread before), and looks
+    // elsewhere again: what comes now is unread.
+    e2e::run("xdotool windowminimize --sync " + world->window);
     ASSERT_TRUE(e2e::activate(world->window));
     ASSERT_TRUE(badge.waitFor(0)) << badge.shown();
-    // The user looks elsewhere: the window goes down, and what comes now is unread.
     e2e::run("xdotool windowminimize --sync " + world->window);
     notified("ann", "Are you there?");
     EXPECT_TRUE(badge.waitFor(1)) << badge.shown();

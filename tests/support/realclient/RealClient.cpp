@@ -202,9 +202,13 @@ ChatServer::~ChatServer() {
     if (!folder_.empty()) fs::remove_all(folder_, ignored);
 }
 
-std::string ChatServer::pageURL(int observerPort) const {
-    std::string url = "http://127.0.0.1:" + std::to_string(httpPort_) + "/";
-    if (observerPort > 0) url += "?observer=" + std::to_string(observerPort);
+std::string ChatServer::pageURL(int observerPort, std::string_view query) const {
+    std::string url = "http://127.0.0.1:" + std::to_string(httpPort_) + "/", separator = "?";
+    if (observerPort > 0) {
+        url += "?observer=" + std::to_string(observerPort);
+        separator = "&";
+    }
+    if (!query.empty()) url += separator + std::string(query);
     return url;
 }
 
