@@ -134,13 +134,23 @@ void WQDesktopNotificationDelivery::deliver(const IncomingMessage& message, bool
     std::string icon = withImage ? message.icon : std::string();
     std::weak_ptr<WQDesktopNotificationDelivery> weak = weak_from_this();
     const unsigned epoch = epoch_;
-    pictureQueue().async([weak, epoch, notification = std::move(notification), icon = std::move(icon),
+    const std::uint64_t sequence = ++sequence_;
+    if (notification.identifier) ++decoding_[*notification.identifier].pending;
+    pictureQueue().async([weak, epoch, sequence, notification = std::move(notification), icon = std::move(icon),
                           radius = message.iconRadius]() mutable {
         notification.contentImage = senderImage(icon, radius);
-        platform::MainQueue::async([weak, epoch, notification = std::move(notification)]() mutable {
+        platform::MainQueue::async([weak, epoch, sequence, notification = std::move(notification)]() mutable {
             auto self = weak.lock();
-            // Withdrawn meanwhile (the user looked at the window): it is not shown any more.
-            if (!self || epoch != self->epoch_) return;
+            if (!self) return;
+            bool withdrawn = epoch != self->epoch_;  // the user looked at the window meanwhile
+            if (const auto& identifier = notification.identifier) {
+                auto entry = self->decoding_.find(*identifier);
+                if (entry != self->decoding_.end()) {
+                    withdrawn = withdrawn || sequence < entry->second.withdrawnBelow;  // the page closed it
+                    if (--entry->second.pending == 0) self->decoding_.erase(entry);
+                }
+            }
+            if (withdrawn) return;
             self->center_.deliverNotification(std::move(notification));
         });
     });
@@ -149,6 +159,11 @@ void WQDesktopNotificationDelivery::deliver(const IncomingMessage& message, bool
 void WQDesktopNotificationDelivery::removeAllDelivered() {
     ++epoch_;
     center_.removeAllDeliveredNotifications();
+}
+
+void WQDesktopNotificationDelivery::removeDelivered(const std::string& identifier) {
+    if (auto entry = decoding_.find(identifier); entry != decoding_.end()) entry->second.withdrawnBelow = sequence_ + 1;
+    center_.removeDeliveredNotification(identifier);
 }
 
 void WQDesktopNotificationDelivery::playSound(const UserNotification&) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +48,7 @@ public:
     // DesktopNotificationDelivery
     void deliver(const IncomingMessage& message, bool privacyVariant) override;
     void removeAllDelivered() override;
+    void removeDelivered(const std::string& identifier) override;
     void playSound(const UserNotification& notification) override;
 
     // platform::UserNotificationCenterDelegate
@@ -64,6 +67,14 @@ private:
     // Raised when everything is withdrawn; messages whose picture was still being decoded then
     // are not shown.
     unsigned epoch_ = 0;
+    // Messages whose picture is being decoded, by identifier: one withdrawn meanwhile is not
+    // shown (those numbered below `withdrawnBelow`).
+    struct Decoding {
+        unsigned pending = 0;
+        std::uint64_t withdrawnBelow = 0;
+    };
+    std::map<std::string, Decoding, std::less<>> decoding_;
+    std::uint64_t sequence_ = 0;
 };
 
 }  // namespace parlivo

@@ -52,6 +52,16 @@ void post(std::string_view name, const void* object) {
 
 void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
 
+// Standing notifications remembered for the count; past this many the oldest are forgotten (they
+// would count again if the page notified with their tag).
+constexpr std::size_t kMaximumStandingNotifications = 512;
+
+bool eraseIdentifier(std::deque<std::string>& list, const std::string& identifier) {
+    auto found = std::find(list.begin(), list.end(), identifier);
+    if (found == list.end()) return false;
+    list.erase(found);
+    return true;
+}
 
 }  // namespace
 
@@ -335,12 +345,20 @@ bool Trellik::notificationsAllowedNow() const {
 
 void Trellik::clearDeliveredNotifications() {
     unreadMessages_ = 0;
+    standingNotifications_.clear();
     if (auto delivery = notificationDelivery_) delivery->removeAllDelivered();
     if (statusItem_) statusItem_->update();
 }
 
 void Trellik::showDesktopNotification(const IncomingMessage& message) {
-    ++unreadMessages_;
+    // The Notifications API: a notification with the tag of one still standing replaces it, on
+    // screen (the delivery's identifier) and in the count.
+    const bool replaces = !message.id.empty() && eraseIdentifier(standingNotifications_, message.id);
+    if (!message.id.empty()) {
+        standingNotifications_.push_back(message.id);
+        if (standingNotifications_.size() > kMaximumStandingNotifications) standingNotifications_.pop_front();
+    }
+    if (!replaces) ++unreadMessages_;
     if (notificationsAllowedNow())
         if (auto delivery = notificationDelivery_) delivery->deliver(message, storedBool(keys::privacyLockdown));
     if (statusItem_) statusItem_->update();
@@ -350,17 +368,26 @@ void Trellik::showDesktopNotification(const platform::PropertyList& messageBody)
     showDesktopNotification(IncomingMessage::fromMessageBody(messageBody));
 }
 
+void Trellik::withdrawNotification(const std::string& identifier) {
+    if (identifier.empty()) return;
+    eraseIdentifier(standingNotifications_, identifier);
+    if (auto delivery = notificationDelivery_) delivery->removeDelivered(identifier);
+}
+
 void Trellik::didActivateNotification(const UserNotification& notification) {
-    // Never below zero: an activation after the list was cleared would otherwise hide the next
-    // message's badge.
-    unreadMessages_ = std::max(0, unreadMessages_ - 1);
+    // Only a standing notification takes the count down: one activated after the list was
+    // cleared (or after it was already activated) would otherwise hide the next message's badge.
+    // Never below zero.
+    if (notification.identifier.empty() || eraseIdentifier(standingNotifications_, notification.identifier))
+        unreadMessages_ = std::max(0, unreadMessages_ - 1);
     if (statusItem_) statusItem_->update();
     const bool reply = notification.activationType == UserNotification::ActivationType::replied;
     if (reply && storedBool(keys::privacyLockdown)) {
         // The reply field was offered before the lock engaged; nothing goes into a chat while the
-        // program is locked.
+        // program is locked. The text is the user's: it is kept for them.
         platform::systemLog("A reply from a notification arrived while the program is locked; it was not sent",
                             platform::LogLevel::notice);
+        if (auto web = webViewDelegate()) web->keepReply(notification);
         return;
     }
     if (auto web = webViewDelegate()) web->openChatOrReply(notification);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -100,7 +101,9 @@ public:
     void setPrivacyStealthModeActive(bool value);
     WindowMode windowMode() const { return windowMode_; }
     void setWindowMode(WindowMode value);
-    // Desktop notifications delivered and not yet activated or cleared; never below 0.
+    // New messages counted since the last clearing and not yet activated; never below 0. A
+    // message with the identifier (the page's tag) of one still standing replaces it and is not
+    // counted again.
     int unreadMessages() const { return unreadMessages_; }
     void setUnreadMessages(int value);
     const std::optional<PendingShare>& pendingShare() const { return pendingShare_; }
@@ -135,14 +138,17 @@ public:
     // The page reported "removeNotifications": the count drops to 0 and every delivered
     // notification is withdrawn.
     void clearDeliveredNotifications();
-    // A new message: counts it and, unless notifications are off or do-not-disturb is on, hands
-    // it to the delivery (privacy variant while locked).
+    // A new message: counts it (unless it replaces a standing one) and, unless notifications are
+    // off or do-not-disturb is on, hands it to the delivery (privacy variant while locked).
     void showDesktopNotification(const IncomingMessage& message);
+    // The page closed its notification: the desktop notification goes. The message stays
+    // counted (it is still unread); a later one with that identifier counts anew.
+    void withdrawNotification(const std::string& identifier);
     // The page's "incomingMessageHandler" message body, as it came (see IncomingMessage).
     void showDesktopNotification(const platform::PropertyList& messageBody);
-    // The user clicked or replied to a notification: the count goes down, the chat opens (or
-    // gets the reply) and a click brings the window up. A reply that arrives while the program
-    // is locked is dropped.
+    // The user clicked or replied to a notification: the count goes down (when it still stands),
+    // the chat opens (or gets the reply) and a click brings the window up. A reply that arrives
+    // while the program is locked is not sent: the web view keeps it for the user.
     void didActivateNotification(const UserNotification& notification);
     // A notification was shown. One without a sound name gets the custom sound, unless
     // do-not-disturb or the sound setting (of the current lock state) says no.
@@ -187,6 +193,8 @@ private:
     bool privacyStealthModeActive_ = false;
     WindowMode windowMode_{};
     int unreadMessages_ = 0;
+    // Identifiers of the counted notifications that still stand, oldest first (bounded).
+    std::deque<std::string> standingNotifications_;
     std::optional<PendingShare> pendingShare_;
     std::optional<std::filesystem::path> shareRoot_;
     platform::ObserverToken idleObserver_;

@@ -33,6 +33,9 @@ public:
     }
     // Open the activated notification's chat, or send the reply typed into it.
     virtual void openChatOrReply(const UserNotification& notification) = 0;
+    // A reply that must not go to its chat now (the program is locked): keep its text for the
+    // user and tell them once they can see the window.
+    virtual void keepReply(const UserNotification& reply) {}
     // Hand the stored wallpaper file ("wallpaper.jpg" of the user-content folder), or its
     // absence, to the page.
     virtual void updateWallpaper() = 0;

@@ -56,6 +56,8 @@ public:
     virtual void deliver(const IncomingMessage& message, bool privacyVariant) = 0;
     // Withdraws every notification this program has delivered.
     virtual void removeAllDelivered() = 0;
+    // Withdraws the one with this identifier (the page closed it), also one still being built.
+    virtual void removeDelivered(const std::string& identifier) {}
     // A shown notification without a sound name, where the settings allow a sound: plays the
     // user's custom sound file (the notification system plays every other sound itself).
     virtual void playSound(const UserNotification& notification) = 0;

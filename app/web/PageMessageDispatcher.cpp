@@ -49,13 +49,9 @@ bool isPlainExtension(const std::string& text) {
 
 std::optional<IncomingMessage> PageMessageDispatcher::incomingMessage(const ScriptValue& body) {
     if (!body.isDictionary()) return std::nullopt;
-    IncomingMessage message;
-    message.title = body["title"].stringOr();
-    message.body = body["body"].stringOr();
-    message.icon = body["icon"].stringOr();
-    message.iconRadius = body["iconRadius"].asReal();
-    message.id = body["id"].stringOr();
-    return message;
+    // The one reader of the page's message: text forms of "title" and "body" (a number is its
+    // digits, not an empty text), and the limits on "icon" and "id".
+    return IncomingMessage::fromMessageBody(body);
 }
 
 void PageMessageDispatcher::didReceiveScriptMessage(const platform::ScriptMessage& message) {
@@ -142,6 +138,11 @@ void PageMessageDispatcher::handleAction(PageBridgeHost& host, const ScriptValue
         const std::string* text = stringAt(body, "message");
         if (!address || !subject || !text) return;
         host.sendMail(*address, *subject, *text);
+    } else if (*action == "closeNotification") {
+        // The page's notification.close(): only an id that can name one of its notifications.
+        const std::string* id = stringAt(body, "id");
+        if (!id || id->empty() || id->size() > IncomingMessage::maximumIdentifierLength) return;
+        host.closeNotification(*id);
     } else if (*action == "exit") {
         const auto code = body["code"].asInt();
         // The exit status is an int; a code outside its range is no request.

@@ -32,6 +32,8 @@ public:
     virtual void removeNotifications() = 0;
     virtual void checkForUpdates() = 0;
     // "eventHandler" actions
+    // The page closed its notification ("closeNotification" with the notification's "id").
+    virtual void closeNotification(const std::string& identifier) {}
     virtual void saveDownload(std::string_view dataURL, const std::string& mimeType,
                               const std::optional<std::string>& fileName) = 0;
     virtual void openExternalURL(const std::string& url) = 0;

@@ -1,5 +1,6 @@
 #include "web/ViewController.h"
 
+#include <gtkmm/clipboard.h>
 #include <gtkmm/eventbox.h>
 #include <gtkmm/messagedialog.h>
 #include <gtkmm/overlay.h>
@@ -46,6 +47,7 @@
 #include "web/FileChooserSavePanel.h"
 #include "web/LoadingViewController.h"
 #include "web/NavigationPolicy.h"
+#include "web/NotificationReplies.h"
 #include "web/PageScripts.h"
 #include "web/WQAlertCenter.h"
 #include "web/WQLocalWebStore.h"
@@ -115,6 +117,13 @@ void ViewController::setUp() {
     mainView_->show_all();
 
     dispatcher_ = std::make_shared<PageMessageDispatcher>(weak_from_this());
+    replies_ = NotificationReplies::create(
+        {[](const std::string& text) { Gtk::Clipboard::get()->set_text(text); },
+         [] {
+             if (auto window = Trellik::shared().windowDelegate()) window->showWindow();
+         },
+         [](const std::shared_ptr<WQWindowNotification>& note) { WQWindowNotificationController::shared().addNotification(note); },
+         [] { return platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown)); }});
     std::weak_ptr<ViewController> weak = weak_from_this();
     auto savePanel = environment_.savePanel ? environment_.savePanel : std::make_shared<FileChooserSavePanel>(window_);
     environment_.savePanel = savePanel;
@@ -576,6 +585,8 @@ void ViewController::privacyChanged() {
     privacyViewController_.reset();
     setWebViewHidden(false);
     commands_.lockDown(false);
+    // Replies kept behind the lock screen are told now that the user can see the window.
+    replies_->unlocked();
 }
 
 void ViewController::showShareView(std::shared_ptr<tovak::WQTemporaryDirectory> tempDirectory,
@@ -714,11 +725,19 @@ void ViewController::handleLogOutStepTwo(std::function<void(bool completed)> com
 }
 
 void ViewController::openChatOrReply(const UserNotification& notification) {
+    if (notification.activationType == UserNotification::ActivationType::replied) {
+        // The page says whether the reply went into the notification's chat; when not, it is
+        // kept for the user.
+        replies_->send(notification, commands_);
+        return;
+    }
     std::weak_ptr<ViewController> weak = weak_from_this();
     commands_.openChatOrReply(notification, [weak] {
         if (auto self = weak.lock()) self->refocusLockScreen();
     });
 }
+
+void ViewController::keepReply(const UserNotification& reply) { replies_->keep(reply); }
 
 void ViewController::updateWallpaper() { commands_.updateWallpaper(); }
 
@@ -823,6 +842,8 @@ void ViewController::toggleDoNotDisturb() {
 }
 
 void ViewController::removeNotifications() { Trellik::shared().clearDeliveredNotifications(); }
+
+void ViewController::closeNotification(const std::string& identifier) { Trellik::shared().withdrawNotification(identifier); }
 
 void ViewController::checkForUpdates() { platform::VendorServices::shared().checkForUpdates(); }
 

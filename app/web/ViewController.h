@@ -36,6 +36,7 @@ namespace parlivo {
 
 class DynamicDataErrorViewController;
 class LoadingViewController;
+class NotificationReplies;
 class PrivacyViewController;
 class WQAudioRecorder;
 class WQDropView;
@@ -125,6 +126,7 @@ public:
     void handleLogOut(std::function<void(bool completed)> completion) override;
     void handleLogOutStepTwo(std::function<void(bool completed)> completion = {});
     void openChatOrReply(const UserNotification& notification) override;
+    void keepReply(const UserNotification& reply) override;
     void updateWallpaper() override;
     void applyAppearance() override;
     // The native half of the appearance: the windows' light or dark theme and the alerts'.
@@ -167,6 +169,7 @@ public:
     void logoutRequested() override;
     void toggleDoNotDisturb() override;
     void removeNotifications() override;
+    void closeNotification(const std::string& identifier) override;
     void checkForUpdates() override;
     void saveDownload(std::string_view dataURL, const std::string& mimeType,
                       const std::optional<std::string>& fileName) override;
@@ -210,6 +213,7 @@ public:
     const std::shared_ptr<WQNotificationCenter>& notificationCenter() const { return notificationCenter_; }
     const std::shared_ptr<DownloadController>& downloads() const { return downloads_; }
     const WebClientCommands& commands() const { return commands_; }
+    const std::shared_ptr<NotificationReplies>& replies() const { return replies_; }
     // The appearance last applied (platform::Appearance's names).
     const std::string& appliedAppearance() const { return appliedAppearance_; }
 
@@ -256,6 +260,7 @@ private:
     std::shared_ptr<PageMessageDispatcher> dispatcher_;
     std::shared_ptr<DownloadController> downloads_;
     WebClientCommands commands_;
+    std::shared_ptr<NotificationReplies> replies_;
     std::vector<platform::ObserverToken> observers_;
     std::vector<sigc::connection> connections_;
     std::uint64_t pageLoadGeneration_ = 0;

@@ -91,13 +91,28 @@ bool WebClientCommands::getChatListWidth(Completion completion) const {
 void WebClientCommands::openChatOrReply(const UserNotification& notification, std::function<void()> opened) const {
     if (notification.activationType == UserNotification::ActivationType::replied) {
         if (!notification.response || notification.identifier.empty()) return;
-        run(pagescripts::sendMessageToChatWithTag(*notification.response, notification.identifier));
+        placeReply(*notification.response, notification.identifier, [](bool) {});
         return;
     }
     if (notification.identifier.empty()) return;
     run(pagescripts::openChat(notification.identifier), [opened = std::move(opened)](const auto&) {
         if (opened) opened();
     });
+}
+
+void WebClientCommands::placeReply(std::string_view text, std::string_view tag,
+                                   std::function<void(bool placed)> done) const {
+    auto webView = webView_.lock();
+    if (!webView) {
+        if (done) done(false);
+        return;
+    }
+    // The page's function answers with a promise: awaited, so the answer is where the text went.
+    webView->callAsyncJavaScript("return " + pagescripts::sendMessageToChatWithTag(text, tag),
+                                 [done = std::move(done)](const platform::JavaScriptEvaluator::Result& result) {
+                                     const bool placed = !result.error && result.value && result.value->asBool() == true;
+                                     if (done) done(placed);
+                                 });
 }
 
 void WebClientCommands::lockDown(bool locked) const { run(pagescripts::lockDown(locked)); }

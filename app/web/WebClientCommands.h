@@ -47,8 +47,14 @@ public:
     bool sendMenuCommand(NativeAction action) const;
     void updateStealthMode(bool stealthModeActive) const;
     bool getChatListWidth(Completion completion) const;
-    // A click opens the notification's chat (then `opened` runs); a reply is sent to it.
+    // A click opens the notification's chat (then `opened` runs); a reply goes to placeReply
+    // (with no word back: NotificationReplies hears the answer).
     void openChatOrReply(const UserNotification& notification, std::function<void()> opened) const;
+    // Asks the page to put `text` into the chat of the notification `tag` and send it. `done`
+    // runs once with true only when the page answered that it did (wqSendMessageToChatWithTag
+    // resolves true); without a web view, on an error (a missing or failing page function) or any
+    // other answer, with false.
+    void placeReply(std::string_view text, std::string_view tag, std::function<void(bool placed)> done) const;
     void lockDown(bool locked) const;
     void sendSharedText(std::string_view text) const;
     void downloadBlob(std::string_view url) const;

@@ -3,6 +3,7 @@
 #include <gio/gio.h>
 
 #include <algorithm>
+#include <deque>
 #include <map>
 #include <set>
 
@@ -84,10 +85,15 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
     std::vector<UserNotification> waitingForServer;
 
     std::vector<Delivered> delivered;
+    // Withdrawn notifications of the current server, newest last: a reply the user typed as one
+    // went away still arrives, and is theirs.
+    std::deque<Delivered> withdrawn;
     std::map<std::string, std::uint32_t, std::less<>> idForIdentifier;
     // One Notify per identifier at a time: the next one must know the id to replace.
     std::set<std::string, std::less<>> identifiersInFlight;
     std::map<std::string, UserNotification, std::less<>> nextForIdentifier;
+    // Withdrawn while their Notify was on its way: closed as soon as the server names the id.
+    std::set<std::string, std::less<>> closeOnArrival;
     // Raised by removeAll: answers to earlier Notify calls are closed, not delivered.
     unsigned epoch = 0;
     std::weak_ptr<UserNotificationCenterDelegate> delegate;
@@ -152,6 +158,7 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
         if (!owner.empty() && owner != newOwner) {
             // Ids belong to the server that gave them; a new one knows none of them.
             delivered.clear();
+            withdrawn.clear();
             idForIdentifier.clear();
         }
         const bool first = !capabilitiesKnown && capabilitiesRequest == 0;
@@ -308,9 +315,12 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
         if (identifier) identifiersInFlight.erase(*identifier);
 
         bool deliveredNow = false;
-        if (id && sentInEpoch != epoch) {
-            // Everything was withdrawn while this one was on its way.
+        const bool withdrawnOnTheWay = identifier && closeOnArrival.erase(*identifier) > 0;
+        if (id) std::erase_if(withdrawn, [&](const Delivered& entry) { return entry.id == *id; });
+        if (id && (sentInEpoch != epoch || withdrawnOnTheWay)) {
+            // Withdrawn while this one was on its way.
             closeNotification(*id);
+            remember({*id, notification});
         } else if (id) {
             if (identifier) idForIdentifier[*identifier] = *id;
             std::erase_if(delivered, [&](const Delivered& entry) { return entry.id == *id; });
@@ -338,13 +348,37 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
                                G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, nullptr, nullptr);
     }
 
+    void remember(Delivered entry) {
+        withdrawn.push_back(std::move(entry));
+        while (withdrawn.size() > withdrawnNotificationsKept) withdrawn.pop_front();
+    }
+
     void removeAll() {
         ++epoch;
-        for (const auto& entry : delivered) closeNotification(entry.id);
+        for (auto& entry : delivered) {
+            closeNotification(entry.id);
+            remember(std::move(entry));
+        }
         delivered.clear();
         idForIdentifier.clear();
         nextForIdentifier.clear();
+        closeOnArrival.clear();  // the epoch closes those
         waitingForServer.clear();
+    }
+
+    void remove(std::string_view identifier) {
+        std::erase_if(waitingForServer, [&](const UserNotification& n) { return n.identifier == identifier; });
+        if (auto next = nextForIdentifier.find(identifier); next != nextForIdentifier.end()) nextForIdentifier.erase(next);
+        if (identifiersInFlight.contains(identifier)) closeOnArrival.emplace(identifier);
+        auto found = idForIdentifier.find(identifier);
+        if (found == idForIdentifier.end()) return;
+        const std::uint32_t id = found->second;
+        idForIdentifier.erase(found);
+        closeNotification(id);
+        auto entry = std::find_if(delivered.begin(), delivered.end(), [id](const Delivered& e) { return e.id == id; });
+        if (entry == delivered.end()) return;
+        remember(std::move(*entry));
+        delivered.erase(entry);
     }
 
     // --- signals ---
@@ -375,17 +409,26 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
     }
 
     void activate(std::uint32_t id, UserNotification::ActivationType type, std::optional<std::string> response) {
-        auto found = std::find_if(delivered.begin(), delivered.end(), [id](const Delivered& entry) { return entry.id == id; });
-        if (found == delivered.end()) return;  // not ours, or already withdrawn
-        UserNotification activated = found->notification;
+        auto matches = [id](const Delivered& entry) { return entry.id == id; };
+        const UserNotification* known = nullptr;
+        if (auto found = std::find_if(delivered.begin(), delivered.end(), matches); found != delivered.end())
+            known = &found->notification;
+        else if (auto gone = std::find_if(withdrawn.rbegin(), withdrawn.rend(), matches); gone != withdrawn.rend())
+            known = &gone->notification;
+        if (!known) return;  // not ours, or withdrawn long ago
+        UserNotification activated = *known;
         activated.activationType = type;
         activated.response = std::move(response);
         if (auto target = delegate.lock()) target->didActivateNotification(activated);
     }
 
     void closed(std::uint32_t id) {
-        std::erase_if(delivered, [id](const Delivered& entry) { return entry.id == id; });
-        std::erase_if(idForIdentifier, [id](const auto& entry) { return entry.second == id; });
+        auto entry = std::find_if(delivered.begin(), delivered.end(), [id](const Delivered& e) { return e.id == id; });
+        if (entry != delivered.end()) {
+            remember(std::move(*entry));
+            delivered.erase(entry);
+        }
+        std::erase_if(idForIdentifier, [id](const auto& e) { return e.second == id; });
     }
 };
 
@@ -419,6 +462,8 @@ void UserNotificationCenter::deliverNotification(UserNotification notification) 
 }
 
 void UserNotificationCenter::removeAllDeliveredNotifications() { state_->removeAll(); }
+
+void UserNotificationCenter::removeDeliveredNotification(std::string_view identifier) { state_->remove(identifier); }
 
 std::vector<UserNotification> UserNotificationCenter::deliveredNotifications() const {
     std::vector<UserNotification> list;

@@ -70,6 +70,8 @@ public:
 // - "Delivered" is the server's answer to Notify. The centre keeps what it delivered until the
 //   server reports it closed, so removeAllDeliveredNotifications closes each.
 // - Only signals from the server's current owner count, and only for ids this centre was given.
+//   A notification that was withdrawn (by the program or the server) still answers for a while:
+//   a reply typed into it as it went away is the user's text and is reported like any other.
 //
 // Main thread only.
 class UserNotificationCenter {
@@ -85,6 +87,8 @@ public:
     static constexpr std::size_t maximumBodyLength = 2048;
     // Larger pictures are left out (the program scales sender pictures down well below this).
     static constexpr int maximumImageSide = 1024;
+    // How many withdrawn notifications still answer a click or a reply, newest kept.
+    static constexpr std::size_t withdrawnNotificationsKept = 64;
 
     // The program's centre: its name, icon and desktop entry from the main bundle. Made on
     // first use, never destroyed.
@@ -104,6 +108,9 @@ public:
 
     void deliverNotification(UserNotification notification);
     void removeAllDeliveredNotifications();
+    // Withdraws the notification with this identifier: the one on screen, one on its way to the
+    // server and one still waiting for it.
+    void removeDeliveredNotification(std::string_view identifier);
     // Delivered and not closed yet, oldest first.
     std::vector<UserNotification> deliveredNotifications() const;
 

@@ -34,6 +34,13 @@ public:
     // Runs `script` in the page. Main thread only; the completion (optional) runs later on the
     // main thread, exactly once, also when the page has gone away meanwhile (with an error).
     virtual void evaluateJavaScript(const std::string& script, Completion completion = {}) = 0;
+    // Runs `functionBody` as the body of an async function in the page and completes with the
+    // value it returns, once a returned promise has settled (an error when it rejects or throws).
+    // The way to hear the outcome of page work that takes its time. An evaluator that cannot wait
+    // for a promise runs the body as a plain function: a promise is then no value it can read.
+    virtual void callAsyncJavaScript(const std::string& functionBody, Completion completion = {}) {
+        evaluateJavaScript("(function () {\n" + functionBody + "\n})();", std::move(completion));
+    }
 };
 
 // One message a page posted with window.webkit.messageHandlers.NAME.postMessage(body).

@@ -136,29 +136,50 @@ std::vector<std::string> WebView::scriptMessageHandlerNames() const {
     return names;
 }
 
+namespace {
+
+struct PendingScript {
+    JavaScriptEvaluator::Completion completion;
+    ScriptValueLimits limits;
+
+    void finish(JSCValue* value, GError* error) {
+        JavaScriptEvaluator::Result outcome;
+        if (value) {
+            outcome.value = scriptValueFromJSC(value, limits);
+            g_object_unref(value);
+        } else {
+            outcome.error = error && error->message ? error->message : "The script failed";
+        }
+        if (error) g_error_free(error);
+        if (completion) completion(outcome);
+    }
+};
+
+}  // namespace
+
 void WebView::evaluateJavaScript(const std::string& script, Completion completion) {
-    struct Pending {
-        Completion completion;
-        ScriptValueLimits limits;
-    };
-    auto* pending = new Pending{std::move(completion), configuration_.limits};
     webkit_web_view_evaluate_javascript(
         view_, script.data(), static_cast<gssize>(script.size()), nullptr, nullptr, cancellable_,
         +[](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<Pending> done(static_cast<Pending*>(data));
+            std::unique_ptr<PendingScript> done(static_cast<PendingScript*>(data));
             GError* error = nullptr;
             JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), result, &error);
-            Result outcome;
-            if (value) {
-                outcome.value = scriptValueFromJSC(value, done->limits);
-                g_object_unref(value);
-            } else {
-                outcome.error = error && error->message ? error->message : "The script failed";
-            }
-            if (error) g_error_free(error);
-            if (done->completion) done->completion(outcome);
+            done->finish(value, error);
         },
-        pending);
+        new PendingScript{std::move(completion), configuration_.limits});
+}
+
+void WebView::callAsyncJavaScript(const std::string& functionBody, Completion completion) {
+    webkit_web_view_call_async_javascript_function(
+        view_, functionBody.data(), static_cast<gssize>(functionBody.size()), nullptr, nullptr, nullptr, cancellable_,
+        +[](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<PendingScript> done(static_cast<PendingScript*>(data));
+            GError* error = nullptr;
+            JSCValue* value =
+                webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(source), result, &error);
+            done->finish(value, error);
+        },
+        new PendingScript{std::move(completion), configuration_.limits});
 }
 
 void WebView::loadStarted() {

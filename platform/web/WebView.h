@@ -121,6 +121,8 @@ public:
     // JavaScriptEvaluator. The completion runs exactly once on the main loop; with an error when
     // the script failed or the web view went away first.
     void evaluateJavaScript(const std::string& script, Completion completion = {}) override;
+    // WebKit's own: the completion waits for a returned promise.
+    void callAsyncJavaScript(const std::string& functionBody, Completion completion = {}) override;
 
     // Loads `url`. With a time-out, a load that has had no response after that many seconds is
     // stopped and reported as a provisional failure (URLErrorDomain, timedOut); WebKit itself has

@@ -56,6 +56,7 @@ struct RecordingWebView : TrellikWebViewDelegate {
     std::vector<Share> shares;
     void handleLogOut() override { log.add("web.handleLogOut"); }
     void openChatOrReply(const UserNotification& n) override { log.add("web.openChatOrReply(" + n.identifier + ")"); }
+    void keepReply(const UserNotification& n) override { log.add("web.keepReply(" + n.identifier + ")"); }
     void updateWallpaper() override { log.add("web.updateWallpaper"); }
     void applyAppearance() override { log.add("web.applyAppearance"); }
     void updateDoNotDisturb() override { log.add("web.updateDoNotDisturb"); }

@@ -333,6 +333,7 @@ struct RecordingDelivery : DesktopNotificationDelivery {
         calls.push_back("deliver " + m.id + (privacy ? " privacy" : ""));
     }
     void removeAllDelivered() override { calls.push_back("removeAll"); }
+    void removeDelivered(const std::string& id) override { calls.push_back("remove " + id); }
     void playSound(const UserNotification& n) override { calls.push_back("sound " + n.identifier); }
 };
 }  // namespace
@@ -342,18 +343,18 @@ TEST_F(TrellikTest, DesktopNotificationsCountAndRespectTheSettings) {
     attachDelegates();
     auto delivery = std::make_shared<RecordingDelivery>();
     trellik->setNotificationDelivery(delivery);
-    const IncomingMessage message{"Ann", "Hi", "", std::nullopt, "chat-1"};
+    auto message = [](std::string id) { return IncomingMessage{"Ann", "Hi", "", std::nullopt, std::move(id)}; };
 
-    trellik->showDesktopNotification(message);  // defaults: notifications on
+    trellik->showDesktopNotification(message("chat-1"));  // defaults: notifications on
     defaults().setBool(std::string(keys::doNotDisturbEnabled), true);
-    trellik->showDesktopNotification(message);  // counted, not shown
+    trellik->showDesktopNotification(message("chat-2"));  // counted, not shown
     defaults().setBool(std::string(keys::doNotDisturbEnabled), false);
     defaults().setBool(std::string(keys::privacyLockdown), true);
-    trellik->showDesktopNotification(message);  // the privacy variant
+    trellik->showDesktopNotification(message("chat-3"));  // the privacy variant
     defaults().setBool(std::string(keys::privacyDesktopNotificationsEnabled), false);
-    trellik->showDesktopNotification(message);  // off while locked
+    trellik->showDesktopNotification(message("chat-4"));  // off while locked
     EXPECT_EQ(trellik->unreadMessages(), 4);
-    EXPECT_EQ(delivery->calls, (std::vector<std::string>{"deliver chat-1", "deliver chat-1 privacy"}));
+    EXPECT_EQ(delivery->calls, (std::vector<std::string>{"deliver chat-1", "deliver chat-3 privacy"}));
 
     // Sound on delivery: the privacy switch counts while locked, do-not-disturb always.
     delivery->calls.clear();
@@ -369,16 +370,29 @@ TEST_F(TrellikTest, DesktopNotificationsCountAndRespectTheSettings) {
     trellik->didDeliverNotification(shown);
     EXPECT_EQ(delivery->calls, std::vector<std::string>{"sound chat-1"});
 
-    // Activation: count down, open the chat, bring the window up unless it was a reply.
+    // Activation: count down, open the chat, bring the window up unless it was a reply. A
+    // second activation of the same notification counts nothing.
     log.events.clear();
     trellik->didActivateNotification(shown);
     UserNotification reply = shown;
+    reply.identifier = "chat-2";
     reply.activationType = UserNotification::ActivationType::replied;
     reply.response = "ok";
     trellik->didActivateNotification(reply);
+    trellik->didActivateNotification(shown);
     EXPECT_EQ(trellik->unreadMessages(), 2);
     EXPECT_EQ(log.events, (std::vector<std::string>{"web.openChatOrReply(chat-1)", "window.showWindow",
-                                                    "web.openChatOrReply(chat-1)"}));
+                                                    "web.openChatOrReply(chat-2)", "web.openChatOrReply(chat-1)",
+                                                    "window.showWindow"}));
+
+    // A reply while locked goes to no chat; the web view keeps it for the user.
+    log.events.clear();
+    defaults().setBool(std::string(keys::privacyLockdown), true);
+    reply.identifier = "chat-3";
+    trellik->didActivateNotification(reply);
+    defaults().setBool(std::string(keys::privacyLockdown), false);
+    EXPECT_EQ(log.events, std::vector<std::string>{"web.keepReply(chat-3)"});
+    EXPECT_EQ(trellik->unreadMessages(), 1);
 
     // Clearing drops the count to zero, and a late activation does not take it below.
     trellik->clearDeliveredNotifications();
@@ -386,6 +400,32 @@ TEST_F(TrellikTest, DesktopNotificationsCountAndRespectTheSettings) {
     EXPECT_EQ(trellik->unreadMessages(), 0);
     trellik->setUnreadMessages(-5);
     EXPECT_EQ(trellik->unreadMessages(), 0);
+}
+
+TEST_F(TrellikTest, ANotificationWithTheTagOfAStandingOneReplacesItAndCountsOnce) {
+    makeModel();
+    auto delivery = std::make_shared<RecordingDelivery>();
+    trellik->setNotificationDelivery(delivery);
+    auto message = [](std::string id) { return IncomingMessage{"Ann", "Hi", "", std::nullopt, std::move(id)}; };
+
+    trellik->showDesktopNotification(message("chat-1"));
+    trellik->showDesktopNotification(message("chat-1"));  // replaces the first
+    trellik->showDesktopNotification(message(""));        // no tag: never replaces
+    trellik->showDesktopNotification(message(""));
+    EXPECT_EQ(trellik->unreadMessages(), 3);
+
+    // The page closed it: gone from the screen, still unread; the next one of its tag counts.
+    trellik->withdrawNotification("chat-1");
+    EXPECT_EQ(trellik->unreadMessages(), 3);
+    trellik->showDesktopNotification(message("chat-1"));
+    EXPECT_EQ(trellik->unreadMessages(), 4);
+    EXPECT_EQ(delivery->calls, (std::vector<std::string>{"deliver chat-1", "deliver chat-1", "deliver ", "deliver ",
+                                                         "remove chat-1", "deliver chat-1"}));
+
+    // After clearing, the tag starts afresh.
+    trellik->clearDeliveredNotifications();
+    trellik->showDesktopNotification(message("chat-1"));
+    EXPECT_EQ(trellik->unreadMessages(), 1);
 }
 
 // --- Forwarders and services ---

@@ -301,7 +301,7 @@ TEST_F(DesktopNotificationsTest, AClickOpensTheChatAndShowsTheWindowAndAReplyIsS
     EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), TrellikStatusItem::themedIconName("StatusItemDefaultIdle-symbolic"));
 }
 
-TEST_F(DesktopNotificationsTest, AReplyThatArrivesWhileLockedIsDropped) {
+TEST_F(DesktopNotificationsTest, AReplyThatArrivesWhileLockedGoesToNoChatAndIsKept) {
     start(FakeNotificationServer::capabilitiesWithInlineReply());
     trellik->showDesktopNotification(messageBody("Ann", "Hi", "chat-1", false));
     waitForNotifications(1);
@@ -313,6 +313,7 @@ TEST_F(DesktopNotificationsTest, AReplyThatArrivesWhileLockedIsDropped) {
     server->invokeAction(id, "default");  // marker: a click still opens the chat behind the lock screen
     ASSERT_TRUE(runLoopUntil([&] { return !web->scripts.empty(); }));
     EXPECT_EQ(web->scripts, std::vector<std::string>{R"(wqOpenChat("chat-1");)"});
+    EXPECT_EQ(log.events.front(), "web.keepReply(chat-1)");
 }
 
 TEST_F(DesktopNotificationsTest, RemovingNotificationsClosesEveryOneAndClearsTheCount) {
@@ -322,7 +323,7 @@ TEST_F(DesktopNotificationsTest, RemovingNotificationsClosesEveryOneAndClearsThe
     trellik->showDesktopNotification(messageBody("Ann", "three", "chat-1", false));  // replaces "one"
     waitForNotifications(3);
     EXPECT_EQ(server->openIds().size(), 2u);
-    EXPECT_EQ(trellik->unreadMessages(), 3);
+    EXPECT_EQ(trellik->unreadMessages(), 2);  // on screen and in the count
 
     trellik->clearDeliveredNotifications();  // the page's "removeNotifications"
     ASSERT_TRUE(runLoopUntil([&] { return server->openIds().empty(); }));

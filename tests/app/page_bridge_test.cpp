@@ -35,6 +35,7 @@ struct RecordingHost : PageBridgeHost {
     void toggleDoNotDisturb() override { log.push_back("toggleDoNotDisturb"); }
     void removeNotifications() override { log.push_back("removeNotifications"); }
     void checkForUpdates() override { log.push_back("checkForUpdates"); }
+    void closeNotification(const std::string& id) override { log.push_back("close:" + id); }
     void saveDownload(std::string_view dataURL, const std::string& mimeType,
                       const std::optional<std::string>& fileName) override {
         log.push_back("save:" + std::string(dataURL) + "|" + mimeType + "|" + fileName.value_or("<none>"));
@@ -134,6 +135,10 @@ TEST_F(PageBridgeTest, ActionsReachTheHostOnlyWithTheirKeysAndAllowedAddresses) 
         {R"({"action":"exit","code":2147483648})", {}},
         {R"({"action":"exit","code":1.5})", {}},
         {R"({"action":"exit","code":"3"})", {}},
+        {R"({"action":"closeNotification","id":"chat-1@c.us"})", {"close:chat-1@c.us"}},
+        {R"({"action":"closeNotification","id":7})", {}},
+        {R"({"action":"closeNotification","id":""})", {}},
+        {R"({"action":"closeNotification"})", {}},
     };
     for (const auto& [body, expected] : cases) {
         SCOPED_TRACE(body);
@@ -147,7 +152,9 @@ TEST_F(PageBridgeTest, ActionsReachTheHostOnlyWithTheirKeysAndAllowedAddresses) 
 TEST_F(PageBridgeTest, NewMessagesBecomeNotificationsOnlyFromDictionaries) {
     EXPECT_EQ(post("incomingMessageHandler", R"({"title":"Ann","body":"Hi","id":"chat@1","iconRadius":4})"),
               Log{"notify:Ann|Hi|chat@1"});
-    EXPECT_EQ(post("incomingMessageHandler", R"({"title":5,"body":null})"), Log{"notify:||"});
+    // A number is shown as its digits; null and a missing key as nothing.
+    EXPECT_EQ(post("incomingMessageHandler", R"({"title":5,"body":null})"), Log{"notify:5||"});
+    EXPECT_EQ(post("incomingMessageHandler", R"({"title":"Ann","body":2.5,"id":7})"), Log{"notify:Ann|2.5|"});
     EXPECT_EQ(post("incomingMessageHandler", R"("just text")"), Log{});
     auto message = PageMessageDispatcher::incomingMessage(*platform::scriptValueFromJSON(R"({"iconRadius":2.5})"));
     ASSERT_TRUE(message);

@@ -202,17 +202,56 @@ TEST_F(UserNotificationCenterTest, ClicksRepliesAndClosingComeBackForOurNotifica
     EXPECT_EQ(delegate->activated[1].response, "on my way");
     EXPECT_EQ(delegate->activated[1].title, "Ann");
 
-    // Another program's id, an unknown action, a closed notification: nothing comes back.
+    // Another program's id, an unknown action: nothing comes back.
     server->close(sent[1].id);
     ASSERT_TRUE(runLoopUntil([&] { return center->deliveredNotifications().size() == 1; }));
-    server->invokeAction(sent[1].id, "default");
     server->invokeAction(4242, "default");
     server->invokeAction(sent[0].id, "something-else");
-    // Marker: a click that does count, sent after the ones that must not.
-    server->invokeAction(sent[0].id, "default");
+    // A notification that has just closed still answers: the user acted as it went.
+    server->invokeAction(sent[1].id, "default");
     ASSERT_TRUE(runLoopUntil([&] { return delegate->activated.size() >= 3; }));
     EXPECT_EQ(delegate->activated.size(), 3u);
-    EXPECT_EQ(delegate->activated[2].identifier, "chat-1");
+    EXPECT_EQ(delegate->activated[2].identifier, "chat-2");
+}
+
+TEST_F(UserNotificationCenterTest, AReplyToAWithdrawnNotificationStillComesBackWithinABound) {
+    start(FakeNotificationServer::capabilitiesWithInlineReply());
+    deliver(message("chat-1", "Ann"));
+    deliver(message("chat-2", "Bob"));
+    const auto sent = server->notifications();
+
+    // The window became active: everything is withdrawn, and a reply typed into one of them as
+    // it went still reaches the program, with what it was.
+    center->removeAllDeliveredNotifications();
+    ASSERT_TRUE(runLoopUntil([&] { return server->openIds().empty(); }));
+    server->reply(sent[1].id, "typed as it went");
+    ASSERT_TRUE(runLoopUntil([&] { return delegate->activated.size() == 1; }));
+    EXPECT_EQ(delegate->activated[0].identifier, "chat-2");
+    EXPECT_EQ(delegate->activated[0].title, "Bob");
+    EXPECT_EQ(delegate->activated[0].response, "typed as it went");
+
+    // One withdrawn by its identifier: the one on screen, and one still on its way.
+    deliver(message("chat-3", "Cy"));
+    center->removeDeliveredNotification("chat-3");
+    EXPECT_TRUE(center->deliveredNotifications().empty());
+    center->deliverNotification(message("chat-4", "Di"));
+    center->removeDeliveredNotification("chat-4");
+    ASSERT_TRUE(runLoopUntil([&] { return server->notificationCount() == 4 && server->openIds().empty(); }));
+    EXPECT_TRUE(center->deliveredNotifications().empty());
+    server->reply(server->notifications()[3].id, "to Di");
+    ASSERT_TRUE(runLoopUntil([&] { return delegate->activated.size() == 2; }));
+    EXPECT_EQ(delegate->activated[1].identifier, "chat-4");
+
+    // Only the newest withdrawn ones are kept: the oldest answers no more.
+    for (std::size_t i = 0; i < UserNotificationCenter::withdrawnNotificationsKept; ++i) {
+        deliver(message("burst-" + std::to_string(i)));
+        center->removeDeliveredNotification("burst-" + std::to_string(i));
+    }
+    server->reply(sent[1].id, "too late");
+    server->reply(server->notifications().back().id, "marker");
+    ASSERT_TRUE(runLoopUntil([&] { return delegate->activated.size() >= 3; }));
+    EXPECT_EQ(delegate->activated.size(), 3u);
+    EXPECT_EQ(delegate->activated.back().response, "marker");
 }
 
 TEST_F(UserNotificationCenterTest, ForgedSignalsFromAnotherProgramAreIgnored) {

@@ -39,13 +39,14 @@ std::optional<PropertyList> readPropertyList(const fs::path& path) {
     return list;
 }
 
-// The stand-in manifest with `values` put in and its file paths made absolute, packed.
-std::optional<fs::path> packVariant(const std::map<std::string, PropertyList>& values, const fs::path& directory,
-                                    std::string* error) {
-    const fs::path configDirectory = fs::path(PARLIVO_FIXTURES_DIR) / "standin" / "config";
+// A configuration's manifest (the stand-in's by default) with `values` put in and its file paths
+// made absolute, packed.
+std::optional<fs::path> packVariant(const std::map<std::string, PropertyList>& values, fs::path configDirectory,
+                                    const fs::path& directory, std::string* error) {
+    if (configDirectory.empty()) configDirectory = fs::path(PARLIVO_FIXTURES_DIR) / "standin" / "config";
     auto manifest = readPropertyList(configDirectory / "manifest.plist");
     if (!manifest) {
-        *error = "cannot read the stand-in manifest";
+        *error = "cannot read the manifest of " + configDirectory.string();
         return std::nullopt;
     }
     PropertyList manifestValues = (*manifest)["Values"];
@@ -91,7 +92,7 @@ StandinServer::StandinServer(Options options) : options_(std::move(options)) {
     workDirectory_ = makeTemporaryDirectory("standin-server");
     fs::path payload = options_.payload.empty() ? fs::path(PARLIVO_BUILD_DIR "/config/standin.payload") : options_.payload;
     if (!options_.values.empty()) {
-        auto packed = packVariant(options_.values, workDirectory_, &error_);
+        auto packed = packVariant(options_.values, options_.configDirectory, workDirectory_, &error_);
         if (!packed) return;
         payload = *packed;
     }

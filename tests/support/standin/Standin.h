@@ -57,6 +57,9 @@ public:
         // The configuration: the build's stand-in payload, or, with `values`, the stand-in
         // manifest with these values put in (packed for this server).
         std::map<std::string, platform::PropertyList> values;
+        // With `values`: the configuration folder whose manifest is packed (default: the
+        // stand-in's; the default configuration's, tools/config/default, to run its page scripts).
+        std::filesystem::path configDirectory;
         std::filesystem::path payload;
         std::vector<std::string> answers;  // parlivo-config serve --answers
         std::filesystem::path pageDirectory;  // default: the stand-in page

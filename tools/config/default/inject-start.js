@@ -86,11 +86,22 @@
     };
 
     // --- notifications: the page's own become the host's desktop notifications ---
+    // An untagged notification's id is unique to this page load: after a reload an old
+    // notification's id names nothing, never a newer notification of another chat.
+    var pageLoad = Date.now().toString(36) + "-" + Math.floor(Math.random() * 0x7fffffff).toString(36);
     var notifications = new Map();
     var notificationCount = 0;
     var maximumKept = 200;
+    // The notification's picture: read by the page itself (its own credentials), handed over
+    // as a data URL; larger ones, or ones that take longer, are left out (the program's own
+    // picture shows instead).
+    var maximumIconBytes = 1024 * 1024;
+    var iconWait = 3000;
+    // Messages go to the host in the order of their notifications, each once its picture is read.
+    var notified = Promise.resolve();
+
     function fire(target, type) {
-        var event = new Event(type);
+        var event = new Event(type, { cancelable: true });
         target.dispatchEvent(event);
         var handler = target["on" + type];
         if (typeof handler === "function") {
@@ -101,28 +112,90 @@
             }
         }
     }
+    // The Notifications API's DOMString: a number or any other value as its text form.
+    function text(value) {
+        return value === undefined ? "" : String(value);
+    }
+    function iconDataURL(icon) {
+        if (icon === undefined || icon === null || icon === "") return Promise.resolve("");
+        var url;
+        try {
+            url = new URL(String(icon), document.baseURI);
+        } catch (error) {
+            return Promise.resolve("");
+        }
+        if (url.protocol === "data:")
+            return Promise.resolve(url.href.length <= maximumIconBytes * 4 / 3 + 256 ? url.href : "");
+        if (url.protocol !== "http:" && url.protocol !== "https:" && url.protocol !== "blob:") return Promise.resolve("");
+        var abort = typeof AbortController === "function" ? new AbortController() : null;
+        var timer = setTimeout(function () { if (abort) abort.abort(); }, iconWait);
+        function read(credentials) {
+            return fetch(url.href, { credentials: credentials, signal: abort ? abort.signal : undefined })
+                .then(function (response) {
+                    if (!response.ok) throw new Error("status " + response.status);
+                    if (Number(response.headers.get("Content-Length")) > maximumIconBytes) throw new Error("too large");
+                    return response.blob();
+                });
+        }
+        // Cross-origin with credentials needs the other server's consent; without them as the
+        // next best.
+        var sameOrigin = url.protocol === "blob:" || url.origin === location.origin;
+        return (sameOrigin ? read("same-origin") : read("include").catch(function () { return read("omit"); }))
+            .then(function (blob) {
+                if (blob.size > maximumIconBytes) throw new Error("too large");
+                if (blob.type && blob.type.indexOf("image/") !== 0) throw new Error("not an image: " + blob.type);
+                return dataURLOf(blob);
+            })
+            .catch(function (error) {
+                log("notification icon not read: " + error);
+                return "";
+            })
+            .then(function (dataURL) {
+                clearTimeout(timer);
+                return dataURL;
+            });
+    }
+    // Hands one notification to the host, after the ones before it; none that closed meanwhile.
+    function notify(notification, title, body, icon, id) {
+        var picture = iconDataURL(icon);
+        notified = notified.then(function () { return picture; }).then(function (iconURL) {
+            if (notification && notification.wqClosed) return;
+            if (notification) notification.wqPosted = true;
+            var message = { title: title, body: body, id: id };
+            if (iconURL) message.icon = iconURL;
+            post("incomingMessageHandler", message);
+        });
+    }
     class WQNotification extends EventTarget {
         constructor(title, options) {
             super();
             options = options || {};
-            this.title = title === undefined ? "" : String(title);
-            this.body = options.body == null ? "" : String(options.body);
+            this.title = text(title);
+            this.body = text(options.body);
             this.icon = options.icon == null ? "" : String(options.icon);
-            this.tag = options.tag == null ? "" : String(options.tag);
+            this.tag = text(options.tag);
             this.data = options.data === undefined ? null : options.data;
             this.silent = !!options.silent;
             this.onclick = this.onshow = this.onclose = this.onerror = null;
-            var id = this.tag || "wq-" + ++notificationCount;
+            var id = this.tag || "wq-" + pageLoad + "-" + ++notificationCount;
             this.wqId = id;
+            // A notification with the tag of one still standing replaces it (the host replaces
+            // it on screen too).
             notifications.delete(id);
             notifications.set(id, this);
             if (notifications.size > maximumKept) notifications.delete(notifications.keys().next().value);
-            post("incomingMessageHandler", { title: this.title, body: this.body, icon: this.icon, id: id });
+            notify(this, this.title, this.body, this.icon, id);
             var self = this;
             setTimeout(function () { fire(self, "show"); }, 0);
         }
         close() {
-            if (notifications.get(this.wqId) === this) notifications.delete(this.wqId);
+            if (this.wqClosed) return;
+            this.wqClosed = true;
+            // Only the standing one of its tag: one it replaced withdraws nothing of the new one.
+            // It stays known here: many clients close their notifications after a few seconds, and
+            // a reply the user typed as it went still belongs to its chat.
+            if (notifications.get(this.wqId) === this && this.wqPosted)
+                post("eventHandler", { action: "closeNotification", id: this.wqId });
             fire(this, "close");
         }
         static get permission() { return "granted"; }
@@ -142,12 +215,8 @@
     if (window.ServiceWorkerRegistration && ServiceWorkerRegistration.prototype.showNotification) {
         ServiceWorkerRegistration.prototype.showNotification = function (title, options) {
             options = options || {};
-            post("incomingMessageHandler", {
-                title: title === undefined ? "" : String(title),
-                body: options.body == null ? "" : String(options.body),
-                icon: options.icon == null ? "" : String(options.icon),
-                id: options.tag ? String(options.tag) : "wq-" + ++notificationCount
-            });
+            notify(null, text(title), text(options.body), options.icon,
+                   options.tag ? String(options.tag) : "wq-" + pageLoad + "-" + ++notificationCount);
             return Promise.resolve();
         };
     }
@@ -166,26 +235,178 @@
     }
     window.wqOpenChat = openChat;
 
-    function editableTarget() {
+    // --- replies and shared text: into a chat's editor, then Return ---
+    // How long the chat a notification's click opens may take to show its editor, and the editor
+    // to empty once Return has sent the text.
+    var editorWait = 2000;
+    var sendWait = 2000;
+
+    function deepActiveElement() {
         var active = document.activeElement;
-        if (active && (active.isContentEditable || active.tagName === "TEXTAREA")) return active;
-        var editors = document.querySelectorAll('[contenteditable="true"], textarea');
-        return editors.length ? editors[editors.length - 1] : null;
+        while (active && active.shadowRoot && active.shadowRoot.activeElement) active = active.shadowRoot.activeElement;
+        return active;
     }
-    // A reply from a notification, or a text shared into the window: into the chat's editor,
-    // then Return. Nothing happens where there is no editor.
-    window.wqSendMessageToChatWithTag = function (text, id) {
-        if (id !== null && id !== undefined) openChat(id);
-        setTimeout(function () {
-            var editor = editableTarget();
-            if (!editor || typeof text !== "string") return;
-            editor.focus();
-            if (!document.execCommand("insertText", false, text) && editor.tagName === "TEXTAREA") editor.value += text;
-            ["keydown", "keypress", "keyup"].forEach(function (type) {
-                editor.dispatchEvent(new KeyboardEvent(type, { key: "Enter", code: "Enter", keyCode: 13, which: 13,
-                                                                bubbles: true, cancelable: true }));
+    function isEditor(element) {
+        if (!element || element.nodeType !== 1) return false;
+        if (element.tagName === "TEXTAREA") return !element.disabled && !element.readOnly;
+        return element.isContentEditable && !(element.parentElement && element.parentElement.isContentEditable);
+    }
+    // An editor the user can see: rendered, on the page's screen, inside nothing hidden, inert,
+    // hidden from assistive technology or transparent.
+    function isVisibleEditor(element) {
+        if (!isEditor(element) || !element.isConnected) return false;
+        if (element.closest("[hidden], [inert], [aria-hidden='true']")) return false;
+        if (element.getClientRects().length === 0) return false;
+        var box = element.getBoundingClientRect();
+        if (box.width < 1 || box.height < 1) return false;
+        if (box.right <= 0 || box.bottom <= 0 || box.left >= window.innerWidth || box.top >= window.innerHeight) return false;
+        if (getComputedStyle(element).visibility !== "visible") return false;
+        for (var node = element; node && node.nodeType === 1; node = node.parentElement)
+            if (Number(getComputedStyle(node).opacity) === 0) return false;
+        return true;
+    }
+    function visibleEditors() {
+        return Array.prototype.filter.call(
+            document.querySelectorAll('textarea, [contenteditable]:not([contenteditable="false"])'), isVisibleEditor);
+    }
+    function editorText(editor) {
+        var value = editor.tagName === "TEXTAREA" ? editor.value : editor.innerText;
+        return String(value || "").replace(/\r\n?/g, "\n").replace(/\u00a0/g, " ");
+    }
+    // Resolves with check()'s first true value, looked at whenever the document changes, focus
+    // moves or input arrives, or with null once `milliseconds` have passed.
+    function waitFor(check, milliseconds) {
+        return new Promise(function (resolve) {
+            var done = false, observer = null, timer = 0;
+            var events = ["focusin", "input", "transitionend", "animationend"];
+            function finish(value) {
+                if (done) return;
+                done = true;
+                if (observer) observer.disconnect();
+                events.forEach(function (type) { document.removeEventListener(type, test, true); });
+                clearTimeout(timer);
+                resolve(value || null);
+            }
+            function test() {
+                var value = check();
+                if (value) finish(value);
+            }
+            test();
+            if (done) return;
+            observer = new MutationObserver(test);
+            observer.observe(document, { subtree: true, childList: true, attributes: true, characterData: true });
+            events.forEach(function (type) { document.addEventListener(type, test, true); });
+            timer = setTimeout(function () { finish(check()); }, milliseconds);
+        });
+    }
+    // The editor of the chat that the notification's click opened: the visible editor the click
+    // focused, else the one visible editor it made visible. Never one that was there before
+    // unless the click focused it; never a hidden one. Null when the click showed none in time.
+    function editorOpenedBy(notification) {
+        var before = new Set(visibleEditors());
+        var focused = deepActiveElement();
+        // What had the focus before is no sign of the chat the click opens.
+        if (focused && focused !== document.body && typeof focused.blur === "function") focused.blur();
+        fire(notification, "click");
+        return waitFor(function () {
+            var active = deepActiveElement();
+            if (isVisibleEditor(active)) return active;
+            var shown = visibleEditors().filter(function (editor) { return !before.has(editor); });
+            return shown.length === 1 ? shown[0] : null;
+        }, editorWait);
+    }
+    // The text into the editor as typed: each line break a line break, everything else as it is.
+    function insertText(editor, value) {
+        editor.focus();
+        if (editor.tagName === "TEXTAREA") {
+            editor.setSelectionRange(editor.value.length, editor.value.length);
+            if (!document.execCommand("insertText", false, value) || editor.value.indexOf(value) < 0) {
+                // Through the element's own setter, so that frameworks hear the change.
+                var setter = Object.getOwnPropertyDescriptor(HTMLTextAreaElement.prototype, "value").set;
+                setter.call(editor, editor.value + value);
+                editor.dispatchEvent(new InputEvent("input", { bubbles: true, inputType: "insertText", data: value }));
+            }
+        } else {
+            var selection = window.getSelection();
+            if (selection) {
+                selection.selectAllChildren(editor);
+                selection.collapseToEnd();
+            }
+            value.split("\n").forEach(function (line, index) {
+                if (index > 0) document.execCommand("insertLineBreak");
+                if (line) document.execCommand("insertText", false, line);
             });
-        }, 250);
+        }
+        return editorText(editor).trim() === value.replace(/\r\n?/g, "\n").trim();
+    }
+    function pressReturn(editor) {
+        ["keydown", "keypress", "keyup"].forEach(function (type) {
+            var event = new KeyboardEvent(type, { key: "Enter", code: "Enter", keyCode: 13, which: 13,
+                                                  charCode: type === "keypress" ? 13 : 0,
+                                                  bubbles: true, cancelable: true, composed: true });
+            // Clients that read the legacy codes see them, in engines that leave them out.
+            ["keyCode", "which"].forEach(function (name) {
+                if (event[name] !== 13) Object.defineProperty(event, name, { get: function () { return 13; } });
+            });
+            editor.dispatchEvent(event);
+        });
+    }
+    // Into `editor`, sent with Return; true once the client took it (the editor emptied).
+    function typeAndSend(editor, value) {
+        if (!insertText(editor, value)) {
+            log("the editor did not take the text as it was");
+            return Promise.resolve(false);
+        }
+        pressReturn(editor);
+        return waitFor(function () {
+            return !editor.isConnected || editorText(editor).trim() === "";
+        }, sendWait).then(function (sent) {
+            if (!sent) log("the text stayed in the editor");
+            return !!sent;
+        });
+    }
+    function placeReply(value, id) {
+        if (bridge.state.locked) return Promise.resolve(false);
+        var notification = notifications.get(String(id));
+        // A notification this page never made, or no longer knows (replaced, reloaded since).
+        if (!notification) return Promise.resolve(false);
+        return editorOpenedBy(notification).then(function (editor) {
+            if (!editor) {
+                log("no editor of the notification's chat");
+                return false;
+            }
+            // A draft of the user's would go out with the reply.
+            if (editorText(editor).trim() !== "") {
+                log("the chat's editor holds a draft");
+                return false;
+            }
+            return typeAndSend(editor, value);
+        });
+    }
+    function placeShared(value) {
+        var editor = deepActiveElement();
+        if (!isVisibleEditor(editor)) {
+            var editors = visibleEditors();
+            editor = editors.length ? editors[editors.length - 1] : null;
+        }
+        if (!editor) return Promise.resolve(false);
+        return typeAndSend(editor, value);
+    }
+    // One at a time: each reply's click must not switch the chat under another one.
+    var placing = Promise.resolve();
+    // A reply from a notification (text, the notification's id): resolves true only when the text
+    // went into the chat that notification's click opened and was sent; false when that cannot
+    // be made sure, and then nothing was sent. With no id (shared text), the chat on screen.
+    window.wqSendMessageToChatWithTag = function (value, id) {
+        if (typeof value !== "string") return Promise.resolve(false);
+        var shared = id === null || id === undefined;
+        var result = placing.then(function () { return shared ? placeShared(value) : placeReply(value, id); })
+            .catch(function (error) {
+                log("reply failed: " + error);
+                return false;
+            });
+        placing = result;
+        return result;
     };
 
     // --- settings the host hands over ---
