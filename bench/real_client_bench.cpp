@@ -114,12 +114,8 @@ int main(int argc, char** argv) {
     if (!notifications) return fail("no notification server");
 
     // Both sign in by themselves (the page's "?jid=...&password=...") and run without debug lines.
-    const std::string folder = testsupport::makeTemporaryDirectory("real-client-bench");
-    std::string error;
-    auto payload = testsupport::packDefaultConfiguration(
-        chat.pageURL(peers.observerPort(), "jid=me@localhost&password=secret"), folder, &error);
-    if (!payload) return fail(error);
-    testsupport::StandinServer configuration({{}, *payload, {}, {}});
+    testsupport::StandinServer configuration(testsupport::defaultConfigurationFor(
+        chat.pageURL(peers.observerPort(), "jid=me@localhost&password=secret")));
     if (!configuration.ok()) return fail(configuration.error());
 
     Host program{"program", "me@localhost", std::make_unique<testsupport::ProgramHome>(), nullptr, {}};
@@ -167,7 +163,5 @@ int main(int argc, char** argv) {
                 *std::min_element(replyMs.begin(), replyMs.end()), *std::max_element(replyMs.begin(), replyMs.end()));
     program.process.reset();
     bare.process.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
     return 0;
 }

@@ -79,7 +79,6 @@ struct World {
     std::unique_ptr<Peers> peers;
     std::unique_ptr<FakeNotificationServer> notifications;
     std::unique_ptr<HostedProgram> windowManager;
-    std::filesystem::path folder = testsupport::makeTemporaryDirectory("real-client");
     // The servers of the program's configuration, by the page query they add.
     std::map<std::string, std::unique_ptr<testsupport::StandinServer>> configurations;
     testsupport::ProgramHome home;
@@ -108,21 +107,14 @@ struct World {
         windowManager = e2e::startWindowManager();
         if (!notifications || !windowManager) error = "no notification server or window manager";
     }
-    ~World() {
-        program.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
+    ~World() { program.reset(); }
 
     // The server of the default configuration whose page address is the client with `query`.
     testsupport::StandinServer* configuration(const std::string& query) {
         auto& server = configurations[query];
         if (server) return server.get();
-        const auto directory = folder / ("configuration" + std::to_string(configurations.size()));
-        std::filesystem::create_directories(directory);
-        auto payload = testsupport::packDefaultConfiguration(chat.pageURL(peers->observerPort(), query), directory, &error);
-        if (!payload) return nullptr;
-        server = std::make_unique<testsupport::StandinServer>(testsupport::StandinServer::Options{{}, *payload, {}, {}});
+        server = std::make_unique<testsupport::StandinServer>(
+            testsupport::defaultConfigurationFor(chat.pageURL(peers->observerPort(), query)));
         if (!server->ok()) {
             error = server->error();
             return nullptr;

@@ -62,40 +62,11 @@ std::string lua(const std::string& text) {
 
 fs::path converseDirectory() { return fs::path(PARLIVO_TEST_PEER_DIR) / "converse.js-14.0.0"; }
 
-std::optional<fs::path> packDefaultConfiguration(const std::string& pageURL, const fs::path& directory,
-                                                 std::string* error) {
-    std::string ignored;
-    if (!error) error = &ignored;
-    const fs::path configDirectory = fs::path(PARLIVO_SOURCE_DIR) / "tools" / "config" / "default";
-    std::ifstream in(configDirectory / "manifest.plist", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto manifest = PropertyList::parse(bytes);
-    if (!manifest || !manifest->isDictionary()) {
-        *error = "cannot read the default manifest";
-        return std::nullopt;
-    }
-    PropertyList values = (*manifest)["Values"];
-    values.set("PageURL", pageURL);
-    values.set("BaseURL", pageURL);
-    manifest->set("Values", values);
-    // The manifest's files are named relative to its own folder.
-    PropertyList files = (*manifest)["Files"];
-    for (auto& [key, value] : *files.asDictionary())
-        if (const std::string* path = value.asString()) value = PropertyList((configDirectory / *path).string());
-    manifest->set("Files", files);
-    if (const std::string* patches = (*manifest)["Patches"].asString())
-        manifest->set("Patches", (configDirectory / *patches).string());
-    const fs::path manifestPath = directory / "manifest.plist", payload = directory / "realclient.payload";
-    if (!writeText(manifestPath, manifest->toXml())) {
-        *error = "cannot write " + manifestPath.string();
-        return std::nullopt;
-    }
-    ChildProcess pack({{PARLIVO_BIN_DIR "/parlivo-config", "pack", manifestPath.string(), "-o", payload.string()}, {}, {}, {}});
-    if (!pack.waitForExit(120 * timeScale()) || pack.exitStatus() != 0) {
-        *error = "parlivo-config pack failed: " + pack.output();
-        return std::nullopt;
-    }
-    return payload;
+StandinServer::Options defaultConfigurationFor(const std::string& pageURL) {
+    StandinServer::Options options;
+    options.configDirectory = fs::path(PARLIVO_SOURCE_DIR) / "tools" / "config" / "default";
+    options.values = {{"PageURL", pageURL}, {"BaseURL", pageURL}};
+    return options;
 }
 
 // --- ChatServer ---------------------------------------------------------------------------

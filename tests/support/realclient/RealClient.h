@@ -8,8 +8,8 @@
 //
 //   testsupport::ChatServer chat({"me", "ann", "bob"});
 //   testsupport::Peers peers(chat, {"ann", "bob"});
-//   testsupport::StandinServer configuration({.payload = *testsupport::packDefaultConfiguration(
-//       chat.pageURL(peers.observerPort()), folder)});
+//   testsupport::StandinServer configuration(
+//       testsupport::defaultConfigurationFor(chat.pageURL(peers.observerPort())));
 //   auto program = testsupport::HostedProgram::parlivo(configuration, home.options());
 //   ASSERT_TRUE(peers.waitForPage("login-form"));
 //
@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "Standin.h"
 #include "foundation/PropertyList.h"
 
 namespace testsupport {
@@ -34,11 +35,9 @@ namespace testsupport {
 // The client's files (Converse's dist/ folder) in the test-peer cache.
 std::filesystem::path converseDirectory();
 
-// The default configuration (tools/config/default) with PageURL and BaseURL set to `pageURL`,
-// packed into `directory`; none (with the reason in `error`) when packing failed.
-std::optional<std::filesystem::path> packDefaultConfiguration(const std::string& pageURL,
-                                                               const std::filesystem::path& directory,
-                                                               std::string* error = nullptr);
+// The configuration server's options for the default configuration (tools/config/default) with
+// only its page address (PageURL and BaseURL) changed to `pageURL`.
+StandinServer::Options defaultConfigurationFor(const std::string& pageURL);
 
 // Prosody on 127.0.0.1 with a configuration of our own: the virtual host "localhost", one
 // account per name (password "secret"), everyone in one shared roster group (so each is the
