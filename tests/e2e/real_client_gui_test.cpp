@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 
 #include "DesktopSession.h"
@@ -125,6 +127,17 @@ struct World {
 
 World* world = nullptr;
 
+// Whether a file of the program's local storage holds `text`.
+bool websiteDataHolds(const std::string& text) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(world->home.websiteDataDirectory() / "localstorage", error)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (bytes.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
 class RealClient : public ::testing::Test {
 protected:
     static void TearDownTestSuite() {
@@ -226,6 +239,10 @@ TEST_F(RealClient, TheUserSignsInInsideTheProgramAndIsStillSignedInAfterARestart
     e2e::screenshot("real-client-signed-in");
 
     // The client keeps its session in the program's website data: a restart signs in by itself.
+    // WebKit writes the page's local storage in batches; a quit a moment after the sign-in may
+    // come before it. The restart is the user's next day, so it waits until the client's session
+    // (the address it signed in with) is on disk.
+    EXPECT_TRUE(e2e::eventually([] { return websiteDataHolds("conversejs-session-jid"); }, 30 * testsupport::timeScale()));
     EXPECT_EQ(program().stop(), 0) << program().output();
     launch(&mark);
     EXPECT_TRUE(connectedSince(mark)) << peers().describe(mark);
@@ -260,13 +277,15 @@ TEST_F(RealClient, AnInlineReplyReachesTheAnsweredContactAndNoOneElse) {
         const char* answered;
         const char* reply;
     };
-    // Each click opens another chat than the one on screen, and each reply answers a chat that is
-    // not on screen (the one before it opened the other).
+    // Each click opens another chat than the one on screen, and each reply but the last answers a
+    // chat that is not on screen (the one before it opened the other); the last answers the chat
+    // the click before it opened.
     const Case cases[] = {
         {"a reply alone, to the first of two", "", false, "ann", "Yes, one is fine"},
         {"a reply alone, to the second of two", "", false, "bob", "Two it is"},
         {"click one, then answer the other", "ann", true, "bob", "She said \"yes\" \\o/\nsee you at one"},
         {"answer one, then click the other", "bob", false, "ann", "C:\\path\\to \"it\"\n\nthen 'done'"},
+        {"answer the chat on screen", "", false, "bob", "Right here"},
     };
     int round = 0;
     for (const auto& c : cases) {
