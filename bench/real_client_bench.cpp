@@ -60,11 +60,12 @@ class Bench {
 public:
     Bench(Peers& peers, FakeNotificationServer& notifications) : peers_(peers), notifications_(notifications) {}
 
-    // `host` gets a message from ann; the milliseconds from its send to its notification on the
-    // bus, and that notification. Negative when none came.
-    double messageToNotification(Host& host, const std::string& text, FakeNotificationServer::Notification* shown) {
+    // `host` gets a message from `contact`; the milliseconds from its send to its notification on
+    // the bus, and that notification. Negative when none came.
+    double messageToNotification(Host& host, const std::string& contact, const std::string& text,
+                                 FakeNotificationServer::Notification* shown) {
         const size_t before = notifications_.notificationCount(), mark = peers_.mark();
-        peers_.send("ann", text, host.jid);
+        peers_.send(contact, text, host.jid);
         // The notification server is another thread of this process: looked at in short steps.
         const double deadline = now() + 30;
         while (notifications_.notificationCount() <= before) {
@@ -80,15 +81,16 @@ public:
         return (arrived - sent->time) * 1000;
     }
 
-    // The user answers `shown` inline; the milliseconds until ann has it. Negative when she does
-    // not get it.
-    double replyToContact(const FakeNotificationServer::Notification& shown, const std::string& text) {
+    // The user answers `shown` inline; the milliseconds until `contact` has it. Negative when the
+    // contact does not get it.
+    double replyToContact(const FakeNotificationServer::Notification& shown, const std::string& contact,
+                          const std::string& text) {
         const size_t mark = peers_.mark();
         const double start = now();
         notifications_.reply(shown.id, text);
         auto received = peers_.waitFor(
             [&](const testsupport::PeerRecord& record) {
-                return record.type == "received" && record.text("contact") == "ann" && record.text("body") == text;
+                return record.type == "received" && record.text("contact") == contact && record.text("body") == text;
             },
             30, mark);
         return received ? (received->time - start) * 1000 : -1;
@@ -106,9 +108,9 @@ int main(int argc, char** argv) {
     if (!std::getenv("DISPLAY") || !std::getenv("DBUS_SESSION_BUS_ADDRESS"))
         return fail("run it under a display and a session bus (xvfb-run -a dbus-run-session -- ...)");
 
-    ChatServer chat({"me", "you", "ann"});
+    ChatServer chat({"me", "you", "ann", "bob"});
     if (!chat.ok()) return fail(chat.error());
-    Peers peers(chat, {"ann"});
+    Peers peers(chat, {"ann", "bob"});
     if (!peers.ok()) return fail(peers.error());
     auto notifications = FakeNotificationServer::start(FakeNotificationServer::capabilitiesWithInlineReply());
     if (!notifications) return fail("no notification server");
@@ -134,22 +136,25 @@ int main(int argc, char** argv) {
     Bench bench(peers, *notifications);
     // The first notification of each host sets up what the later ones reuse.
     for (Host* host : {&program, &bare})
-        if (bench.messageToNotification(*host, std::string("warm-up ") + host->name, nullptr) < 0)
+        if (bench.messageToNotification(*host, "bob", std::string("warm-up ") + host->name, nullptr) < 0)
             return fail(std::string(host->name) + " showed no notification:\n" + host->process->output());
 
     std::vector<double> ratios, replyMs;
     for (int round = 0; round < rounds; ++round) {
         Host* order[2] = {&program, &bare};
         if (round % 2) std::swap(order[0], order[1]);
+        // Ann and Bob take turns, so each reply answers a chat that is not on screen (the one
+        // before opened the other): the answered chat's editor comes up with the click.
+        const std::string contact = round % 2 ? "bob" : "ann";
         FakeNotificationServer::Notification shown;
         for (Host* host : order) {
-            const double ms = bench.messageToNotification(*host, host->name + std::string(" round ") + std::to_string(round),
-                                                          host == &program ? &shown : nullptr);
+            const double ms = bench.messageToNotification(
+                *host, contact, host->name + std::string(" round ") + std::to_string(round), host == &program ? &shown : nullptr);
             if (ms < 0) return fail(std::string(host->name) + ": no notification in round " + std::to_string(round));
             host->notifyMs.push_back(ms);
         }
         ratios.push_back(program.notifyMs.back() / bare.notifyMs.back());
-        const double reply = bench.replyToContact(shown, "reply " + std::to_string(round));
+        const double reply = bench.replyToContact(shown, contact, "reply " + std::to_string(round));
         if (reply < 0) return fail("the reply of round " + std::to_string(round) + " did not reach the contact");
         replyMs.push_back(reply);
     }
