@@ -3,9 +3,10 @@
 // changed: what a user of a real web client gets. The user signs in inside the program and stays
 // signed in across a restart; a contact's message becomes a desktop notification with the sender
 // and the text, and its click opens that contact's chat; an inline reply reaches the contact whose
-// notification was answered and no one else, whatever was clicked before, with its text intact;
+// notification was answered and no one else, whatever was clicked before, with its text intact,
+// also when the page has closed that notification meanwhile (which withdraws it from the desktop);
 // the launcher badge counts the messages and clears when the window comes up; the privacy lock
-// hides the page and keeps the keyboard from it.
+// hides the page and the notifications' contents and keeps the keyboard from the page.
 //
 // One chat server, one set of contacts and one running program serve all cases, in order: the
 // first signs in, the others go on from there (and sign in themselves when run alone).
