@@ -166,7 +166,8 @@ protected:
         world->program = HostedProgram::parlivo(*configuration, world->home.options());
         world->programQuery = query;
         ASSERT_TRUE(world->program->process().started()) << world->program->process().startError();
-        ASSERT_TRUE(peers().waitForPage("page", {}, {}, 60, from)) << program().output() << peers().describe();
+        ASSERT_TRUE(peers().waitForPage("page", {}, {}, 60, from))
+            << program().output() << peers().describe() << "--- configuration server ---\n" << configuration->log();
         world->window = e2e::waitForWindow("Parlivo");
         ASSERT_FALSE(world->window.empty()) << program().output();
     }
@@ -325,7 +326,9 @@ TEST_F(RealClient, AnInlineReplyReachesTheAnsweredContactAndNoOneElse) {
 // default): the desktop's copy goes with it, and a reply typed into it as it went still goes to
 // its contact, never to another one.
 TEST_F(RealClient, ANotificationThePageClosesLeavesTheDesktopAndALateReplyStillGoesToItsContact) {
-    ensureSignedIn("notification_delay=1000");
+    // Converse's own delay, longer where the programs run slower: the notification must have
+    // reached the desktop before the page closes it.
+    ensureSignedIn("notification_delay=" + std::to_string(int(5000 * testsupport::timeScale())));
     e2e::run("xdotool windowminimize --sync " + world->window);
     const size_t mark = peers().mark();
     const auto fromAnn = notified("ann", "Still there?");

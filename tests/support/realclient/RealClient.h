@@ -61,7 +61,7 @@ public:
     int httpPort() const { return httpPort_; }
     static std::string jid(std::string_view name) { return std::string(name) + "@" + kDomain; }
     // The client's page; with an observer port, the page reports to it. `query` is added to the
-    // page's query ("notification_delay=1000").
+    // page's query ("notification_delay=5000").
     std::string pageURL(int observerPort = 0, std::string_view query = {}) const;
     std::string log() const { return process_ ? process_->output() : std::string(); }
 
