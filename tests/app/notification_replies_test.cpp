@@ -90,7 +90,7 @@ TEST_F(NotificationRepliesTest, OnlyThePagesYesCountsAsSent) {
     // What the page was asked: its function, the text first and the notification's id second,
     // awaited as the body of an async function.
     ASSERT_FALSE(webView->scripts.empty());
-    EXPECT_NE(webView->scripts[0].find(R"(return wqSendMessageToChatWithTag("Yes, \"at one\"\nsee you \\o/", "chat-ann");)"),
+    EXPECT_NE(webView->scripts[0].find(R"(return wqSendMessageToChatWithTag("Yes, \"at one\"\nsee you \\o\/", "chat-ann");)"),
               std::string::npos)
         << webView->scripts[0];
 }
