@@ -188,6 +188,10 @@
             var self = this;
             setTimeout(function () { fire(self, "show"); }, 0);
         }
+        addEventListener(type, listener, options) {
+            if (type === "click" && listener) this.wqClickListeners = (this.wqClickListeners || 0) + 1;
+            return super.addEventListener(type, listener, options);
+        }
         close() {
             if (this.wqClosed) return;
             this.wqClosed = true;
@@ -299,11 +303,16 @@
             timer = setTimeout(function () { finish(check()); }, milliseconds);
         });
     }
+    function hasClickHandler(notification) {
+        return typeof notification.onclick === "function" || notification.wqClickListeners > 0;
+    }
     // The editor of the chat that the notification's click opened: the visible editor the click
     // focused, else the one visible editor it made visible. Never one that was there before
-    // unless the click focused it; never a hidden one. Null when the click showed none in time.
+    // unless the click focused it, or the click left the page's one chat on screen as it was
+    // (below); never a hidden one. Null when the click showed none in time.
     function editorOpenedBy(notification) {
         var before = new Set(visibleEditors());
+        var onlyOneBefore = before.size === 1 ? before.values().next().value : null;
         var focused = deepActiveElement();
         // What had the focus before is no sign of the chat the click opens.
         if (focused && focused !== document.body && typeof focused.blur === "function") focused.blur();
@@ -313,7 +322,16 @@
             if (isVisibleEditor(active)) return active;
             var shown = visibleEditors().filter(function (editor) { return !before.has(editor); });
             return shown.length === 1 ? shown[0] : null;
-        }, editorWait);
+        }, editorWait).then(function (editor) {
+            if (editor) return editor;
+            // The notification's chat was the one on screen already: the page handled the click
+            // and, for the whole wait, showed no other chat. With one editor in sight before and
+            // after, that editor is the chat's; with several, nothing tells which.
+            var now = visibleEditors();
+            if (hasClickHandler(notification) && onlyOneBefore && now.length === 1 && now[0] === onlyOneBefore)
+                return onlyOneBefore;
+            return null;
+        });
     }
     // The text into the editor as typed: each line break a line break, everything else as it is.
     function insertText(editor, value) {
