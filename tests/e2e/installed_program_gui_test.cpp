@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "RunLoop.h"
 #include "Standin.h"
 
 namespace fs = std::filesystem;
@@ -37,7 +38,8 @@ TEST(InstalledProgram, StartsFromThePayloadInstalledWithIt) {
                 run->waitForOutput("ViewController ===> CUSTOM LOADING", 0))
         << run->output();
     EXPECT_EQ(run->output().find("Error Downloading"), std::string::npos) << run->output();
-    const std::string window = "timeout 60 xdotool search --sync --onlyvisible --pid " + std::to_string(run->pid()) +
+    const std::string window = "timeout " + std::to_string(int(60 * testsupport::timeScale())) +
+                               " xdotool search --sync --onlyvisible --pid " + std::to_string(run->pid()) +
                                " --name 'Parlivo' >/dev/null 2>&1";
     EXPECT_EQ(std::system(window.c_str()), 0) << "no main window";
     EXPECT_EQ(run->stop(), 0) << run->output();
