@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "ClosedPort.h"
 #include "PrivateSessionBus.h"
 #include "RunLoop.h"
 
@@ -18,6 +19,13 @@ namespace fs = std::filesystem;
 namespace {
 
 [[maybe_unused]] const bool privateBus = testsupport::usePrivateSessionBus();
+
+// Every main program started here (by the test or by LaunchHelper) asks a port that refuses for
+// its configuration: no server of another run on this machine answers it.
+[[maybe_unused]] const bool noConfigurationServer = [] {
+    static const testsupport::ClosedPort port;
+    return setenv("PARLIVO_CONFIG_HOST", port.host().c_str(), 1) == 0;
+}();
 
 constexpr const char* kMainName = "net.vantreo.mac.WhatsApp";
 
