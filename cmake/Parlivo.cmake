@@ -1,8 +1,12 @@
 # Shared helpers for the project's CMake files.
 
-# Warnings for our own targets.
+# Warnings for our own targets; errors with PARLIVO_WERROR (the test command and CI build so).
+option(PARLIVO_WERROR "Treat warnings in our own code as errors" OFF)
 function(parlivo_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+    if(PARLIVO_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
 endfunction()
 
 # All sources of a folder (recursively), so a new file needs no CMake edit.
