@@ -3,6 +3,11 @@
 # certificate authority generated into the build tree; a packaged build names the real hosts and
 # trusts only the system's store.
 option(PARLIVO_PACKAGED "Build for packaging: real configuration hosts, system certificates only" OFF)
+# Only a development build lets its environment point it elsewhere (the configuration hosts, the
+# tests' time scale: platform::ProcessInfo::developmentEnvironment); a packaged one ignores it.
+if(NOT PARLIVO_PACKAGED)
+    add_compile_definitions(PARLIVO_DEVELOPMENT_BUILD=1)
+endif()
 set(PARLIVO_DEV_CONFIG_PORT 47443 CACHE STRING "Port of the loopback configuration server of a development build")
 set(PARLIVO_DEV_TLS_DIR ${CMAKE_BINARY_DIR}/config-tls)
 

@@ -43,7 +43,8 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     if (mainAppRunning) {
         center.post(kPingNotification, "");
-        timer_ = platform::Timer::scheduled(kPongTimeout, false, [this](platform::Timer&) {
+        const double wait = kPongTimeout * platform::ProcessInfo::testTimeScale();
+        timer_ = platform::Timer::scheduled(wait, false, [this](platform::Timer&) {
             systemLog("Timeout waiting for Main App Pong -> Launch Main App");
             launchMainAppAndTerminate();
         });
@@ -65,7 +66,7 @@ void AppDelegate::launchMainAppAndTerminate() {
         return;
     }
     std::weak_ptr<bool> alive = alive_;
-    platform::MainQueue::after(kQuitDelay, [this, alive] {
+    platform::MainQueue::after(kQuitDelay * platform::ProcessInfo::testTimeScale(), [this, alive] {
         if (alive.expired()) return;
         systemLog("Timeout waiting for Main App -> Quit");
         terminate(0);

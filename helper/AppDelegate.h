@@ -18,15 +18,11 @@ public:
     static constexpr const char* kPingNotification = "WQLaunchAtLoginManager.ping";
     static constexpr const char* kPongNotification = "WQLaunchAtLoginManager.pong";
     static constexpr const char* kTerminateNotification = "WQLaunchAtLoginManager.terminateHelperApp";
-#ifdef PARLIVO_INSTRUMENTED_BUILD
-    // A sanitizer build runs several times slower, the main program's start above all: its waits
-    // for the main program allow for that.
-    static constexpr double kTimeScale = 4.0;
-#else
-    static constexpr double kTimeScale = 1.0;
-#endif
-    static constexpr double kPongTimeout = 2.0 * kTimeScale;
-    static constexpr double kQuitDelay = 5.0 * kTimeScale;
+    // Its waits for the main program, in seconds. A development build's test run lengthens them
+    // by its time scale (platform::ProcessInfo::testTimeScale): a busy machine or an instrumented
+    // build starts the main program that much slower.
+    static constexpr double kPongTimeout = 2.0;
+    static constexpr double kQuitDelay = 5.0;
 
     using Terminate = std::function<void(int exitStatus)>;
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "TextPatch.h"
+#include "foundation/ProcessInfo.h"
 #include "system/Error.h"
 
 namespace platform {
@@ -91,7 +92,8 @@ public:
     static constexpr size_t maximumServerMessageSize = 1024;
 
     // --- stored fields (main thread) ---
-    double timeout = 15.0;
+    // Seconds a request may take: 15, or as much longer as a development build's test run says.
+    double timeout = 15.0 * platform::ProcessInfo::testTimeScale();
     std::shared_ptr<DynamicDataDelegate> delegate;
     std::optional<std::vector<uint8_t>> cachedData;
     int64_t retryCount = 0;

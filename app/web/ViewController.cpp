@@ -27,6 +27,7 @@
 #include "foundation/MainQueue.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/URL.h"
+#include "foundation/ProcessInfo.h"
 #include "foundation/UserDefaults.h"
 #include "media/FFmpegWrapper.h"
 #include "media/WQAudioRecorder.h"
@@ -392,18 +393,20 @@ void ViewController::createWebView() {
     updateContentObscuring();
 }
 
+double ViewController::pageLoadTimeout() { return 10.0 * platform::ProcessInfo::testTimeScale(); }
+
 void ViewController::loadPage() {
     auto& config = configuration();
     const auto pageURL = config.pageURL();
     if (!config.customPageLoading().value_or(false)) {
         debugLog("DEFAULT LOADING");
-        if (aWkWebView_ && pageURL) aWkWebView_->loadURL(*pageURL, pageLoadTimeout);
+        if (aWkWebView_ && pageURL) aWkWebView_->loadURL(*pageURL, pageLoadTimeout());
         return;
     }
     if (!pageURL) return;
     platform::URLRequest request;
     request.url = *pageURL;
-    request.timeoutSeconds = pageLoadTimeout;
+    request.timeoutSeconds = pageLoadTimeout();
     if (auto agent = config.userAgent()) request.headers.emplace_back("User-Agent", *agent);
     const std::uint64_t generation = ++pageLoadGeneration_;
     std::weak_ptr<ViewController> weak = weak_from_this();

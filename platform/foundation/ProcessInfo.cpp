@@ -1,6 +1,7 @@
 #include "ProcessInfo.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -59,6 +60,26 @@ std::string ProcessInfo::executablePath() {
 std::string ProcessInfo::environment(const char* name) {
     const char* value = std::getenv(name);
     return value ? value : "";
+}
+
+std::string ProcessInfo::developmentEnvironment([[maybe_unused]] const char* name) {
+#ifdef PARLIVO_DEVELOPMENT_BUILD
+    return environment(name);
+#else
+    return {};
+#endif
+}
+
+double ProcessInfo::testTimeScale() {
+    static const double scale = [] {
+        const std::string text = developmentEnvironment("PARLIVO_TEST_TIME_SCALE");
+        double value = 0;
+        // from_chars reads the same in every locale (GTK sets the process locale).
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        const bool whole = error == std::errc() && end == text.data() + text.size();
+        return whole && value >= 1.0 && value <= 100.0 ? value : 1.0;
+    }();
+    return scale;
 }
 
 }  // namespace platform

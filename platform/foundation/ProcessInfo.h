@@ -26,6 +26,16 @@ public:
     static std::string executablePath();
     // An environment variable, or "" when unset.
     static std::string environment(const char* name);
+
+    // An environment variable that only a development build takes (its tests and scripts/run
+    // point it with these); "" when unset, and always in a packaged build, whose behaviour no
+    // environment changes.
+    static std::string developmentEnvironment(const char* name);
+    // How many times longer than usual the program's own time-outs last: PARLIVO_TEST_TIME_SCALE
+    // (1 to 100), which the test run sets for a busy machine or an instrumented build. 1 when it
+    // is unset or unreadable, and in a packaged build. The one reader of that variable, for the
+    // programs and the tests alike.
+    static double testTimeScale();
 };
 
 }  // namespace platform

@@ -93,6 +93,10 @@ struct Sound::Player : std::enable_shared_from_this<Sound::Player> {
 
     bool playing = false;
     unsigned generation = 0;
+    // Whether this run's start has been told. Its end may reach the main thread before the sound
+    // thread's word that it started (a short sound on a busy machine): a sound that played to its
+    // end is told to have started first.
+    bool startAnnounced = false;
     std::shared_ptr<Player> keepAlive;  // while playing, a sound outlives its object
 
     ~Player() {
@@ -160,8 +164,16 @@ struct Sound::Player : std::enable_shared_from_this<Sound::Player> {
     }
 
     // Main thread.
+    void announceStart() {
+        if (startAnnounced) return;
+        startAnnounced = true;
+        post(didStartPlayingNotification, path, std::nullopt);
+    }
+
+    // Main thread.
     void finish(unsigned run, bool success) {
         if (!playing || run != generation) return;
+        if (success) announceStart();
         playing = false;
         post(didFinishPlayingNotification, path, success);
         soundQueue().async([self = shared_from_this()] { self->stopPipeline(); });
@@ -206,6 +218,7 @@ bool Sound::play() {
     auto& player = *player_;
     if (player.playing) return false;
     player.playing = true;
+    player.startAnnounced = false;
     const unsigned run = ++player.generation;
     player.keepAlive = player_;
     soundQueue().async([player = player_, run] {
@@ -213,7 +226,7 @@ bool Sound::play() {
         MainQueue::async([player, run, started] {
             if (!player->playing || run != player->generation) return;
             if (started)
-                post(didStartPlayingNotification, player->path, std::nullopt);
+                player->announceStart();
             else
                 player->finish(run, false);
         });

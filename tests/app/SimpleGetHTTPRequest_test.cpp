@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "ClosedPort.h"
 #include "LoopbackHTTPServer.h"
 #include "RunLoop.h"
 #include "foundation/MainQueue.h"
@@ -165,13 +166,9 @@ TEST(SimpleGetHTTPRequestTest, OnlyHttpAndHttpsAreFetched) {
 }
 
 TEST(SimpleGetHTTPRequestTest, ATransportFailureIsPassedOn) {
-    int port = 0;
-    {
-        TinyServer closed;  // a port nobody listens on once it is gone
-        port = closed.port();
-    }
+    const testsupport::ClosedPort closed;
     Outcome outcome;
-    auto request = SimpleGetHTTPRequest::create("http://127.0.0.1:" + std::to_string(port) + "/file.zip");
+    auto request = SimpleGetHTTPRequest::create("http://" + closed.host() + "/file.zip");
     request->setCompletionHandler(outcome.handler());
     request->start();
     ASSERT_TRUE(outcome.waitForCall());

@@ -534,8 +534,10 @@ TEST_F(MediaViewControllerTest, ControlViewsFollowTheirLooks) {
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
         step.action();
-        testsupport::runLoopFor(0.05);
-        settle();
+        // A resize reaches the view only after the window's round trip to the X server: the step
+        // is done once the button has come to rest where it belongs, or never.
+        EXPECT_TRUE(testsupport::runLoopUntil(
+            [&] { return !control.isAnimating() && control.shownRecordButtonX() == step.buttonX; }));
         EXPECT_EQ(control.shownRecordButtonX(), step.buttonX);
         EXPECT_EQ(control.timeTextField().get_visible(), step.timeShown);
         if (step.timeShown) {

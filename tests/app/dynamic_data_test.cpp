@@ -6,6 +6,7 @@
 #include <mutex>
 #include <random>
 
+#include "ClosedPort.h"
 #include "PayloadFixture.h"
 #include "RunLoop.h"
 #include "config/DynamicData.h"
@@ -24,8 +25,15 @@ platform::URLSession& testSession() {
     return session;
 }
 
-// Nothing listens on port 1 of loopback: every request fails at once with "cannot connect".
-const DynamicData::Servers closedServers{"127.0.0.1:1", "localhost:1"};
+// A port nothing listens on, held for the whole test program: every request to it fails at once
+// with "cannot connect".
+const testsupport::ClosedPort& closedPort() {
+    static const testsupport::ClosedPort port;
+    return port;
+}
+DynamicData::Servers closedServers() {
+    return {closedPort().host(), "localhost:" + std::to_string(closedPort().port())};
+}
 
 struct RecordingDelegate : DynamicDataDelegate {
     std::vector<bool> results;
@@ -36,7 +44,7 @@ class DynamicDataTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::ProcessInfo::setArguments({"parlivo-for-whatsapp"});
-        data = DynamicData::create(testSession(), closedServers);
+        data = DynamicData::create(testSession(), closedServers());
         data->timeout = 5;
         data->setLogObserver([this](std::string_view line) {
             std::lock_guard lock(logMutex);
@@ -53,6 +61,13 @@ protected:
     size_t countLog(std::string_view line) {
         auto all = logs();
         return size_t(std::count(all.begin(), all.end(), std::string(line)));
+    }
+    // Runs the loop past every completion already on the session's queue and the main-queue work
+    // it hands on.
+    static bool settle() {
+        bool settled = false;
+        testSession().delegateQueue().async([&] { platform::MainQueue::async([&] { settled = true; }); });
+        return testsupport::runLoopUntil([&] { return settled; });
     }
 
     std::shared_ptr<DynamicData> data;
@@ -294,16 +309,13 @@ TEST_F(DynamicDataTest, ResponsesEndInTheirCodes) {
 TEST_F(DynamicDataTest, ThreeFailedAttemptsTellTheDelegateOnce) {
     data->startDownload();
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !delegate->results.empty(); }, 20));
-    // Past every completion still on the session's queue and the main-queue work it hands on.
-    bool settled = false;
-    testSession().delegateQueue().async([&] { platform::MainQueue::async([&] { settled = true; }); });
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return settled; }));
+    ASSERT_TRUE(settle());
     EXPECT_EQ(delegate->results, std::vector<bool>{false});
     EXPECT_EQ(data->retryCount, 0);
     EXPECT_EQ(countLog("Retrying: 1 of 3"), 1u);
     EXPECT_EQ(countLog("Retrying: 2 of 3"), 1u);
     EXPECT_EQ(countLog("Retrying: 3 of 3"), 0u);
-    EXPECT_EQ(countLog("Downloading Data from https://127.0.0.1:1/ParlivoForWhatsApp/" +
+    EXPECT_EQ(countLog("Downloading Data from https://" + closedPort().host() + "/ParlivoForWhatsApp/" +
                        tovak::WQApplicationInfo::bundleVersionString() + "/Data/GetDynamicData.php"),
               3u);
     EXPECT_EQ(data->errorDescription, "Error DD01");
@@ -317,8 +329,15 @@ TEST_F(DynamicDataTest, ANewDownloadDropsTheLateAnswerOfTheOneInFlight) {
     // makes its three attempts once and the delegate hears one result.
     data->startDownload();
     data->startDownload();
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !delegate->results.empty(); }, 20));
-    testsupport::runLoopFor(0.2);
+    // Every request has come back once the replaced one's answer is dropped and the new cycle's
+    // ladder has ended; then nothing is left to arrive.
+    ASSERT_TRUE(testsupport::runLoopUntil(
+        [&] {
+            return !delegate->results.empty() &&
+                   countLog("Dropped the answer of a download that a newer one replaced") >= 1;
+        },
+        20));
+    ASSERT_TRUE(settle());
     EXPECT_EQ(delegate->results, std::vector<bool>{false});
     EXPECT_EQ(countLog("Dropped the answer of a download that a newer one replaced"), 1u);
     EXPECT_EQ(countLog("Retrying: 1 of 3"), 1u);
@@ -422,7 +441,7 @@ TEST_F(DynamicDataTest, BundledPayloadIsReadFromItsFileWithTheSameChecks) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
         gchar* uri = g_filename_to_uri((folder / c.file).c_str(), nullptr, nullptr);
-        auto bundled = DynamicData::create(testSession(), {"127.0.0.1:1", "localhost:1", uri});
+        auto bundled = DynamicData::create(testSession(), {closedPort().host(), closedPort().host(), uri});
         g_free(uri);
         bundled->timeout = 5;
         auto results = std::make_shared<RecordingDelegate>();

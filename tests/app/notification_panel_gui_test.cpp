@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "ClosedPort.h"
 #include "FakeJavaScriptEvaluator.h"
 #include "LoopbackHTTPServer.h"
 #include "RunLoop.h"
@@ -26,19 +27,6 @@ using platform::PropertyList;
 using testsupport::runLoopUntil;
 
 namespace {
-
-// A loopback port nothing listens on.
-int closedPort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    close(s);
-    return ntohs(address.sin_port);
-}
 
 std::string escaped(const std::string& text) {
     char* raw = g_uri_escape_string(text.c_str(), nullptr, false);
@@ -199,7 +187,8 @@ TEST_F(NotificationPanelTest, AMalformedRequestClosesThePanelAndShowsNone) {
 // process ends; a loaded page that is no error stays.
 TEST_F(NotificationPanelTest, ALoadFailureOrTheEndOfItsWebProcessClosesThePanel) {
     auto source = std::make_shared<FakeJavaScriptEvaluator>();
-    request(show(4, "http://127.0.0.1:" + std::to_string(closedPort()) + "/panel"), source);
+    const testsupport::ClosedPort closed;
+    request(show(4, "http://" + closed.host() + "/panel"), source);
     ASSERT_TRUE(panelShown());
     ASSERT_TRUE(runLoopUntil([&] { return panelGone(); }, 20));
 

@@ -57,7 +57,8 @@ protected:
         environment.now = [] { return tovak::WQIdleTimer::Clock::time_point(std::chrono::hours(1)); };
         environment.addMonitor = [](std::uint64_t, std::function<void()>) { return platform::ObserverToken(); };
         trellik = std::make_unique<Trellik>(std::move(environment));
-        testsupport::runLoopFor(0.05);
+        // Past the start-up work it posts (the status item, the dock icon), before the log starts.
+        ASSERT_TRUE(testsupport::runLoopPastTimer(1e-7));
         window = std::make_shared<RecordingWindow>(log);
         web = std::make_shared<RecordingWebView>(log);
         trellik->setWindowDelegate(window);

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <fstream>
 
+#include "ClosedPort.h"
 #include "ServeProcess.h"
 #include "PayloadFixture.h"
 #include "WebHostFakes.h"
@@ -48,19 +49,6 @@ struct ScriptedPanel : SavePanel {
         done(answer);
     }
 };
-
-// A loopback port nothing listens on (WebKit refuses the well-known low ones by itself).
-int closedPort() {
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    close(s);
-    return ntohs(address.sin_port);
-}
 
 fs::path writePayload(const std::string& name, const PropertyList& root) {
     const fs::path path = fs::path(g_get_tmp_dir()) / name;
@@ -124,13 +112,11 @@ protected:
     void start(std::optional<PropertyList> root) {
         if (root) configServer = std::make_unique<ServeProcess>(
                       std::vector<std::string>{"--payload", writePayload("config.payload", *root).string()});
-        const std::string host = root ? configServer->host() : "127.0.0.1:1";
+        const std::string host = root ? configServer->host() : closedPort.host();
         // A controller started before goes first: it refers to its configuration to the end.
         if (controller) controller->close();
         controller.reset();
         configuration = DynamicData::create(platform::URLSession::shared(), {host, host});
-        // The server is an instrumented program in the sanitizer pass: its answers take longer.
-        configuration->timeout *= testsupport::timeScale();
         // The client may outlive the test (a retry in flight): it holds the counter, not the test.
         configuration->setLogObserver([count = downloadCount](std::string_view line) {
             if (line.starts_with("Downloading Data from")) ++*count;
@@ -198,6 +184,7 @@ protected:
 
     static ServeProcess* pageServer;
     std::unique_ptr<ServeProcess> configServer;
+    testsupport::ClosedPort closedPort;  // where the configuration is asked for when there is none
     std::shared_ptr<DynamicData> configuration;
     std::shared_ptr<ViewController> controller;
     std::shared_ptr<Gtk::Window> window;
@@ -324,7 +311,8 @@ TEST_F(ViewControllerTest, NavigationsAreDecidedAndOnlyRealFailuresShowTheErrorP
 
     // A real failure (nothing listens there): the configured error page and the error kept for
     // the support mail.
-    evaluate("location.href = 'https://127.0.0.1:" + std::to_string(closedPort()) + "/'");
+    const testsupport::ClosedPort closed;
+    evaluate("location.href = 'https://" + closed.host() + "/'");
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return pageHas("#offline"); }, 20));
     ASSERT_TRUE(controller->aError());
     EXPECT_FALSE(platform::isLoadCancellation(*controller->aError()));

@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "RunLoop.h"
 #include "Standin.h"
 
 namespace e2e {
@@ -39,9 +40,9 @@ inline std::string run(const std::string& command, int* status = nullptr) {
 }
 
 // Polls a condition about the world outside this process (a window, a file) until it holds,
-// at most `timeoutSeconds`.
+// at most `timeoutSeconds` (scaled, as every wait of a test).
 inline bool eventually(const std::function<bool()>& condition, double timeoutSeconds = 30) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    const auto deadline = testsupport::deadlineAfter(timeoutSeconds);
     for (;;) {
         if (condition()) return true;
         if (std::chrono::steady_clock::now() > deadline) return false;

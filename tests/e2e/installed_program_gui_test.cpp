@@ -138,7 +138,8 @@ TEST_F(InstalledProgram, StartsFromItsOwnFilesWithTheBuildTreeHidden) {
                 run->waitForOutput("ViewController ===> CUSTOM LOADING", 0))
         << run->output();
     EXPECT_EQ(run->output().find("Error Downloading"), std::string::npos) << run->output();
-    const std::string window = "timeout 60 xdotool search --sync --onlyvisible --name 'Parlivo' >/dev/null 2>&1";
+    const std::string window = "timeout " + std::to_string(int(60 * testsupport::timeScale())) +
+                               " xdotool search --sync --onlyvisible --name 'Parlivo' >/dev/null 2>&1";
     EXPECT_EQ(std::system(window.c_str()), 0) << "no main window";
     // A clean quit. The signal goes to the program itself (the owner of its bus name): bwrap,
     // its parent, passes on no signal, only the program's exit status.

@@ -1,5 +1,5 @@
-// The README's run command, twice: the second run reaches the running program instead of failing
-// on the configuration server's port, and leaves the first one running.
+// The README's run command, twice: the first serves the configuration on a free port and the
+// program asks it there; the second reaches the running program and leaves the first one running.
 #include <gtest/gtest.h>
 #include <gio/gio.h>
 #include <signal.h>
@@ -64,6 +64,10 @@ TEST(RunScript, ASecondRunReachesTheRunningProgram) {
     const pid_t first = startRun(folder / "first.log");
     ASSERT_GT(first, 0);
     ASSERT_TRUE(testsupport::runLoopUntil(programRuns, 60)) << contents(folder / "first.log");
+    // The program asks the run's own server, on the free port it took, for its configuration.
+    EXPECT_TRUE(testsupport::runLoopUntil(
+        [&] { return contents(folder / "first.log").find("POST /ParlivoForWhatsApp/") != std::string::npos; }, 60))
+        << contents(folder / "first.log");
 
     const pid_t second = startRun(folder / "second.log");
     ASSERT_GT(second, 0);

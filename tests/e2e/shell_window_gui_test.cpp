@@ -1,4 +1,5 @@
-// The real program in a private X display with openbox: the window's frame survives a restart,
+// The real program on the test's own X display with openbox, a fresh session bus for each
+// scenario: the window's frame survives a restart,
 // a start at login keeps the window hidden, and full screen comes back by the tray-mode rule.
 #include <gtest/gtest.h>
 
@@ -7,6 +8,8 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include "ClosedPort.h"
 
 namespace fs = std::filesystem;
 
@@ -23,11 +26,14 @@ std::map<std::string, std::string> runScenario(const std::string& scenario, cons
         << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" << settingsXml
         << "</dict></plist>\n";
     const fs::path out = base / "result.txt";
+    // No configuration server answers the program: not one of another run on this machine.
+    const testsupport::ClosedPort noServer;
     const std::string command =
-        "cd " + base.string() + " && XDG_CONFIG_HOME=" + (base / "config").string() +
+        "cd " + base.string() + " && PARLIVO_CONFIG_HOST=" + noServer.host() +
+        " XDG_CONFIG_HOME=" + (base / "config").string() +
         " XDG_DATA_HOME=" + (base / "data").string() + " XDG_CACHE_HOME=" + (base / "cache").string() +
         " XDG_RUNTIME_DIR=" + (base / "runtime").string() +
-        " dbus-run-session -- xvfb-run -a -s '-screen 0 1600x1000x24' " PARLIVO_SOURCE_DIR
+        " dbus-run-session --config-file=" PARLIVO_SOURCE_DIR "/tests/dbus/session.conf -- " PARLIVO_SOURCE_DIR
         "/tests/e2e/shell_session.sh " PARLIVO_BIN_DIR "/parlivo-for-whatsapp " + scenario + " " + out.string() +
         " >" + (base / "session.log").string() + " 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;

@@ -1,8 +1,14 @@
 // The end-to-end harness itself, driven through the bare WebKitGTK host: the stand-in page comes
 // over TLS from parlivo-config serve, plays the start-up handshake, posts what a test asks on the
-// handler it names, and records every page function the host calls, in order.
+// handler it names, and records every page function the host calls, in order. And the session
+// the tests run in: their own bus, which starts nothing installed on the machine.
+#include <gio/gio.h>
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
+#include "PrivateSessionBus.h"
 #include "Standin.h"
 
 using platform::PropertyList;
@@ -16,6 +22,27 @@ HostedProgram::Options hostOptions(std::vector<std::string> extra = {}) {
     options.arguments = {"--handler", "eventHandler", "--handler", "logHandler", "--answer-init"};
     options.arguments.insert(options.arguments.end(), extra.begin(), extra.end());
     return options;
+}
+
+// The names the session bus can start a service for.
+std::set<std::string> activatableNames() {
+    std::set<std::string> names;
+    GDBusConnection* bus = testsupport::newSessionBusConnection();
+    if (!bus) return names;
+    GVariant* reply = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                  "org.freedesktop.DBus", "ListActivatableNames", nullptr,
+                                                  G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+    if (reply) {
+        GVariantIter* iter = nullptr;
+        const gchar* name = nullptr;
+        g_variant_get(reply, "(as)", &iter);
+        while (g_variant_iter_next(iter, "&s", &name)) names.insert(name);
+        g_variant_iter_free(iter);
+        g_variant_unref(reply);
+    }
+    g_dbus_connection_close_sync(bus, nullptr, nullptr);
+    g_object_unref(bus);
+    return names;
 }
 
 }  // namespace
@@ -103,4 +130,15 @@ TEST(StandinHarness, RealProgramStartsAgainstTheServerAndStopsCleanly) {
     ASSERT_TRUE(program->process().started()) << program->process().startError();
     ASSERT_TRUE(program->waitForOutput("AppDelegate ===> ", 60)) << program->output();
     EXPECT_EQ(program->stop(), 0) << program->output();
+}
+
+// A notification daemon, a keyring or a tray host installed on the machine is never started on a
+// test's bus: only the accessibility bus, which the tests read. So for the bus every test gets
+// (tests/isolated) and for the one a test starts itself. Last in this file: it moves the program
+// to a bus of its own.
+TEST(TestSession, TheSessionBusStartsNothingInstalledOnTheMachine) {
+    const std::set<std::string> ours{"org.freedesktop.DBus", "org.a11y.Bus"};
+    EXPECT_EQ(activatableNames(), ours) << "the bus tests/isolated gave this test";
+    ASSERT_TRUE(testsupport::usePrivateSessionBus());
+    EXPECT_EQ(activatableNames(), ours) << "a bus of the test's own";
 }

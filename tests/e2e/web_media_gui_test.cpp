@@ -21,6 +21,7 @@
 
 #include "Accessibility.h"
 #include "FakeFileChooserPortal.h"
+#include "RunLoop.h"
 #include "Standin.h"
 #include "WQBase64DataConverter.h"
 #include "system/Crypto.h"
@@ -72,7 +73,8 @@ protected:
                                        {{"GTK_USE_PORTAL", "1"},
                                         {"PARLIVO_CAMERA_SOURCE", "test"},
                                         {"PARLIVO_MICROPHONE_SOURCE", "test"},
-                                        {"PARLIVO_AUDIO_SINK", "fakesink"}}, {}};
+                                        {"PARLIVO_AUDIO_SINK", "fakesink"}},
+                                       {}};
         const size_t from = server.mark();
         // Settings of its own: the camera starts in its first-run mode (video).
         program = HostedProgram::parlivo(server, home.options(options));
@@ -215,11 +217,11 @@ protected:
     }
     // Waits (bounded) until the program has capture threads or has none; whether it came to that.
     bool waitForCaptureThreads(bool running) {
-        for (int i = 0; i < 600; ++i) {
+        for (const auto deadline = testsupport::deadlineAfter(30); std::chrono::steady_clock::now() < deadline;) {
             if (captureThreads().empty() != running) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        return false;
+        return captureThreads().empty() != running;
     }
 
     // A round trip through the program: whatever it was about to send the page has been sent.

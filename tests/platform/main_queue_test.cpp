@@ -4,6 +4,9 @@
 #include <glib.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -102,9 +105,28 @@ TEST(WorkQueue, SerialQueueRunsInOrderOnItsOwnThread) {
 }
 
 TEST(WorkQueue, GlobalQueueRunsConcurrentWork) {
-    std::atomic<int> done{0};
-    for (int i = 0; i < 20; ++i) WorkQueue::global().async([&] { ++done; });
-    ASSERT_TRUE(runLoopUntil([&] { return done.load() == 20; }));
+    // Two items that each wait for the other to start: only a queue that runs them at the same
+    // time ends both before the deadline (a serial one would run the first into its time-out).
+    struct Rendezvous {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int arrived = 0;
+        int met = 0;
+    };
+    auto rendezvous = std::make_shared<Rendezvous>();
+    const auto deadline = testsupport::deadlineAfter(10);
+    for (int i = 0; i < 2; ++i)
+        WorkQueue::global().async([rendezvous, deadline] {
+            std::unique_lock lock(rendezvous->mutex);
+            ++rendezvous->arrived;
+            rendezvous->changed.notify_all();
+            if (rendezvous->changed.wait_until(lock, deadline, [&] { return rendezvous->arrived == 2; }))
+                ++rendezvous->met;
+            rendezvous->changed.notify_all();
+        });
+    std::unique_lock lock(rendezvous->mutex);
+    rendezvous->changed.wait_until(lock, deadline + std::chrono::seconds(1), [&] { return rendezvous->met == 2; });
+    EXPECT_EQ(rendezvous->met, 2) << "the global queue ran its work one item at a time";
 }
 
 // The main thread is the one that runs the default context, not the one that happened to load

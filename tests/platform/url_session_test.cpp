@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "ClosedPort.h"
 #include "ServeProcess.h"
 #include "URLTask.h"
 
@@ -190,19 +191,7 @@ TEST(URLSessionTest, TransportFailuresMapToTheirURLErrors) {
         request.method = "POST";
         return request;
     };
-    // A port nobody listens on: take a free one, note it, let it go.
-    int closedPort = 0;
-    {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        closedPort = ntohs(address.sin_port);
-        close(fd);
-    }
+    const testsupport::ClosedPort closed;
     URLRequest timedOut = configuration(slow);
     timedOut.timeoutSeconds = 0.5;
 
@@ -214,7 +203,7 @@ TEST(URLSessionTest, TransportFailuresMapToTheirURLErrors) {
     } cases[] = {
         {"time-out", trustingSession(), timedOut, URLErrorCode::timedOut},
         {"connection cut after the headers", trustingSession(), configuration(drop), URLErrorCode::networkConnectionLost},
-        {"nobody listening", trustingSession(), get("http://127.0.0.1:" + std::to_string(closedPort) + "/"),
+        {"nobody listening", trustingSession(), get("http://" + closed.host() + "/"),
          URLErrorCode::cannotConnectToHost},
         {"untrusted certificate", untrusting, configuration(drop), URLErrorCode::secureConnectionFailed},
         {"malformed URL", trustingSession(), get("http://[::1/"), URLErrorCode::badURL},

@@ -17,7 +17,9 @@ void stopDaemon() {
 }
 
 bool startDaemon() {
-    const gchar* argv[] = {"dbus-daemon", "--session", "--nofork", "--print-address=1", nullptr};
+    // The tests' own bus configuration: nothing installed on the machine is started on it.
+    const gchar* argv[] = {"dbus-daemon", "--config-file=" PARLIVO_SOURCE_DIR "/tests/dbus/session.conf", "--nofork",
+                           "--print-address=1", nullptr};
     gint out = -1;
     GError* error = nullptr;
     if (!g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,

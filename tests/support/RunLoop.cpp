@@ -2,30 +2,26 @@
 
 #include <glib.h>
 
-#include <cstdlib>
 #include <memory>
 
 #include "foundation/MainQueue.h"
+#include "foundation/ProcessInfo.h"
 
 namespace testsupport {
 
-double timeScale() {
-    static const double scale = [] {
-        const char* text = std::getenv("PARLIVO_TEST_TIME_SCALE");
-        if (!text) return 1.0;
-        char* end = nullptr;
-        const double value = std::strtod(text, &end);
-        return end != text && value >= 1.0 && value <= 100.0 ? value : 1.0;
-    }();
-    return scale;
+double timeScale() { return platform::ProcessInfo::testTimeScale(); }
+
+std::chrono::steady_clock::time_point deadlineAfter(double seconds) {
+    return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                  std::chrono::duration<double>(seconds * timeScale()));
 }
 
 bool runLoopUntil(const std::function<bool()>& condition, double timeoutSeconds) {
-    const gint64 deadline = g_get_monotonic_time() + gint64(timeoutSeconds * timeScale() * G_USEC_PER_SEC);
+    const auto deadline = deadlineAfter(timeoutSeconds);
     bool timedOut = false;
     const guint guard = g_timeout_add(50, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
     while (!condition()) {
-        if (g_get_monotonic_time() >= deadline) {
+        if (std::chrono::steady_clock::now() >= deadline) {
             timedOut = true;
             break;
         }

@@ -1,13 +1,20 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 namespace testsupport {
 
-// How much longer than usual a wait in a test may take: PARLIVO_TEST_TIME_SCALE (the sanitizer
-// build sets it; instrumented programs run several times slower), 1 otherwise. Every wait for an
-// event scales its time-out by it; a wait never passes sooner for it.
+// How much longer than on an idle machine a wait in a test may take: PARLIVO_TEST_TIME_SCALE,
+// which ctest sets for every test (from the machine, times 4 in the sanitizer build; see
+// docs/testing.md), 1 when a test program runs by hand. The programs a test starts read the same
+// variable for their own time-outs. A wait never passes sooner for it.
 double timeScale();
+
+// The one deadline of every wait: `seconds` as on an idle machine, scaled. Waits for another
+// process's state (a window, a file, the accessibility tree) look again until it holds or this
+// passes.
+std::chrono::steady_clock::time_point deadlineAfter(double seconds);
 
 // Runs the default GLib main context until `condition` holds or `timeoutSeconds` pass.
 // Returns whether the condition held.

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include "RunLoop.h"
+
 namespace testsupport {
 
 namespace {
@@ -24,7 +26,7 @@ void initialize() {
     static const bool done = [] {
         atspi_init();
         // A program busy loading a page answers late; a call is not given up too soon.
-        atspi_set_timeout(15000, 30000);
+        atspi_set_timeout(int(15000 * timeScale()), int(30000 * timeScale()));
         return true;
     }();
     (void)done;
@@ -42,7 +44,7 @@ bool isShowing(AtspiAccessible* object) {
     if (!call) return false;
     DBusError error;
     dbus_error_init(&error);
-    DBusMessage* reply = dbus_connection_send_with_reply_and_block(base->app->bus, call, 30000, &error);
+    DBusMessage* reply = dbus_connection_send_with_reply_and_block(base->app->bus, call, int(30000 * timeScale()), &error);
     dbus_message_unref(call);
     bool showing = false;
     if (reply) {
@@ -103,11 +105,6 @@ void walk(AtspiAccessible* object, const std::string& window, int depth, std::ve
         walk(child, childWindow, depth + 1, out);
         g_object_unref(child);
     }
-}
-
-std::chrono::steady_clock::time_point deadlineAfter(double seconds) {
-    return std::chrono::steady_clock::now() +
-           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 // Another process's state, over a bus: looked at again until it holds or the time is up.

@@ -17,15 +17,6 @@ extern char** environ;
 
 namespace testsupport {
 
-namespace {
-
-std::chrono::steady_clock::time_point deadlineAfter(double seconds) {
-    return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                  std::chrono::duration<double>(seconds * testsupport::timeScale()));
-}
-
-}  // namespace
-
 ChildProcess::ChildProcess(Options options) : options_(std::move(options)) {
     if (options_.argv.empty()) {
         startError_ = "no program";
