@@ -376,7 +376,7 @@ TEST_F(ViewControllerTest, AFailedConfigurationShowsTheErrorScreenUntilANewCycle
 TEST_F(ViewControllerTest, AFailedPageLoadComesBackByTryAgainAndOncePerReportThatTheNetworkIsBack) {
     // The default configuration's own error page, and a page address where nothing listens.
     PropertyList root = configurationRoot();
-    root.set("PageURL", "https://127.0.0.1:" + std::to_string(closedPort()) + "/");
+    root.set("PageURL", "https://127.0.0.1:" + std::to_string(closedPort.port()) + "/");
     std::ifstream page(PARLIVO_SOURCE_DIR "/tools/config/default/could-not-connect.html");
     root.set("CouldNotConnect", PropertyList::data(std::string(std::istreambuf_iterator<char>(page), {})));
     start(root);
