@@ -20,11 +20,6 @@ namespace {
 
 using platform::PropertyList;
 
-std::chrono::steady_clock::time_point deadlineAfter(double seconds) {
-    return std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                  std::chrono::duration<double>(seconds * timeScale()));
-}
-
 bool writeText(const fs::path& path, std::string_view text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(text.data(), std::streamsize(text.size()));
