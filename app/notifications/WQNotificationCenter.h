@@ -99,6 +99,7 @@ public:
     void didFailProvisionalNavigation(platform::WebView& webView, const platform::Error& error) override;
     void didFailNavigation(platform::WebView& webView, const platform::Error& error) override;
     void webContentProcessDidTerminate(platform::WebView& webView) override;
+    bool webViewMayShowScriptDialog(platform::WebView& webView) override;
 
     // --- State, for tests ---
     const std::shared_ptr<platform::WebView>& targetWebView() const { return targetWebView_; }

@@ -66,6 +66,10 @@ public:
     virtual void createWebViewRequested(WebView& webView, const NavigationAction& action) {}
     // The web process ended (crash, memory limit); the page is gone.
     virtual void webContentProcessDidTerminate(WebView& webView) {}
+    // The page's own dialogs (alert, confirm, prompt, leaving the page): false answers one at
+    // once as dismissed (confirm false, prompt null, leaving allowed) without showing it; true
+    // leaves it to WebKit's dialog.
+    virtual bool webViewMayShowScriptDialog(WebView& webView) { return true; }
 };
 
 // A key press or release on its way to the page. Modifier bits are GDK's.
