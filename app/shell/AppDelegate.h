@@ -108,6 +108,7 @@ private:
     void enableTouchBarCustomization();
     void showMainWindowAfterLaunch();
     void closePreferencesWindows();
+    void enablePageCommands(bool enabled);
     static bool privacyLockdownStored();
 
     ApplicationHost& host_;
