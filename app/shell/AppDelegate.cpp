@@ -22,6 +22,7 @@
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/Trellik.h"
+#include "notifications/SettingsWriteFailureNotice.h"
 #include "shell/OpenFailure.h"
 
 namespace parlivo {
@@ -124,6 +125,13 @@ void AppDelegate::connectMenuActions() {
 void AppDelegate::applicationWillFinishLaunching() {
     // Share URLs arrive through the application's "open" signal, which the GTK application
     // routes to handleURLEvent; nothing needs registering with the system here.
+    watchSettingsWrites();
+}
+
+void AppDelegate::watchSettingsWrites() {
+    // Settings that cannot be saved (a full disk, a read-only folder) are told in the window.
+    if (!settingsWriteNotice_)
+        settingsWriteNotice_ = std::make_unique<SettingsWriteFailureNotice>(platform::UserDefaults::standard());
 }
 
 // The start-up, in its fixed order: the vendor stand-ins first, then the settings model, the main
