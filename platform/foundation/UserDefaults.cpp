@@ -239,7 +239,11 @@ void UserDefaults::writeFailedLocked(const std::string& reason) {
         systemLog("UserDefaults: cannot write " + file_.string() + ": " + reason +
                       "; the changes are kept and written as soon as that works again",
                   LogLevel::error);
-        MainQueue::async([weak = std::weak_ptr<UserDefaults*>(self_), reason] {
+        // The notification carries the system's own words ("No space left on device"), not the
+        // temporary file's name around them.
+        const auto colon = reason.rfind(": ");
+        MainQueue::async([weak = std::weak_ptr<UserDefaults*>(self_),
+                          reason = colon == std::string::npos ? reason : reason.substr(colon + 2)] {
             if (auto self = weak.lock(); self && *self)
                 NotificationCenter::defaultCenter().post(writeFailedNotification, *self, {{"reason", reason}});
         });
