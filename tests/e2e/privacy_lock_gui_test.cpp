@@ -32,7 +32,7 @@ protected:
     }
 
     void launch() {
-        program = HostedProgram::parlivo(server, {{"-de"}, {{"PARLIVO_FPRINT_BUS", "session"}}});
+        program = HostedProgram::parlivo(server, {{"-de"}, {{"PARLIVO_FPRINT_BUS", "session"}}, {}});
         ASSERT_TRUE(program->process().started()) << program->process().startError();
         ASSERT_TRUE(server.waitForReady()) << program->output();
         window = e2e::waitForWindow("Parlivo");

@@ -72,7 +72,8 @@ protected:
                                        {{"GTK_USE_PORTAL", "1"},
                                         {"PARLIVO_CAMERA_SOURCE", "test"},
                                         {"PARLIVO_MICROPHONE_SOURCE", "test"},
-                                        {"PARLIVO_AUDIO_SINK", "fakesink"}}};
+                                        {"PARLIVO_AUDIO_SINK", "fakesink"}},
+                                       {}};
         const size_t from = server.mark();
         // Settings of its own: the camera starts in its first-run mode (video).
         program = HostedProgram::parlivo(server, home.options(options));
