@@ -156,7 +156,8 @@ void WQWindow::closeWindow() {
 }
 
 bool WQWindow::on_delete_event(GdkEventAny*) {
-    // Closing only hides: the program keeps running in the tray and the launcher brings it back.
+    // Closing never ends the program: the window goes out of sight (see closeWindow) and the
+    // tray, the taskbar or the launcher brings it back.
     closeWindow();
     return true;
 }

@@ -13,9 +13,10 @@
 
 namespace parlivo {
 
-// The one main window. Closing hides it; it follows the settings model as its window delegate
-// (tray and launcher clicks, shortcut, stealth opacity, always on top, taskbar hints), clears the
-// unread state when it becomes active and saves its frame under its autosave name.
+// The one main window. Closing hides it (minimizes it while no tray can bring it back); it
+// follows the settings model as its window delegate (tray and launcher clicks, shortcut, stealth
+// opacity, always on top, taskbar hints), clears the unread state when it becomes active and
+// saves its frame under its autosave name.
 class WQWindow : public Gtk::ApplicationWindow, public TrellikWindowDelegate, public TouchBarWindow {
 public:
     static constexpr std::string_view kClassName = "WQWindow";
