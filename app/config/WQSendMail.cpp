@@ -26,14 +26,14 @@ void WQSendMail::composeErrorMail(const std::string& address, const std::string&
     composeSupportMail(address, subject, useHelpSubject, body);
 }
 
-void WQSendMail::send() {
-    if (!address || !subject || !message) return;
+bool WQSendMail::send() {
+    if (!address || !subject || !message) return false;
     auto service = platform::SharingService::named(platform::SharingService::composeEmail);
-    if (!service) return;
+    if (!service) return false;
     service->setRecipients({*address});
     service->setSubject(*subject);
     const std::vector<std::string> items{*message};
-    if (service->canPerform(items)) service->perform(items);
+    return service->canPerform(items) && service->perform(items);
 }
 
 }  // namespace parlivo

@@ -30,7 +30,9 @@ public:
                                   const std::optional<std::string>& message,
                                   const std::optional<platform::Error>& error);
     // Opens the compose window when all three fields are set and a mail program is there.
-    virtual void send();
+    // False when nothing was opened: nothing composed, or no mail program set up (or it could
+    // not be started).
+    virtual bool send();
 
     static constexpr const char* fallbackApplicationName = "Vantreo App";
     static constexpr const char* helpSubjectSuffix = " help request";

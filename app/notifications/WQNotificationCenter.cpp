@@ -16,6 +16,7 @@
 #include "config/WQDiagnosis.h"
 #include "foundation/URL.h"
 #include "settings/Enums.h"
+#include "settings/PrivacyGate.h"
 #include "settings/Trellik.h"
 #include "ui/Appearance.h"
 
@@ -122,7 +123,11 @@ WQNotificationCenter::~WQNotificationCenter() {
 
 void WQNotificationCenter::didReceiveScriptMessage(const platform::ScriptMessage& message) {
     if (message.name == messageName) {
-        handleShowRequest(message);
+        // A panel asked for behind the privacy lock waits for the lock's release: it would load
+        // the page's content and may grow the window.
+        PrivacyGate::shared().showWhenUnlocked([weak = weak_from_this(), message] {
+            if (auto self = weak.lock()) self->handleShowRequest(message);
+        });
     } else if (message.name == kWQNotificationCallbackHandler) {
         handlePanelMessage(message);
     }
@@ -284,6 +289,8 @@ void WQNotificationCenter::didFailProvisionalNavigation(platform::WebView& webVi
 void WQNotificationCenter::didFailNavigation(platform::WebView& webView, const platform::Error& error) {
     panelLoadFailed(webView, error);
 }
+
+bool WQNotificationCenter::webViewMayShowScriptDialog(platform::WebView&) { return !PrivacyGate::isLocked(); }
 
 void WQNotificationCenter::webContentProcessDidTerminate(platform::WebView& webView) {
     if (targetWebView_.get() != &webView) return;

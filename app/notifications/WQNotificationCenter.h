@@ -103,6 +103,7 @@ public:
     void webContentProcessDidTerminate(platform::WebView& webView) override;
     // The panel page gets no permission at all.
     void decidePermission(platform::WebView& webView, platform::PermissionRequest request) override;
+    bool webViewMayShowScriptDialog(platform::WebView& webView) override;
 
     // --- State, for tests ---
     const std::shared_ptr<platform::WebView>& targetWebView() const { return targetWebView_; }

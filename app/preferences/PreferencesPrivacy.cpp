@@ -114,6 +114,9 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
         [this] { verifyPasswordAction(o_.currentPasswordTextField); }));
     for (Gtk::Button* button : {o_.verifyPasswordDoneButton, o_.verifyPasswordCancelButton})
         support_.addControlHandler(button->signal_clicked().connect([this, button] { verifyPasswordAction(button); }));
+    // A password is never empty: the entries' confirm buttons wait for a first character.
+    for (tovak::WQSecureTextField* field : {o_.setPasswordTextField, o_.currentPasswordTextField})
+        support_.addControlHandler(field->signal_changed().connect([this] { updateEntryButtons(); }));
     support_.addControlHandler(o_.lockAfterPopUpButton->signal_changed().connect(
         [this] { popUpButtonChanged(o_.lockAfterPopUpButton); }));
     support_.addControlHandler(o_.privacyStealthModeSlider->signal_value_changed().connect(
@@ -134,6 +137,7 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
 
     setUpControls();
     fillControls();
+    updateEntryButtons();
 }
 
 PreferencesPrivacy::~PreferencesPrivacy() {
@@ -227,6 +231,7 @@ void PreferencesPrivacy::showPasswordEntry(Purpose purpose) {
     purpose_ = purpose;
     o_.setPasswordTextField->set_text("");
     o_.paneView->set_visible_child(*o_.setPasswordView);
+    updateEntryButtons();
     o_.setPasswordTextField->grab_focus();
 }
 
@@ -236,6 +241,7 @@ void PreferencesPrivacy::showCurrentPasswordEntry(Purpose purpose) {
     o_.currentPasswordTextField->set_text("");
     o_.wrongPasswordLabel->hide();
     o_.paneView->set_visible_child(*o_.verifyPasswordView);
+    updateEntryButtons();
     o_.currentPasswordTextField->grab_focus();
 }
 
@@ -251,18 +257,24 @@ void PreferencesPrivacy::closeEntry() {
 void PreferencesPrivacy::setEntryBusy(bool busy) {
     busy_ = busy;
     for (Gtk::Widget* widget :
-         {static_cast<Gtk::Widget*>(o_.setPasswordTextField), static_cast<Gtk::Widget*>(o_.setPasswordDoneButton),
-          static_cast<Gtk::Widget*>(o_.setPasswordCancelButton),
+         {static_cast<Gtk::Widget*>(o_.setPasswordTextField), static_cast<Gtk::Widget*>(o_.setPasswordCancelButton),
           static_cast<Gtk::Widget*>(o_.currentPasswordTextField),
-          static_cast<Gtk::Widget*>(o_.verifyPasswordDoneButton),
           static_cast<Gtk::Widget*>(o_.verifyPasswordCancelButton)})
         widget->set_sensitive(!busy);
+    updateEntryButtons();
+}
+
+void PreferencesPrivacy::updateEntryButtons() {
+    o_.setPasswordDoneButton->set_sensitive(!busy_ && !o_.setPasswordTextField->get_text().empty());
+    o_.verifyPasswordDoneButton->set_sensitive(!busy_ && !o_.currentPasswordTextField->get_text().empty());
 }
 
 void PreferencesPrivacy::setPasswordAction(Gtk::Widget* sender) {
     if (entry_ != Entry::newPassword || busy_) return;
     if (locked()) return lockChanged();
     if (sender == o_.setPasswordTextField || sender == o_.setPasswordDoneButton) {
+        // Return in an empty field sets nothing, as the greyed-out button does.
+        if (o_.setPasswordTextField->get_text().empty()) return;
         log("Setting new password");
         setEntryBusy(true);
         std::weak_ptr<bool> alive = alive_;
@@ -293,6 +305,7 @@ void PreferencesPrivacy::verifyPasswordAction(Gtk::Widget* sender) {
         return;
     }
     if (sender != o_.currentPasswordTextField && sender != o_.verifyPasswordDoneButton) return;
+    if (o_.currentPasswordTextField->get_text().empty()) return;
     setEntryBusy(true);
     std::weak_ptr<bool> alive = alive_;
     WQPasswordHandler::checkPassword(o_.currentPasswordTextField->get_text(), privacyPasswordName,

@@ -122,6 +122,7 @@ private:
     void showCurrentPasswordEntry(Purpose purpose);
     void closeEntry();
     void setEntryBusy(bool busy);
+    void updateEntryButtons();
     bool locked() const;
     // Privacy mode is on and a password is stored: changes need the current password.
     bool passwordInForce() const;

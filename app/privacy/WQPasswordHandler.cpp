@@ -115,6 +115,7 @@ bool WQPasswordHandler::isLegacyDigest(std::string_view text) {
 }
 
 WQPasswordHandler::Verdict WQPasswordHandler::verify(std::string_view password, std::string_view record) {
+    if (password.empty()) return Verdict::noMatch;
     if (isLegacyDigest(record))
         return Crypto::constantTimeEquals(Crypto::sha256Hex(password), record) ? Verdict::matchWithLegacyDigest
                                                                                : Verdict::noMatch;
@@ -129,6 +130,14 @@ WQPasswordHandler::Verdict WQPasswordHandler::verify(std::string_view password, 
 
 void WQPasswordHandler::setPassword(std::string password, std::string name, std::function<void(bool)> completion) {
     const std::uint64_t generation = ++setGenerations()[name];
+    if (password.empty()) {
+        // No password is no protection: nothing is stored (and an older set still in flight no
+        // longer counts either: the newest call decides, and it stored nothing).
+        platform::MainQueue::async([completion = std::move(completion)] {
+            if (completion) completion(false);
+        });
+        return;
+    }
     auto secret = std::make_shared<Secret>(std::move(password));
     platform::WorkQueue::global().async([secret, name = std::move(name), generation,
                                          completion = std::move(completion)]() mutable {
@@ -150,7 +159,8 @@ void WQPasswordHandler::setPassword(std::string password, std::string name, std:
 
 void WQPasswordHandler::checkPassword(std::string password, std::string name, std::function<void(bool)> completion) {
     auto stored = defaults().stringForKey(key(name));
-    if (!stored) {
+    // The empty text opens nothing, even against a record an earlier version made of it.
+    if (!stored || password.empty()) {
         Crypto::cleanse(password);
         platform::MainQueue::async([completion = std::move(completion)] {
             if (completion) completion(false);

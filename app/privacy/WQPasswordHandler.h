@@ -40,15 +40,16 @@ public:
     // Whether a record is stored under the name (of any form, even one that matches nothing).
     static bool hasPassword(std::string_view name);
 
-    // Hashes the password (any text, the empty one included) and stores its record under the
-    // name, replacing the earlier one. `completion` (optional) runs on the main queue with
-    // whether the record was stored; a later setPassword for the same name that finishes first
-    // wins, and the earlier one then stores nothing and answers false.
+    // Hashes the password and stores its record under the name, replacing the earlier one. The
+    // empty password is refused: nothing is stored. `completion` (optional) runs on the main
+    // queue, always later, with whether the record was stored; a later setPassword for the same
+    // name wins, and an earlier one still hashing then stores nothing and answers false.
     static void setPassword(std::string password, std::string name, std::function<void(bool stored)> completion = {});
 
     // Checks the password against the record stored under the name and answers on the main
-    // queue, always later: true only for a match. No record, or one that is not of a known
-    // form, matches nothing, the empty text included. A match with an old plain digest stores the
+    // queue, always later: true only for a match. The empty text matches nothing (also a record
+    // an earlier version made of it), and no record, or one that is not of a known form, matches
+    // nothing. A match with an old plain digest stores the
     // salted record in its place (unless the record changed meanwhile).
     static void checkPassword(std::string password, std::string name, std::function<void(bool matched)> completion);
 
@@ -67,6 +68,7 @@ public:
     static bool isLegacyDigest(std::string_view text);
 
     enum class Verdict { noMatch, match, matchWithLegacyDigest };
+    // The empty password never matches.
     static Verdict verify(std::string_view password, std::string_view record);
 };
 

@@ -19,5 +19,8 @@ inline constexpr std::string_view didBecomeKeyWindow = "kNotifyDidBecomeKeyWindo
 // Posted by the main window after it was brought to the front; nobody observes it.
 inline constexpr std::string_view notificationWindowDidBecomeKeyAndOrderedFront =
     "NotificationWindowDidBecomeKeyAndOrderedFront";
+// Posted by the tray item when a tray host starts or stops showing it (or it is made or removed):
+// the main window may only go out of sight while the tray can bring it back.
+inline constexpr std::string_view statusItemDisplayChanged = "ParlivoStatusItemDisplayChanged";
 
 }  // namespace parlivo::names

@@ -454,18 +454,23 @@ void Trellik::handleSupportAlertResponse(int response) {
             return;
         }
         std::string error;
-        if (!platform::Workspace::openURL(*faq, &error)) {
-            platform::systemLog("Could not open the FAQ: " + error, platform::LogLevel::warning);
-            if (auto application = applicationDelegate()) application->couldNotOpenAddress(*faq);
-        }
+        if (!platform::Workspace::openURL(*faq, &error)) tellAddressNotOpened(*faq, "Could not open the FAQ: " + error);
     } else if (response == SupportAlertResponse::contactSupport) {
         WQSendMail mail;
         mail.composeSupportMail(std::string(constants::supportAddress), {}, true,
                                 platform::localized("SUPPORT_EMAIL_BODY",
                                                     "Please describe your problem as detailed as possible. "
                                                     "Screenshots are welcome!"));
-        mail.send();
+        if (!mail.send())
+            tellAddressNotOpened(std::string(constants::supportAddress),
+                                 "Could not compose the support mail: no mail program is set up");
     }
+}
+
+void Trellik::tellAddressNotOpened(const std::string& address, const std::string& logLine) {
+    // The user hears of it with the address, so it can still be used by hand.
+    platform::systemLog(logLine, platform::LogLevel::warning);
+    if (auto application = applicationDelegate()) application->couldNotOpenAddress(address);
 }
 
 void Trellik::openPreferences() {

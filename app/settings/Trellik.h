@@ -161,7 +161,8 @@ public:
     // The "Need help?" prompt (through the application delegate): FAQ, support mail or back.
     void showSupportAlert();
     // What the prompt's buttons do: 1000 opens the FAQ, 1001 composes a support mail, other
-    // responses nothing. An FAQ address no program opens is reported to the user.
+    // responses nothing. An FAQ address no program opens, and a support mail with no mail
+    // program to take it, are reported to the user the same way, with the address.
     void handleSupportAlertResponse(int response);
     // Opens the preferences window unless the program is locked.
     void openPreferences();
@@ -178,6 +179,9 @@ public:
     void setShareRoot(std::optional<std::filesystem::path> root) { shareRoot_ = std::move(root); }
 
 private:
+    // Logs `logLine` and tells the user, through the application delegate, that `address` could
+    // not be opened.
+    void tellAddressNotOpened(const std::string& address, const std::string& logLine);
     void tellSettings();
     void runIdleTimer();
     bool notificationsAllowedNow() const;

@@ -22,6 +22,7 @@
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/Trellik.h"
+#include "notifications/SettingsWriteFailureNotice.h"
 #include "shell/OpenFailure.h"
 
 namespace parlivo {
@@ -124,6 +125,13 @@ void AppDelegate::connectMenuActions() {
 void AppDelegate::applicationWillFinishLaunching() {
     // Share URLs arrive through the application's "open" signal, which the GTK application
     // routes to handleURLEvent; nothing needs registering with the system here.
+    watchSettingsWrites();
+}
+
+void AppDelegate::watchSettingsWrites() {
+    // Settings that cannot be saved (a full disk, a read-only folder) are told in the window.
+    if (!settingsWriteNotice_)
+        settingsWriteNotice_ = std::make_unique<SettingsWriteFailureNotice>(platform::UserDefaults::standard());
 }
 
 // The start-up, in its fixed order: the vendor stand-ins first, then the settings model, the main
@@ -287,6 +295,7 @@ void AppDelegate::setupApplicationMenu() {
         item->setIdentifier(std::string(kVisualStyleIdentifier));
         item->setTag(static_cast<int>(style));
         if (style == current) item->setState(tovak::ButtonState::on);
+        item->setEnabled(!privacyLockdownStored());
         menu_.visualizationStyleMenu->addItem(item);
     }
 }
@@ -311,9 +320,16 @@ bool AppDelegate::privacyLockdownStored() { return storedBool(keys::privacyLockd
 
 void AppDelegate::privacyChanged() {
     const bool locked = privacyLockdownStored();
-    menu_.menuItemPreferences->setEnabled(!locked);
+    enablePageCommands(!locked);
     // Settings must not be reachable around the lock screen: an open preferences window goes.
     if (locked) closePreferencesWindows();
+}
+
+void AppDelegate::enablePageCommands(bool enabled) {
+    // Behind the lock no command may reach the page or its data, whatever road it takes: a
+    // disabled item runs neither from the menu nor from its keyboard shortcut.
+    for (const auto& item : menu_.pageCommands()) item->setEnabled(enabled);
+    for (const auto& item : menu_.visualizationStyleMenu->items()) item->setEnabled(enabled);
 }
 
 // ---- Menu actions ----
@@ -323,10 +339,13 @@ void AppDelegate::aboutClicked(MenuItem&) {
 }
 
 void AppDelegate::menuReloadClicked(MenuItem&) {
+    if (privacyLockdownStored()) return;
     if (auto web = Trellik::shared().webViewDelegate()) web->reloadWebApp();
 }
 
 void AppDelegate::menuLogoutClicked(MenuItem&) {
+    // Logging out behind the lock is the lock screen's forgotten-password way, nobody else's.
+    if (privacyLockdownStored()) return;
     if (auto web = Trellik::shared().webViewDelegate()) web->handleLogOut();
 }
 
@@ -368,6 +387,7 @@ void AppDelegate::windowMenuItemClicked(MenuItem&) {
 }
 
 void AppDelegate::visualMenuItemClicked(MenuItem& sender) {
+    if (privacyLockdownStored()) return;
     Trellik& trellik = Trellik::shared();
     auto step = [&](double delta) {
         if (trellik.privacyStealthModeActive()) {

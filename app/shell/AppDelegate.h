@@ -22,6 +22,8 @@ namespace parlivo {
 // saves the window state at quit. It also owns the main menu's logic and actions, the
 // preferences window and the about window. It knows no toolkit: the windows come from its
 // ApplicationHost.
+class SettingsWriteFailureNotice;
+
 class AppDelegate : public TrellikApplicationDelegate,
                     public platform::UpdaterDelegate,
                     public std::enable_shared_from_this<AppDelegate> {
@@ -108,6 +110,8 @@ private:
     void enableTouchBarCustomization();
     void showMainWindowAfterLaunch();
     void closePreferencesWindows();
+    void enablePageCommands(bool enabled);
+    void watchSettingsWrites();
     static bool privacyLockdownStored();
 
     ApplicationHost& host_;
@@ -118,6 +122,7 @@ private:
     std::shared_ptr<AboutWindowHandle> aboutWindowController_;
     std::weak_ptr<PasteDelegate> pasteDelegate_;
     std::vector<platform::ObserverToken> observers_;
+    std::unique_ptr<SettingsWriteFailureNotice> settingsWriteNotice_;
 };
 
 }  // namespace parlivo

@@ -32,6 +32,7 @@
 #include "shell/PreferencesWindowController.h"
 #include "shell/SupportAlert.h"
 #include "shell/VEXAboutWindowController.h"
+#include "shell/WQWindow.h"
 #include "shell/WQWindowController.h"
 #include "web/ViewController.h"
 
@@ -232,7 +233,14 @@ std::vector<std::string> Application::pasteboardTypes() const {
 }
 
 void Application::hideApplication() {
-    for (auto* window : programWindows(*this)) window->hide();
+    for (auto* window : programWindows(*this)) {
+        // The main window goes out of sight only as far as the tray or the taskbar can bring it back.
+        if (auto* main = dynamic_cast<WQWindow*>(window); main && main->get_visible()) {
+            main->closeWindow();
+        } else {
+            window->hide();
+        }
+    }
 }
 
 void Application::terminate() { quit(); }

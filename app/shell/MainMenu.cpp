@@ -90,4 +90,10 @@ MainMenu::MainMenu() {
         bar->addItem(top);
 }
 
+std::vector<std::shared_ptr<MenuItem>> MainMenu::pageCommands() const {
+    return {menuItemPreferences, fileNewChat,       fileNewGroup,        fileProfileAndStatus, showArchive,
+            showActiveContacts,  fileDoNotDisturb,  logoutMenuItem,      reloadMenuItem,       stealthModeActive,
+            stealthModeRaise,    stealthModeLower,  visualStyleMenuItem, debugReloadMenuItem};
+}
+
 }  // namespace parlivo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "shell/MenuItem.h"
 
@@ -11,6 +12,12 @@ namespace parlivo {
 // with the application's name. Actions are connected by the application delegate.
 struct MainMenu {
     MainMenu();
+
+    // The commands that reach the page or its data (the page's own commands, log-out, reload,
+    // the settings the page follows, the preferences): all off while the privacy lock is on.
+    // What stays is what the lock screen needs (the edit commands on its field), the window
+    // commands, About, Help and Quit.
+    std::vector<std::shared_ptr<MenuItem>> pageCommands() const;
 
     std::shared_ptr<Menu> bar;  // the top-level menus, in order
 

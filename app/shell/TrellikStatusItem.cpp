@@ -20,9 +20,13 @@ bool stored(std::string_view key) { return platform::UserDefaults::standard().bo
 
 // The icons are installed into the hicolor icon theme next to the bundle's resources (in the build
 // tree as in an install), named after the application; a template image ships as its symbolic
-// variant. The tray host finds them by name.
+// variant. The tray host finds them by name, in that folder (the item's icon theme path).
 std::filesystem::path iconDirectory() {
-    return platform::Bundle::main().resourcePath() / ".." / "icons" / "hicolor" / "scalable" / "status";
+    return std::filesystem::path(TrellikStatusItem::iconThemePath()) / "hicolor" / "scalable" / "status";
+}
+
+void postDisplayChanged(const TrellikStatusItem* item) {
+    platform::NotificationCenter::defaultCenter().post(names::statusItemDisplayChanged, item);
 }
 
 std::string iconFileName(const TrellikStatusItem::Image& image) {
@@ -41,14 +45,28 @@ TrellikStatusItem::~TrellikStatusItem() = default;
 
 void TrellikStatusItem::createStatusItem() {
     if (statusItem_) return;
-    statusItem_ = std::make_unique<platform::StatusNotifierItem>("net.vantreo.mac.WhatsApp");
+    statusItem_ = std::make_unique<platform::StatusNotifierItem>("net.vantreo.mac.WhatsApp", iconThemePath());
+    statusItem_->setDisplayChangedHandler([this](bool) { postDisplayChanged(this); });
     statusItem_->setTooltip(platform::Bundle::main().infoString("CFBundleName").value_or("Parlivo for WhatsApp"));
     // The tray cannot report a plain click, so the click's action is the first menu entry.
     statusItem_->setMenu({{platform::localized("STATUS_ITEM_SHOW_HIDE", "Show or Hide Window"),
                            [this] { handleStatusButtonClick(); }}});
 }
 
-void TrellikStatusItem::removeStatusItem() { statusItem_.reset(); }
+void TrellikStatusItem::removeStatusItem() {
+    const bool wasShown = isShownInTray();
+    statusItem_.reset();
+    if (wasShown) postDisplayChanged(this);
+}
+
+bool TrellikStatusItem::isShownInTray() const { return statusItem_ && statusItem_->isOnDisplay(); }
+
+std::string TrellikStatusItem::iconThemePath() {
+    std::error_code error;
+    const auto icons = platform::Bundle::main().resourcePath() / ".." / "icons";
+    const auto canonical = std::filesystem::weakly_canonical(icons, error);
+    return (error ? icons : canonical).string();
+}
 
 std::optional<TrellikStatusItem::Image> TrellikStatusItem::image(TrellikStatusItemStyle style) {
     const bool monochrome = stored(keys::kMonochromeMenuBar);

@@ -40,6 +40,10 @@ public:
     // Makes the tray item unless there is one; removes it from the tray.
     void createStatusItem();
     void removeStatusItem();
+    // Whether a tray host shows the item now, so that it can bring the window back.
+    bool isShownInTray() const;
+    // The folder handed to tray hosts as the item's icon theme path: the program's own icon theme.
+    static std::string iconThemePath();
 
     // Recomputes the tray image and the badge from the count and the settings.
     virtual void update();

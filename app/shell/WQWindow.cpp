@@ -14,7 +14,9 @@
 #include "settings/NotificationNames.h"
 #include "settings/Trellik.h"
 #include "shell/MainWindowNotifications.h"
+#include "shell/TrellikStatusItem.h"
 #include "system/VendorServices.h"
+#include "ui/KeyboardFocus.h"
 
 namespace parlivo {
 
@@ -39,6 +41,9 @@ WQWindow::WQWindow(BaseObjectType* object, const Glib::RefPtr<Gtk::Builder>&) : 
     activeConnection_ = property_is_active().signal_changed().connect([this] {
         if (is_active()) becomeKeyWindow();
     });
+    trayObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
+        names::statusItemDisplayChanged,
+        [this](const platform::Notification&) { applyActivationPolicyHints(ApplicationActivation::policy()); });
 }
 
 WQWindow::~WQWindow() {
@@ -52,7 +57,7 @@ WQWindow::~WQWindow() {
 
 void WQWindow::handleStatusButtonClick() {
     std::cout << "Handle Status Button Click!" << std::endl;
-    if (isKeyWindow()) {
+    if (isFrontForUser()) {
         closeWindow();
     } else {
         makeKeyAndOrderFront();
@@ -98,8 +103,9 @@ void WQWindow::didChangeActivationPolicy(ActivationPolicy current, ActivationPol
 }
 
 void WQWindow::applyActivationPolicyHints(ActivationPolicy policy) {
-    // Without a launcher icon the window stays out of the taskbar and the pager.
-    const bool accessory = policy != ActivationPolicy::regular;
+    // Without a launcher icon the window stays out of the taskbar and the pager, as long as the
+    // tray shows its item: without one, the taskbar is the only way back to the window.
+    const bool accessory = policy != ActivationPolicy::regular && trayCanBringBack();
     set_skip_taskbar_hint(accessory);
     set_skip_pager_hint(accessory);
 }
@@ -125,10 +131,33 @@ void WQWindow::activateIgnoringOtherApps() {
     if (auto gdkWindow = get_window()) gdk_window_focus(gdkWindow->gobj(), GDK_CURRENT_TIME);
 }
 
-void WQWindow::closeWindow() { hide(); }
+bool WQWindow::isFrontForUser() const {
+    if (!get_visible()) return false;
+    auto gdkWindow = const_cast<WQWindow*>(this)->get_window();
+    if (!gdkWindow || (gdkWindow->get_state() & Gdk::WINDOW_STATE_ICONIFIED)) return false;
+    // The shortcut's key grab (and a tray menu's) makes GTK count the window as inactive for the
+    // press; the keyboard focus the window manager gave it stays where it was.
+    return isKeyWindow() || platform::hasKeyboardFocus(gdkWindow->gobj());
+}
+
+bool WQWindow::trayCanBringBack() {
+    auto* statusItem = Trellik::shared().statusItem();
+    return statusItem && statusItem->isShownInTray();
+}
+
+void WQWindow::closeWindow() {
+    // Out of sight only while the tray can bring the window back; otherwise it is minimized, so
+    // the taskbar still can.
+    if (trayCanBringBack()) {
+        hide();
+    } else {
+        iconify();
+    }
+}
 
 bool WQWindow::on_delete_event(GdkEventAny*) {
-    // Closing only hides: the program keeps running in the tray and the launcher brings it back.
+    // Closing never ends the program: the window goes out of sight (see closeWindow) and the
+    // tray, the taskbar or the launcher brings it back.
     closeWindow();
     return true;
 }

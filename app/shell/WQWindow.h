@@ -6,15 +6,17 @@
 #include <gtkmm/applicationwindow.h>
 #include <gtkmm/builder.h>
 
+#include "foundation/ObserverToken.h"
 #include "settings/TrellikWindowDelegate.h"
 #include "shell/MainWindowLogic.h"
 #include "shell/TouchBarWindow.h"
 
 namespace parlivo {
 
-// The one main window. Closing hides it; it follows the settings model as its window delegate
-// (tray and launcher clicks, shortcut, stealth opacity, always on top, taskbar hints), clears the
-// unread state when it becomes active and saves its frame under its autosave name.
+// The one main window. Closing hides it (minimizes it while no tray can bring it back); it
+// follows the settings model as its window delegate (tray and launcher clicks, shortcut, stealth
+// opacity, always on top, taskbar hints), clears the unread state when it becomes active and
+// saves its frame under its autosave name.
 class WQWindow : public Gtk::ApplicationWindow, public TrellikWindowDelegate, public TouchBarWindow {
 public:
     static constexpr std::string_view kClassName = "WQWindow";
@@ -41,10 +43,16 @@ public:
 
     // "Key window": the window has the focus.
     bool isKeyWindow() const { return is_active(); }
+    // What the tray click and the global shortcut go by: the window is in front of the user,
+    // shown (not minimized) and the one the keyboard went to just before the click or press.
+    bool isFrontForUser() const;
+    // Whether a tray host shows the program's item, which can bring a hidden window back.
+    static bool trayCanBringBack();
     bool isWindowVisible() const { return get_visible(); }
     // Shows the window, raises it, gives it the focus and announces it.
     void makeKeyAndOrderFront();
-    // Hides the window (the program keeps running in the tray).
+    // Takes the window out of sight, the program running on: hidden while the tray shows the
+    // program's item, else minimized (so the taskbar can bring it back).
     void closeWindow();
     // The level the window mode set: 0 normal, 3 floating (keep above).
     int level() const { return level_; }
@@ -86,6 +94,7 @@ private:
     sigc::connection frameSaveConnection_;
     sigc::connection shakeConnection_;
     sigc::connection activeConnection_;
+    platform::ObserverToken trayObserver_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

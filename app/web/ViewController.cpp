@@ -38,6 +38,7 @@
 #include "privacy/PrivacyViewController.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
+#include "settings/PrivacyGate.h"
 #include "settings/Trellik.h"
 #include "shell/AppDelegate.h"
 #include "shell/WQWebContainerView.h"
@@ -74,6 +75,21 @@ public:
 
 private:
     platform::ScriptMessageHandler& target_;
+};
+
+// The save panel names the page's file: behind the privacy lock it waits for the release (or,
+// when too much waits, the save ends as cancelled).
+class PrivacyGatedSavePanel : public SavePanel {
+public:
+    explicit PrivacyGatedSavePanel(std::shared_ptr<SavePanel> panel) : panel_(std::move(panel)) {}
+    void run(const Options& options, std::function<void(std::optional<std::filesystem::path>)> done) override {
+        auto answer = std::make_shared<std::function<void(std::optional<std::filesystem::path>)>>(std::move(done));
+        PrivacyGate::shared().showWhenUnlocked([panel = panel_, options, answer] { panel->run(options, *answer); },
+                                               [answer] { (*answer)(std::nullopt); });
+    }
+
+private:
+    std::shared_ptr<SavePanel> panel_;
 };
 
 // Scripts and pages are ours to run, but a bundle file is still read with a bound.
@@ -132,7 +148,7 @@ void ViewController::setUp() {
     auto savePanel = environment_.savePanel ? environment_.savePanel : std::make_shared<FileChooserSavePanel>(window_);
     environment_.savePanel = savePanel;
     downloads_ = DownloadController::create(
-        savePanel,
+        std::make_shared<PrivacyGatedSavePanel>(savePanel),
         [weak](const std::string& message) {
             if (auto self = weak.lock()) self->reportFailureToUser(message);
         },
@@ -1000,6 +1016,16 @@ void ViewController::webContentProcessDidTerminate(platform::WebView&) {
 }
 
 void ViewController::reportFailureToUser(const std::string& message) {
+    // The message may name the page's file: behind the privacy lock it waits for the release.
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    PrivacyGate::shared().showWhenUnlocked([weak, message] {
+        if (auto self = weak.lock()) self->showFailureDialog(message);
+    });
+}
+
+bool ViewController::webViewMayShowScriptDialog(platform::WebView&) { return !PrivacyGate::isLocked(); }
+
+void ViewController::showFailureDialog(const std::string& message) {
     auto window = window_.lock();
     auto* dialog = new Gtk::MessageDialog(message, false, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_OK);
     if (window) dialog->set_transient_for(*window);

@@ -198,6 +198,8 @@ public:
     void didFinishNavigation(platform::WebView& webView) override;
     void createWebViewRequested(platform::WebView& webView, const platform::NavigationAction& action) override;
     void webContentProcessDidTerminate(platform::WebView& webView) override;
+    // Behind the privacy lock the page's own dialogs are dismissed unseen.
+    bool webViewMayShowScriptDialog(platform::WebView& webView) override;
     void downloadBlob(const std::string& url);
     void handleNavigationFailure(std::string_view prefix, const platform::Error& error);
 
@@ -254,6 +256,7 @@ private:
     void failPageLoad(const std::string& message, const std::string& domain);
     void loadCustomPage(const std::string& text);
     void reportFailureToUser(const std::string& message);
+    void showFailureDialog(const std::string& message);
     std::string documentStartSource();
     void answerPermissionRequest(platform::PermissionRequest request);
     void askForMediaPermission(const std::vector<pagepermissions::MediaKind>& kinds);

@@ -7,6 +7,7 @@
 #include "DebugPrint.h"
 #include "StringExtensions.h"
 #include "settings/Enums.h"
+#include "settings/PrivacyGate.h"
 #include "settings/Trellik.h"
 #include "web/WQAlertDialog.h"
 
@@ -37,7 +38,18 @@ WQAlertCenter& WQAlertCenter::shared() {
 
 WQAlertCenter::WQAlertCenter() : WQAlertCenter(std::string(parlivo::appearance(Trellik::shared().currentVisualStyle()))) {}
 
-WQAlertCenter::WQAlertCenter(std::string appearanceName) : appearance_(std::move(appearanceName)) {}
+WQAlertCenter::WQAlertCenter(std::string appearanceName) : appearance_(std::move(appearanceName)) {
+    lockObserver_ = PrivacyGate::shared().addLockObserver([this](bool locked) {
+        if (presenter_) presenter_->setSuspended(locked);
+    });
+}
+
+WQAlertCenter::~WQAlertCenter() { *alive_ = false; }
+
+void WQAlertCenter::setPresenter(std::shared_ptr<Presenter> presenter) {
+    presenter_ = std::move(presenter);
+    if (presenter_ && PrivacyGate::isLocked()) presenter_->setSuspended(true);
+}
 
 void WQAlertCenter::setWindow(std::weak_ptr<Gtk::Window> window) { window_ = std::move(window); }
 void WQAlertCenter::setAppearance(std::string appearanceName) { appearance_ = std::move(appearanceName); }
@@ -85,6 +97,21 @@ void WQAlertCenter::showAlert(const std::string& title, const std::string& messa
 
 void WQAlertCenter::showAlert(const std::string& title, const std::string& message, std::vector<AlertButton> buttons,
                               Style style, std::function<void()> dismissed) {
+    if (!presenter_) return;
+    // Behind the lock the alert waits: its texts may be the page's (a sender, a message).
+    auto answerDismissed = std::make_shared<std::function<void()>>(dismissed);
+    PrivacyGate::shared().showWhenUnlocked(
+        [this, alive = std::weak_ptr<bool>(alive_), title, message, buttons = std::move(buttons), style,
+         dismissed = std::move(dismissed)]() mutable {
+            if (alive.lock()) present(title, message, std::move(buttons), style, std::move(dismissed));
+        },
+        [answerDismissed] {
+            if (*answerDismissed) (*answerDismissed)();
+        });
+}
+
+void WQAlertCenter::present(const std::string& title, const std::string& message, std::vector<AlertButton> buttons,
+                            Style style, std::function<void()> dismissed) {
     if (!presenter_) return;
     Request request;
     request.title = title;

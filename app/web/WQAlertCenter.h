@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/ObserverToken.h"
 #include "web/ScriptMessage.h"
 
 namespace Gtk {
@@ -30,6 +31,10 @@ struct AlertButton {
 // position in "buttonTitles"; an alert that ends without one of the page's buttons (closed,
 // Escape, or the plain OK of a request that named no button) is answered with noButtonIndex.
 // Requests of the wrong shape, or too large to show, are dropped without an answer.
+//
+// Nothing of an alert shows while the privacy lock is on: one asked for meanwhile waits for the
+// lock's release (PrivacyGate), and alerts already open step aside (hidden, unanswered) until
+// then. An alert the gate cannot keep is answered as dismissed.
 class WQAlertCenter : public platform::ScriptMessageHandler {
 public:
     static constexpr std::string_view kClassName = "WQAlertCenter";
@@ -65,6 +70,9 @@ public:
     public:
         virtual ~Presenter() = default;
         virtual void present(const Request& request, std::function<void(long response)> done) = 0;
+        // While suspended (the privacy lock is on) no alert is on screen: those open are hidden
+        // and come back, unanswered, when the suspension ends.
+        virtual void setSuspended(bool suspended) {}
     };
 
     static WQAlertCenter& shared();
@@ -76,7 +84,7 @@ public:
     void setAppearance(std::string appearanceName);
     const std::string& appearance() const { return appearance_; }
     // The shared centre shows GTK message dialogs (WQAlertDialog.h); tests put their own.
-    void setPresenter(std::shared_ptr<Presenter> presenter) { presenter_ = std::move(presenter); }
+    void setPresenter(std::shared_ptr<Presenter> presenter);
 
     void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
     void showAlert(const std::string& title, const std::string& message, std::vector<AlertButton> buttons, Style style);
@@ -97,11 +105,18 @@ protected:
     // The appearance of the current visual style.
     WQAlertCenter();
     explicit WQAlertCenter(std::string appearanceName);
+    ~WQAlertCenter() override;
 
 private:
+    void present(const std::string& title, const std::string& message, std::vector<AlertButton> buttons, Style style,
+                 std::function<void()> dismissed);
+
     std::weak_ptr<Gtk::Window> window_;
     std::string appearance_;
     std::shared_ptr<Presenter> presenter_;
+    platform::ObserverToken lockObserver_;
+    // Alerts that wait for the lock's release reach the centre only while it exists.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace parlivo

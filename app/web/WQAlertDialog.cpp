@@ -6,6 +6,7 @@
 #include <gtkmm/messagedialog.h>
 
 #include <map>
+#include <set>
 
 #include "GtkmmWrappers.h"
 #include "foundation/MainQueue.h"
@@ -67,22 +68,45 @@ public:
                                         ended = false](int response) mutable {
             if (std::exchange(ended, true)) return;
             raw->hide();
+            if (auto self = weak.lock()) self->ended_.insert(raw);
             const long code = response >= WQAlertCenter::firstButtonResponse &&
                                       response < WQAlertCenter::firstButtonResponse + long(buttons)
                                   ? long(response)
                                   : WQAlertCenter::dismissedResponse;
             // Released after the signal has returned: a widget is not freed inside its own handler.
             platform::MainQueue::async([weak, raw] {
-                if (auto self = weak.lock()) self->open_.erase(raw);
+                if (auto self = weak.lock()) {
+                    self->open_.erase(raw);
+                    self->ended_.erase(raw);
+                }
             });
             done(code);
         });
         open_.emplace(raw, std::move(dialog));
         raw->show_all();
-        raw->present();
+        if (suspended_) {
+            raw->hide();
+        } else {
+            raw->present();
+        }
+    }
+
+    void setSuspended(bool suspended) override {
+        if (suspended == suspended_) return;
+        suspended_ = suspended;
+        for (auto& [raw, dialog] : open_) {
+            if (ended_.count(raw)) continue;  // answered, on its way out
+            if (suspended) {
+                raw->hide();
+            } else {
+                raw->present();
+            }
+        }
     }
 
 private:
+    bool suspended_ = false;
+    std::set<Gtk::MessageDialog*> ended_;
     std::map<Gtk::MessageDialog*, std::unique_ptr<Gtk::MessageDialog>> open_;
 };
 

@@ -3,6 +3,7 @@
 #include "FileManager.h"
 #include "Log.h"
 #include "MainQueue.h"
+#include "NotificationCenter.h"
 #include "Text.h"
 
 #include <glib.h>
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -96,7 +98,35 @@ UserDefaults& UserDefaults::standard() {
 
 UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
     std::lock_guard lock(mutex_);
+    removeStaleTemporaries();
     loadLocked();
+}
+
+void UserDefaults::removeStaleTemporaries() const {
+    // g_file_set_contents writes "<file>.XXXXXX" (six letters or digits) beside the file and
+    // renames it over the file; a writer killed in between leaves it behind.
+    const std::string prefix = file_.filename().string() + ".";
+    const fs::path directory = file_.parent_path().empty() ? fs::path(".") : file_.parent_path();
+    std::error_code error;
+    fs::directory_iterator entries(directory, error);
+    if (error) return;
+    const std::time_t now = std::time(nullptr);
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
+        if (!std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                         [](char c) { return g_ascii_isalnum(c); }))
+            continue;
+        struct stat info {};
+        if (::lstat(entry.path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) continue;
+        // A file written to within the last minute (or in the future) may be a live writer's.
+        const double age = std::difftime(now, info.st_mtim.tv_sec);
+        if (age < kStaleTemporaryAgeSeconds) continue;
+        if (::unlink(entry.path().c_str()) == 0) {
+            systemLog("UserDefaults: removed " + entry.path().string() + ", a settings write that never finished",
+                      LogLevel::info);
+        }
+    }
 }
 
 UserDefaults::~UserDefaults() {
@@ -180,9 +210,7 @@ bool UserDefaults::moveAsideLocked(const std::string& reason) {
 
 bool UserDefaults::writeLocked() {
     if (fileLeftAlone_) {
-        systemLog("UserDefaults: not writing " + file_.string() + ": an unreadable settings file is in the way",
-                  LogLevel::warning);
-        lastWriteOk_ = false;
+        writeFailedLocked("an unreadable settings file is in the way");
         return false;
     }
     const fs::path directory = file_.parent_path();
@@ -195,12 +223,55 @@ bool UserDefaults::writeLocked() {
     std::string failure = "the settings could not be serialized";
     if (!xml.empty() && FileManager::writeAtomically(file_, xml, 0600, &failure)) {
         stamp_ = currentStamp();
-        lastWriteOk_ = true;
+        writeSucceededLocked();
         return true;
     }
-    systemLog("UserDefaults: cannot write " + file_.string() + ": " + failure, LogLevel::error);
-    lastWriteOk_ = false;
+    writeFailedLocked(failure);
     return false;
+}
+
+void UserDefaults::writeFailedLocked(const std::string& reason) {
+    lastWriteOk_ = false;
+    if (!failing_) {
+        // Said once for a run of failures; the retries are quiet.
+        failing_ = true;
+        retryDelay_ = 0;
+        systemLog("UserDefaults: cannot write " + file_.string() + ": " + reason +
+                      "; the changes are kept and written as soon as that works again",
+                  LogLevel::error);
+        // The notification carries the system's own words ("No space left on device"), not the
+        // temporary file's name around them.
+        const auto colon = reason.rfind(": ");
+        MainQueue::async([weak = std::weak_ptr<UserDefaults*>(self_),
+                          reason = colon == std::string::npos ? reason : reason.substr(colon + 2)] {
+            if (auto self = weak.lock(); self && *self)
+                NotificationCenter::defaultCenter().post(writeFailedNotification, *self, {{"reason", reason}});
+        });
+    }
+    if (retryScheduled_) return;
+    retryScheduled_ = true;
+    retryDelay_ = retryDelay_ <= 0 ? kWriteDelaySeconds : std::min(retryDelay_ * 2, kMaximumRetryDelaySeconds);
+    MainQueue::after(retryDelay_, [weak = std::weak_ptr<UserDefaults*>(self_)] {
+        auto self = weak.lock();
+        if (!self || !*self) return;
+        {
+            std::lock_guard lock((*self)->mutex_);
+            (*self)->retryScheduled_ = false;
+        }
+        (*self)->synchronize();
+    });
+}
+
+void UserDefaults::writeSucceededLocked() {
+    lastWriteOk_ = true;
+    if (!failing_) return;
+    failing_ = false;
+    retryDelay_ = 0;
+    systemLog("UserDefaults: " + file_.string() + " is written again", LogLevel::info);
+    MainQueue::async([weak = std::weak_ptr<UserDefaults*>(self_)] {
+        if (auto self = weak.lock(); self && *self)
+            NotificationCenter::defaultCenter().post(writeRecoveredNotification, *self);
+    });
 }
 
 void UserDefaults::changeLocked(const std::string& key, std::optional<PropertyList> value) {
@@ -222,7 +293,7 @@ bool UserDefaults::synchronize() {
     writeScheduled_ = false;
     if (unsaved_.empty()) return lastWriteOk_ && !fileLeftAlone_;
     refreshIfChangedLocked();
-    if (!writeLocked()) return false;  // kept: the next change or synchronize tries again
+    if (!writeLocked()) return false;  // kept: a retry, the next change or synchronize writes it
     unsaved_.clear();
     return true;
 }

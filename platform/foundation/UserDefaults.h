@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 
 #include "PropertyList.h"
@@ -34,8 +35,26 @@ namespace platform {
 //
 // Before a change is written, a file changed by another process (the LaunchHelper shares it)
 // is read again, so the other's values are kept; a change only replaces its own key.
+//
+// A write that fails (no space left, a read-only folder) leaves the old file as it was and keeps
+// the changes in memory: they are written at the next change, and meanwhile retried on the main
+// loop, one second after the failure and then at doubling intervals up to a minute. The first
+// failure of a run of them posts writeFailedNotification (with the reason as "reason", a
+// std::string); the write that succeeds again posts writeRecoveredNotification. Both come on the
+// main thread, with the store as the object.
+//
+// When a store is made, temporary files an earlier writer left behind (killed between writing
+// and renaming) are removed: exactly "<file name>.XXXXXX" in the settings folder, plain files of
+// ours, untouched for a minute (so not one another live writer, the LaunchHelper, has on its way).
 class UserDefaults {
 public:
+    static constexpr std::string_view writeFailedNotification = "ParlivoUserDefaultsWriteFailed";
+    static constexpr std::string_view writeRecoveredNotification = "ParlivoUserDefaultsWriteRecovered";
+    // The longest wait between two retries of a failed write, in seconds.
+    static constexpr double kMaximumRetryDelaySeconds = 60.0;
+    // A temporary file untouched for this long is no live writer's.
+    static constexpr double kStaleTemporaryAgeSeconds = 60.0;
+
     static UserDefaults& standard();
     // A store over an explicit file (tests, tools).
     explicit UserDefaults(std::filesystem::path file);
@@ -100,6 +119,9 @@ private:
     bool moveAsideLocked(const std::string& reason);
     void changeLocked(const std::string& key, std::optional<PropertyList> value);
     bool writeLocked();
+    void writeFailedLocked(const std::string& reason);
+    void writeSucceededLocked();
+    void removeStaleTemporaries() const;
 
     std::filesystem::path file_;
     mutable std::mutex mutex_;
@@ -112,6 +134,10 @@ private:
     // changed by another process meanwhile can be read again without losing them.
     std::map<std::string, std::optional<PropertyList>> unsaved_;
     bool writeScheduled_ = false;
+    // Failed writes: whether the failure was told, and the wait before the next retry.
+    bool failing_ = false;
+    bool retryScheduled_ = false;
+    double retryDelay_ = 0;
     // The scheduled write holds it weakly: an object that goes first is not written twice.
     std::shared_ptr<UserDefaults*> self_ = std::make_shared<UserDefaults*>(this);
 };

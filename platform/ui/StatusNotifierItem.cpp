@@ -42,15 +42,31 @@ StatusNotifierItem* itemOf(gpointer data) {
     return item ? *item : nullptr;
 }
 
+// An AppIndicator without the old-style status icon fallback: with no host it stays off.
+void noFallbackClassInit(gpointer klass, gpointer) {
+    auto* indicatorClass = APP_INDICATOR_CLASS(klass);
+    indicatorClass->fallback = nullptr;
+    indicatorClass->unfallback = nullptr;
+}
+
+GType indicatorWithoutFallbackType() {
+    static const GType type = [] {
+        GTypeQuery base{};
+        g_type_query(APP_INDICATOR_TYPE, &base);
+        return g_type_register_static_simple(APP_INDICATOR_TYPE, "ParlivoTrayIndicator", base.class_size,
+                                             noFallbackClassInit, base.instance_size, nullptr, GTypeFlags(0));
+    }();
+    return type;
+}
+
 }  // namespace
 
-StatusNotifierItem::StatusNotifierItem(std::string id)
-    : id_(std::move(id)), self_(std::make_shared<StatusNotifierItem*>(this)) {
+StatusNotifierItem::StatusNotifierItem(std::string id, std::string iconThemePath)
+    : id_(std::move(id)), iconThemePath_(std::move(iconThemePath)), self_(std::make_shared<StatusNotifierItem*>(this)) {
     if (!gdk_display_get_default()) return;  // no display: an in-memory item only
     GDBusConnection* bus = sessionBus();
     if (!bus) return;
-    // The indicator is made only while a tray host runs. Without one, libayatana-appindicator
-    // falls back to an old-style status icon, and that fallback is not safe to rely on.
+    // The indicator is made only while a tray host runs (and has no fallback of its own).
     watch_ = g_bus_watch_name_on_connection(
         bus, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
         [](GDBusConnection*, const gchar*, const gchar*, gpointer data) {
@@ -67,12 +83,30 @@ StatusNotifierItem::~StatusNotifierItem() {
     if (watch_) g_bus_unwatch_name(watch_);
 }
 
-bool StatusNotifierItem::isOnDisplay() const { return native_ != nullptr; }
+bool StatusNotifierItem::isOnDisplay() const { return native_ != nullptr && registered_; }
+
+void StatusNotifierItem::setRegistered(bool registered) {
+    registered_ = registered;
+    // Compared with what was last told: the indicator may report while it is being let go.
+    const bool now = isOnDisplay();
+    if (now == toldOnDisplay_) return;
+    toldOnDisplay_ = now;
+    if (displayChanged_) displayChanged_(now);
+}
 
 void StatusNotifierItem::watcherAppeared() {
     if (native_) return;
     native_ = std::make_unique<Native>();
-    native_->indicator = app_indicator_new(id_.c_str(), iconName_.c_str(), APP_INDICATOR_CATEGORY_COMMUNICATIONS);
+    native_->indicator = APP_INDICATOR(g_object_new(indicatorWithoutFallbackType(), "id", id_.c_str(), "category",
+                                                    "Communications", "icon-name", iconName_.c_str(), nullptr));
+    if (!iconThemePath_.empty()) app_indicator_set_icon_theme_path(native_->indicator, iconThemePath_.c_str());
+    // The host took the item (or dropped it): only then is it on display.
+    g_signal_connect_data(
+        native_->indicator, APP_INDICATOR_SIGNAL_CONNECTION_CHANGED,
+        G_CALLBACK(+[](AppIndicator*, gboolean connected, gpointer data) {
+            if (auto* item = itemOf(data)) item->setRegistered(connected);
+        }),
+        new SelfRef(self_), [](gpointer data, GClosure*) { delete static_cast<SelfRef*>(data); }, GConnectFlags(0));
     native_->menu = gtk_menu_new();
     g_object_ref_sink(native_->menu);
     // An indicator without a menu is not shown at all.
@@ -86,6 +120,7 @@ void StatusNotifierItem::watcherAppeared() {
 
 void StatusNotifierItem::watcherVanished() {
     native_.reset();
+    setRegistered(false);
     if (saidNoHost_) return;
     saidNoHost_ = true;
     systemLog("No tray host (StatusNotifierWatcher) on the session bus: the tray item is not shown", LogLevel::info);

@@ -17,8 +17,13 @@ namespace platform {
 // The tray shows an item only where a tray host runs (a StatusNotifierWatcher on the session
 // bus). Without one the item is kept in memory only and a line in the log says so; when a host
 // comes later, the item appears there, and it goes when the host goes. Without a display, too,
-// the item lives in memory only. Icons are looked up by name in the icon theme (the program's
-// icons are installed into hicolor), never from a folder of our own.
+// the item lives in memory only. libayatana-appindicator's own fallback (an old-style status
+// icon while no host runs) is switched off: it is not safe with an icon folder (its search of the
+// theme path reads past the end of its list), and an icon nobody can see is no use anyway.
+//
+// Icons are named, and the item hands the host the folder that holds them as its icon theme
+// path (IconThemePath, a folder with a "hicolor" theme in it), so any host finds the program's
+// icons wherever the program is installed.
 class StatusNotifierItem {
 public:
     struct MenuEntry {
@@ -28,8 +33,9 @@ public:
 
     static constexpr const char* kWatcherName = "org.kde.StatusNotifierWatcher";
 
-    // `id` names the item on the bus.
-    explicit StatusNotifierItem(std::string id);
+    // `id` names the item on the bus; `iconThemePath` is the folder with the program's icon
+    // theme (empty: the hosts' own themes only).
+    explicit StatusNotifierItem(std::string id, std::string iconThemePath = {});
     ~StatusNotifierItem();  // removes the item from the tray
     StatusNotifierItem(const StatusNotifierItem&) = delete;
     StatusNotifierItem& operator=(const StatusNotifierItem&) = delete;
@@ -51,16 +57,22 @@ public:
     // Runs the action of a menu entry, as choosing it in the tray does. False for a bad index.
     bool activateMenuEntry(std::size_t index);
 
-    // Whether the item is in a tray now: a display is there and a tray host runs.
+    // Whether the item is in a tray now: a display is there, a tray host runs and it took the
+    // item.
     bool isOnDisplay() const;
+    // Runs with the new answer each time isOnDisplay() changes.
+    void setDisplayChangedHandler(std::function<void(bool onDisplay)> handler) { displayChanged_ = std::move(handler); }
+    const std::string& iconThemePath() const { return iconThemePath_; }
 
 private:
     struct Native;
     void watcherAppeared();
     void watcherVanished();
     void rebuildMenu();
+    void setRegistered(bool registered);
 
     std::string id_;
+    std::string iconThemePath_;
     std::string imageName_;
     std::string iconName_;
     bool isTemplate_ = false;
@@ -69,6 +81,9 @@ private:
     std::unique_ptr<Native> native_;
     unsigned watch_ = 0;
     bool saidNoHost_ = false;
+    bool registered_ = false;
+    bool toldOnDisplay_ = false;
+    std::function<void(bool)> displayChanged_;
     // Handed to the menu's and the bus watch's handlers, so they never outlive the item's state.
     std::shared_ptr<StatusNotifierItem*> self_;
 };

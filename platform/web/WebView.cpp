@@ -457,6 +457,18 @@ void WebView::connectSignals() {
                 return nullptr;
             }));
 
+    connect("script-dialog", G_CALLBACK(+[](WebKitWebView*, WebKitScriptDialog* dialog, gpointer data) -> gboolean {
+                auto* self = static_cast<WebView*>(data);
+                auto keep = self->shared_from_this();
+                auto delegate = self->delegate_.lock();
+                if (!delegate || delegate->webViewMayShowScriptDialog(*self)) return FALSE;  // WebKit's dialog
+                // Dismissed unseen: WebKit answers a dialog handled without a reply as closed
+                // (alert), not confirmed (confirm) and cancelled (prompt).
+                if (webkit_script_dialog_get_dialog_type(dialog) == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM)
+                    webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+                return TRUE;
+            }));
+
     connect("web-process-terminated", G_CALLBACK(+[](WebKitWebView*, WebKitWebProcessTerminationReason reason, gpointer data) {
                 auto* self = static_cast<WebView*>(data);
                 auto keep = self->shared_from_this();

@@ -108,6 +108,10 @@ public:
     virtual void webContentProcessDidTerminate(WebView& webView) {}
     // The page asks for a permission; answered now or later. Refused unless a delegate allows.
     virtual void decidePermission(WebView& webView, PermissionRequest request) { request.deny(); }
+    // The page's own dialogs (alert, confirm, prompt, leaving the page): false answers one at
+    // once as dismissed (confirm false, prompt null, leaving allowed) without showing it; true
+    // leaves it to WebKit's dialog.
+    virtual bool webViewMayShowScriptDialog(WebView& webView) { return true; }
 };
 
 // A key press or release on its way to the page. Modifier bits are GDK's.

@@ -7,6 +7,8 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
 
@@ -275,6 +277,112 @@ TEST_F(StatusItemTest, TheItemJoinsATrayHostWheneverOneRuns) {
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !item.isOnDisplay(); }));
     EXPECT_TRUE(item.activateMenuEntry(0)) << "the item's state lives on without a tray";
     platform::setSystemLogSink(nullptr);
+}
+
+namespace {
+
+// The item's StatusNotifierItem properties, read over the bus from another connection, as a tray
+// host reads them; none when the call failed.
+std::optional<std::map<std::string, std::string>> itemProperties(const testsupport::FakeStatusNotifierWatcher::Registration& at) {
+    GDBusConnection* host = testsupport::newSessionBusConnection();
+    if (!host) return std::nullopt;
+    struct Answer {
+        bool done = false;
+        GVariant* value = nullptr;
+    } answer;
+    g_dbus_connection_call(
+        host, at.busName.c_str(), at.path.c_str(), "org.freedesktop.DBus.Properties", "GetAll",
+        g_variant_new("(s)", "org.kde.StatusNotifierItem"), G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, 10000,
+        nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            auto* answer = static_cast<Answer*>(data);
+            answer->value = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+            answer->done = true;
+        },
+        &answer);
+    const bool came = testsupport::runLoopUntil([&] { return answer.done; }, 20.0);
+    g_dbus_connection_close_sync(host, nullptr, nullptr);
+    g_object_unref(host);
+    if (!came || !answer.value) return std::nullopt;
+    std::map<std::string, std::string> properties;
+    GVariantIter* entries = nullptr;
+    g_variant_get(answer.value, "(a{sv})", &entries);
+    const gchar* name = nullptr;
+    GVariant* value = nullptr;
+    while (g_variant_iter_loop(entries, "{&sv}", &name, &value))
+        if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) properties[name] = g_variant_get_string(value, nullptr);
+    g_variant_iter_free(entries);
+    g_variant_unref(answer.value);
+    return properties;
+}
+
+// The icon file a host finds for `name` with `themePath` added to its icon theme's search path:
+// a theme folder in it ("hicolor/<size>/<context>/<name>.svg") or the file right in it.
+std::optional<std::filesystem::path> iconFile(const std::string& themePath, const std::string& name) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (const char* extension : {".svg", ".png"})
+        if (fs::is_regular_file(fs::path(themePath) / (name + extension), error)) return fs::path(themePath) / (name + extension);
+    for (fs::recursive_directory_iterator it(fs::path(themePath) / "hicolor", error), end; !error && it != end;
+         it.increment(error))
+        if (it->path().stem() == name && it->is_regular_file()) return it->path();
+    return std::nullopt;
+}
+
+}  // namespace
+
+// Whatever folder the program is installed in, a tray host draws its icon: the item names the
+// icon and hands over the folder of the program's icon theme, where that icon is. (Here the
+// host's own search path knows nothing of the build tree.)
+TEST_F(StatusItemTest, ATrayHostFindsTheIconThroughTheItemsIconThemePath) {
+    auto host = testsupport::FakeStatusNotifierWatcher::start();
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !host->registrations().empty(); }));
+    auto* item = trellik->statusItem();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return item->isShownInTray(); }));
+
+    auto properties = itemProperties(host->registrations().front());
+    ASSERT_TRUE(properties);
+    const std::string icon = (*properties)["IconName"];
+    const std::string themePath = (*properties)["IconThemePath"];
+    EXPECT_EQ(icon, "net.vantreo.mac.WhatsApp.StatusItemDefaultIdle-symbolic");
+    ASSERT_FALSE(themePath.empty()) << "a host would look in its own themes only";
+    EXPECT_TRUE(std::filesystem::path(themePath).is_absolute()) << themePath;
+    EXPECT_TRUE(iconFile(themePath, icon)) << icon << " in " << themePath;
+
+    // The picture changes; the host finds the new one the same way.
+    trellik->setUnreadMessages(3);
+    item->update();
+    properties = itemProperties(host->registrations().front());
+    ASSERT_TRUE(properties);
+    EXPECT_EQ((*properties)["IconName"], "net.vantreo.mac.WhatsApp.StatusItemDefaultNotification");
+    EXPECT_TRUE(iconFile((*properties)["IconThemePath"], (*properties)["IconName"]));
+}
+
+// A host that refuses the item: the item stays off (it never falls back to an old-style icon of
+// its own) and the window knows that the tray cannot bring it back.
+TEST_F(StatusItemTest, AnItemTheHostRefusesStaysOff) {
+    auto host = testsupport::FakeStatusNotifierWatcher::start();
+    ASSERT_TRUE(host);
+    host->refuseItems();
+    auto toplevels = [] {  // windows, not the menus' pop-ups
+        GList* list = gtk_window_list_toplevels();
+        guint count = 0;
+        for (GList* window = list; window; window = window->next)
+            if (gtk_window_get_window_type(GTK_WINDOW(window->data)) == GTK_WINDOW_TOPLEVEL) ++count;
+        g_list_free(list);
+        return count;
+    };
+    const guint before = toplevels();
+    platform::StatusNotifierItem item("net.vantreo.test.refused", TrellikStatusItem::iconThemePath());
+    item.setImage(TrellikStatusItem::themedIconName("StatusItemWarning"), false);
+    item.setMenu({{"Show", [] {}}});
+    // Past libayatana-appindicator's own wait before it would fall back.
+    ASSERT_TRUE(testsupport::runLoopPastTimer(1.0));
+    EXPECT_FALSE(item.isOnDisplay());
+    EXPECT_TRUE(host->registrations().empty());
+    // An old-style status icon would be a window of its own (the tray icon's plug).
+    EXPECT_EQ(toplevels(), before);
 }
 
 TEST(StatusItemImages, EveryStyleHasItsShippedIcon) {

@@ -6,6 +6,10 @@
 
 #include "FakeJavaScriptEvaluator.h"
 #include "RunLoop.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/UserDefaults.h"
+#include "settings/Keys.h"
+#include "settings/NotificationNames.h"
 #include "ui/Appearance.h"
 #include "web/WQAlertCenter.h"
 #include "web/WQAlertDialog.h"
@@ -124,5 +128,40 @@ TEST_F(AlertDialogTest, WithoutAWindowItIsAFreeDialogThatDoesNotHoldTheLoop) {
     ASSERT_EQ(shown.size(), 1u);
     shown[0]->clicked();
     EXPECT_TRUE(answered("wqAlertCenter.callback(6, -1);"));
+    EXPECT_TRUE(alertGone());
+}
+
+// The privacy lock engages while an alert is open (the user went idle): the alert steps aside,
+// unanswered, and one the page asks for meanwhile waits; both come once the lock is released.
+TEST_F(AlertDialogTest, BehindThePrivacyLockNoAlertShowsAndNoneIsAnswered) {
+    auto setLocked = [](bool locked) {  // as the settings model does it
+        platform::UserDefaults::standard().setBool(std::string(keys::privacyLockdown), locked);
+        platform::NotificationCenter::defaultCenter().post(names::privacyChanged);
+    };
+    auto window = std::make_shared<Gtk::Window>();
+    window->show();
+    TestCenter center{std::string(platform::Appearance::kVibrantLight)};
+    center.setWindow(window);
+    post(center, 7, {"Stay"});
+    Gtk::MessageDialog* first = openAlert();
+    ASSERT_NE(first, nullptr);
+
+    setLocked(true);
+    EXPECT_TRUE(alertGone());
+    post(center, 8, {"OK"});
+    ASSERT_TRUE(testsupport::drainIdleWork());
+    EXPECT_TRUE(visibleAlerts().empty());
+    EXPECT_TRUE(page->scripts.empty()) << "nothing is answered behind the lock";
+
+    setLocked(false);
+    ASSERT_TRUE(testsupport::runLoopUntil([] { return visibleAlerts().size() == 2; }));
+    buttons(*first)[0]->clicked();
+    EXPECT_TRUE(answered("wqAlertCenter.callback(7, 0);"));
+    Gtk::MessageDialog* second = openAlert();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    buttons(*second)[0]->clicked();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return page->scripts.size() == 2; }));
+    EXPECT_EQ(page->scripts[1], "wqAlertCenter.callback(8, 0);");
     EXPECT_TRUE(alertGone());
 }

@@ -165,7 +165,7 @@ TEST_F(AppDelegateTest, VisualStyleItemsFollowTheSetting) {
     EXPECT_EQ(onTags(), std::vector<int>{0});
 }
 
-TEST_F(AppDelegateTest, FileMenuReachesThePageAndIsIgnoredWhileLocked) {
+TEST_F(AppDelegateTest, FileMenuReachesThePage) {
     menu().fileNewChat->activate();
     menu().fileNewGroup->activate();
     menu().fileProfileAndStatus->activate();
@@ -179,21 +179,48 @@ TEST_F(AppDelegateTest, FileMenuReachesThePageAndIsIgnoredWhileLocked) {
     menu().fileDoNotDisturb->activate();
     EXPECT_TRUE(defaults().boolForKey(std::string(keys::doNotDisturbEnabled)));
     EXPECT_EQ(menu().fileDoNotDisturb->state(), tovak::ButtonState::on);
-
-    Trellik::shared().setPrivacyLockdown(true);
-    EXPECT_FALSE(menu().menuItemPreferences->isEnabled());
-    menu().fileDoNotDisturb->activate();
-    menu().fileNewChat->activate();
-    EXPECT_TRUE(defaults().boolForKey(std::string(keys::doNotDisturbEnabled)));
-    EXPECT_EQ(web->actions.size(), 5u);
-    menu().reloadMenuItem->activate();  // not gated
-    EXPECT_EQ(web->calls, std::vector<std::string>{"reload"});
-
-    Trellik::shared().setPrivacyLockdown(false);
-    EXPECT_TRUE(menu().menuItemPreferences->isEnabled());
     menu().fileDoNotDisturb->activate();
     EXPECT_FALSE(defaults().boolForKey(std::string(keys::doNotDisturbEnabled)));
     EXPECT_EQ(menu().fileDoNotDisturb->state(), tovak::ButtonState::off);
+}
+
+// Behind the lock nothing in the menus reaches the page or its data: the items are disabled (so
+// neither a click nor a keyboard shortcut runs them) and the actions refuse as well. The window
+// commands, the edit commands the password field needs, About, Help and Quit stay.
+TEST_F(AppDelegateTest, WhileLockedNoMenuCommandReachesThePage) {
+    const std::vector<std::shared_ptr<MenuItem>> stay{
+        menu().aboutMenuItem,   menu().checkForUpdateMenuItem, menu().hideMenuItem,      menu().quitMenuItem,
+        menu().closeWindowMenuItem, menu().undoMenuItem,       menu().redoMenuItem,      menu().cutMenuItem,
+        menu().copyMenuItem,    menu().pasteMenuItem,          menu().selectAllMenuItem, menu().fullScreenMenuItem,
+        menu().minimizeMenuItem, menu().alwaysOnTop,           menu().supportMenuItem,   menu().helpMenuItem};
+    auto pageItems = menu().pageCommands();
+    for (const auto& style : menu().visualizationStyleMenu->items()) pageItems.push_back(style);
+    ASSERT_GE(pageItems.size(), 17u);
+    setBool(keys::doNotDisturbEnabled, false);
+    const auto styleBefore = defaults().integerForKey(std::string(keys::kVisualStyle));
+    const bool stealthBefore = Trellik::shared().privacyStealthModeActive();
+
+    Trellik::shared().setPrivacyLockdown(true);
+    for (const auto& item : pageItems) EXPECT_FALSE(item->isEnabled()) << item->title();
+    for (const auto& item : stay) EXPECT_TRUE(item->isEnabled()) << item->title();
+    for (const auto& item : pageItems) item->activate();
+    // Reached directly, the actions refuse too.
+    shared->menuLogoutClicked(*menu().logoutMenuItem);
+    shared->menuReloadClicked(*menu().reloadMenuItem);
+    shared->fileMenuItemClicked(*menu().fileNewChat);
+    shared->visualMenuItemClicked(*menu().stealthModeActive);
+    shared->visualMenuItemClicked(*menu().visualizationStyleMenu->items()[2]);
+    EXPECT_TRUE(web->actions.empty());
+    EXPECT_TRUE(web->calls.empty());
+    EXPECT_FALSE(defaults().boolForKey(std::string(keys::doNotDisturbEnabled)));
+    EXPECT_EQ(defaults().integerForKey(std::string(keys::kVisualStyle)), styleBefore);
+    EXPECT_EQ(Trellik::shared().privacyStealthModeActive(), stealthBefore);
+
+    Trellik::shared().setPrivacyLockdown(false);
+    for (const auto& item : pageItems) EXPECT_TRUE(item->isEnabled()) << item->title();
+    menu().logoutMenuItem->activate();
+    menu().reloadMenuItem->activate();
+    EXPECT_EQ(web->calls, (std::vector<std::string>{"logout", "reload"}));
 }
 
 TEST_F(AppDelegateTest, OtherMenuActionsReachTheirTargets) {

@@ -5,10 +5,13 @@
 #include <gtkmm/main.h>
 #include <gtkmm/messagedialog.h>
 
+#include "FakeStatusNotifierWatcher.h"
 #include "RunLoop.h"
+#include "settings/Trellik.h"
 #include "shell/Application.h"
 #include "shell/PreferencesWindowController.h"
 #include "shell/SupportAlert.h"
+#include "shell/TrellikStatusItem.h"
 #include "shell/WQWindowController.h"
 
 using namespace parlivo;
@@ -34,6 +37,13 @@ protected:
         auto controller = app->instantiateMainWindowController();
         ASSERT_TRUE(controller);
         app->delegate()->setMainWindowController(controller);
+        // A tray host shows the program's item, so closing the main window hides it.
+        trayHost = testsupport::FakeStatusNotifierWatcher::start().release();
+        ASSERT_TRUE(trayHost);
+        ASSERT_TRUE(testsupport::runLoopUntil([] {
+            auto* item = Trellik::shared().statusItem();
+            return item && item->isShownInTray();
+        }));
     }
 
     static Gtk::Window& mainWindow() {
@@ -41,6 +51,7 @@ protected:
     }
 
     static inline Application* app = nullptr;
+    static inline testsupport::FakeStatusNotifierWatcher* trayHost = nullptr;
 };
 
 }  // namespace

@@ -15,7 +15,10 @@ class RecordedMail : public WQSendMail {
 public:
     RecordedMail() : WQSendMail(platform::Bundle::main(), [] { return std::string("{\"Id\" : \"X\"}"); }) {}
     int sent = 0;
-    void send() override { ++sent; }
+    bool send() override {
+        ++sent;
+        return true;
+    }
 };
 
 std::string table(const char* key) { return platform::localizedComment(key, ""); }

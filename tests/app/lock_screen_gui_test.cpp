@@ -9,6 +9,7 @@
 #include <gtkmm/popover.h>
 
 #include <cstdlib>
+#include <optional>
 
 #include "FakeFprintd.h"
 #include "RunLoop.h"
@@ -120,17 +121,20 @@ TEST_F(LockScreenTest, TheRightPasswordReleasesTheLockOnceAndEndsTheFingerprintV
 }
 
 // A wrong password keeps the lock, shakes the window and offers the fingerprint again where the
-// setting allows it; with no password stored every entry is wrong, the empty one included.
+// setting allows it; with no password stored every entry is wrong, the empty one included, and
+// an empty entry is wrong even against a record an earlier version made of the empty password.
 TEST_F(LockScreenTest, AWrongPasswordShakesTheWindowAndOffersTheFingerprintAgain) {
     struct Case {
         const char* what;
         bool storedPassword;
         std::string typed;
         bool fingerprintEnabled;
+        std::optional<std::string> record = std::nullopt;  // in place of the fixture's
     } cases[] = {
         {"wrong password", true, "Secret", true},
         {"fingerprint off", true, "wrong", false},
         {"no password stored, empty entry", false, "", true},
+        {"the empty password's old record, empty entry", true, "", false, WQPasswordHandler::makeRecord("", 1000)},
     };
     fprintd.with([](auto& s) { s.verdict = FakeFprintd::Verdict::noMatch; });
     ASSERT_TRUE(fprintd.start());
@@ -138,6 +142,7 @@ TEST_F(LockScreenTest, AWrongPasswordShakesTheWindowAndOffersTheFingerprintAgain
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         if (!c.storedPassword) defaults().remove(WQPasswordHandler::key(keys::privacyPassword));
+        if (c.record) defaults().setString(WQPasswordHandler::key(keys::privacyPassword), *c.record);
         defaults().setBool(std::string(keys::privacyModeTouchIDEnabled), c.fingerprintEnabled);
         if (lock) windowController->contentView()->remove(lock->view());
         showLocked();

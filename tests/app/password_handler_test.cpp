@@ -71,10 +71,32 @@ TEST_F(PasswordHandlerTest, StoresASaltedSlowRecordThatChecksTheSamePasswordOnly
     EXPECT_NE(stored(), first);
     EXPECT_TRUE(check("correct horse"));
 
-    // The empty password is a password like any other.
-    ASSERT_TRUE(set(""));
-    EXPECT_TRUE(check(""));
-    EXPECT_FALSE(check("correct horse"));
+}
+
+// No password is no protection: the empty text is never stored and never opens anything, not
+// even a record an earlier version made of it (which stays readable for what it is).
+TEST_F(PasswordHandlerTest, TheEmptyPasswordIsNeverStoredNorAccepted) {
+    ASSERT_TRUE(set("kept"));
+    const std::string kept = stored().value_or("");
+    EXPECT_FALSE(set("")) << "refused";
+    EXPECT_EQ(stored(), kept) << "the password in force stays";
+    EXPECT_TRUE(check("kept"));
+
+    // A refusal is the newest word: a password still hashing when it came stores nothing.
+    std::optional<bool> earlier;
+    WQPasswordHandler::setPassword("earlier", kName, [&](bool s) { earlier = s; });
+    EXPECT_FALSE(set(""));
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return earlier.has_value(); }, 10));
+    EXPECT_FALSE(*earlier);
+    EXPECT_EQ(stored(), kept);
+
+    for (const auto& record : {platform::Crypto::sha256Hex(std::string_view("")),
+                               WQPasswordHandler::makeRecord("", 1000).value_or("")}) {
+        defaults().setString(kKey, record);
+        EXPECT_FALSE(check("")) << record;
+        EXPECT_EQ(WQPasswordHandler::verify("", record), WQPasswordHandler::Verdict::noMatch);
+        EXPECT_EQ(stored(), record) << "read, not rewritten";
+    }
 }
 
 TEST_F(PasswordHandlerTest, NothingMatchesWithoutARecordOrWithOneOfUnknownForm) {

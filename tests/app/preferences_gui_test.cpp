@@ -403,8 +403,23 @@ TEST_F(PreferencesTest, PrivacyGoesOnOnlyThroughAConfirmedPassword) {
     EXPECT_FALSE(trellik->idleTimer().isRunning());
     EXPECT_TRUE(o.setPasswordTextField->get_text().empty()) << "the typed text does not stay";
 
-    // Switched on, a password typed and Return pressed.
+    // Switched on with nothing typed: "Set Password" waits for a first character, and Return in
+    // the empty field sets nothing.
     o.privacyEnableSwitch->setCheckedByUser(true);
+    EXPECT_FALSE(o.setPasswordDoneButton->get_sensitive());
+    o.setPasswordTextField->activate();
+    o.setPasswordDoneButton->clicked();
+    EXPECT_FALSE(pane.isBusy());
+    EXPECT_EQ(pane.entry(), PreferencesPrivacy::Entry::newPassword);
+    testsupport::drainMainQueue();
+    EXPECT_FALSE(stored(keys::privacyModeEnabled));
+    EXPECT_FALSE(defaults().object(kPasswordKey));
+    o.setPasswordTextField->set_text("x");
+    EXPECT_TRUE(o.setPasswordDoneButton->get_sensitive());
+    o.setPasswordTextField->set_text("");
+    EXPECT_FALSE(o.setPasswordDoneButton->get_sensitive());
+
+    // A password typed and Return pressed.
     o.setPasswordTextField->set_text("s3cret");
     o.setPasswordTextField->activate();
     EXPECT_TRUE(pane.isBusy()) << "hashed on a worker while the window goes on";
@@ -441,10 +456,15 @@ TEST_F(PreferencesTest, PrivacyAsksForThePasswordInForceBeforeChangingItOrSwitch
         return waitFor([&] { return !pane.isBusy(); });
     };
 
-    // Switching off: the current password first; a wrong one changes nothing.
+    // Switching off: the current password first; an empty answer is none, a wrong one changes
+    // nothing.
     o.privacyEnableSwitch->setCheckedByUser(false);
     EXPECT_EQ(pane.entry(), PreferencesPrivacy::Entry::currentPassword);
     EXPECT_EQ(o.paneView->get_visible_child(), o.verifyPasswordView);
+    EXPECT_FALSE(o.verifyPasswordDoneButton->get_sensitive());
+    o.currentPasswordTextField->activate();
+    EXPECT_FALSE(pane.isBusy());
+    EXPECT_EQ(pane.entry(), PreferencesPrivacy::Entry::currentPassword);
     ASSERT_TRUE(answerCurrent("guess"));
     EXPECT_TRUE(o.wrongPasswordLabel->get_visible());
     EXPECT_TRUE(stored(keys::privacyModeEnabled));

@@ -4,6 +4,7 @@
 #include <gtkmm/checkmenuitem.h>
 #include <gtkmm/main.h>
 
+#include "FakeStatusNotifierWatcher.h"
 #include "RunLoop.h"
 #include "ShellFakes.h"
 #include "foundation/UserDefaults.h"
@@ -11,6 +12,7 @@
 #include "shell/MenuBarView.h"
 #include "shell/PreferencesWindowController.h"
 #include "shell/VEXAboutWindowController.h"
+#include "shell/WQWindow.h"
 #include "shell/WQWindowController.h"
 
 #include <gtkmm/messagedialog.h>
@@ -92,6 +94,10 @@ TEST_F(ShellWindowsTest, MainWindowFollowsStealthAndWindowModeAndClosingOnlyHide
     trellik.setWindowMode(WindowMode::defaultMode);
     EXPECT_EQ(window.level(), normalWindowLevel);
 
+    // Closed while a tray host shows the item: hidden (the tray brings it back).
+    auto trayHost = testsupport::FakeStatusNotifierWatcher::start();
+    ASSERT_TRUE(trayHost);
+    ASSERT_TRUE(testsupport::runLoopUntil([] { return WQWindow::trayCanBringBack(); }));
     controller->makeKeyAndOrderFront();
     EXPECT_TRUE(controller->isWindowVisible());
     GdkEventAny event{};
@@ -114,7 +120,38 @@ TEST_F(ShellWindowsTest, MainWindowFollowsStealthAndWindowModeAndClosingOnlyHide
     EXPECT_FALSE(Trellik::shared().windowDelegate());
 }
 
+// Without a tray host to show the item, closing only minimizes the window (nothing else could
+// bring it back), and the window keeps its taskbar entry even in tray-only mode.
+TEST_F(ShellWindowsTest, WithoutATrayHostClosingMinimizesAndTheTaskbarEntryStays) {
+    ASSERT_TRUE(testsupport::runLoopUntil([] { return !WQWindow::trayCanBringBack(); }));
+    ApplicationActivation::setPolicy(ActivationPolicy::accessory);
+    auto controller = WQWindowController::instantiate(nullptr);
+    ASSERT_TRUE(controller);
+    WQWindow& window = *controller->window();
+    EXPECT_FALSE(window.get_skip_taskbar_hint());
+    controller->makeKeyAndOrderFront();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return window.get_mapped(); }));
+    GdkEventAny event{};
+    event.type = GDK_DELETE;
+    window.event(reinterpret_cast<GdkEvent*>(&event));
+    EXPECT_TRUE(controller->isWindowVisible()) << "minimized, not hidden";
+
+    // A host comes and shows the item: tray-only mode takes the window off the taskbar.
+    auto trayHost = testsupport::FakeStatusNotifierWatcher::start();
+    ASSERT_TRUE(trayHost);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return window.get_skip_taskbar_hint(); }));
+    EXPECT_TRUE(window.get_skip_pager_hint());
+    // It goes: back on the taskbar.
+    trayHost.reset();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !window.get_skip_taskbar_hint(); }));
+    ApplicationActivation::setPolicy(ActivationPolicy::regular);
+    controller->destroyWindow();
+}
+
 TEST_F(ShellWindowsTest, MainWindowStaysOffTheTaskbarWhenTrayOnlyModeWasSetBeforeIt) {
+    auto trayHost = testsupport::FakeStatusNotifierWatcher::start();
+    ASSERT_TRUE(trayHost);
+    ASSERT_TRUE(testsupport::runLoopUntil([] { return WQWindow::trayCanBringBack(); }));
     ApplicationActivation::setPolicy(ActivationPolicy::accessory);  // the settings model's start
     auto controller = WQWindowController::instantiate(nullptr);
     ASSERT_TRUE(controller);

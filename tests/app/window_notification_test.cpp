@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "RunLoop.h"
 #include "foundation/MainQueue.h"
+#include "foundation/UserDefaults.h"
+#include "notifications/SettingsWriteFailureNotice.h"
 #include "notifications/WQWindowNotification.h"
 
 using namespace parlivo;
@@ -113,4 +118,39 @@ TEST_F(WindowNotificationQueueTest, RecordsWaitForADisplayAndANewDisplayIsToldAg
     queue->setViewDelegate(second);
     display = second;
     EXPECT_EQ(shownAfterLoop(), std::vector<std::string>{"prompt"});
+}
+
+// Settings that cannot be saved are told in the window: one notice with the reason for a run of
+// failed writes, however often they fail, and it goes once the settings are written again. (A
+// file where the settings folder should be makes every write fail, for root too.)
+TEST(SettingsWriteFailureNoticeTest, OneNoticeForARunOfFailuresGoneOnceWritingWorks) {
+    namespace fs = std::filesystem;
+    const fs::path blocked = fs::path(::testing::TempDir()) / "settings-notice-blocked";
+    fs::remove_all(blocked);
+    std::ofstream(blocked) << "not a folder";
+    platform::UserDefaults defaults(blocked / "defaults.plist");
+    SettingsWriteFailureNotice notice(defaults);
+    auto& queue = WQWindowNotificationController::shared();
+    auto queued = [&] {
+        std::vector<std::string> texts;
+        for (const auto& record : queue.notificationQueue())
+            if (record->identifier == std::string(SettingsWriteFailureNotice::identifier)) texts.push_back(record->text);
+        return texts;
+    };
+
+    defaults.setBool("changed", true);
+    EXPECT_FALSE(defaults.synchronize());
+    defaults.setBool("changed again", true);
+    EXPECT_FALSE(defaults.synchronize());
+    ASSERT_TRUE(testsupport::drainMainQueue());
+    const auto texts = queued();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find("cannot save your settings"), std::string::npos) << texts[0];
+    EXPECT_EQ(notice.notice()->priority, SettingsWriteFailureNotice::priority);
+
+    fs::remove(blocked);
+    EXPECT_TRUE(defaults.synchronize());
+    ASSERT_TRUE(testsupport::drainMainQueue());
+    EXPECT_TRUE(queued().empty());
+    EXPECT_FALSE(notice.notice());
 }

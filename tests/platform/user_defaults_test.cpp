@@ -2,11 +2,22 @@
 #include "foundation/UserDefaults.h"
 
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <csignal>
+#include <ctime>
+#include <functional>
+
 #include "RunLoop.h"
+#include "foundation/NotificationCenter.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -27,6 +38,27 @@ void captureLog(std::string_view message, platform::LogLevel) {
     std::lock_guard lock(logMutex);
     logLines.emplace_back(message);
 }
+
+// Root writes into any folder. While one of these lives, the calling thread (the one that writes
+// the settings) obeys file permissions like any user: it drops the override from its effective
+// capabilities and takes it back at the end.
+class ObeyFilePermissions {
+public:
+    ObeyFilePermissions() {
+        if (syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE);
+        dropped_ = syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~ObeyFilePermissions() {
+        if (dropped_) syscall(SYS_capset, &header_, saved_);
+    }
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+    bool dropped_ = false;
+};
 
 class UserDefaultsTest : public ::testing::Test {
 protected:
@@ -347,4 +379,121 @@ TEST_F(UserDefaultsTest, SynchronizeWritesWhatAFailedWriteLeftInMemory) {
     EXPECT_TRUE(defaults.synchronize());
     EXPECT_EQ(UserDefaults(file_).integerForKey("kept"), 7);
     EXPECT_TRUE(defaults.synchronize());
+}
+
+// A write that fails leaves the old file as it was and keeps the change; the failure is told once,
+// however often the retries fail, and the change reaches the file by itself once writing works
+// again, which is told too. Two ways to fail: a read-only folder, and no room for the file (a
+// file size limit stands in for a full disk).
+TEST_F(UserDefaultsTest, AFailedWriteKeepsTheOldFileIsToldOnceAndIsRetriedUntilItWorks) {
+    struct Case {
+        const char* what;
+        std::function<std::function<void()>(const fs::path& folder)> fail;  // returns the undo
+    } cases[] = {
+        {"read-only folder",
+         [](const fs::path& folder) -> std::function<void()> {
+             fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+             auto obey = std::make_shared<ObeyFilePermissions>();
+             return [folder, obey]() mutable {
+                 obey.reset();
+                 fs::permissions(folder, fs::perms::owner_all);
+             };
+         }},
+        {"no room for the file",
+         [](const fs::path&) -> std::function<void()> {
+             rlimit saved{};
+             getrlimit(RLIMIT_FSIZE, &saved);
+             rlimit tiny = saved;
+             tiny.rlim_cur = 64;
+             std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending us
+             setrlimit(RLIMIT_FSIZE, &tiny);
+             return [saved] { setrlimit(RLIMIT_FSIZE, &saved); };
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        auto defaults = std::make_unique<UserDefaults>(file_);
+        std::vector<std::string> told;
+        auto failed = platform::NotificationCenter::defaultCenter().addObserver(
+            UserDefaults::writeFailedNotification, defaults.get(), [&](const platform::Notification& note) {
+                const auto* reason = note.info<std::string>("reason");
+                told.push_back("failed: " + (reason ? *reason : std::string("?")));
+            });
+        auto recovered = platform::NotificationCenter::defaultCenter().addObserver(
+            UserDefaults::writeRecoveredNotification, defaults.get(),
+            [&](const platform::Notification&) { told.push_back("recovered"); });
+        defaults->setString("old", "value");
+        ASSERT_TRUE(defaults->synchronize());
+        const std::string before = readFile();
+
+        auto undo = c.fail(folder_);
+        defaults->setString("new", std::string(200, 'x'));
+        EXPECT_FALSE(defaults->synchronize());
+        EXPECT_FALSE(defaults->synchronize());
+        // Two retries on the main loop fail as well.
+        ASSERT_TRUE(testsupport::runLoopPastTimer(UserDefaults::kWriteDelaySeconds * 3.5));
+        EXPECT_EQ(readFile(), before) << "the old file stays as it was";
+        EXPECT_EQ(folderContents(), std::vector<fs::path>{"defaults.plist"}) << "no temporary left";
+        EXPECT_EQ(defaults->stringForKey("new"), std::string(200, 'x')) << "kept in memory";
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_TRUE(told[0].starts_with("failed: ")) << told[0];
+        EXPECT_GT(told[0].size(), std::string("failed: ").size()) << "with the reason";
+
+        undo();
+        // No further change: a retry writes it.
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return UserDefaults(file_).stringForKey("new").has_value(); },
+                                              UserDefaults::kWriteDelaySeconds * 10));
+        EXPECT_EQ(UserDefaults(file_).stringForKey("old"), "value");
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return told.size() == 2; }));
+        EXPECT_EQ(told[1], "recovered");
+        EXPECT_TRUE(defaults->lastWriteSucceeded());
+    }
+}
+
+// Temporary files of a settings writer that was killed between writing and renaming are removed
+// when a store is made, but only ours: the exact name pattern, plain files in the settings
+// folder, untouched for a minute (a younger one may be a live writer's, the LaunchHelper's).
+TEST_F(UserDefaultsTest, StaleTemporariesOfAKilledWriterAreRemovedAtStart) {
+    const auto aged = [](const fs::path& path, int seconds) {
+        const timespec when[2] = {{std::time(nullptr) - seconds, 0}, {std::time(nullptr) - seconds, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), when, AT_SYMLINK_NOFOLLOW), 0) << path;
+    };
+    const fs::path elsewhere = fs::path(::testing::TempDir()) / "stale-target";
+    std::ofstream(elsewhere) << "someone else's";
+    struct Case {
+        std::string name;
+        int ageSeconds;
+        bool removed;
+        const char* kind = "file";
+    } cases[] = {
+        {"defaults.plist.AbC123", 3600, true},
+        {"defaults.plist.zz9ZZ9", 120, true},
+        {"defaults.plist.Fresh1", 5, false},  // a live writer's, perhaps
+        {"defaults.plist.corrupt-20260101T000000", 3600, false},
+        {"defaults.plist.abc12", 3600, false},
+        {"defaults.plist.abc1234", 3600, false},
+        {"defaults.plist.ab-123", 3600, false},
+        {"other.plist.AbC123", 3600, false},
+        {"defaults.plist.Link12", 3600, false, "link"},
+        {"defaults.plist.Dir123", 3600, false, "folder"},
+    };
+    writeFile("<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>kept</key><true/></dict></plist>");
+    for (const auto& c : cases) {
+        const fs::path path = folder_ / c.name;
+        if (std::string_view(c.kind) == "link") {
+            fs::create_symlink(elsewhere, path);
+        } else if (std::string_view(c.kind) == "folder") {
+            fs::create_directory(path);
+        } else {
+            std::ofstream(path) << "<?xml half";
+        }
+        aged(path, c.ageSeconds);
+    }
+    UserDefaults defaults(file_);
+    EXPECT_TRUE(defaults.boolForKey("kept"));
+    for (const auto& c : cases)
+        EXPECT_EQ(fs::exists(fs::symlink_status(folder_ / c.name)), !c.removed) << c.name;
+    EXPECT_TRUE(fs::exists(elsewhere));
 }

@@ -9,6 +9,8 @@ namespace testsupport {
 struct FakeStatusNotifierWatcher::State {
     mutable std::mutex mutex;
     std::vector<std::string> items;
+    std::vector<Registration> registrations;
+    bool refuse = false;
 };
 
 namespace {
@@ -37,11 +39,18 @@ std::unique_ptr<FakeStatusNotifierWatcher> FakeStatusNotifierWatcher::start() {
             if (method == "RegisterStatusNotifierItem") {
                 const gchar* item = nullptr;
                 g_variant_get(parameters, "(&s)", &item);
+                std::lock_guard lock(state->mutex);
+                if (state->refuse) {
+                    g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.Failed",
+                                                               "this host takes no items");
+                    return;
+                }
                 // An item names its object path or its bus name; either way, who it is.
                 std::string who = item;
-                if (who.empty() || who.front() == '/') who = g_dbus_method_invocation_get_sender(invocation);
-                std::lock_guard lock(state->mutex);
+                const bool isPath = !who.empty() && who.front() == '/';
+                if (who.empty() || isPath) who = g_dbus_method_invocation_get_sender(invocation);
                 state->items.push_back(who);
+                state->registrations.push_back({who, isPath ? std::string(item) : std::string("/StatusNotifierItem")});
             }
             g_dbus_method_invocation_return_value(invocation, nullptr);
         },
@@ -69,6 +78,16 @@ FakeStatusNotifierWatcher::~FakeStatusNotifierWatcher() = default;
 std::vector<std::string> FakeStatusNotifierWatcher::registeredItems() const {
     std::lock_guard lock(state_->mutex);
     return state_->items;
+}
+
+std::vector<FakeStatusNotifierWatcher::Registration> FakeStatusNotifierWatcher::registrations() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->registrations;
+}
+
+void FakeStatusNotifierWatcher::refuseItems() {
+    std::lock_guard lock(state_->mutex);
+    state_->refuse = true;
 }
 
 }  // namespace testsupport

@@ -19,6 +19,17 @@ public:
     // The services that called RegisterStatusNotifierItem, in order.
     std::vector<std::string> registeredItems() const;
 
+    // Where a host reaches a registered item: its bus name and object path.
+    struct Registration {
+        std::string busName;
+        std::string path;
+    };
+    std::vector<Registration> registrations() const;
+
+    // From now on, answers RegisterStatusNotifierItem with an error (a host that will not take
+    // the item).
+    void refuseItems();
+
     struct State;
 
 private:
