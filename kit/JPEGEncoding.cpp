@@ -1,5 +1,7 @@
 #include "JPEGEncoding.h"
 
+#include <gdkmm/pixbuf.h>
+
 #include <turbojpeg.h>
 
 #include <cmath>

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <gdkmm/pixbuf.h>
-
 #include <cstdint>
 #include <optional>
 #include <vector>

@@ -1,5 +1,7 @@
 #include "RGBAImage.h"
 
+#include <gdkmm/pixbuf.h>
+
 #include <cstring>
 
 #include "GtkmmWrappers.h"

@@ -1,9 +1,15 @@
 #pragma once
 
-#include <gdkmm/pixbuf.h>
+#include <glibmm/refptr.h>
 
 #include <cstdint>
 #include <vector>
+
+// The pixel work needs no toolkit: only fromPixbuf/toPixbuf name the pixbuf type, and their
+// callers include <gdkmm/pixbuf.h>.
+namespace Gdk {
+class Pixbuf;
+}
 
 namespace tovak {
 

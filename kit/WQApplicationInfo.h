@@ -1,10 +1,16 @@
 #pragma once
 
-#include <gdkmm/pixbuf.h>
+#include <glibmm/refptr.h>
 
 #include <string>
 
 #include "foundation/Bundle.h"
+
+// Only the image functions need the pixbuf type; their callers include <gdkmm/pixbuf.h>, so the
+// display-free users of this header do not pay for the toolkit's headers.
+namespace Gdk {
+class Pixbuf;
+}
 
 namespace tovak {
 

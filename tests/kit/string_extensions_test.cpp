@@ -2,6 +2,7 @@
 // scripts, serials, check states and Base64 payloads of data URLs.
 #include <gtest/gtest.h>
 
+#include <gdkmm/pixbuf.h>
 #include <gio/gio.h>
 
 #include <clocale>
