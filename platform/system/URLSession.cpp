@@ -30,6 +30,27 @@ struct BodySink {
     size_t limit;
 };
 
+// True when the transfer failed on a connection that was reset or closed before any of the
+// answer arrived, and sending the request again cannot do anything twice.
+bool wasResetBeforeAnswer(CURL* h, CURLcode result, const std::string& method) {
+    switch (result) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+        break;
+    default:
+        return false;
+    }
+    long osErrno = 0, headerBytes = 0, requestBytes = 0;
+    curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osErrno);
+    curl_easy_getinfo(h, CURLINFO_HEADER_SIZE, &headerBytes);
+    curl_easy_getinfo(h, CURLINFO_REQUEST_SIZE, &requestBytes);
+    if (headerBytes > 0) return false;
+    if (osErrno != 0 && osErrno != ECONNRESET && osErrno != ENOTCONN && osErrno != EPIPE) return false;
+    return requestBytes == 0 || method == "GET" || method == "HEAD";
+}
+
 size_t appendBody(char* data, size_t size, size_t count, void* user) {
     auto* sink = static_cast<BodySink*>(user);
     const size_t n = size * count;
@@ -290,7 +311,24 @@ void URLSession::perform(const URLRequest& request, const Completion& completion
         return;
     }
 
-    const CURLcode result = curl_easy_perform(h);
+    const auto started = std::chrono::steady_clock::now();
+    CURLcode result = curl_easy_perform(h);
+    // A connection the server reset before a byte of its answer came back (a busy server whose
+    // accept queue overflowed does this) is tried once more on a new connection: a request that
+    // went nowhere, or a GET or HEAD that changes nothing on the server. A POST the server may
+    // have read is never sent twice.
+    if (result != CURLE_OK && wasResetBeforeAnswer(h, result, request.method) &&
+        !(request.cancellation && request.cancellation->load())) {
+        const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const long remaining = long((request.timeoutSeconds - spent) * 1000);
+        if (request.timeoutSeconds <= 0 || remaining > 0) {
+            body.bytes.clear();
+            errorBuffer[0] = '\0';
+            curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+            if (request.timeoutSeconds > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, remaining);
+            result = curl_easy_perform(h);
+        }
+    }
     if (result != CURLE_OK) {
         long osErrno = 0;
         curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &osErrno);

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "ClosedPort.h"
+#include "LoopbackHTTPServer.h"
 #include "ServeProcess.h"
 #include "URLTask.h"
 
@@ -216,6 +217,37 @@ TEST(URLSessionTest, TransportFailuresMapToTheirURLErrors) {
         EXPECT_EQ(outcome.error->domain, platform::URLErrorDomain) << c.what;
         EXPECT_EQ(outcome.error->code, c.code) << c.what << ": " << outcome.error->description();
         EXPECT_FALSE(outcome.data) << c.what;
+    }
+}
+
+// A connection reset before any answer came back is tried once more, on a new connection, when
+// sending the request again cannot do anything twice; a POST the server has read is not.
+TEST(URLSessionTest, AResetBeforeTheAnswerIsTriedOnceMoreOnlyWhereThatIsSafe) {
+    using testsupport::LoopbackHTTPServer;
+    const struct {
+        const char* what;
+        const char* method;
+        int resets;
+        bool answered;
+        int requests;
+    } cases[] = {
+        {"GET, reset once", "GET", 1, true, 2},
+        {"GET, reset twice", "GET", 2, false, 2},
+        {"POST, reset after the server read it", "POST", 1, false, 1},
+    };
+    for (const auto& c : cases) {
+        LoopbackHTTPServer server({{"/file", {LoopbackHTTPServer::response("200 OK", "ok"), false, c.resets}}});
+        URLRequest request = get(server.url("/file"));
+        request.method = c.method;
+        auto outcome = runTask(trustingSession(), request);
+        EXPECT_EQ(server.requestCount(), c.requests) << c.what;
+        if (c.answered) {
+            ASSERT_TRUE(outcome.data) << c.what << ": " << (outcome.error ? outcome.error->description() : "");
+            EXPECT_EQ(std::string(outcome.data->begin(), outcome.data->end()), "ok") << c.what;
+        } else {
+            ASSERT_TRUE(outcome.error) << c.what;
+            EXPECT_EQ(outcome.error->code, URLErrorCode::networkConnectionLost) << c.what << ": " << outcome.error->description();
+        }
     }
 }
 

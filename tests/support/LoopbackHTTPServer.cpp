@@ -123,7 +123,17 @@ void LoopbackHTTPServer::answer(int connection) {
     {
         std::lock_guard lock(mutex_);
         lastUserAgent_ = userAgent;
-        if (auto it = replies_.find(path); it != replies_.end()) reply = it->second;
+        if (auto it = replies_.find(path); it != replies_.end()) {
+            reply = it->second;
+            if (it->second.resets > 0) --it->second.resets;
+        }
+    }
+    if (reply.resets > 0) {
+        // Closing with a zero linger time sends a reset instead of the orderly end.
+        const linger abort{1, 0};
+        ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        ::close(connection);
+        return;
     }
     writeAll(connection, reply.bytes);
     ++repliesSent_;

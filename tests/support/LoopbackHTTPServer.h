@@ -13,12 +13,15 @@ namespace testsupport {
 // with fixed bytes (unknown paths get a 404) and records what reached it. A reply may keep the
 // connection open afterwards ("stall") until the client hangs up: with bytes, a body that stops
 // half way; without, a request that is never answered. Either shows that a client gives up by
-// itself. Stalled connections are watched while the next ones are served. Stops when destroyed.
+// itself. Stalled connections are watched while the next ones are served. A reply may also reset
+// the connection (TCP RST, nothing written) for its first `resets` requests, as a server under
+// load does. Stops when destroyed.
 class LoopbackHTTPServer {
 public:
     struct Reply {
         std::string bytes;
         bool stall = false;
+        int resets = 0;
     };
 
     explicit LoopbackHTTPServer(std::map<std::string, Reply> replies = {});
