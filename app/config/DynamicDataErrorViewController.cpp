@@ -14,7 +14,6 @@
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
 #include "settings/Keys.h"
-#include "shell/VEXAboutWindowController.h"
 
 namespace parlivo {
 
@@ -119,7 +118,7 @@ std::string DynamicDataErrorViewController::bodyText(const std::optional<platfor
         else if (error->code == platform::URLErrorCode::notConnectedToInternet)
             key = "DYNAMIC_DATA_ERROR_OFFLINE_MAC_BODY";
     }
-    return formatPlaceholders(text(key), {tovak::WQApplicationInfo::applicationName()});
+    return platform::localizedFormat(text(key), {tovak::WQApplicationInfo::applicationName()});
 }
 
 std::string DynamicDataErrorViewController::errorReport(const std::optional<std::string>& errorDescription,

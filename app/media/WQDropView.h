@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "media/WQPasteBoardReader.h"
-#include "shell/PasteDelegate.h"
+#include "settings/PasteDelegate.h"
 
 namespace Gtk {
 class Widget;

@@ -36,18 +36,6 @@ std::string urlString(const fs::path& path) {
     return text;
 }
 
-// Replaces each "%@" in turn.
-std::string fillPlaceholders(std::string format, const std::vector<std::string>& values) {
-    std::size_t from = 0;
-    for (const auto& value : values) {
-        const auto at = format.find("%@", from);
-        if (at == std::string::npos) break;
-        format.replace(at, 2, value);
-        from = at + value.size();
-    }
-    return format;
-}
-
 std::string sizeText(std::uintmax_t bytes) {
     gchar* text = g_format_size(bytes);
     std::string out(text);
@@ -410,16 +398,16 @@ void WQMediaConversionChain::didPrepare(const std::shared_ptr<Request>& request,
         log("Too large to send: " + std::to_string(names.size()) + " file(s)");
         const std::string message =
             names.size() == 1
-                ? fillPlaceholders(platform::localized("FILE_TOO_LARGE_TO_SEND", "“%@” is too large to send."),
+                ? platform::localizedFormat(platform::localized("FILE_TOO_LARGE_TO_SEND", "“%@” is too large to send."),
                                    {names.front()})
-                : fillPlaceholders(platform::localized("FILES_TOO_LARGE_TO_SEND", "%@ files are too large to send."),
+                : platform::localizedFormat(platform::localized("FILES_TOO_LARGE_TO_SEND", "%@ files are too large to send."),
                                    {std::to_string(names.size())});
         std::string informative;
         if (names.size() > 1) {
             for (const auto& name : names) informative.append(informative.empty() ? "" : ", ").append(name);
             informative.append("\n\n");
         }
-        informative.append(fillPlaceholders(
+        informative.append(platform::localizedFormat(
             platform::localized("FILE_SIZE_LIMIT_INFO",
                                 "Files sent this way can be up to %@ each, and up to %@ together."),
             {sizeText(limits.maximumFileSize), sizeText(limits.maximumDeliverySize)}));

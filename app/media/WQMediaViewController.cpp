@@ -41,18 +41,6 @@ bool supportsPreset(const std::string& preset) {
     return false;
 }
 
-// Replaces each "%@" in turn.
-std::string format(std::string text, const std::vector<std::string>& values) {
-    std::size_t from = 0;
-    for (const auto& value : values) {
-        const auto at = text.find("%@", from);
-        if (at == std::string::npos) break;
-        text.replace(at, 2, value);
-        from = at + value.size();
-    }
-    return text;
-}
-
 constexpr const char* kStyle = R"(
             .camera-ground { background-color: #555555; }
             .camera-bottom { background-color: rgba(24, 24, 24, 0.62); }
@@ -645,7 +633,7 @@ void WQMediaViewController::showRecordingLimitAlert() {
         platform::localized("CAMERA_RECORDING_LIMIT_HEADER", "Recording limit reached"), false, Gtk::MESSAGE_WARNING,
         Gtk::BUTTONS_OK, true);
     alert->set_secondary_text(
-        format(platform::localized("CAMERA_RECORDING_LIMIT_BODY",
+        platform::localizedFormat(platform::localized("CAMERA_RECORDING_LIMIT_BODY",
                                    "It is only possible to send video files of a certain maximum length and file size "
                                    "over the %@ service.\n\nAfter the recording limit is reached, %@ will "
                                    "automatically stop the recording."),

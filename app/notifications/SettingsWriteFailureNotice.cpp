@@ -22,20 +22,12 @@ SettingsWriteFailureNotice::SettingsWriteFailureNotice(platform::UserDefaults& d
 SettingsWriteFailureNotice::~SettingsWriteFailureNotice() = default;
 
 std::string SettingsWriteFailureNotice::text(const std::string& reason) {
-    std::string text = platform::localized(
-        "SETTINGS_NOT_SAVED",
-        "%@ cannot save your settings (%@). Your changes are kept and saved as soon as that works again.");
-    const std::string fillings[] = {tovak::WQApplicationInfo::applicationName(),
-                                    reason.empty() ? platform::localized("SETTINGS_NOT_SAVED_UNKNOWN", "unknown error")
-                                                   : reason};
-    std::size_t from = 0;
-    for (const auto& filling : fillings) {
-        const auto at = text.find("%@", from);
-        if (at == std::string::npos) break;
-        text.replace(at, 2, filling);
-        from = at + filling.size();
-    }
-    return text;
+    return platform::localizedFormat(
+        platform::localized(
+            "SETTINGS_NOT_SAVED",
+            "%@ cannot save your settings (%@). Your changes are kept and saved as soon as that works again."),
+        {tovak::WQApplicationInfo::applicationName(),
+         reason.empty() ? platform::localized("SETTINGS_NOT_SAVED_UNKNOWN", "unknown error") : reason});
 }
 
 void SettingsWriteFailureNotice::writeFailed(const std::string& reason) {

@@ -68,14 +68,8 @@ std::optional<platform::NotificationImage> WQDesktopNotificationDelivery::sender
 namespace {
 
 std::string hiddenSenderTitle() {
-    std::string format = platform::localizedComment("NEW_MESSAGE", "New %@ Message");
-    for (std::string_view placeholder : {"%1$@", "%@"}) {
-        if (auto at = format.find(placeholder); at != std::string::npos) {
-            format.replace(at, placeholder.size(), WQDesktopNotificationDelivery::serviceName);
-            break;
-        }
-    }
-    return format;
+    return platform::localizedFormat(platform::localizedComment("NEW_MESSAGE", "New %@ Message"),
+                                     {WQDesktopNotificationDelivery::serviceName});
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 #include "settings/Keys.h"
 #include "settings/Trellik.h"
 #include "shell/ShortcutRecorder.h"
-#include "shell/VEXAboutWindowController.h"
 #include "shell/WQShortcut.h"
 #include "system/VendorServices.h"
 
@@ -85,7 +84,7 @@ PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginM
 
     // As the pane loads: the update button shows, the switch and every control reach their action.
     o_.checkForUpdateButton->set_visible(true);
-    o_.closeAppButton->set_label(formatPlaceholders(platform::localized("QUIT_APP_BUTTON", "Quit %@"),
+    o_.closeAppButton->set_label(platform::localizedFormat(platform::localized("QUIT_APP_BUTTON", "Quit %@"),
                                                     {tovak::WQApplicationInfo::applicationName()}));
     support_.addControlHandler(o_.doNotDisturbSwitch->signalAction().connect(
         [this](QORSwitch& sender) { doNotDisturbSwitched(sender); }));

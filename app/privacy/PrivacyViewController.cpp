@@ -21,7 +21,6 @@
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/Trellik.h"
-#include "shell/VEXAboutWindowController.h"
 #include "shell/WQWindow.h"
 #include "web/WebContext.h"
 
@@ -81,7 +80,7 @@ PrivacyViewController::PrivacyViewController(Services services) : services_(std:
         missingOutlet("an outlet is not connected");
 
     const std::string name = tovak::WQApplicationInfo::applicationName();
-    titleLabel_->set_text(formatPlaceholders(text("LOCK_SCREEN_TITLE", "%@ is locked"), {name}));
+    titleLabel_->set_text(platform::localizedFormat(text("LOCK_SCREEN_TITLE", "%@ is locked"), {name}));
     promptLabel->set_text(text("LOCK_SCREEN_PROMPT", "Enter your password to unlock."));
     passwordTextField_->set_placeholder_text(text("LOCK_SCREEN_PASSWORD", "Password"));
     doneButton_->set_tooltip_text(text("LOCK_SCREEN_UNLOCK", "Unlock"));
@@ -234,7 +233,7 @@ void PrivacyViewController::forgotButtonClicked() {
     const std::string name = tovak::WQApplicationInfo::applicationName();
     ZOAAlert alert;
     alert.messageText = text("FORGOT_PASSWORD_HEADER", "Disable privacy?");
-    alert.informativeText = formatPlaceholders(
+    alert.informativeText = platform::localizedFormat(
         text("FORGOT_PASSWORD_BODY", "If you proceed, the privacy mode of %@ will be disabled. To protect your privacy "
                                      "%@ will be logged out of the %@ service after that."),
         {name, name, "WhatsApp"});

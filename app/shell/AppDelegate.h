@@ -11,7 +11,7 @@
 #include "settings/TrellikApplicationDelegate.h"
 #include "shell/ApplicationHost.h"
 #include "shell/MainMenu.h"
-#include "shell/PasteDelegate.h"
+#include "settings/PasteDelegate.h"
 #include "shell/WindowControllerHandles.h"
 #include "system/VendorServices.h"
 

@@ -25,17 +25,6 @@ constexpr std::uintmax_t kDocumentMaxBytes = 4 * 1024 * 1024;
 
 }  // namespace
 
-std::string formatPlaceholders(std::string format, std::initializer_list<std::string_view> values) {
-    std::size_t from = 0;
-    for (std::string_view value : values) {
-        auto at = format.find("%@", from);
-        if (at == std::string::npos) break;
-        format.replace(at, 2, value);
-        from = at + value.size();
-    }
-    return format;
-}
-
 VEXAboutWindowController::~VEXAboutWindowController() {
     if (!window_) return;
     window_->hide();
@@ -98,14 +87,14 @@ void VEXAboutWindowController::windowDidLoad() {
     auto& bundle = platform::Bundle::main();
     if (!appName) appName = infoString("CFBundleName").value_or("");
     if (!appVersion) {
-        appVersion = formatPlaceholders(platform::localized("Version %@ (Build %@)", "Version %@ (Build %@)"),
+        appVersion = platform::localizedFormat(platform::localized("Version %@ (Build %@)", "Version %@ (Build %@)"),
                                         {infoString("CFBundleShortVersionString").value_or(""),
                                          infoString("CFBundleVersion").value_or("")});
     }
     if (!appCopyright) appCopyright = infoString("NSHumanReadableCopyright").value_or("");
     if (visitWebsiteButton_)
         visitWebsiteButton_->set_label(
-            formatPlaceholders(platform::localized("Visit the %@ Website", "Visit the %@ Website"), {*appName}));
+            platform::localizedFormat(platform::localized("Visit the %@ Website", "Visit the %@ Website"), {*appName}));
     if (acknowledgmentsButton_) acknowledgmentsButton_->set_label(platform::localized("Acknowledgments", "Acknowledgments"));
     if (!acknowledgmentsPath_) {
         auto path = bundle.pathForResource("Acknowledgments", kDocumentType);
@@ -115,7 +104,7 @@ void VEXAboutWindowController::windowDidLoad() {
         if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = platform::FileManager::contentsAtPath(*path, kDocumentMaxBytes);
     }
 
-    window_->set_title(formatPlaceholders(platform::localized("About %@", "About %@"), {*appName}));
+    window_->set_title(platform::localizedFormat(platform::localized("About %@", "About %@"), {*appName}));
     if (nameLabel_) nameLabel_->set_text(*appName);
     if (versionLabel_) versionLabel_->set_text(*appVersion);
     if (copyrightLabel_) copyrightLabel_->set_text(*appCopyright);

@@ -84,7 +84,4 @@ private:
     bool loaded_ = false;
 };
 
-// Fills "%@" placeholders in order (the localized format texts use them).
-std::string formatPlaceholders(std::string format, std::initializer_list<std::string_view> values);
-
 }  // namespace parlivo

@@ -24,8 +24,7 @@ std::string question(const std::vector<pagepermissions::MediaKind>& kinds, const
     } else {
         format = platform::localized("MEDIA_PERMISSION_MICROPHONE", "Allow %@ to use your microphone?");
     }
-    if (const auto at = format.find("%@"); at != std::string::npos) format.replace(at, 2, site);
-    return format;
+    return platform::localizedFormat(format, {site});
 }
 
 }  // namespace

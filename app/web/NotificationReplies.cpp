@@ -21,10 +21,10 @@ std::string noteText(const std::string& recipient) {
     if (recipient.empty())
         return platform::localized("NOTIFICATION_REPLY_NOT_SENT_UNNAMED",
                                    "Your reply from a notification could not be sent. Its text was copied to the clipboard.");
-    std::string text = platform::localized("NOTIFICATION_REPLY_NOT_SENT",
-                                           "Your reply to %@ could not be sent. Its text was copied to the clipboard.");
-    if (auto at = text.find("%@"); at != std::string::npos) text.replace(at, 2, recipient);
-    return text;
+    return platform::localizedFormat(
+        platform::localized("NOTIFICATION_REPLY_NOT_SENT",
+                            "Your reply to %@ could not be sent. Its text was copied to the clipboard."),
+        {recipient});
 }
 
 }  // namespace

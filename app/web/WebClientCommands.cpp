@@ -131,10 +131,10 @@ std::shared_ptr<WQWindowNotification> WebClientCommands::launchAtLoginReminder(t
         if (auto delegate = notification.delegate.lock()) delegate->windowNotificationDidFinish(notification.shared_from_this());
     };
     auto* target = &manager;
-    std::string text = platform::localizedComment(
-        "LAUNCH_AT_LOGIN_REMINDER", "Would you like to launch %@ automatically when you log in to your Mac?");
-    if (const auto placeholder = text.find("%@"); placeholder != std::string::npos)
-        text.replace(placeholder, 2, tovak::WQApplicationInfo::applicationName());
+    const std::string text = platform::localizedFormat(
+        platform::localizedComment("LAUNCH_AT_LOGIN_REMINDER",
+                                   "Would you like to launch %@ automatically when you log in to your Mac?"),
+        {tovak::WQApplicationInfo::applicationName()});
     auto notification = WQWindowNotification::create(
         text, "AppIconLarge", platform::localizedComment("LAUNCH_AT_LOGIN_YES", "Yes, please"),
         [target, finish](WQWindowNotification& n) {

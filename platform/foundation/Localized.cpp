@@ -221,6 +221,39 @@ std::string localized(const std::string& key, const std::string& englishDefault)
     return localized(Bundle::main(), key, englishDefault);
 }
 
+std::string localizedFormat(std::string_view format, std::initializer_list<std::string_view> values) {
+    const std::vector<std::string_view> given(values);
+    std::string text;
+    text.reserve(format.size());
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%') {
+            text += format[i];
+            continue;
+        }
+        if (i + 1 < format.size() && format[i + 1] == '@') {
+            if (next < given.size()) {
+                text += given[next++];
+                ++i;
+                continue;
+            }
+        } else {
+            // "%N$@": the Nth value.
+            std::size_t j = i + 1, index = 0;
+            while (j < format.size() && format[j] >= '0' && format[j] <= '9' && index < 1000)
+                index = index * 10 + std::size_t(format[j++] - '0');
+            if (j > i + 1 && j + 1 < format.size() && format[j] == '$' && format[j + 1] == '@' && index >= 1 &&
+                index <= given.size()) {
+                text += given[index - 1];
+                i = j + 1;
+                continue;
+            }
+        }
+        text += '%';
+    }
+    return text;
+}
+
 std::string localizedComment(const std::string& key, const std::string& /*comment*/) {
     return localized(Bundle::main(), key, key);
 }

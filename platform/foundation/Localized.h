@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,6 +36,11 @@ std::string localized(const std::string& key, const std::string& englishDefault)
 // For texts whose English wording is only the translators' comment: a missing key shows as
 // the key itself.
 std::string localizedComment(const std::string& key, const std::string& comment);
+
+// Fills the placeholders of a (localized) format: each "%@" takes the next value in turn, and
+// "%N$@" the Nth value, as translations may reorder them. A placeholder without a value stays as
+// it is; values are put in as they are, never read as formats themselves.
+std::string localizedFormat(std::string_view format, std::initializer_list<std::string_view> values);
 
 // The same lookup in the default table of a given bundle (tests, fixtures).
 std::string localized(const Bundle& bundle, const std::string& key, const std::string& englishDefault);

@@ -106,3 +106,15 @@ TEST(LocalizedTest, LookupFallsBack) {
     EXPECT_EQ(platform::localized("SURELY_NOT_A_KEY", "Fallback"), "Fallback");
     EXPECT_EQ(platform::localizedComment("SURELY_NOT_A_KEY", "Comment only"), "SURELY_NOT_A_KEY");
 }
+
+TEST(LocalizedTest, FormatsFillPlaceholdersInTurnOrByNumberAndNeverReadValuesAsFormats) {
+    using platform::localizedFormat;
+    EXPECT_EQ(localizedFormat("Version %@ (Build %@)", {"1.0", "42"}), "Version 1.0 (Build 42)");
+    EXPECT_EQ(localizedFormat("%2$@ before %1$@", {"one", "two"}), "two before one");
+    // A placeholder without a value stays; nothing to fill is nothing lost.
+    EXPECT_EQ(localizedFormat("%@ and %@", {"only"}), "only and %@");
+    EXPECT_EQ(localizedFormat("%3$@ %0$@ %x 100%", {"a"}), "%3$@ %0$@ %x 100%");
+    // A value is put in as it is.
+    EXPECT_EQ(localizedFormat("Quit %@", {"%@ %1$@"}), "Quit %@ %1$@");
+    EXPECT_EQ(localizedFormat("", {"a"}), "");
+}
