@@ -20,12 +20,6 @@ namespace {
 
 using platform::PropertyList;
 
-bool writeText(const fs::path& path, std::string_view text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), std::streamsize(text.size()));
-    return bool(out.flush());
-}
-
 // A port nobody listens on now. Prosody binds fixed ports from its configuration, so the port is
 // let go before Prosody takes it; a rare loser of that race is seen in Prosody's log (below).
 int freePort() {

@@ -16,15 +16,15 @@ namespace fs = std::filesystem;
 
 namespace testsupport {
 
-namespace {
-
-using platform::PropertyList;
-
 bool writeText(const fs::path& path, std::string_view text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(text.data(), std::streamsize(text.size()));
     return bool(out.flush());
 }
+
+namespace {
+
+using platform::PropertyList;
 
 std::optional<PropertyList> readPropertyList(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

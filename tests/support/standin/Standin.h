@@ -32,6 +32,9 @@
 
 namespace testsupport {
 
+// Writes `text` as the whole of `path` (a harness's own files); false when it could not.
+bool writeText(const std::filesystem::path& path, std::string_view text);
+
 // One thing the stand-in page recorded (standin.js): "ready" when a page has loaded (with the
 // host's declarations the configuration's scripts saw), "call" for each page function the host
 // called (name and arguments), "posted" for each message it posted, "evaluated" or "error" for a
