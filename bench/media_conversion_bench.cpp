@@ -7,11 +7,19 @@
 //   HEIF conversion does it, against tjCompress2 alone on the same pixels. Figure: <= 1.2.
 // - BM_HEIFToJPEG12MP: the whole HEIF-to-JPEG conversion of that photo against libheif's decode
 //   plus tjCompress2 written out directly (for information; the decode dominates).
+// - BM_HEIFPeakMemory: the peak memory of one HEIF-to-JPEG conversion, in a fresh process forked
+//   for it: the decoder process's peak RSS ("decoder_MiB") and how much the calling process's
+//   peak RSS grew ("caller_MiB"). On /0 the 972-byte HEIF whose grid composes 59250x26980
+//   (refused: "converted" 0), on /1 the 12-megapixel photo above; /2 is that photo decoded and
+//   encoded in the calling process, as the conversion did before it had a decoder process, for
+//   comparison. Figure: bounded (the decoder's limits, HEIFConversion.h).
 // - BM_ChainMovie20MB: a 20 MB movie through the chain (transcode, read, Base64, page call)
 //   against the same ffmpeg command alone. Figure: <= 1.05.
 #include <benchmark/benchmark.h>
 #include <glib.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <libheif/heif.h>
 #include <turbojpeg.h>
 
@@ -256,8 +264,69 @@ void BM_ChainMovie20MB(benchmark::State& state) {
 
 }  // namespace
 
+struct PeakMemory {
+    double decoderMiB = 0, callerMiB = 0, seconds = 0;
+    int converted = 0;
+};
+
+// One conversion in a forked process of its own, so that its peaks are its own.
+template <class Work>
+PeakMemory measurePeak(Work work) {
+    int channel[2];
+    if (pipe(channel) != 0) return {};
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(channel[0]);
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        const bool converted = work();
+        rusage self{}, children{};
+        getrusage(RUSAGE_SELF, &self);
+        getrusage(RUSAGE_CHILDREN, &children);
+        const PeakMemory peak{double(children.ru_maxrss) / 1024, double(self.ru_maxrss - before.ru_maxrss) / 1024, 0,
+                              converted ? 1 : 0};
+        [[maybe_unused]] const auto written = write(channel[1], &peak, sizeof peak);
+        _exit(0);
+    }
+    close(channel[1]);
+    PeakMemory peak;
+    if (pid < 0 || read(channel[0], &peak, sizeof peak) != sizeof peak) peak = {};
+    close(channel[0]);
+    if (pid > 0) waitpid(pid, nullptr, 0);
+    peak.seconds = seconds(start);
+    return peak;
+}
+
+void BM_HEIFPeakMemory(benchmark::State& state) {
+    const auto sample = [] {
+        std::ifstream in(fs::path(PARLIVO_SOURCE_DIR) / "tests/fixtures/media/grid-59250x26980.heic",
+                         std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }();
+    const auto& file = state.range(0) == 0 ? sample : photoHEIF();
+    const double quality = parlivo::WQMediaConversionChain::heifJPEGQuality;
+    PeakMemory worst;
+    for (auto _ : state) {
+        const PeakMemory peak = measurePeak([&] {
+            if (state.range(0) == 2)
+                return parlivo::heifdecoding::decodeToJPEG(file, quality).status ==
+                       parlivo::heifdecoding::Status::converted;
+            return parlivo::HEIFConversion::jpegData(file, quality).has_value();
+        });
+        state.SetIterationTime(peak.seconds);
+        worst.decoderMiB = std::max(worst.decoderMiB, peak.decoderMiB);
+        worst.callerMiB = std::max(worst.callerMiB, peak.callerMiB);
+        worst.converted = peak.converted;
+    }
+    state.counters["decoder_MiB"] = worst.decoderMiB;
+    state.counters["caller_MiB"] = worst.callerMiB;
+    state.counters["converted"] = worst.converted;
+}
+
 BENCHMARK(BM_JPEGEncode12MP)->Iterations(15)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HEIFToJPEG12MP)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HEIFPeakMemory)->Arg(0)->Arg(1)->Arg(2)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChainMovie20MB)->Iterations(11)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
