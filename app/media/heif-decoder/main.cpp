@@ -10,6 +10,7 @@
 // Exit status: 0 with the JPEG written, 2 for a file that is no usable HEIF, 3 for one over the
 // bounds (its declared size, libheif's limits, or an allocation that the memory limit refused),
 // 64 for a wrong call. A process killed by its CPU limit ends with SIGXCPU or SIGKILL.
+#include <fcntl.h>
 #include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -68,6 +70,23 @@ std::uint64_t mappedBytes() {
     if (std::fscanf(statm, "%llu", &pages) != 1) pages = 0;
     std::fclose(statm);
     return pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// Its own peak resident size (VmHWM), on standard error with the outcome: for the log of
+// whoever runs it by hand, and for the benchmark of its memory. Allocates nothing, so it also
+// serves when memory has run out.
+void reportPeak(const char* outcome) {
+    char text[4096];
+    long peak = -1;
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        const ssize_t size = ::read(fd, text, sizeof text - 1);
+        ::close(fd);
+        text[size > 0 ? size : 0] = '\0';
+        if (const char* line = std::strstr(text, "VmHWM:")) std::sscanf(line, "VmHWM: %ld", &peak);
+    }
+    const int length = std::snprintf(text, sizeof text, "parlivo-heif-decoder: %s, peak RSS %ld KiB\n", outcome, peak);
+    if (length > 0) [[maybe_unused]] const auto written = ::write(STDERR_FILENO, text, std::size_t(length));
 }
 
 bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
@@ -143,7 +162,10 @@ int main(int argc, char** argv) {
         setLimit(RLIMIT_AS, limit, limit);
     }
     // An allocation the limit refuses is the picture asking for too much.
-    std::set_new_handler([] { ::_exit(kExitOverBounds); });
+    std::set_new_handler([] {
+        reportPeak("out of memory");
+        ::_exit(kExitOverBounds);
+    });
 
     std::vector<std::uint8_t> heif;
     std::uint8_t buffer[65536];
@@ -159,10 +181,13 @@ int main(int argc, char** argv) {
 
     const auto result = parlivo::heifdecoding::decodeToJPEG(heif, quality);
     if (result.status != parlivo::heifdecoding::Status::converted) {
+        const bool overBounds = result.status == parlivo::heifdecoding::Status::overBounds || allocationFailed;
         std::fprintf(stderr, "%s%s\n", result.message.c_str(), allocationFailed ? " (out of memory)" : "");
+        reportPeak(overBounds ? "over the bounds" : "unreadable");
         // Nothing to tear down: the process ends here.
-        ::_exit(result.status == parlivo::heifdecoding::Status::overBounds || allocationFailed ? kExitOverBounds
-                                                                                                : kExitUnreadable);
+        ::_exit(overBounds ? kExitOverBounds : kExitUnreadable);
     }
-    ::_exit(writeAll(STDOUT_FILENO, result.jpeg.data(), result.jpeg.size()) ? 0 : kExitUnreadable);
+    const bool written = writeAll(STDOUT_FILENO, result.jpeg.data(), result.jpeg.size());
+    reportPeak(written ? "converted" : "not written");
+    ::_exit(written ? 0 : kExitUnreadable);
 }
