@@ -29,20 +29,23 @@
 #include "media/HEIFConversion.h"
 #include "media/HEIFDecoding.h"
 
+// GCC says __SANITIZE_ADDRESS__, clang __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+#define PARLIVO_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PARLIVO_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace {
 
 constexpr int kExitUnreadable = 2;
 constexpr int kExitOverBounds = 3;
 constexpr int kExitUsage = 64;
 
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef PARLIVO_ADDRESS_SANITIZER
 constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
 #else
 constexpr bool kAddressSanitizer = false;
 #endif
@@ -104,7 +107,7 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 // glibc's allocator, watched for failures (C code such as libde265 uses malloc, not new).
 // Under AddressSanitizer its own allocator stands here, and failures read as damaged files.
-#if !defined(__SANITIZE_ADDRESS__)
+#ifndef PARLIVO_ADDRESS_SANITIZER
 extern "C" {
 void* __libc_malloc(std::size_t size);
 void* __libc_calloc(std::size_t count, std::size_t size);
