@@ -230,14 +230,13 @@ void WQMediaConversionChain::convertHEIF(const std::shared_ptr<Request>& request
     // always lets go of it there.
     workQueue().async([weakSelf, request = std::shared_ptr<Request>(request), url]() mutable {
         std::shared_ptr<tovak::WQTempFile> jpeg;
-        auto conversion = HEIFConversion::convertFile(url, heifJPEGQuality);
+        const auto conversion = HEIFConversion::convertFile(url, heifJPEGQuality);
         const bool refused = conversion.outcome == HEIFConversion::Outcome::overBounds;
         if (conversion.outcome == HEIFConversion::Outcome::converted) {
-            const auto* data = &conversion.jpeg;
             // Named after the source, so the chat shows "IMG_0001.jpg", not a random name.
             auto file = std::make_shared<tovak::WQTempFile>(url.stem().string(), "jpg");
             std::string error;
-            const std::string_view bytes(reinterpret_cast<const char*>(data->data()), data->size());
+            const std::string_view bytes(reinterpret_cast<const char*>(conversion.jpeg.data()), conversion.jpeg.size());
             if (platform::FileManager::writeAtomically(file->url(), bytes, 0600, &error))
                 jpeg = std::move(file);
             else
