@@ -129,8 +129,8 @@ HEIFConversion::Conversion runDecoder(std::span<const std::uint8_t> heif, double
     fcntl(feed.get(), F_SETFL, fcntl(feed.get(), F_GETFL) | O_NONBLOCK);
     fcntl(drain.get(), F_SETFL, fcntl(drain.get(), F_GETFL) | O_NONBLOCK);
 
-    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(HEIFConversion::decoderTimeoutSeconds * scale));
+    const std::chrono::duration<double> timeout(HEIFConversion::decoderTimeoutSeconds * scale);
+    const auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
     std::vector<std::uint8_t> jpeg;
     std::size_t sent = 0;
     bool outputEnded = false, killed = false, overBounds = false;
