@@ -7,6 +7,12 @@
 //   HEIF conversion does it, against tjCompress2 alone on the same pixels. Figure: <= 1.2.
 // - BM_HEIFToJPEG12MP: the whole HEIF-to-JPEG conversion of that photo against libheif's decode
 //   plus tjCompress2 written out directly (for information; the decode dominates).
+// - BM_HEIFPeakMemory: the peak memory of one HEIF-to-JPEG conversion: the decoder process's
+//   peak RSS ("decoder_MiB", run as the conversion runs it) and how much the calling process's
+//   peak RSS grew ("caller_growth_MiB", over "caller_base_MiB" before it), each in a fresh process. On /0
+//   the 972-byte HEIF whose grid composes 59250x26980 (refused: "converted" 0), on /1 the
+//   12-megapixel photo above, on /2 the 972-byte file with its grid at 30000x26980 (refused by
+//   the decoder's memory limit). Figure: bounded (the decoder's limits, HEIFConversion.h).
 // - BM_ChainMovie20MB: a 20 MB movie through the chain (transcode, read, Base64, page call)
 //   against the same ffmpeg command alone. Figure: <= 1.05.
 #include <benchmark/benchmark.h>
@@ -17,10 +23,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "JPEGEncoding.h"
@@ -256,8 +264,99 @@ void BM_ChainMovie20MB(benchmark::State& state) {
 
 }  // namespace
 
+// A process's own peak resident size (VmHWM, its address space's high-water mark, which
+// starts afresh at exec; getrusage's figure counts the parent's size at the spawn).
+long peakKiB() {
+    long peak = -1;
+    if (std::FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "VmHWM: %ld kB", &peak) == 1) break;
+        std::fclose(status);
+    }
+    return peak;
+}
+
+// One conversion in a fresh process of this program (`--convert-heif FILE`), so that its peak
+// is the conversion's and not the benchmarks' before it: prints its peak before and after
+// converting, in KiB, and 1 when a JPEG came out.
+int convertOnce(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const long before = peakKiB();
+    const bool converted =
+        parlivo::HEIFConversion::jpegData(file, parlivo::WQMediaConversionChain::heifJPEGQuality).has_value();
+    std::printf("%ld %ld %d\n", before, peakKiB(), converted ? 1 : 0);
+    return 0;
+}
+
+// The decoder run as the conversion runs it, with its limits, reporting its own peak.
+long decoderPeakKiB(const fs::path& file) {
+    const fs::path decoder = fs::path(PARLIVO_BUILD_DIR) / "libexec/parlivo-for-whatsapp/parlivo-heif-decoder";
+    const std::string command = "exec '" + decoder.string() + "' " +
+                                std::to_string(parlivo::WQMediaConversionChain::heifJPEGQuality) + " " +
+                                std::to_string(parlivo::HEIFConversion::decoderMemoryLimit) + " " +
+                                std::to_string(parlivo::HEIFConversion::decoderCPUSeconds) + " < '" +
+                                file.string() + "' > /dev/null";
+    const auto result = platform::Subprocess::run({"/bin/sh", "-c", command});
+    const auto at = result.standardError.rfind("peak RSS ");
+    return at == std::string::npos ? -1 : std::atol(result.standardError.c_str() + at + 9);
+}
+
+void BM_HEIFPeakMemory(benchmark::State& state) {
+    const fs::path sample = fs::path(PARLIVO_SOURCE_DIR) / "tests/fixtures/media/grid-59250x26980.heic";
+    fs::path file = sample;
+    if (state.range(0) == 1) {
+        photoHEIF();
+        file = workDir() / "photo.heic";
+    } else if (state.range(0) == 2) {
+        // The same file with its grid composing 30000x26980: under libheif's side limit, so only
+        // the decoder's memory limit stops it.
+        std::ifstream in(sample, std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::size_t at = 0x63;  // the grid's output width, 16 bits
+        if (bytes.size() < at + 2 || std::uint8_t(bytes[at]) != 0xE7 || std::uint8_t(bytes[at + 1]) != 0x72) {
+            state.SkipWithError("unexpected sample");
+            return;
+        }
+        bytes[at] = char(30000 >> 8);
+        bytes[at + 1] = char(30000 & 0xFF);
+        file = workDir() / "grid-30000x26980.heic";
+        std::ofstream(file, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    double decoder = 0, base = 0, growth = 0;
+    int converted = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        const auto result = platform::Subprocess::run({self, "--convert-heif", file.string()});
+        state.SetIterationTime(seconds(start));
+        long beforeKiB = 0, afterKiB = 0;
+        const long decoderKiB = decoderPeakKiB(file);
+        if (!result.succeeded() || decoderKiB < 0 ||
+            std::sscanf(result.standardOutput.c_str(), "%ld %ld %d", &beforeKiB, &afterKiB, &converted) != 3) {
+            state.SkipWithError("the conversion process failed");
+            return;
+        }
+        decoder = std::max(decoder, decoderKiB / 1024.0);
+        base = std::max(base, beforeKiB / 1024.0);
+        growth = std::max(growth, (afterKiB - beforeKiB) / 1024.0);
+    }
+    state.counters["decoder_MiB"] = decoder;
+    state.counters["caller_base_MiB"] = base;
+    state.counters["caller_growth_MiB"] = growth;
+    state.counters["converted"] = converted;
+}
+
 BENCHMARK(BM_JPEGEncode12MP)->Iterations(15)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HEIFToJPEG12MP)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HEIFPeakMemory)->Arg(0)->Arg(1)->Arg(2)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChainMovie20MB)->Iterations(11)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == "--convert-heif") return convertOnce(argv[2]);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -74,6 +74,7 @@ struct WQMediaConversionChain::Request {
     std::optional<fs::path> dataFile;  // sendData: the item is this file's content
     std::string mimeType;              // sendData
     bool stopped = false;              // the user pressed stop on the sheet
+    std::vector<std::string> refusedNames;  // convert: photos over the decoder's bounds
 };
 
 // What a worker made of a request's files for the page.
@@ -217,22 +218,29 @@ void WQMediaConversionChain::convertHEIF(const std::shared_ptr<Request>& request
     // always lets go of it there.
     workQueue().async([weakSelf, request = std::shared_ptr<Request>(request), url]() mutable {
         std::shared_ptr<tovak::WQTempFile> jpeg;
-        if (auto data = HEIFConversion::jpegDataFromFile(url, heifJPEGQuality)) {
+        const auto conversion = HEIFConversion::convertFile(url, heifJPEGQuality);
+        const bool refused = conversion.outcome == HEIFConversion::Outcome::overBounds;
+        if (conversion.outcome == HEIFConversion::Outcome::converted) {
             // Named after the source, so the chat shows "IMG_0001.jpg", not a random name.
             auto file = std::make_shared<tovak::WQTempFile>(url.stem().string(), "jpg");
             std::string error;
-            const std::string_view bytes(reinterpret_cast<const char*>(data->data()), data->size());
+            const std::string_view bytes(reinterpret_cast<const char*>(conversion.jpeg.data()), conversion.jpeg.size());
             if (platform::FileManager::writeAtomically(file->url(), bytes, 0600, &error))
                 jpeg = std::move(file);
             else
                 log("Can not write JPG file: " + error);
+        } else if (refused) {
+            log("HEIF image " + urlString(url) + " is over the decoder's bounds: refused");
         } else {
             log("Can not convert HEIF Image to NSImage");
         }
-        platform::MainQueue::async([weakSelf, request = std::move(request), url, jpeg = std::move(jpeg)] {
+        platform::MainQueue::async([weakSelf, request = std::move(request), url, jpeg = std::move(jpeg), refused] {
             auto self = weakSelf.lock();
             if (!self) return;
-            if (jpeg) {
+            if (refused) {
+                // Not sent at all: the user is told with the files that are too large.
+                request->refusedNames.push_back(url.filename().string());
+            } else if (jpeg) {
                 request->convertedURLs.push_back(jpeg->url());
                 request->tempFiles.push_back(jpeg);
                 log("File " + urlString(url) + " successfully converted to " + urlString(jpeg->url()) + ": appending");
@@ -317,6 +325,7 @@ void WQMediaConversionChain::finishConversion(const std::shared_ptr<Request>& re
         return;
     }
     auto finishingAction = std::move(request->finishingAction);
+    presentRefused(request->refusedNames);
     finishingAction(std::move(request->convertedURLs), std::move(request->tempFiles));
     finishCurrent();
 }
@@ -330,6 +339,7 @@ void WQMediaConversionChain::deliver(const std::shared_ptr<Request>& request) {
     // the sources, until it has read them.
     workQueue().async([weakSelf, request = std::shared_ptr<Request>(request), limits]() mutable {
         Delivery delivery;
+        delivery.refusedNames = request->refusedNames;
         if (request->kind == Request::Kind::sendData) {
             log("Send: " + request->mimeType);
             const std::string name = "unknown." + tovak::WQFileType::fromMIMEType(request->mimeType).FileExtension();
@@ -392,9 +402,8 @@ void WQMediaConversionChain::deliver(const std::shared_ptr<Request>& request) {
     });
 }
 
-void WQMediaConversionChain::didPrepare(const std::shared_ptr<Request>& request, const Delivery& delivery) {
-    if (!delivery.refusedNames.empty()) {
-        const auto& names = delivery.refusedNames;
+void WQMediaConversionChain::presentRefused(const std::vector<std::string>& names) {
+    if (!names.empty()) {
         log("Too large to send: " + std::to_string(names.size()) + " file(s)");
         const std::string message =
             names.size() == 1
@@ -413,6 +422,10 @@ void WQMediaConversionChain::didPrepare(const std::shared_ptr<Request>& request,
             {sizeText(limits.maximumFileSize), sizeText(limits.maximumDeliverySize)}));
         if (auto host = host_.lock()) host->presentMessage(message, informative);
     }
+}
+
+void WQMediaConversionChain::didPrepare(const std::shared_ptr<Request>& request, const Delivery& delivery) {
+    presentRefused(delivery.refusedNames);
     if (delivery.script) {
         if (auto webView = webView_.lock())
             webView->evaluateJavaScript(*delivery.script);

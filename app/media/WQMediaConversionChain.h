@@ -119,6 +119,8 @@ private:
     void finishConversion(const std::shared_ptr<Request>& request);
     void deliver(const std::shared_ptr<Request>& request);
     void didPrepare(const std::shared_ptr<Request>& request, const Delivery& delivery);
+    // Tells the user about files that are not sent: too large, or photos over the decoder's bounds.
+    void presentRefused(const std::vector<std::string>& names);
     MovieSettings currentMovieSettings() const;
 
     std::shared_ptr<tovak::WQVideoConverter> videoConverter_;

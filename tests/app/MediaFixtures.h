@@ -12,6 +12,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "TestFiles.h"
@@ -44,6 +45,23 @@ inline void makeWithFFmpeg(const fs::path& output, const std::vector<std::string
     argv.push_back(output.string());
     const auto result = platform::Subprocess::run(argv);
     ASSERT_TRUE(result.succeeded()) << result.error << result.standardError;
+}
+
+// A 972-byte HEIF file whose primary image declares 16x8 pixels but is a grid composing
+// 59250x26980: decoded as it asks, it takes gigabytes and minutes.
+inline fs::path enormousGridHEIF() { return fs::path(PARLIVO_FIXTURES_DIR) / "media" / "grid-59250x26980.heic"; }
+
+// `file` with every image size box ('ispe') declaring `width` x `height`.
+inline Bytes withDeclaredSize(Bytes file, std::uint32_t width, std::uint32_t height) {
+    const auto put = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) file[at + i] = std::uint8_t(value >> (24 - 8 * i));
+    };
+    for (std::size_t i = 0; i + 16 <= file.size(); ++i)
+        if (std::string_view(reinterpret_cast<const char*>(&file[i]), 4) == "ispe") {
+            put(i + 8, width);  // after the type and the box's version and flags
+            put(i + 12, height);
+        }
+    return file;
 }
 
 // A HEIC photo (HEVC) of the given size: a colour gradient. With `alpha`, its left half is

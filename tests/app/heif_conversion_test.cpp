@@ -1,17 +1,36 @@
 // HEIF photos to JPEG: the picture's stored rotation is applied, transparency lands on white,
-// and files that are no HEIF, damaged or too large give nothing.
+// files that are no HEIF or damaged give nothing, and pictures over the bounds (declared, or
+// composed larger than declared) are refused as such, the decoder process held to its memory.
 #include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
 
 #include <gdkmm/pixbufloader.h>
 
 #include "GtkmmWrappers.h"
 #include "MediaFixtures.h"
+#include "foundation/ProcessInfo.h"
 #include "media/HEIFConversion.h"
 
 using namespace mediafixtures;
 using parlivo::HEIFConversion;
 
 namespace {
+
+// GCC says __SANITIZE_ADDRESS__, clang __has_feature.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 
 Glib::RefPtr<Gdk::Pixbuf> decode(const Bytes& jpeg) {
     tovak::ensureGtkmmWrappers();
@@ -67,4 +86,49 @@ TEST(HEIFConversion, WhatIsNoUsableHEIFGivesNothing) {
     EXPECT_FALSE(HEIFConversion::jpegDataFromFile(workDir("heif") / "missing.heic", 0.75));
     EXPECT_FALSE(HEIFConversion::jpegDataFromFile(workDir("heif"), 0.75));  // a folder
     EXPECT_TRUE(HEIFConversion::jpegData(bytes, 0.75));
+}
+
+TEST(HEIFConversion, PicturesOverTheBoundsAreRefused) {
+    const fs::path good = workDir("heif") / "bounded.heic";
+    makeHEIF(good, 64, 48);
+    const Bytes bytes = readFile(good);
+    const struct Case {
+        const char* what;
+        Bytes file;
+    } cases[] = {
+        {"a grid composing far more than it declares", readFile(enormousGridHEIF())},
+        {"a declared size over the pixel bound", withDeclaredSize(bytes, 9000, 9000)},
+        {"a side over libheif's limit", withDeclaredSize(bytes, 40000, 16)},
+    };
+    for (const auto& c : cases) {
+        ASSERT_FALSE(c.file.empty()) << c.what;
+        const auto conversion = HEIFConversion::convert(c.file, 0.75);
+        EXPECT_EQ(conversion.outcome, HEIFConversion::Outcome::overBounds) << c.what;
+        EXPECT_TRUE(conversion.jpeg.empty()) << c.what;
+    }
+    EXPECT_EQ(HEIFConversion::convertFile(enormousGridHEIF(), 0.75).outcome, HEIFConversion::Outcome::overBounds);
+    EXPECT_FALSE(HEIFConversion::jpegDataFromFile(enormousGridHEIF(), 0.75));
+    // Damaged is not too large.
+    EXPECT_EQ(HEIFConversion::convert(Bytes(bytes.begin(), bytes.begin() + bytes.size() / 2), 0.75).outcome,
+              HEIFConversion::Outcome::unreadable);
+}
+
+// The decoder process on its own, as the conversion runs it: a picture that needs more than its
+// memory budget ends with "over the bounds", the same picture within it gives a JPEG.
+TEST(HEIFConversion, TheDecoderKeepsToItsMemoryBudget) {
+    const fs::path decoder = (fs::path(platform::ProcessInfo::executablePath()).parent_path() / ".." / "libexec" /
+                              "parlivo-for-whatsapp" / "parlivo-heif-decoder")
+                                 .lexically_normal();
+    const fs::path photo = workDir("heif") / "budget.heic", jpeg = workDir("heif") / "budget.jpg";
+    makeHEIF(photo, 2048, 1536);
+    const auto run = [&](std::uint64_t budget) {
+        const std::string command = "'" + decoder.string() + "' 0.75 " + std::to_string(budget) + " 30 < '" +
+                                    photo.string() + "' > '" + jpeg.string() + "'";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run(HEIFConversion::decoderMemoryLimit), 0);
+    EXPECT_EQ(jpegSize(readFile(jpeg)), (std::pair{2048, 1536}));
+    if (kAddressSanitizer) GTEST_SKIP() << "under AddressSanitizer the decoder has no address-space limit";
+    EXPECT_EQ(run(std::uint64_t(4) << 20), 3);  // 4 MiB: less than the picture's planes
 }

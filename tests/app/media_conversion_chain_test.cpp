@@ -269,6 +269,24 @@ TEST_F(MediaConversionChainTest, FilesThatCannotBeConvertedGoAsTheyAre) {
     EXPECT_EQ(kept[0].bytes, readFile(heic()));
 }
 
+TEST_F(MediaConversionChainTest, PhotosOverTheBoundsAreRefusedWithTheTooLargeMessage) {
+    const fs::path enormous = dir() / "enormous.heic";
+    fs::copy_file(enormousGridHEIF(), enormous, fs::copy_options::overwrite_existing);
+    chain->convertNextFile({enormous, pdf()}, std::nullopt);
+    const auto sent = items(waitForCall());
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].mimeType, "application/pdf");
+    ASSERT_EQ(host->messages.size(), 1u);
+    EXPECT_EQ(host->messages[0].first, "“enormous.heic” is too large to send.");
+
+    // Alone in its request: nothing is sent, the user is told all the same.
+    chain->convertNextFile({enormous}, "f1");
+    chain->sendFiles({pdf()}, "marker");  // requests run in order: its call comes after
+    waitForCall(1);
+    ASSERT_EQ(page->scripts.size(), 2u);
+    EXPECT_EQ(host->messages[1].first, "“enormous.heic” is too large to send.");
+}
+
 TEST_F(MediaConversionChainTest, RequestsRunOneAtATimeInTheOrderTheyCame) {
     chain->convertNextFile({movie()}, "first");
     chain->sendFiles({pdf()}, "second");

@@ -99,6 +99,8 @@ TEST_F(InstalledProgram, InstallsOnlyWhatAUserRunsAndNothingNamesTheBuildTree) {
     for (const auto& entry : fs::directory_iterator(prefix_ / "bin")) programs.insert(entry.path().filename());
     EXPECT_EQ(programs, std::set<std::string>{"parlivo-for-whatsapp"}) << "the maker's tools stay in the build tree";
     EXPECT_TRUE(fs::is_regular_file(prefix_ / "libexec" / "parlivo-for-whatsapp" / "LaunchHelper"));
+    // The photo conversion's decoder, where the program looks for it (beside bin/).
+    EXPECT_TRUE(fs::is_regular_file(prefix_ / "libexec" / "parlivo-for-whatsapp" / "parlivo-heif-decoder"));
 
     // Binaries keep their debug information (which names the sources); every other file is read
     // as text, the Info.plist among them.

@@ -1,5 +1,6 @@
 // Photos the user drops or chooses may be any bytes with a .heic name: decoding and encoding
-// them gives a JPEG or nothing, never a crash.
+// them gives a JPEG or nothing, never a crash, and never more than the decoder process's
+// memory and time (a file describing an enormous picture is refused).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
