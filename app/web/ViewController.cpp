@@ -1006,9 +1006,11 @@ void ViewController::handleNavigationFailure(std::string_view prefix, const plat
     showErrorPage();
 }
 
+// Once a load has its first answer, WebKit's network process runs.
+void ViewController::didCommitNavigation(platform::WebView&) { watchNetworkProcess(); }
+
 void ViewController::didFinishNavigation(platform::WebView&) {
     removeLoadingView();
-    // The page has loaded, so WebKit's network process runs now.
     watchNetworkProcess();
 }
 
@@ -1022,7 +1024,9 @@ void ViewController::watchNetworkProcess() {
         debugLog("The network process was killed");
         self->recoverFromProcessEnd("network");
     });
-    context.watchNetworkProcess();
+    const int watched = context.watchedNetworkProcess();
+    if (context.watchNetworkProcess() && context.watchedNetworkProcess() != watched)
+        debugLog("Watching the network process " + std::to_string(context.watchedNetworkProcess()));
 }
 
 void ViewController::createWebViewRequested(platform::WebView&, const platform::NavigationAction& action) {

@@ -198,6 +198,7 @@ public:
                                                                      const platform::NavigationAction& action) override;
     void didFailProvisionalNavigation(platform::WebView& webView, const platform::Error& error) override;
     void didFailNavigation(platform::WebView& webView, const platform::Error& error) override;
+    void didCommitNavigation(platform::WebView& webView) override;
     void didFinishNavigation(platform::WebView& webView) override;
     void createWebViewRequested(platform::WebView& webView, const platform::NavigationAction& action) override;
     void webContentProcessDidTerminate(platform::WebView& webView) override;
