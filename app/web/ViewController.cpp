@@ -123,7 +123,8 @@ ViewController::ViewController(Environment environment)
       alertCenter_(std::make_shared<ForwardingHandler>(WQAlertCenter::shared())),
       notificationCenter_(std::make_shared<WQNotificationCenter>()),
       webMediaController_(WQWebMediaController::create()),
-      patchJSHandler_(std::make_shared<WQPatchJSHandler>()) {}
+      patchJSHandler_(std::make_shared<WQPatchJSHandler>()),
+      crashBackoff_(environment_.crashBackoff) {}
 
 void ViewController::setUp() {
     mainView_->set_hexpand(true);
@@ -188,6 +189,7 @@ void ViewController::close() {
     if (reachability_) reachability_->stopNotifier();
     reachability_.reset();
     ++pageLoadGeneration_;
+    ++crashReloadToken_;
     tearDownWebView();
     auto& config = configuration();
     if (config.delegate.get() == static_cast<DynamicDataDelegate*>(this)) config.delegate.reset();
@@ -251,6 +253,8 @@ void ViewController::replaceReachability() {
 }
 
 void ViewController::reloadWebApp() {
+    // A reload scheduled after a process ended is this one, or this one makes it needless.
+    ++crashReloadToken_;
     tearDownWebView();
     // A new cycle starts: an error screen of the last one has nothing left to say.
     removeErrorScreen();
@@ -271,22 +275,10 @@ void ViewController::handleConfigurationResult(bool success) {
         loadPage();
         return;
     }
-    showLoadingView(false);
-    removeErrorScreen();
-    auto screen = DynamicDataErrorViewController::create();
     std::weak_ptr<ViewController> weak = weak_from_this();
-    screen->setTryAgainAction([weak] {
+    showConnectionErrorScreen([weak] {
         if (auto self = weak.lock()) self->retryConfiguration();
     });
-    errorViewController_ = screen;
-    screen->updateErrorTexts();
-    Gtk::Widget& errorView = screen->view();
-    errorView.set_halign(Gtk::ALIGN_FILL);
-    errorView.set_valign(Gtk::ALIGN_FILL);
-    mainView_->add_overlay(errorView);
-    errorView.show();
-    // The lock screen stays on top.
-    if (privacyViewController_) mainView_->reorder_overlay(privacyViewController_->view(), -1);
     if (reachability_) {
         reachability_->whenReachable = [weak](platform::Reachability&) {
             platform::MainQueue::async([weak] {
@@ -297,6 +289,22 @@ void ViewController::handleConfigurationResult(bool success) {
             });
         };
     }
+}
+
+void ViewController::showConnectionErrorScreen(std::function<void()> tryAgain) {
+    showLoadingView(false);
+    removeErrorScreen();
+    auto screen = DynamicDataErrorViewController::create();
+    screen->setTryAgainAction(std::move(tryAgain));
+    errorViewController_ = screen;
+    screen->updateErrorTexts();
+    Gtk::Widget& errorView = screen->view();
+    errorView.set_halign(Gtk::ALIGN_FILL);
+    errorView.set_valign(Gtk::ALIGN_FILL);
+    mainView_->add_overlay(errorView);
+    errorView.show();
+    // The lock screen stays on top.
+    if (privacyViewController_) mainView_->reorder_overlay(privacyViewController_->view(), -1);
 }
 
 void ViewController::retryConfiguration() {
@@ -373,13 +381,12 @@ void ViewController::createWebView() {
         removeWebViewWidget();
         aWkWebView_.reset();
     }
-    // A development build trusts its own loopback server's certificate for 127.0.0.1 and nothing else.
-    static const bool trusted = [] {
-        const auto certificate = platform::Bundle::main().infoString("ParlivoConfigurationServerCertificate");
-        if (!certificate || certificate->empty()) return false;
-        return platform::WebContext::shared().allowTLSCertificateForHost(*certificate, "127.0.0.1");
-    }();
-    (void)trusted;
+    // A development build trusts its own loopback server's certificate for 127.0.0.1 and nothing
+    // else. Told again for every page: a network process that WebKit started anew after the last
+    // one ended knows nothing of it.
+    static const auto certificate = platform::Bundle::main().infoString("ParlivoConfigurationServerCertificate");
+    if (certificate && !certificate->empty())
+        platform::WebContext::shared().allowTLSCertificateForHost(*certificate, "127.0.0.1");
 
     aWkWebView_ = WQWebView::create(std::move(webConfiguration));
     webDidStartUp_ = false;
@@ -999,7 +1006,28 @@ void ViewController::handleNavigationFailure(std::string_view prefix, const plat
     showErrorPage();
 }
 
-void ViewController::didFinishNavigation(platform::WebView&) { removeLoadingView(); }
+// Once a load has its first answer, WebKit's network process runs.
+void ViewController::didCommitNavigation(platform::WebView&) { watchNetworkProcess(); }
+
+void ViewController::didFinishNavigation(platform::WebView&) {
+    removeLoadingView();
+    watchNetworkProcess();
+}
+
+void ViewController::watchNetworkProcess() {
+    auto& context = platform::WebContext::shared();
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    context.setNetworkProcessEndedHandler([weak] {
+        auto self = weak.lock();
+        // Without a page nothing is left in a broken state; the next page gets a new process.
+        if (!self || !self->aWkWebView_) return;
+        debugLog("The network process was killed");
+        self->recoverFromProcessEnd("network");
+    });
+    const int watched = context.watchedNetworkProcess();
+    if (context.watchNetworkProcess() && context.watchedNetworkProcess() != watched)
+        debugLog("Watching the network process " + std::to_string(context.watchedNetworkProcess()));
+}
 
 void ViewController::createWebViewRequested(platform::WebView&, const platform::NavigationAction& action) {
     debugLog("Requesting new WebView!");
@@ -1010,7 +1038,39 @@ void ViewController::webContentProcessDidTerminate(platform::WebView&) {
     debugLog("WKWebView was killed");
     // A panel the page opened has no page left to answer.
     notificationCenter_->removeNotificationPanel();
-    platform::MainQueue::async([] {
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    platform::MainQueue::async([weak] {
+        if (auto self = weak.lock()) self->recoverFromProcessEnd("web");
+    });
+}
+
+void ViewController::recoverFromProcessEnd(std::string_view process) {
+    const auto decision = crashBackoff_.processEnded(CrashBackoff::Clock::now());
+    const std::uint64_t token = ++crashReloadToken_;
+    // The dead page shows nothing any more: the loading screen or the error screen stands in.
+    tearDownWebView();
+    if (!decision.reload) {
+        platform::systemLog("The " + std::string(process) + " process ended " + std::to_string(decision.endsInWindow) +
+                                " times in a short time: the page is not loaded again until Try Again",
+                            platform::LogLevel::warning);
+        std::weak_ptr<ViewController> weak = weak_from_this();
+        showConnectionErrorScreen([weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->crashBackoff_.reset();
+            self->reloadWebApp();
+        });
+        return;
+    }
+    debugLog("The " + std::string(process) + " process ended: reloading in " + std::to_string(decision.delay.count()) +
+             " ms");
+    removeErrorScreen();
+    showLoadingView(true);
+    std::weak_ptr<ViewController> weak = weak_from_this();
+    platform::MainQueue::after(std::chrono::duration<double>(decision.delay).count(), [weak, token] {
+        auto self = weak.lock();
+        // A reload meanwhile (the user's, a log-out) or the close made this one needless.
+        if (!self || token != self->crashReloadToken_) return;
         if (auto delegate = Trellik::shared().webViewDelegate()) delegate->reloadWebApp();
     });
 }

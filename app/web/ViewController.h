@@ -17,6 +17,7 @@
 #include "media/WQWebMediaParent.h"
 #include "settings/TrellikWebViewDelegate.h"
 #include "system/Error.h"
+#include "web/CrashBackoff.h"
 #include "web/DownloadController.h"
 #include "web/PageMessageDispatcher.h"
 #include "web/PagePermissions.h"
@@ -84,6 +85,8 @@ public:
         // WebKit's stand-in microphone and camera (tests); so does the Info.plist key
         // "ParlivoMockCaptureDevices", which only a bundle made for tests carries.
         bool mockCaptureDevices = false;
+        // How the page comes back after its web or network process ended (tests shorten it).
+        CrashBackoff::Settings crashBackoff;
     };
 
     static std::shared_ptr<ViewController> create();
@@ -195,9 +198,13 @@ public:
                                                                      const platform::NavigationAction& action) override;
     void didFailProvisionalNavigation(platform::WebView& webView, const platform::Error& error) override;
     void didFailNavigation(platform::WebView& webView, const platform::Error& error) override;
+    void didCommitNavigation(platform::WebView& webView) override;
     void didFinishNavigation(platform::WebView& webView) override;
     void createWebViewRequested(platform::WebView& webView, const platform::NavigationAction& action) override;
     void webContentProcessDidTerminate(platform::WebView& webView) override;
+    // The web or network process ended: the page comes back after the back-off's delay, or,
+    // after a few ends in a short time, the connection-error screen takes its place.
+    void recoverFromProcessEnd(std::string_view process);
     // Behind the privacy lock the page's own dialogs are dismissed unseen.
     bool webViewMayShowScriptDialog(platform::WebView& webView) override;
     void downloadBlob(const std::string& url);
@@ -265,6 +272,8 @@ private:
     void refuseWaitingPermissionRequests(std::string_view reason);
     void followPointerForStealthMode(Gtk::Window& window);
     void stopWatchingNetworkForPageRetry();
+    void showConnectionErrorScreen(std::function<void()> tryAgain);
+    void watchNetworkProcess();
 
     Environment environment_;
 
@@ -310,6 +319,11 @@ private:
     std::unique_ptr<MediaPermissionDialog> mediaPermissionDialog_;
     bool pointerInsideWindow_ = false;
     std::unique_ptr<platform::Reachability> pageRetryReachability_;
+
+    // Ends of the web and network processes, and the reload they scheduled (a newer reload or
+    // the close cancels it by moving the token on).
+    CrashBackoff crashBackoff_;
+    std::uint64_t crashReloadToken_ = 0;
 };
 
 }  // namespace parlivo

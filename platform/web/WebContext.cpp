@@ -1,8 +1,16 @@
 #include "web/WebContext.h"
 
+#include <glib-unix.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <webkit2/webkit2.h>
 
+#include <charconv>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <system_error>
+#include <vector>
 
 #include "foundation/Bundle.h"
 #include "foundation/FileManager.h"
@@ -19,6 +27,40 @@ WebContext::Configuration defaultConfiguration() {
     return {FileManager::applicationSupportDirectory() / identifier / "WebsiteData",
             FileManager::cachesDirectory() / identifier / "WebKit"};
 }
+constexpr std::string_view kNetworkProcessExecutable = "WebKitNetworkProcess";
+
+// Whether `pid` is a process of WebKit's network process executable.
+bool isNetworkProcess(int pid) {
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+    return !error && executable.filename() == kNetworkProcessExecutable;
+}
+
+std::vector<int> numbersIn(const std::string& text) {
+    std::vector<int> numbers;
+    std::istringstream stream(text);
+    std::string word;
+    while (stream >> word) {
+        int value = 0;
+        const auto [end, failure] = std::from_chars(word.data(), word.data() + word.size(), value);
+        if (failure == std::errc() && end == word.data() + word.size() && value > 0) numbers.push_back(value);
+    }
+    return numbers;
+}
+
+// This process's children: every thread lists those it started.
+std::vector<int> childProcesses() {
+    std::vector<int> children;
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::ifstream file(task.path() / "children");
+        std::stringstream text;
+        text << file.rdbuf();
+        for (int pid : numbersIn(text.str())) children.push_back(pid);
+    }
+    return children;
+}
+
 }  // namespace
 
 std::optional<WebContext::Configuration>& WebContext::pendingConfiguration() {
@@ -100,6 +142,56 @@ void WebContext::removeAllWebsiteData(std::function<void(bool succeeded)> comple
             if (*done) (*done)(ok);
         },
         held);
+}
+
+}  // namespace platform
+
+namespace platform {
+
+int WebContext::findNetworkProcess() {
+    for (int pid : childProcesses())
+        if (isNetworkProcess(pid)) return pid;
+    return 0;
+}
+
+void WebContext::setNetworkProcessEndedHandler(std::function<void()> ended) {
+    networkProcessEndedHandler_ = std::move(ended);
+}
+
+bool WebContext::watchNetworkProcess() {
+    if (networkProcess_ != 0) return true;
+    const int pid = findNetworkProcess();
+    if (pid == 0) return false;
+    const int descriptor = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (descriptor < 0) {
+        systemLog("Cannot watch the network process " + std::to_string(pid), LogLevel::info);
+        return false;
+    }
+    // The number may have been taken by another process between the look and the open.
+    if (!isNetworkProcess(pid)) {
+        close(descriptor);
+        return false;
+    }
+    networkProcess_ = pid;
+    networkProcessDescriptor_ = descriptor;
+    networkProcessSource_ = g_unix_fd_add(
+        descriptor, G_IO_IN,
+        +[](gint, GIOCondition, gpointer data) -> gboolean {
+            auto* self = static_cast<WebContext*>(data);
+            self->networkProcessSource_ = 0;
+            self->networkProcessEnded();
+            return G_SOURCE_REMOVE;
+        },
+        this);
+    return true;
+}
+
+void WebContext::networkProcessEnded() {
+    systemLog("The network process " + std::to_string(networkProcess_) + " ended", LogLevel::warning);
+    close(networkProcessDescriptor_);
+    networkProcessDescriptor_ = -1;
+    networkProcess_ = 0;
+    if (networkProcessEndedHandler_) networkProcessEndedHandler_();
 }
 
 }  // namespace platform

@@ -418,6 +418,8 @@ void WebView::connectSignals() {
                 } else if (event == WEBKIT_LOAD_COMMITTED) {
                     self->committed_ = true;
                     self->cancelLoadTimer();
+                    auto keep = self->shared_from_this();
+                    if (auto delegate = self->delegate_.lock()) delegate->didCommitNavigation(*self);
                 } else if (event == WEBKIT_LOAD_FINISHED) {
                     self->cancelLoadTimer();
                     auto keep = self->shared_from_this();

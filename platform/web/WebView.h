@@ -100,6 +100,8 @@ public:
     // URLErrorDomain timedOut) / after it.
     virtual void didFailProvisionalNavigation(WebView& webView, const Error& error) {}
     virtual void didFailNavigation(WebView& webView, const Error& error) {}
+    // The first answer of a load arrived (WebKit's network process runs by then).
+    virtual void didCommitNavigation(WebView& webView) {}
     virtual void didFinishNavigation(WebView& webView) {}
     // The page asked for a second web view (window.open, a link to a new window that was
     // allowed). None is ever made; the delegate decides what happens to the URL.

@@ -7,7 +7,9 @@
 #include <gtkmm/overlay.h>
 #include <gtkmm/window.h>
 
+#include <gtkmm/button.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,6 +35,7 @@
 #include "privacy/PrivacyViewController.h"
 #include "web/LoadingViewController.h"
 #include "web/ViewController.h"
+#include "web/WebContext.h"
 
 using namespace parlivo;
 using namespace payloadfixture;
@@ -55,6 +58,31 @@ fs::path writePayload(const std::string& name, const PropertyList& root) {
     const Bytes bytes = seal(root);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return path;
+}
+
+// A widget of a view by its id in the interface file.
+template <class T>
+T* find(Gtk::Widget& root, const std::string& id) {
+    const char* buildableName = gtk_buildable_get_name(GTK_BUILDABLE(root.gobj()));
+    if (buildableName && buildableName == id) return dynamic_cast<T*>(&root);
+    if (auto* container = dynamic_cast<Gtk::Container*>(&root))
+        for (auto* child : container->get_children())
+            if (auto* found = find<T>(*child, id)) return found;
+    return nullptr;
+}
+
+// This process's WebKit web processes (every thread lists the children it started).
+std::vector<int> webProcesses() {
+    std::vector<int> found;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream children(task.path() / "children");
+        for (int pid; children >> pid;) {
+            std::error_code error;
+            const auto executable = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+            if (!error && executable.filename() == "WebKitWebProcess") found.push_back(pid);
+        }
+    }
+    return found;
 }
 
 class ViewControllerTest : public ::testing::Test {
@@ -124,6 +152,7 @@ protected:
         ViewController::Environment environment;
         environment.configuration = configuration.get();
         environment.mockCaptureDevices = true;
+        environment.crashBackoff = backoff;
         environment.savePanel = panel;
         environment.openExternalURL = [this](const std::string& url) {
             opened.push_back(url);
@@ -181,6 +210,16 @@ protected:
         return names;
     }
     void post(const std::string& name, const std::string& bodyJS) { evaluate("post('" + name + "', " + bodyJS + ")"); }
+    // What a request of the page for its own address ends in: the status, or the error's text.
+    ScriptValue pageRequest() {
+        auto view = controller->aWkWebView();
+        if (!view) return {};
+        std::optional<platform::JavaScriptEvaluator::Result> result;
+        view->callAsyncJavaScript("return fetch(location.origin + '/?' + Math.random()).then(r => r.status, e => String(e));",
+                                  [&](const auto& r) { result = r; });
+        if (!testsupport::runLoopUntil([&] { return result.has_value(); }, 30)) return {};
+        return result->value.value_or(ScriptValue(result->error.value_or("no value")));
+    }
 
     static ServeProcess* pageServer;
     std::unique_ptr<ServeProcess> configServer;
@@ -189,6 +228,8 @@ protected:
     std::shared_ptr<ViewController> controller;
     std::shared_ptr<Gtk::Window> window;
     std::shared_ptr<ScriptedPanel> panel = std::make_shared<ScriptedPanel>();
+    // Short delays, and a window no slow machine outlasts: the number of ends decides.
+    CrashBackoff::Settings backoff{std::chrono::milliseconds(20), 3, std::chrono::hours(1)};
     std::vector<std::string> opened;
     std::vector<int> exits;
     std::shared_ptr<std::atomic<int>> downloadCount = std::make_shared<std::atomic<int>>(0);
@@ -612,4 +653,85 @@ TEST_F(ViewControllerTest, TheNotificationPanelGoesWithThePageAndTheLogOutReport
     EXPECT_TRUE(*completed);
     ASSERT_TRUE(waitForPage());
     EXPECT_EQ(evaluate("localStorage.getItem('session')"), ScriptValue());
+}
+
+// A web process that ends again and again (a broken driver, a kill at every start) is not started
+// at full speed forever: three reloads, then the connection-error screen, whose Try Again starts
+// over. The program lives through all of it.
+TEST_F(ViewControllerTest, AWebProcessThatKeepsEndingBacksOffToTheErrorScreenUntilTryAgain) {
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    for (int reload = 1; reload <= 3; ++reload) {
+        SCOPED_TRACE(reload);
+        auto ended = controller->aWkWebView().get();
+        // Killed from outside (a crash) as well as ended by WebKit: both come back the same way.
+        if (reload == 2) {
+            ended->terminateWebProcess();
+        } else {
+            const auto processes = webProcesses();
+            ASSERT_FALSE(processes.empty());
+            for (int pid : processes) kill(pid, SIGKILL);
+        }
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView().get() != ended; }, 30));
+        ASSERT_TRUE(waitForPage());
+        EXPECT_EQ(downloads, 1 + reload);
+        EXPECT_FALSE(controller->errorViewController());
+    }
+    controller->aWkWebView()->terminateWebProcess();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->errorViewController() != nullptr; }, 30));
+    EXPECT_FALSE(controller->aWkWebView());
+    EXPECT_FALSE(controller->loadingViewController());
+    EXPECT_TRUE(controller->errorViewController()->view().get_parent());
+    // No reload is waiting any more: past every timer the delays could have set, nothing was fetched.
+    testsupport::runLoopPastTimer(1);
+    EXPECT_EQ(downloads, 4);
+    EXPECT_FALSE(controller->aWkWebView());
+
+    auto* tryAgain = find<Gtk::Button>(controller->errorViewController()->view(), "tryAgainButton");
+    ASSERT_TRUE(tryAgain);
+    tryAgain->clicked();
+    EXPECT_FALSE(controller->errorViewController());
+    ASSERT_TRUE(waitForPage());
+    EXPECT_EQ(downloads, 5);
+    // The ends before Try Again count no more: the next one reloads again.
+    auto ended = controller->aWkWebView().get();
+    ended->terminateWebProcess();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView().get() != ended; }, 30));
+    ASSERT_TRUE(waitForPage());
+    EXPECT_EQ(downloads, 6);
+}
+
+// A reload of the user's while the back-off waits is the only one: the waiting one is dropped.
+TEST_F(ViewControllerTest, AReloadDuringTheBackOffReplacesTheWaitingOne) {
+    backoff.firstDelay = std::chrono::milliseconds(300);
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    controller->aWkWebView()->terminateWebProcess();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !controller->aWkWebView(); }, 30));
+    EXPECT_TRUE(controller->loadingViewController()) << "the dead page is not left on screen";
+    controller->reloadWebApp();
+    ASSERT_TRUE(waitForPage());
+    testsupport::runLoopPastTimer(1);
+    EXPECT_EQ(downloads, 2);
+}
+
+// WebKit starts a new network process after one was killed, but forgets what it was told (the
+// development server's certificate here): the page comes back and its requests work again.
+TEST_F(ViewControllerTest, AKilledNetworkProcessBringsThePageBackWithWorkingRequests) {
+    start(configurationRoot());
+    ASSERT_TRUE(waitForPage());
+    EXPECT_EQ(pageRequest(), ScriptValue(200));
+    const int network = platform::WebContext::findNetworkProcess();
+    ASSERT_GT(network, 0);
+    ASSERT_EQ(platform::WebContext::shared().watchedNetworkProcess(), network);
+    auto before = controller->aWkWebView().get();
+    ASSERT_EQ(kill(network, SIGKILL), 0);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView().get() != before; }, 30));
+    ASSERT_TRUE(waitForPage());
+    EXPECT_EQ(downloads, 2);
+    EXPECT_EQ(pageRequest(), ScriptValue(200));
+    // The new process is watched in its turn.
+    const int next = platform::WebContext::findNetworkProcess();
+    EXPECT_NE(next, network);
+    EXPECT_EQ(platform::WebContext::shared().watchedNetworkProcess(), next);
 }

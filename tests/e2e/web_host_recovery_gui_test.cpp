@@ -1,5 +1,6 @@
 // How the web host comes back: the connection-error screen for each kind of failure (its texts as
-// the user reads them) and its Try Again, a reload while it is up, and a web process that dies.
+// the user reads them) and its Try Again, a reload while it is up, a web process that dies (once,
+// and again and again), and a network process that dies.
 #include <signal.h>
 
 #include "LoopbackHTTPServer.h"
@@ -15,6 +16,15 @@ const char* const kSecureBody = "Please deactivate any security tool";
 
 bool isErrorHeader(const Accessibility::Element& e) {
     return e.showing && e.role == "label" && e.name == "Error connecting to server";
+}
+
+// Kills the program's processes whose name is `name` (comm: its first 15 characters); false
+// when there was none.
+bool killAll(pid_t program, std::string_view name) {
+    bool killed = false;
+    for (pid_t pid : testsupport::processTree(program))
+        if (testsupport::processName(pid) == name) killed = kill(pid, SIGKILL) == 0 || killed;
+    return killed;
 }
 
 // Three failures: the configuration client's attempts of one download.
@@ -120,4 +130,42 @@ TEST(WebHostRecovery, AKilledWebProcessReloadsTheWebClient) {
     // The new page is a working page: the bridge answers.
     run.roundTrip();
     EXPECT_EQ(run.stop(), 0);
+}
+
+// Web processes killed again and again (each once the page had started up again, so long after
+// the process started) leave the program running: it reloads later each time, and after the
+// third reload shows the error screen instead of starting yet another process. Try Again brings
+// the page back.
+TEST(WebHostRecovery, AWebProcessThatKeepsDyingEndsAtTheErrorScreenNotInALoop) {
+    WebHostRun run;
+    ASSERT_TRUE(run.start());
+    for (int reload = 1; reload <= 3; ++reload) {
+        SCOPED_TRACE(reload);
+        const size_t from = run.server.mark();
+        ASSERT_TRUE(killAll(run.program->pid(), "WebKitWebProces"));
+        ASSERT_TRUE(run.startedUp(from));
+    }
+    ASSERT_TRUE(killAll(run.program->pid(), "WebKitWebProces"));
+    auto& a11y = run.accessibility();
+    ASSERT_TRUE(a11y.waitFor(isErrorHeader, 90)) << a11y.describe() << run.program->output();
+    EXPECT_EQ(run.server.configurationRequests(), 4) << "no reload after the fourth end";
+
+    const size_t from = run.server.mark();
+    ASSERT_TRUE(a11y.press("Try Again"));
+    ASSERT_TRUE(run.startedUp(from));
+    EXPECT_TRUE(a11y.waitUntilGone(isErrorHeader)) << a11y.describe();
+    EXPECT_EQ(run.stop(), 0) << run.program->output();
+}
+
+// WebKit starts a new network process after one was killed but forgets the development server's
+// certificate: the program sees the end, and the page comes back over the new process.
+TEST(WebHostRecovery, AKilledNetworkProcessBringsThePageBack) {
+    WebHostRun run;
+    ASSERT_TRUE(run.start());
+    ASSERT_TRUE(run.program->waitForOutput("Watching the network process")) << run.program->output();
+    const size_t from = run.server.mark();
+    ASSERT_TRUE(killAll(run.program->pid(), "WebKitNetworkPr"));
+    ASSERT_TRUE(run.startedUp(from));
+    run.roundTrip();
+    EXPECT_EQ(run.stop(), 0) << run.program->output();
 }
