@@ -97,8 +97,8 @@ const char* sourceElement(CaptureSource source) {
 
 // Loads the plugins of the capture's elements (GStreamer loads a plugin when its first element
 // is made).
-void loadCaptureElements() {
-    const char* names[] = {sourceElement(microphoneSource()), "audioconvert", "audioresample", "capsfilter", "appsink"};
+void loadCaptureElements(const char* source) {
+    const char* names[] = {source, "audioconvert", "audioresample", "capsfilter", "appsink"};
     for (const char* name : names) {
         GstElementFactory* factory = gst_element_factory_find(name);
         if (!factory) continue;
@@ -137,9 +137,24 @@ int MicrophoneCapture::usableSampleRate(double rate) {
 }
 
 std::shared_future<void> MicrophoneCapture::prepare() {
-    static const std::shared_future<void> prepared = std::async(std::launch::async, [] {
-        if (ensureGStreamer()) loadCaptureElements();
-    }).share();
+    static std::once_flag once;
+    static std::shared_future<void> prepared;
+    std::call_once(once, [] {
+        // The source is chosen here, on the caller's thread: the choice reads the environment
+        // and the settings.
+        const CaptureSource chosen = microphoneSource();
+        if (chosen == CaptureSource::none) {
+            // No microphone to capture: nothing to ready.
+            std::promise<void> nothing;
+            nothing.set_value();
+            prepared = nothing.get_future().share();
+            return;
+        }
+        const char* source = sourceElement(chosen);
+        prepared = std::async(std::launch::async, [source] {
+                       if (ensureGStreamer()) loadCaptureElements(source);
+                   }).share();
+    });
     return prepared;
 }
 

@@ -64,8 +64,9 @@ public:
     // Readies GStreamer and the capture's elements on a worker thread, once per process, so
     // that a later start() pays neither for loading (or, after plugins changed, rebuilding)
     // GStreamer's plugin registry nor for loading the elements: the first start is then as quick
-    // as the next ones, and the samples of that time are not missed. Any thread; the future is
-    // ready when the work is done (successful or not: start() reports what went wrong).
+    // as the next ones, and the samples of that time are not missed. Main thread (it reads the
+    // source setting); the future is ready when the work is done (successful or not: start()
+    // reports what went wrong).
     static std::shared_future<void> prepare();
 
     bool isRunning() const;
