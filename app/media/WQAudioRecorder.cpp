@@ -49,6 +49,11 @@ WQAudioRecorder::WQAudioRecorder() : batching_(std::make_shared<Batching>()) {}
 WQAudioRecorder::~WQAudioRecorder() = default;
 
 void WQAudioRecorder::setWebView(std::weak_ptr<platform::JavaScriptEvaluator> webView) {
+    // The page may ask to record from now on. The capture is readied meanwhile, off the main
+    // thread: done at the first start, it would take that start's first samples with it (tens
+    // of milliseconds, seconds while GStreamer rebuilds its plugin registry) and hold up the
+    // main thread as long.
+    if (!webView.expired()) platform::MicrophoneCapture::prepare();
     webView_ = std::move(webView);
 }
 

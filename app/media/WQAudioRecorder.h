@@ -37,7 +37,8 @@ public:
     static std::shared_ptr<WQAudioRecorder> create();
     ~WQAudioRecorder() override;
 
-    // The page's web view; the main view controller gives it each new one.
+    // The page's web view; the main view controller gives it each new one. The microphone
+    // capture is readied in the background from then on (MicrophoneCapture::prepare).
     void setWebView(std::weak_ptr<platform::JavaScriptEvaluator> webView);
     void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
 

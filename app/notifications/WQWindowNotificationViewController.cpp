@@ -88,7 +88,8 @@ void WQWindowNotificationViewController::buttonClicked(Gtk::Button* sender) {
 
 Glib::RefPtr<Gdk::Pixbuf> WQWindowNotificationViewController::imageNamed(const std::string& name) {
     if (!name.empty() && name.find('/') == std::string::npos) {
-        for (const char* extension : {"svg", "png"}) {
+        // Bitmaps first: an SVG would load the vector renderer into the process for one icon.
+        for (const char* extension : {"png", "svg"}) {
             if (auto path = platform::Bundle::main().pathForResource(name, extension, "images")) {
                 try {
                     return Gdk::Pixbuf::create_from_file(path->string(), imageSize, imageSize, true);

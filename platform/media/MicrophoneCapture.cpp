@@ -80,6 +80,33 @@ void onDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
     setBufferDuration(element, *static_cast<double*>(data));
 }
 
+// The buffer length for a requested duration: within the limits, and for a longer request an
+// equal part of it, so that the buffer holding a batch's last sample is not one that runs on
+// past it (1024 samples at 16 kHz come in four buffers of 16 ms, not in 20 ms buffers whose
+// fourth ends 16 ms after the batch).
+double bufferDurationFor(double requested) {
+    if (!std::isfinite(requested)) return kMaximumBufferDuration;
+    if (requested <= kMaximumBufferDuration) return std::max(requested, kMinimumBufferDuration);
+    const double parts = std::ceil(requested / kMaximumBufferDuration - 1e-9);
+    return std::clamp(requested / parts, kMinimumBufferDuration, kMaximumBufferDuration);
+}
+
+const char* sourceElement(CaptureSource source) {
+    return source == CaptureSource::test ? "audiotestsrc" : "autoaudiosrc";
+}
+
+// Loads the plugins of the capture's elements (GStreamer loads a plugin when its first element
+// is made).
+void loadCaptureElements(const char* source) {
+    const char* names[] = {source, "audioconvert", "audioresample", "capsfilter", "appsink"};
+    for (const char* name : names) {
+        GstElementFactory* factory = gst_element_factory_find(name);
+        if (!factory) continue;
+        if (GstPluginFeature* loaded = gst_plugin_feature_load(GST_PLUGIN_FEATURE(factory))) gst_object_unref(loaded);
+        gst_object_unref(factory);
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<MicrophoneCapture> MicrophoneCapture::create() {
@@ -109,6 +136,28 @@ int MicrophoneCapture::usableSampleRate(double rate) {
     return int(rounded);
 }
 
+std::shared_future<void> MicrophoneCapture::prepare() {
+    static std::once_flag once;
+    static std::shared_future<void> prepared;
+    std::call_once(once, [] {
+        // The source is chosen here, on the caller's thread: the choice reads the environment
+        // and the settings.
+        const CaptureSource chosen = microphoneSource();
+        if (chosen == CaptureSource::none) {
+            // No microphone to capture: nothing to ready.
+            std::promise<void> nothing;
+            nothing.set_value();
+            prepared = nothing.get_future().share();
+            return;
+        }
+        const char* source = sourceElement(chosen);
+        prepared = std::async(std::launch::async, [source] {
+                       if (ensureGStreamer()) loadCaptureElements(source);
+                   }).share();
+    });
+    return prepared;
+}
+
 bool MicrophoneCapture::isRunning() const {
     return pipeline_ != nullptr;
 }
@@ -133,8 +182,7 @@ bool MicrophoneCapture::start(double sampleRate, double bufferDuration, std::str
     std::string gstError;
     if (!ensureGStreamer(&gstError)) return fail(gstError);
 
-    if (!std::isfinite(bufferDuration)) bufferDuration = kMaximumBufferDuration;
-    bufferDuration = std::clamp(bufferDuration, kMinimumBufferDuration, kMaximumBufferDuration);
+    bufferDuration = bufferDurationFor(bufferDuration);
 
     auto made = std::make_shared<Pipeline>();
     made->rate = rate;
@@ -142,14 +190,14 @@ bool MicrophoneCapture::start(double sampleRate, double bufferDuration, std::str
     made->owner.adopt(pipeline);
     GstElement* input = nullptr;
     if (source == CaptureSource::test) {
-        input = gst_element_factory_make("audiotestsrc", "input");
+        input = gst_element_factory_make(sourceElement(source), "input");
         if (input) {
             // Live, so it delivers in real time like a microphone.
             g_object_set(input, "is-live", TRUE, "samplesperbuffer", gint(std::max(1.0, std::round(rate * bufferDuration))),
                          "freq", 440.0, "volume", 0.5, nullptr);
         }
     } else {
-        input = gst_element_factory_make("autoaudiosrc", "input");
+        input = gst_element_factory_make(sourceElement(source), "input");
         auto* duration = new double(bufferDuration);
         g_signal_connect_data(pipeline, "deep-element-added", G_CALLBACK(onDeepElementAdded), duration,
                               [](gpointer data, GClosure*) { delete static_cast<double*>(data); }, GConnectFlags(0));

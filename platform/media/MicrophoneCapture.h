@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,12 +53,21 @@ public:
     void setFailureHandler(FailureHandler handler);
 
     // Starts capturing at `sampleRate` in buffers of about `bufferDuration` seconds (limited to
-    // 5...20 ms, so samples are never held back long). A running capture at another rate is restarted at the new one; at the same rate
+    // 5...20 ms, so samples are never held back long; a longer duration is divided into equal
+    // parts, so a batch of that duration ends with a buffer). A running capture at another rate is restarted at the new one; at the same rate
     // it keeps running. False, with the reason, when the rate is not finite or out of range, the
     // machine has no microphone (or the source is "none"), or the source refuses to start; the
     // capture is stopped then.
     bool start(double sampleRate, double bufferDuration, std::string* error = nullptr);
     void stop();
+
+    // Readies GStreamer and the capture's elements on a worker thread, once per process, so
+    // that a later start() pays neither for loading (or, after plugins changed, rebuilding)
+    // GStreamer's plugin registry nor for loading the elements: the first start is then as quick
+    // as the next ones, and the samples of that time are not missed. Main thread (it reads the
+    // source setting); the future is ready when the work is done (successful or not: start()
+    // reports what went wrong).
+    static std::shared_future<void> prepare();
 
     bool isRunning() const;
     // The rate of the running capture; 0 while stopped.

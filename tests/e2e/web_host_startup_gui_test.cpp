@@ -2,6 +2,7 @@
 // what follows each of its events, the scripts and handlers the page finds, the stored text, the
 // loading screen, and the custom route with its text patches.
 #include <fstream>
+#include <iterator>
 
 #include "WebHostRun.h"
 
@@ -112,6 +113,13 @@ TEST(WebHostStartup, FirstStartAnswersEachStartupEventInOrder) {
     EXPECT_TRUE(a11y.waitFor(Accessibility::containing("label", "automatically when you log in"))) << a11y.describe();
     EXPECT_TRUE(a11y.waitUntilGone(Accessibility::named("label", "Loading ..."))) << a11y.describe();
     EXPECT_TRUE(run.program->waitForOutput("ViewController ===> Remove loading view!"));
+    // Neither drawing them nor the start loaded an SVG renderer or the HEIF conversion's
+    // libraries: those come with the first SVG or the first conversion.
+    std::ifstream maps("/proc/" + std::to_string(run.program->pid()) + "/maps");
+    const std::string mapped{std::istreambuf_iterator<char>(maps), std::istreambuf_iterator<char>()};
+    EXPECT_FALSE(mapped.empty());
+    for (const char* library : {"librsvg", "libpixbufloader-svg", "libheif", "libde265", "libx265"})
+        EXPECT_EQ(mapped.find(library), std::string::npos) << library << " is loaded at start";
     EXPECT_EQ(run.stop(), 0) << run.program->output();
 }
 
