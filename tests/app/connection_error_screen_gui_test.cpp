@@ -10,22 +10,12 @@
 #include "RunLoop.h"
 #include "config/DynamicData.h"
 #include "config/DynamicDataErrorViewController.h"
+#include "WidgetLookup.h"
 
 using namespace parlivo;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A widget of the view by its id in the interface file.
-template <class T>
-T* find(Gtk::Widget& root, const std::string& id) {
-    const char* buildableName = gtk_buildable_get_name(GTK_BUILDABLE(root.gobj()));
-    if (buildableName && buildableName == id) return dynamic_cast<T*>(&root);
-    if (auto* container = dynamic_cast<Gtk::Container*>(&root))
-        for (auto* child : container->get_children())
-            if (auto* found = find<T>(*child, id)) return found;
-    return nullptr;
-}
 
 class ConnectionErrorScreenTest : public testing::Test {
 protected:
@@ -46,8 +36,8 @@ TEST_F(ConnectionErrorScreenTest, ShowsTheLatestFailureEachTimeItAppears) {
     window.show();
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->view().get_mapped(); }));
 
-    auto* header = find<Gtk::Label>(controller->view(), "errorHeaderTextField");
-    auto* body = find<Gtk::Label>(controller->view(), "errorBodyTextField");
+    auto* header = testsupport::findWidget<Gtk::Label>(controller->view(), "errorHeaderTextField");
+    auto* body = testsupport::findWidget<Gtk::Label>(controller->view(), "errorBodyTextField");
     ASSERT_TRUE(header && body);
     EXPECT_EQ(header->get_text(), DynamicDataErrorViewController::headerText());
     EXPECT_EQ(body->get_text(), DynamicDataErrorViewController::bodyText(data.error));
@@ -71,8 +61,8 @@ TEST_F(ConnectionErrorScreenTest, TheButtonsRetryAndWriteToSupport) {
     Gtk::Window window;
     window.add(controller->view());
     window.show();
-    auto* tryAgain = find<Gtk::Button>(controller->view(), "tryAgainButton");
-    auto* support = find<Gtk::Button>(controller->view(), "supportButton");
+    auto* tryAgain = testsupport::findWidget<Gtk::Button>(controller->view(), "tryAgainButton");
+    auto* support = testsupport::findWidget<Gtk::Button>(controller->view(), "supportButton");
     ASSERT_TRUE(tryAgain && support);
     EXPECT_EQ(tryAgain->get_label(), "Try Again");
     EXPECT_EQ(support->get_label(), "Contact Support");

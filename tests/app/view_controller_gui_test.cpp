@@ -36,6 +36,7 @@
 #include "web/LoadingViewController.h"
 #include "web/ViewController.h"
 #include "web/WebContext.h"
+#include "WidgetLookup.h"
 
 using namespace parlivo;
 using namespace payloadfixture;
@@ -58,17 +59,6 @@ fs::path writePayload(const std::string& name, const PropertyList& root) {
     const Bytes bytes = seal(root);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return path;
-}
-
-// A widget of a view by its id in the interface file.
-template <class T>
-T* find(Gtk::Widget& root, const std::string& id) {
-    const char* buildableName = gtk_buildable_get_name(GTK_BUILDABLE(root.gobj()));
-    if (buildableName && buildableName == id) return dynamic_cast<T*>(&root);
-    if (auto* container = dynamic_cast<Gtk::Container*>(&root))
-        for (auto* child : container->get_children())
-            if (auto* found = find<T>(*child, id)) return found;
-    return nullptr;
 }
 
 // This process's WebKit web processes (every thread lists the children it started).
@@ -687,7 +677,7 @@ TEST_F(ViewControllerTest, AWebProcessThatKeepsEndingBacksOffToTheErrorScreenUnt
     EXPECT_EQ(downloads, 4);
     EXPECT_FALSE(controller->aWkWebView());
 
-    auto* tryAgain = find<Gtk::Button>(controller->errorViewController()->view(), "tryAgainButton");
+    auto* tryAgain = testsupport::findWidget<Gtk::Button>(controller->errorViewController()->view(), "tryAgainButton");
     ASSERT_TRUE(tryAgain);
     tryAgain->clicked();
     EXPECT_FALSE(controller->errorViewController());

@@ -234,17 +234,7 @@ std::vector<PeerRecord> Peers::records(size_t from) const {
 std::optional<PeerRecord> Peers::waitFor(const std::function<bool(const PeerRecord&)>& matcher, double timeoutSeconds,
                                          size_t from) {
     std::unique_lock lock(mutex_);
-    std::optional<PeerRecord> found;
-    size_t checked = from;
-    changed_.wait_until(lock, deadlineAfter(timeoutSeconds), [&] {
-        for (; checked < records_.size(); ++checked)
-            if (matcher(records_[checked])) {
-                found = records_[checked];
-                return true;
-            }
-        return false;
-    });
-    return found;
+    return waitForRecord(lock, changed_, records_, matcher, timeoutSeconds, from);
 }
 
 std::optional<PeerRecord> Peers::waitForPage(std::string_view type, std::string_view key, std::string_view value,

@@ -192,17 +192,7 @@ size_t StandinServer::mark() const {
 
 std::optional<PageRecord> StandinServer::waitFor(const RecordMatcher& matcher, double timeoutSeconds, size_t from) {
     std::unique_lock lock(mutex_);
-    std::optional<PageRecord> found;
-    size_t checked = from;
-    changed_.wait_until(lock, deadlineAfter(timeoutSeconds), [&] {
-        for (; checked < records_.size(); ++checked)
-            if (matcher(records_[checked])) {
-                found = records_[checked];
-                return true;
-            }
-        return false;
-    });
-    return found;
+    return waitForRecord(lock, changed_, records_, matcher, timeoutSeconds, from);
 }
 
 std::optional<PageRecord> StandinServer::waitForCall(std::string_view name, double timeoutSeconds, size_t from) {

@@ -28,12 +28,32 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "RunLoop.h"
 #include "foundation/PropertyList.h"
 
 namespace testsupport {
 
 // Writes `text` as the whole of `path` (a harness's own files); false when it could not.
 bool writeText(const std::filesystem::path& path, std::string_view text);
+
+// The first of `records` from index `from` on that `matcher` accepts, waiting on `changed` (with
+// `lock` held on the records' mutex) until one comes or the deadline for `timeoutSeconds` passes.
+template <class Record, class Matcher>
+std::optional<Record> waitForRecord(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+                                    const std::vector<Record>& records, const Matcher& matcher,
+                                    double timeoutSeconds, size_t from) {
+    std::optional<Record> found;
+    size_t checked = from;
+    changed.wait_until(lock, deadlineAfter(timeoutSeconds), [&] {
+        for (; checked < records.size(); ++checked)
+            if (matcher(records[checked])) {
+                found = records[checked];
+                return true;
+            }
+        return false;
+    });
+    return found;
+}
 
 // One thing the stand-in page recorded (standin.js): "ready" when a page has loaded (with the
 // host's declarations the configuration's scripts saw), "call" for each page function the host
