@@ -72,6 +72,9 @@ public:
     void didReceiveScriptMessage(const platform::ScriptMessage& message) override {
         target_.didReceiveScriptMessage(message);
     }
+    platform::ScriptMessageShape messageShape(std::string_view name) const override {
+        return target_.messageShape(name);
+    }
 
 private:
     platform::ScriptMessageHandler& target_;
@@ -888,9 +891,9 @@ void ViewController::closeNotification(const std::string& identifier) { Trellik:
 
 void ViewController::checkForUpdates() { platform::VendorServices::shared().checkForUpdates(); }
 
-void ViewController::saveDownload(std::string_view dataURL, const std::string& mimeType,
+void ViewController::saveDownload(std::string dataURL, const std::string& mimeType,
                                   const std::optional<std::string>& fileName) {
-    downloads_->saveDataURL(dataURL, mimeType, fileName);
+    downloads_->saveDataURL(std::move(dataURL), mimeType, fileName);
 }
 
 void ViewController::openExternalURL(const std::string& url) {

@@ -177,7 +177,7 @@ public:
     void removeNotifications() override;
     void closeNotification(const std::string& identifier) override;
     void checkForUpdates() override;
-    void saveDownload(std::string_view dataURL, const std::string& mimeType,
+    void saveDownload(std::string dataURL, const std::string& mimeType,
                       const std::optional<std::string>& fileName) override;
     void openExternalURL(const std::string& url) override;
     void loadURLInWebView(const std::string& url) override;

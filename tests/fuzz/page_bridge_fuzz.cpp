@@ -32,7 +32,7 @@ struct Host : PageBridgeHost {
     void toggleDoNotDisturb() override {}
     void removeNotifications() override {}
     void checkForUpdates() override {}
-    void saveDownload(std::string_view, const std::string& mime, const std::optional<std::string>& name) override {
+    void saveDownload(std::string, const std::string& mime, const std::optional<std::string>& name) override {
         use(mime);
         if (name) use(*name);
     }
