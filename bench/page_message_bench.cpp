@@ -122,6 +122,7 @@ struct Oversized {
     const char* script;
 };
 const Oversized kOversized[] = {
+    {"nothing (the machine's own noise)", "0"},
     {"100 MB string (logHandler)", "Standin.post('logHandler', 'x'.repeat(100 * 1024 * 1024))"},
     {"300,000 numbers (eventHandler)", "Standin.post('eventHandler', Array.from({length: 300000}, (_, i) => i))"},
     {"50 MB title and body", "Standin.post('incomingMessageHandler', {title: 't'.repeat(25 * 1024 * 1024), "

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "DebugPrint.h"
-#include "WQBase64DataConverter.h"
 #include "WQDebugController.h"
 #include "foundation/URL.h"
 #include "web/NavigationPolicy.h"
@@ -195,8 +194,6 @@ void PageMessageDispatcher::handleFFmpeg(PageBridgeHost& host, const platform::S
     if (!id) return;
     const auto* parameters = body["parameters"].asArray();
     if (!parameters) return;
-    auto input = tovak::WQBase64DataConverter().base64ToData(*src);
-    if (!input) return;
     const std::string* inDataType = stringAt(body, "inDataType");
     const std::string* outDataType = stringAt(body, "outDataType");
     if (!inDataType || !outDataType) return;
@@ -204,7 +201,7 @@ void PageMessageDispatcher::handleFFmpeg(PageBridgeHost& host, const platform::S
         debugLog("Refused a conversion with file types that are no plain extensions");
         return;
     }
-    host.runFFmpeg(*id, std::move(*input), *inDataType, *outDataType, *parameters, message.webView);
+    host.runFFmpeg(*id, std::string(*src), *inDataType, *outDataType, *parameters, message.webView);
 }
 
 }  // namespace parlivo

@@ -45,7 +45,9 @@ public:
     // "audioHandler" and "ffmpegHandler": the answer goes to `webView` (the page that asked).
     virtual void convertAudio(const std::string& id, const std::string& url,
                               std::weak_ptr<platform::JavaScriptEvaluator> webView) = 0;
-    virtual void runFFmpeg(const std::string& id, std::vector<std::uint8_t> input, const std::string& inDataType,
+    // `source`: the input as the page gave it, Base64 after "base64," (it may be a whole file:
+    // the host decodes it off the main thread; a source that does not decode gets no answer).
+    virtual void runFFmpeg(const std::string& id, std::string source, const std::string& inDataType,
                            const std::string& outDataType, platform::ScriptValue::Array parameters,
                            std::weak_ptr<platform::JavaScriptEvaluator> webView) = 0;
 };

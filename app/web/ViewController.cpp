@@ -14,6 +14,7 @@
 #include "StringExtensions.h"
 #include "ViewExtensions.h"
 #include "WQApplicationInfo.h"
+#include "WQBase64DataConverter.h"
 #include "WQDebugController.h"
 #include "WQDirectory.h"
 #include "WQFileType.h"
@@ -24,6 +25,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/FileManager.h"
 #include "foundation/Log.h"
+#include "foundation/WorkQueue.h"
 #include "foundation/MainQueue.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/URL.h"
@@ -944,18 +946,26 @@ void ViewController::convertAudio(const std::string& id, const std::string& url,
     });
 }
 
-void ViewController::runFFmpeg(const std::string& id, std::vector<std::uint8_t> input, const std::string& inDataType,
+void ViewController::runFFmpeg(const std::string& id, std::string source, const std::string& inDataType,
                                const std::string& outDataType, platform::ScriptValue::Array parameters,
                                std::weak_ptr<platform::JavaScriptEvaluator> webView) {
-    FFmpegWrapper::create()->runFFmpeg(
-        std::move(input), inDataType, outDataType, std::move(parameters),
-        [id, outDataType, webView](std::optional<FFmpegWrapper::Bytes> output) {
-            auto page = webView.lock();
-            if (!page) return;
-            std::optional<std::string> base64;
-            if (output) base64 = platform::Crypto::base64(*output);
-            page->evaluateJavaScript(pagescripts::ffmpegCallback(id, base64, outDataType));
-        });
+    // The page's file is decoded on a worker; the wrapper queues the run from there.
+    platform::WorkQueue::global().async([wrapper = FFmpegWrapper::create(), id, source = std::move(source), inDataType,
+                                         outDataType, parameters = std::move(parameters), webView]() mutable {
+        auto input = tovak::WQBase64DataConverter().base64ToData(source);
+        if (!input) {
+            platform::systemLog("Refused an ffmpeg request whose input is no Base64", platform::LogLevel::info);
+            return;
+        }
+        wrapper->runFFmpeg(std::move(*input), inDataType, outDataType, std::move(parameters),
+                           [id, outDataType, webView](std::optional<FFmpegWrapper::Bytes> output) {
+                               auto page = webView.lock();
+                               if (!page) return;
+                               std::optional<std::string> base64;
+                               if (output) base64 = platform::Crypto::base64(*output);
+                               page->evaluateJavaScript(pagescripts::ffmpegCallback(id, base64, outDataType));
+                           });
+    });
 }
 
 // --- Navigation ---

@@ -186,7 +186,7 @@ public:
     void exitProcess(int code) override;
     void convertAudio(const std::string& id, const std::string& url,
                       std::weak_ptr<platform::JavaScriptEvaluator> webView) override;
-    void runFFmpeg(const std::string& id, std::vector<std::uint8_t> input, const std::string& inDataType,
+    void runFFmpeg(const std::string& id, std::string source, const std::string& inDataType,
                    const std::string& outDataType, platform::ScriptValue::Array parameters,
                    std::weak_ptr<platform::JavaScriptEvaluator> webView) override;
 
