@@ -13,9 +13,6 @@ namespace platform {
 
 namespace {
 
-struct GFreeDeleter {
-    void operator()(void* p) const { g_free(p); }
-};
 struct StrvDeleter {
     void operator()(char** p) const { g_strfreev(p); }
 };
@@ -145,10 +142,14 @@ private:
             overLimits_ = true;
             return std::nullopt;
         }
-        std::unique_ptr<char, GFreeDeleter> text(jsc_value_to_string(value));
-        if (!text) return std::nullopt;
-        std::string result(text.get());
-        if (!spend(result.size())) return std::nullopt;
+        // As bytes: a C string would end the text at its first NUL, and the handler would get
+        // another text than the page sent.
+        auto result = scriptStringFromJSC(value, limits_.maxStringBytes - stringBytes_);
+        if (!result) {
+            overLimits_ = true;  // it is a string: only its size can refuse it
+            return std::nullopt;
+        }
+        stringBytes_ += result->size();
         return result;
     }
 
