@@ -40,18 +40,32 @@ std::string DownloadController::failureText(const std::filesystem::path& path) {
     return platform::localized("DOWNLOAD_SAVE_FAILED", "The file could not be saved.") + "\n" + path.string();
 }
 
-void DownloadController::saveDataURL(std::string_view dataURL, const std::string& mimeType,
+void DownloadController::saveDataURL(std::string dataURL, const std::string& mimeType,
                                      const std::optional<std::string>& fileName) {
     const std::string uti = tovak::WQFileType::UTIFromMIMEType(mimeType);
     debugLog("BASE64 MIME: " + mimeType + " UTI: " + uti);
-    auto decoded = tovak::WQBase64DataConverter().base64ToData(dataURL);
-    if (!decoded) {
+    // One serial worker for every controller, never torn down (nothing waits for it): decoded
+    // data comes back in the order the page asked.
+    static auto* decoder = new platform::WorkQueue("download data");
+    std::weak_ptr<DownloadController> weak = weak_from_this();
+    decoder->async([weak, dataURL = std::move(dataURL), mimeType, fileName] {
+        std::shared_ptr<const Bytes> bytes;
+        if (auto decoded = tovak::WQBase64DataConverter().base64ToData(dataURL))
+            bytes = std::make_shared<const Bytes>(std::move(*decoded));
+        platform::MainQueue::async([weak, bytes, mimeType, fileName] {
+            if (auto self = weak.lock()) self->offer(bytes, mimeType, fileName);
+        });
+    });
+}
+
+void DownloadController::offer(std::shared_ptr<const Bytes> bytes, const std::string& mimeType,
+                               const std::optional<std::string>& fileName) {
+    if (!bytes) {
         // Nothing could be written: the user is told instead of being asked for a place first.
         platform::systemLog("A download from the page carried no readable data; nothing was saved", platform::LogLevel::warning);
         if (reporter_) reporter_(platform::localized("DOWNLOAD_SAVE_FAILED", "The file could not be saved."));
         return;
     }
-    auto bytes = std::make_shared<const Bytes>(std::move(*decoded));
     SavePanel::Options options;
     options.suggestedName = fileName ? navigation::plainBaseName(*fileName, "") : std::string();
     options.mimeType = mimeType;

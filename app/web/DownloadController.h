@@ -43,8 +43,9 @@ public:
     static std::shared_ptr<DownloadController> create(std::shared_ptr<SavePanel> panel, Reporter reporter,
                                                       Fetch fetch = {});
 
-    // The page's "download": `dataURL` is a data URL (only its Base64 part is read).
-    void saveDataURL(std::string_view dataURL, const std::string& mimeType, const std::optional<std::string>& fileName);
+    // The page's "download": `dataURL` is a data URL (only its Base64 part is read). It may hold a
+    // whole file: it is decoded off the main thread, and saves are offered in the order asked.
+    void saveDataURL(std::string dataURL, const std::string& mimeType, const std::optional<std::string>& fileName);
     // A link to a file: where to, then the fetch, then the write.
     void downloadFile(const std::string& url);
 
@@ -55,6 +56,7 @@ public:
 
 private:
     DownloadController(std::shared_ptr<SavePanel> panel, Reporter reporter, Fetch fetch);
+    void offer(std::shared_ptr<const Bytes> bytes, const std::string& mimeType, const std::optional<std::string>& fileName);
     void write(std::filesystem::path path, std::shared_ptr<const Bytes> bytes);
     void finish(const std::filesystem::path& path, bool saved, const std::string& reason);
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "DebugPrint.h"
-#include "WQBase64DataConverter.h"
 #include "WQDebugController.h"
 #include "foundation/URL.h"
 #include "web/NavigationPolicy.h"
@@ -54,6 +53,28 @@ std::optional<IncomingMessage> PageMessageDispatcher::incomingMessage(const Scri
     return IncomingMessage::fromMessageBody(body);
 }
 
+platform::ScriptMessageShape PageMessageDispatcher::messageShape(std::string_view name) const {
+    using Shape = platform::ScriptMessageShape;
+    if (name == incomingMessageHandler)
+        return Shape::dictionary(maximumNotificationTextBytes, {{"icon", IncomingMessage::maximumIconLength}});
+    if (name == logHandler) {
+        // Read only to be printed, and the line is cut at a few kilobytes.
+        Shape shape;
+        shape.read = debugging();
+        shape.maxStringBytes = 64 * 1024;
+        return shape;
+    }
+    if (name == eventHandler) {
+        // An event's name, or an action with its texts; a download carries its whole file.
+        Shape shape = Shape::dictionary(maximumMailTextBytes, {{"download", maximumFileMemberBytes}});
+        shape.kinds |= Shape::strings;
+        return shape;
+    }
+    if (name == audioHandler) return Shape::dictionary(64 * 1024);
+    if (name == ffmpegHandler) return Shape::dictionary(64 * 1024, {{"src", maximumFileMemberBytes}});
+    return {};
+}
+
 void PageMessageDispatcher::didReceiveScriptMessage(const platform::ScriptMessage& message) {
     auto host = host_.lock();
     if (!host) return;
@@ -97,11 +118,10 @@ void PageMessageDispatcher::handleEvent(PageBridgeHost& host, const platform::Sc
         }
         return;
     }
-    if (const auto* body = message.body.asDictionary()) handleAction(host, *body);
+    if (message.body.isDictionary()) handleAction(host, message.body);
 }
 
-void PageMessageDispatcher::handleAction(PageBridgeHost& host, const ScriptValue::Dictionary& dictionary) {
-    const ScriptValue body(dictionary);
+void PageMessageDispatcher::handleAction(PageBridgeHost& host, const ScriptValue& body) {
     const std::string* action = stringAt(body, "action");
     if (!action) return;
     if (*action == "download") {
@@ -110,7 +130,7 @@ void PageMessageDispatcher::handleAction(PageBridgeHost& host, const ScriptValue
         if (!data || !mimeType) return;
         std::optional<std::string> fileName;
         if (const std::string* name = stringAt(body, "fileName")) fileName = *name;
-        host.saveDownload(*data, *mimeType, fileName);
+        host.saveDownload(std::string(*data), *mimeType, fileName);
     } else if (*action == "openURL") {
         const std::string* url = stringAt(body, "url");
         if (!url || !platform::URL::parse(*url)) return;
@@ -174,8 +194,6 @@ void PageMessageDispatcher::handleFFmpeg(PageBridgeHost& host, const platform::S
     if (!id) return;
     const auto* parameters = body["parameters"].asArray();
     if (!parameters) return;
-    auto input = tovak::WQBase64DataConverter().base64ToData(*src);
-    if (!input) return;
     const std::string* inDataType = stringAt(body, "inDataType");
     const std::string* outDataType = stringAt(body, "outDataType");
     if (!inDataType || !outDataType) return;
@@ -183,7 +201,7 @@ void PageMessageDispatcher::handleFFmpeg(PageBridgeHost& host, const platform::S
         debugLog("Refused a conversion with file types that are no plain extensions");
         return;
     }
-    host.runFFmpeg(*id, std::move(*input), *inDataType, *outDataType, *parameters, message.webView);
+    host.runFFmpeg(*id, std::string(*src), *inDataType, *outDataType, *parameters, message.webView);
 }
 
 }  // namespace parlivo

@@ -34,7 +34,7 @@ public:
     // "eventHandler" actions
     // The page closed its notification ("closeNotification" with the notification's "id").
     virtual void closeNotification(const std::string& identifier) {}
-    virtual void saveDownload(std::string_view dataURL, const std::string& mimeType,
+    virtual void saveDownload(std::string dataURL, const std::string& mimeType,
                               const std::optional<std::string>& fileName) = 0;
     virtual void openExternalURL(const std::string& url) = 0;
     virtual void loadURLInWebView(const std::string& url) = 0;
@@ -45,7 +45,9 @@ public:
     // "audioHandler" and "ffmpegHandler": the answer goes to `webView` (the page that asked).
     virtual void convertAudio(const std::string& id, const std::string& url,
                               std::weak_ptr<platform::JavaScriptEvaluator> webView) = 0;
-    virtual void runFFmpeg(const std::string& id, std::vector<std::uint8_t> input, const std::string& inDataType,
+    // `source`: the input as the page gave it, Base64 after "base64," (it may be a whole file:
+    // the host decodes it off the main thread; a source that does not decode gets no answer).
+    virtual void runFFmpeg(const std::string& id, std::string source, const std::string& inDataType,
                            const std::string& outDataType, platform::ScriptValue::Array parameters,
                            std::weak_ptr<platform::JavaScriptEvaluator> webView) = 0;
 };
@@ -66,13 +68,21 @@ public:
     explicit PageMessageDispatcher(std::weak_ptr<PageBridgeHost> host) : host_(std::move(host)) {}
 
     void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
+    platform::ScriptMessageShape messageShape(std::string_view name) const override;
+
+    // The most a notification's title, body and chat tag take together, and the most of a mail's
+    // texts: a message past them is refused before it is read.
+    static constexpr std::size_t maximumNotificationTextBytes = std::size_t(1) << 20;
+    static constexpr std::size_t maximumMailTextBytes = std::size_t(1) << 20;
+    // A file the page hands over whole (a download's data URL, a conversion's Base64 input).
+    static constexpr std::size_t maximumFileMemberBytes = std::size_t(384) << 20;
 
     // The new-message dictionary as the notification builder reads it; none for other bodies.
     static std::optional<IncomingMessage> incomingMessage(const platform::ScriptValue& body);
 
 private:
     void handleEvent(PageBridgeHost& host, const platform::ScriptMessage& message);
-    void handleAction(PageBridgeHost& host, const platform::ScriptValue::Dictionary& body);
+    void handleAction(PageBridgeHost& host, const platform::ScriptValue& body);
     void handleAudio(PageBridgeHost& host, const platform::ScriptMessage& message);
     void handleFFmpeg(PageBridgeHost& host, const platform::ScriptMessage& message);
 

@@ -14,6 +14,7 @@
 #include "StringExtensions.h"
 #include "ViewExtensions.h"
 #include "WQApplicationInfo.h"
+#include "WQBase64DataConverter.h"
 #include "WQDebugController.h"
 #include "WQDirectory.h"
 #include "WQFileType.h"
@@ -24,6 +25,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/FileManager.h"
 #include "foundation/Log.h"
+#include "foundation/WorkQueue.h"
 #include "foundation/MainQueue.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/URL.h"
@@ -71,6 +73,9 @@ public:
     explicit ForwardingHandler(platform::ScriptMessageHandler& target) : target_(target) {}
     void didReceiveScriptMessage(const platform::ScriptMessage& message) override {
         target_.didReceiveScriptMessage(message);
+    }
+    platform::ScriptMessageShape messageShape(std::string_view name) const override {
+        return target_.messageShape(name);
     }
 
 private:
@@ -895,9 +900,9 @@ void ViewController::closeNotification(const std::string& identifier) { Trellik:
 
 void ViewController::checkForUpdates() { platform::VendorServices::shared().checkForUpdates(); }
 
-void ViewController::saveDownload(std::string_view dataURL, const std::string& mimeType,
+void ViewController::saveDownload(std::string dataURL, const std::string& mimeType,
                                   const std::optional<std::string>& fileName) {
-    downloads_->saveDataURL(dataURL, mimeType, fileName);
+    downloads_->saveDataURL(std::move(dataURL), mimeType, fileName);
 }
 
 void ViewController::openExternalURL(const std::string& url) {
@@ -948,18 +953,26 @@ void ViewController::convertAudio(const std::string& id, const std::string& url,
     });
 }
 
-void ViewController::runFFmpeg(const std::string& id, std::vector<std::uint8_t> input, const std::string& inDataType,
+void ViewController::runFFmpeg(const std::string& id, std::string source, const std::string& inDataType,
                                const std::string& outDataType, platform::ScriptValue::Array parameters,
                                std::weak_ptr<platform::JavaScriptEvaluator> webView) {
-    FFmpegWrapper::create()->runFFmpeg(
-        std::move(input), inDataType, outDataType, std::move(parameters),
-        [id, outDataType, webView](std::optional<FFmpegWrapper::Bytes> output) {
-            auto page = webView.lock();
-            if (!page) return;
-            std::optional<std::string> base64;
-            if (output) base64 = platform::Crypto::base64(*output);
-            page->evaluateJavaScript(pagescripts::ffmpegCallback(id, base64, outDataType));
-        });
+    // The page's file is decoded on a worker; the wrapper queues the run from there.
+    platform::WorkQueue::global().async([wrapper = FFmpegWrapper::create(), id, source = std::move(source), inDataType,
+                                         outDataType, parameters = std::move(parameters), webView]() mutable {
+        auto input = tovak::WQBase64DataConverter().base64ToData(source);
+        if (!input) {
+            platform::systemLog("Refused an ffmpeg request whose input is no Base64", platform::LogLevel::info);
+            return;
+        }
+        wrapper->runFFmpeg(std::move(*input), inDataType, outDataType, std::move(parameters),
+                           [id, outDataType, webView](std::optional<FFmpegWrapper::Bytes> output) {
+                               auto page = webView.lock();
+                               if (!page) return;
+                               std::optional<std::string> base64;
+                               if (output) base64 = platform::Crypto::base64(*output);
+                               page->evaluateJavaScript(pagescripts::ffmpegCallback(id, base64, outDataType));
+                           });
+    });
 }
 
 // --- Navigation ---

@@ -180,7 +180,7 @@ public:
     void removeNotifications() override;
     void closeNotification(const std::string& identifier) override;
     void checkForUpdates() override;
-    void saveDownload(std::string_view dataURL, const std::string& mimeType,
+    void saveDownload(std::string dataURL, const std::string& mimeType,
                       const std::optional<std::string>& fileName) override;
     void openExternalURL(const std::string& url) override;
     void loadURLInWebView(const std::string& url) override;
@@ -189,7 +189,7 @@ public:
     void exitProcess(int code) override;
     void convertAudio(const std::string& id, const std::string& url,
                       std::weak_ptr<platform::JavaScriptEvaluator> webView) override;
-    void runFFmpeg(const std::string& id, std::vector<std::uint8_t> input, const std::string& inDataType,
+    void runFFmpeg(const std::string& id, std::string source, const std::string& inDataType,
                    const std::string& outDataType, platform::ScriptValue::Array parameters,
                    std::weak_ptr<platform::JavaScriptEvaluator> webView) override;
 

@@ -54,6 +54,12 @@ void WQAlertCenter::setPresenter(std::shared_ptr<Presenter> presenter) {
 void WQAlertCenter::setWindow(std::weak_ptr<Gtk::Window> window) { window_ = std::move(window); }
 void WQAlertCenter::setAppearance(std::string appearanceName) { appearance_ = std::move(appearanceName); }
 
+platform::ScriptMessageShape WQAlertCenter::messageShape(std::string_view) const {
+    // Room for every text that can be shown, and for the page's own JSON overhead of none.
+    return platform::ScriptMessageShape::dictionary(maximumTitleSize + maximumMessageSize +
+                                                    maximumButtonCount * maximumButtonTitleSize + 1024);
+}
+
 void WQAlertCenter::didReceiveScriptMessage(const platform::ScriptMessage& message) {
     if (message.name != messageName) return;
     const auto* body = message.body.asDictionary();

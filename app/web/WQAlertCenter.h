@@ -87,6 +87,7 @@ public:
     void setPresenter(std::shared_ptr<Presenter> presenter);
 
     void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
+    platform::ScriptMessageShape messageShape(std::string_view name) const override;
     void showAlert(const std::string& title, const std::string& message, std::vector<AlertButton> buttons, Style style);
     // The same; `dismissed` runs when the alert ends without one of `buttons`.
     void showAlert(const std::string& title, const std::string& message, std::vector<AlertButton> buttons, Style style,

@@ -11,6 +11,10 @@ WQLocalWebStore::WQLocalWebStore() : WQLocalWebStore(platform::UserDefaults::sta
 WQLocalWebStore::WQLocalWebStore(platform::UserDefaults& defaults)
     : userDefaultsPrefix_("WQLocalWebStore"), defaults_(defaults) {}
 
+platform::ScriptMessageShape WQLocalWebStore::messageShape(std::string_view) const {
+    return platform::ScriptMessageShape::text(maximumTextSize);
+}
+
 void WQLocalWebStore::didReceiveScriptMessage(const platform::ScriptMessage& message) {
     if (message.name != messageName) return;
     const std::string* text = message.body.asString();

@@ -33,6 +33,7 @@ public:
     // A string body replaces the stored text; any other body is ignored. So is a text that the
     // settings file could not give back unchanged (too large, or holding a NUL character).
     void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
+    platform::ScriptMessageShape messageShape(std::string_view name) const override;
     // Pushes the stored text into `webView`'s page; `completion` (optional) runs once on the
     // main thread when that is done, at once when nothing is stored or there is no web view.
     void updateStore(const std::shared_ptr<platform::JavaScriptEvaluator>& webView, std::function<void()> completion);

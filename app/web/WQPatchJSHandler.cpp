@@ -101,6 +101,10 @@ std::string WQPatchJSHandler::answerScript(std::string_view id, std::string_view
            tovak::javascriptStringLiteral(base64) + ");";
 }
 
+platform::ScriptMessageShape WQPatchJSHandler::messageShape(std::string_view) const {
+    return platform::ScriptMessageShape::dictionary(4 * maximumFieldSize, {{"blob", maximumBlobSize}});
+}
+
 void WQPatchJSHandler::didReceiveScriptMessage(const platform::ScriptMessage& message) {
     if (message.name != messageName) return;
     const auto webView = message.webView.lock();

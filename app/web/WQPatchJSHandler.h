@@ -38,6 +38,7 @@ public:
     std::string applyPatches(std::string_view name, std::string text) const;
 
     void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
+    platform::ScriptMessageShape messageShape(std::string_view name) const override;
 
     // The script text of a request's data URL 'data:<MIME type>;base64,<Base64>': none unless
     // the URL's MIME type is exactly `mimeType` and the Base64 text decodes to UTF-8.

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "foundation/PropertyList.h"
 
@@ -51,10 +54,51 @@ struct ScriptMessage {
     std::weak_ptr<JavaScriptEvaluator> webView;
 };
 
+// What a handler takes under one message name. The web view checks it on the page's own value
+// before anything is copied out of it (a string's and an array's length are read without a copy),
+// so a body of the wrong kind or past the sizes below is refused at once, with a debug line, and
+// never reaches the handler. String sizes count UTF-8 bytes.
+struct ScriptMessageShape {
+    enum Kinds : unsigned { scalars = 1u, strings = 2u, arrays = 4u, dictionaries = 8u, anything = 15u };
+    // What the body itself may be (null, booleans and numbers are scalars).
+    unsigned kinds = anything;
+    // False: the body is not read at all and the handler gets null (it has no use for it now).
+    bool read = true;
+    int maxDepth = 16;                      // nesting of arrays and objects
+    std::size_t maxNodes = 10'000;          // values in all, keys not counted
+    std::size_t maxStringBytes = 1u << 20;  // all strings and keys together, large members aside
+    // Members of a dictionary body that hold whole files (a data URL, Base64): each a string of at
+    // most `maxBytes`, outside the budget above. A long one is read off the main thread; the
+    // message then reaches the handler later, still in the order the page posted it.
+    struct LargeMember {
+        std::string key;
+        std::size_t maxBytes;
+    };
+    std::vector<LargeMember> largeMembers;
+
+    // A short text: at most `maxBytes` and nothing else.
+    static ScriptMessageShape text(std::size_t maxBytes) {
+        ScriptMessageShape shape;
+        shape.kinds = strings;
+        shape.maxStringBytes = maxBytes;
+        return shape;
+    }
+    // A dictionary of small values, with `large` members as above.
+    static ScriptMessageShape dictionary(std::size_t maxStringBytes, std::vector<LargeMember> large = {}) {
+        ScriptMessageShape shape;
+        shape.kinds = dictionaries;
+        shape.maxStringBytes = maxStringBytes;
+        shape.largeMembers = std::move(large);
+        return shape;
+    }
+};
+
 // A native object registered for one or more message names.
 class ScriptMessageHandler {
 public:
     virtual ~ScriptMessageHandler() = default;
+    // What a message under `name` may be (above); asked for each message, just before it is read.
+    virtual ScriptMessageShape messageShape(std::string_view name) const { return {}; }
     // Main thread. Bodies are untrusted: any shape may arrive under any registered name.
     virtual void didReceiveScriptMessage(const ScriptMessage& message) = 0;
 };

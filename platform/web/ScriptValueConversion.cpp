@@ -2,6 +2,7 @@
 
 #include <jsc/jsc.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -12,9 +13,6 @@ namespace platform {
 
 namespace {
 
-struct GFreeDeleter {
-    void operator()(void* p) const { g_free(p); }
-};
 struct StrvDeleter {
     void operator()(char** p) const { g_strfreev(p); }
 };
@@ -44,9 +42,49 @@ class Converter {
 public:
     explicit Converter(const ScriptValueLimits& limits) : limits_(limits) {}
 
+    // Whether the last refusal came from a limit (rather than a value without a native form).
+    bool overLimits() const { return overLimits_; }
+
+    // A dictionary body whose large members are read apart (readScriptMessage).
+    std::optional<ScriptValue> dictionaryWithLargeMembers(JSCValue* value, const ScriptMessageShape& shape,
+                                                          ScriptMessageReading& reading) {
+        ++nodes_;
+        if (jsc_value_is_function(value) || jsc_value_is_constructor(value)) return std::nullopt;
+        if (jsc_value_is_typed_array(value) || jsc_value_is_array_buffer(value)) return std::nullopt;
+        for (const char* name : kRefusedClasses)
+            if (isInstanceOf(value, name)) return std::nullopt;
+        ScriptValue::Dictionary entries;
+        std::unique_ptr<char*, StrvDeleter> names(jsc_value_object_enumerate_properties(value));
+        for (char** name = names.get(); name && *name; ++name) {
+            const std::size_t keyBytes = std::char_traits<char>::length(*name);
+            if (!spend(keyBytes)) return std::nullopt;
+            JSCValuePtr property(jsc_value_object_get_property(value, *name));
+            const auto large = std::find_if(shape.largeMembers.begin(), shape.largeMembers.end(),
+                                            [&](const auto& member) { return member.key == *name; });
+            if (large != shape.largeMembers.end() && property && jsc_value_is_string(property.get())) {
+                ++nodes_;
+                const double units = stringLength(property.get());
+                if (!(units >= 0) || units > static_cast<double>(large->maxBytes)) return tooLarge();
+                if (units > static_cast<double>(kDeferredMemberBytes)) {
+                    reading.deferred.push_back({std::string(*name, keyBytes), property.release(), large->maxBytes});
+                    entries.insert_or_assign(std::string(*name, keyBytes), ScriptValue());
+                    continue;
+                }
+                auto text = scriptStringFromJSC(property.get(), large->maxBytes);
+                if (!text) return tooLarge();
+                entries.insert_or_assign(std::string(*name, keyBytes), ScriptValue(std::move(*text)));
+                continue;
+            }
+            auto converted = convert(property.get(), 1);
+            if (!converted) return std::nullopt;
+            entries.insert_or_assign(std::string(*name, keyBytes), std::move(*converted));
+        }
+        return std::optional<ScriptValue>(std::in_place, std::move(entries));
+    }
+
     std::optional<ScriptValue> convert(JSCValue* value, int depth) {
         if (!value) return std::nullopt;
-        if (++nodes_ > limits_.maxNodes) return std::nullopt;
+        if (++nodes_ > limits_.maxNodes) return tooLarge();
         if (jsc_value_is_undefined(value) || jsc_value_is_null(value)) return ScriptValue();
         if (jsc_value_is_boolean(value)) return ScriptValue(static_cast<bool>(jsc_value_to_boolean(value)));
         if (jsc_value_is_number(value)) return number(jsc_value_to_double(value));
@@ -58,7 +96,7 @@ public:
         if (!jsc_value_is_object(value)) return std::nullopt;  // symbols, big integers
         if (jsc_value_is_function(value) || jsc_value_is_constructor(value)) return std::nullopt;
         if (jsc_value_is_typed_array(value) || jsc_value_is_array_buffer(value)) return std::nullopt;
-        if (depth >= limits_.maxDepth) return std::nullopt;
+        if (depth >= limits_.maxDepth) return tooLarge();
         if (jsc_value_is_array(value)) return array(value, depth);
         for (const char* name : kRefusedClasses)
             if (isInstanceOf(value, name)) return std::nullopt;
@@ -73,8 +111,24 @@ private:
         return ScriptValue(d);
     }
 
+    std::optional<ScriptValue> tooLarge() {
+        overLimits_ = true;
+        return std::nullopt;
+    }
+
+    // The length of a string or an array as the page has it (UTF-16 units for a string, never
+    // more than its UTF-8 bytes), read without copying the value; -1 when there is none.
+    static double stringLength(JSCValue* value) {
+        JSCValuePtr length(jsc_value_object_get_property(value, "length"));
+        if (!length || !jsc_value_is_number(length.get())) return -1;
+        return jsc_value_to_double(length.get());
+    }
+
     bool spend(std::size_t bytes) {
-        if (bytes > limits_.maxStringBytes - stringBytes_) return false;
+        if (bytes > limits_.maxStringBytes - stringBytes_) {
+            overLimits_ = true;
+            return false;
+        }
         stringBytes_ += bytes;
         return true;
     }
@@ -82,22 +136,27 @@ private:
     std::optional<std::string> string(JSCValue* value) {
         // The length (UTF-16 units, never more than the UTF-8 bytes) is asked first, so an
         // oversized string is refused before it is copied.
-        JSCValuePtr length(jsc_value_object_get_property(value, "length"));
-        if (!length || !jsc_value_is_number(length.get())) return std::nullopt;
-        const double units = jsc_value_to_double(length.get());
-        if (!(units >= 0) || units > static_cast<double>(limits_.maxStringBytes - stringBytes_)) return std::nullopt;
-        std::unique_ptr<char, GFreeDeleter> text(jsc_value_to_string(value));
-        if (!text) return std::nullopt;
-        std::string result(text.get());
-        if (!spend(result.size())) return std::nullopt;
+        const double units = stringLength(value);
+        if (!(units >= 0)) return std::nullopt;
+        if (units > static_cast<double>(limits_.maxStringBytes - stringBytes_)) {
+            overLimits_ = true;
+            return std::nullopt;
+        }
+        // As bytes: a C string would end the text at its first NUL, and the handler would get
+        // another text than the page sent.
+        auto result = scriptStringFromJSC(value, limits_.maxStringBytes - stringBytes_);
+        if (!result) {
+            overLimits_ = true;  // it is a string: only its size can refuse it
+            return std::nullopt;
+        }
+        stringBytes_ += result->size();
         return result;
     }
 
     std::optional<ScriptValue> array(JSCValue* value, int depth) {
-        JSCValuePtr lengthValue(jsc_value_object_get_property(value, "length"));
-        if (!lengthValue || !jsc_value_is_number(lengthValue.get())) return std::nullopt;
-        const double length = jsc_value_to_double(lengthValue.get());
-        if (!(length >= 0) || length > static_cast<double>(limits_.maxNodes - nodes_)) return std::nullopt;
+        const double length = stringLength(value);
+        if (!(length >= 0)) return std::nullopt;
+        if (length > static_cast<double>(limits_.maxNodes - nodes_)) return tooLarge();
         ScriptValue::Array elements;
         const auto count = static_cast<unsigned>(length);
         elements.reserve(count);
@@ -107,7 +166,7 @@ private:
             if (!converted) return std::nullopt;
             elements.push_back(std::move(*converted));
         }
-        return ScriptValue(std::move(elements));
+        return std::optional<ScriptValue>(std::in_place, std::move(elements));
     }
 
     std::optional<ScriptValue> dictionary(JSCValue* value, int depth) {
@@ -121,13 +180,22 @@ private:
             if (!converted) return std::nullopt;
             entries.insert_or_assign(std::string(*name, keyBytes), std::move(*converted));
         }
-        return ScriptValue(std::move(entries));
+        return std::optional<ScriptValue>(std::in_place, std::move(entries));
     }
 
     const ScriptValueLimits& limits_;
     std::size_t nodes_ = 0;
     std::size_t stringBytes_ = 0;
+    bool overLimits_ = false;
 };
+
+unsigned kindOf(JSCValue* value) {
+    using Kinds = ScriptMessageShape::Kinds;
+    if (jsc_value_is_string(value)) return Kinds::strings;
+    if (jsc_value_is_array(value)) return Kinds::arrays;
+    if (jsc_value_is_object(value)) return Kinds::dictionaries;  // the conversion refuses what is no plain object
+    return Kinds::scalars;
+}
 
 void appendJSONString(std::string& out, const std::string& text) {
     out += '"';
@@ -203,6 +271,47 @@ void describe(std::string& out, const ScriptValue& value, std::size_t maxBytes) 
 
 std::optional<ScriptValue> scriptValueFromJSC(JSCValue* value, const ScriptValueLimits& limits) {
     return Converter(limits).convert(value, 0);
+}
+
+ScriptMessageReading readScriptMessage(JSCValue* value, const ScriptMessageShape& shape, const ScriptValueLimits& limits) {
+    ScriptMessageReading reading;
+    if (!value) {
+        reading.refusal = "no value";
+        return reading;
+    }
+    const unsigned kind = kindOf(value);
+    if (!(kind & shape.kinds)) {
+        reading.refusal = "not of a kind the handler takes";
+        return reading;
+    }
+    if (!shape.read) {
+        reading.body = ScriptValue();
+        return reading;
+    }
+    const ScriptValueLimits bounds{std::min(shape.maxDepth, limits.maxDepth), std::min(shape.maxNodes, limits.maxNodes),
+                                   std::min(shape.maxStringBytes, limits.maxStringBytes)};
+    Converter converter(bounds);
+    if (kind == ScriptMessageShape::dictionaries && !shape.largeMembers.empty() && bounds.maxDepth > 0)
+        reading.body = converter.dictionaryWithLargeMembers(value, shape, reading);
+    else
+        reading.body = converter.convert(value, 0);
+    if (!reading.body) {
+        for (auto& deferred : reading.deferred) g_object_unref(deferred.value);
+        reading.deferred.clear();
+        reading.refusal = converter.overLimits() ? "past the handler's size limits" : "a value without a native form";
+    }
+    return reading;
+}
+
+std::optional<std::string> scriptStringFromJSC(JSCValue* value, std::size_t maxBytes) {
+    if (!value || !jsc_value_is_string(value)) return std::nullopt;
+    // Bytes, not a C string: a NUL inside the text stays.
+    std::unique_ptr<GBytes, void (*)(GBytes*)> bytes(jsc_value_to_string_as_bytes(value), g_bytes_unref);
+    if (!bytes) return std::nullopt;
+    gsize size = 0;
+    const auto* data = static_cast<const char*>(g_bytes_get_data(bytes.get(), &size));
+    if (size > maxBytes) return std::nullopt;
+    return std::string(data ? data : "", size);
 }
 
 std::optional<ScriptValue> scriptValueFromJSON(std::string_view json, const ScriptValueLimits& limits) {

@@ -2,7 +2,10 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "web/ScriptMessage.h"
 
@@ -26,6 +29,30 @@ struct ScriptValueLimits {
 // inside (functions, symbols, big integers, dates, regular expressions, maps, sets, errors,
 // buffers and typed arrays, cycles) and for values past `limits`.
 std::optional<ScriptValue> scriptValueFromJSC(JSCValue* value, const ScriptValueLimits& limits = {});
+
+// A page message body read as its handler's shape allows, and within `limits` as well. The kind,
+// the length of every string and array are checked on the page's value before anything is copied.
+struct ScriptMessageReading {
+    std::optional<ScriptValue> body;  // none: refused
+    std::string refusal;              // why, for the log line
+    // Large members (ScriptMessageShape::largeMembers) still to be read, with scriptStringFromJSC,
+    // and their byte limit; `body` holds null in their place. Each value is a reference of the
+    // caller's, to let go of (g_object_unref) on the thread that received the message.
+    struct Deferred {
+        std::string key;
+        JSCValue* value;
+        std::size_t maxBytes;
+    };
+    std::vector<Deferred> deferred;
+};
+// Large members shorter than this are read at once: copying them costs less than a hand-over.
+inline constexpr std::size_t kDeferredMemberBytes = 256u << 10;
+ScriptMessageReading readScriptMessage(JSCValue* value, const ScriptMessageShape& shape,
+                                       const ScriptValueLimits& limits = {});
+
+// The UTF-8 text of a string value; none for another kind or for more than `maxBytes`. Safe on any
+// thread: JavaScriptCore locks the value's context while it copies the characters.
+std::optional<std::string> scriptStringFromJSC(JSCValue* value, std::size_t maxBytes);
 
 // The JSON text read by JavaScriptCore, then converted as above; none for text that is no JSON.
 // Tests and the fuzzer feed page values through here without a web view.

@@ -4,6 +4,8 @@
 #include <webkit2/webkit2.h>
 
 #include "foundation/Log.h"
+#include "foundation/MainQueue.h"
+#include "foundation/WorkQueue.h"
 #include "web/WebContext.h"
 
 namespace platform {
@@ -198,19 +200,71 @@ WebView::~WebView() {
 
 Gtk::Widget& WebView::widget() { return *Glib::wrap(GTK_WIDGET(view_)); }
 
+struct WebView::PendingMessage {
+    std::string name;
+    std::weak_ptr<ScriptMessageHandler> handler;
+    ScriptValue body;
+    std::size_t unread = 0;  // large members still being read
+    bool refused = false;
+};
+
+namespace {
+
+void logRefusal(const std::string& name, const std::string& reason) {
+    systemLog("Refused a page message on \"" + name + "\": " + reason, LogLevel::debug);
+}
+
+}  // namespace
+
 void WebView::dispatchScriptMessage(HandlerEntry& entry, void* javascriptResult) {
     auto self = shared_from_this();  // a handler may let go of this web view
     auto handler = entry.handler.lock();
     if (!handler) return;
+    // Checked and read as the handler's shape allows before anything is copied: a page's
+    // oversized value costs the main loop no more than reading its length.
     JSCValue* value = webkit_javascript_result_get_js_value(static_cast<WebKitJavascriptResult*>(javascriptResult));
-    auto body = scriptValueFromJSC(value, configuration_.limits);
-    if (!body) {
-        systemLog("Refused a page message on \"" + entry.name + "\" that has no native form or is too large",
-                  LogLevel::info);
+    auto reading = readScriptMessage(value, handler->messageShape(entry.name), configuration_.limits);
+    if (!reading.body) return logRefusal(entry.name, reading.refusal);
+    if (reading.deferred.empty() && pendingMessages_.empty()) {
+        ScriptMessage message{entry.name, std::move(*reading.body), weak_from_this()};
+        handler->didReceiveScriptMessage(message);
         return;
     }
-    ScriptMessage message{entry.name, std::move(*body), weak_from_this()};
-    handler->didReceiveScriptMessage(message);
+    auto pending = std::make_shared<PendingMessage>(
+        PendingMessage{entry.name, entry.handler, std::move(*reading.body), reading.deferred.size(), false});
+    pendingMessages_.push_back(pending);
+    for (auto& member : reading.deferred) {
+        // The copy of a whole file happens on a worker; the value is let go of here, on the
+        // main thread, where WebKit's context keeps its own books.
+        WorkQueue::global().async([weak = weak_from_this(), pending, member] {
+            auto text = scriptStringFromJSC(member.value, member.maxBytes);
+            MainQueue::async([weak, pending, member, text = std::move(text)]() mutable {
+                g_object_unref(member.value);
+                if (text)
+                    pending->body.set(member.key, ScriptValue(std::move(*text)));
+                else
+                    pending->refused = true;
+                --pending->unread;
+                if (auto view = weak.lock()) view->deliverPendingMessages();
+            });
+        });
+    }
+}
+
+void WebView::deliverPendingMessages() {
+    auto self = shared_from_this();
+    while (!pendingMessages_.empty() && pendingMessages_.front()->unread == 0) {
+        auto pending = std::move(pendingMessages_.front());
+        pendingMessages_.pop_front();
+        if (pending->refused) {
+            logRefusal(pending->name, "past the handler's size limits");
+            continue;
+        }
+        if (auto handler = pending->handler.lock()) {
+            ScriptMessage message{pending->name, std::move(pending->body), weak_from_this()};
+            handler->didReceiveScriptMessage(message);
+        }
+    }
 }
 
 void WebView::removeAllUserContent() {

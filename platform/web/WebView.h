@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -228,9 +229,12 @@ protected:
 
 private:
     struct HandlerEntry;
+    struct PendingMessage;
     struct Connections;
     void connectSignals();
     void dispatchScriptMessage(HandlerEntry& entry, void* javascriptResult);
+    // Hands over the messages at the head of the queue whose large members have been read.
+    void deliverPendingMessages();
     void loadStarted();
     void cancelLoadTimer();
 
@@ -238,6 +242,8 @@ private:
     WebKitWebView* view_ = nullptr;
     GCancellable* cancellable_ = nullptr;
     std::vector<std::unique_ptr<HandlerEntry>> handlers_;
+    // Messages behind one whose large members are being read off the main thread, in page order.
+    std::deque<std::shared_ptr<PendingMessage>> pendingMessages_;
     std::vector<unsigned long> viewSignals_;
     std::size_t userScriptCount_ = 0;
     std::weak_ptr<WebViewNavigationDelegate> delegate_;

@@ -85,6 +85,7 @@ TEST_F(DownloadControllerTest, PageDataIsSavedWhereTheUserSaysUnderAPlainName) {
 TEST_F(DownloadControllerTest, DataThatCannotBeSavedIsToldNotReported) {
     // No payload at all: the user hears it at once, no panel asks for a place in vain.
     controller->saveDataURL("no payload", "text/plain", std::nullopt);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return !reports.empty(); }));
     EXPECT_TRUE(panel->asked.empty());
     EXPECT_EQ(reports.size(), 1u);
 

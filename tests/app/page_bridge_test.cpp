@@ -7,6 +7,7 @@
 #include "WebHostFakes.h"
 #include "web/PageMessageDispatcher.h"
 #include "web/PageScripts.h"
+#include "web/ScriptValueConversion.h"
 
 using namespace parlivo;
 using namespace webhosttest;
@@ -17,7 +18,7 @@ namespace {
 struct RecordingHost : PageBridgeHost {
     std::vector<std::string> log;
     std::optional<std::string> pageURL = std::string("https://web.example.org/");
-    std::vector<std::uint8_t> lastInput;
+    std::string lastSource;
     ScriptValue::Array lastParameters;
 
     void showDesktopNotification(const IncomingMessage& m) override {
@@ -36,7 +37,7 @@ struct RecordingHost : PageBridgeHost {
     void removeNotifications() override { log.push_back("removeNotifications"); }
     void checkForUpdates() override { log.push_back("checkForUpdates"); }
     void closeNotification(const std::string& id) override { log.push_back("close:" + id); }
-    void saveDownload(std::string_view dataURL, const std::string& mimeType,
+    void saveDownload(std::string dataURL, const std::string& mimeType,
                       const std::optional<std::string>& fileName) override {
         log.push_back("save:" + std::string(dataURL) + "|" + mimeType + "|" + fileName.value_or("<none>"));
     }
@@ -50,9 +51,9 @@ struct RecordingHost : PageBridgeHost {
     void convertAudio(const std::string& id, const std::string& url, std::weak_ptr<JavaScriptEvaluator>) override {
         log.push_back("audio:" + id + "|" + url);
     }
-    void runFFmpeg(const std::string& id, std::vector<std::uint8_t> input, const std::string& in, const std::string& out,
+    void runFFmpeg(const std::string& id, std::string source, const std::string& in, const std::string& out,
                    ScriptValue::Array parameters, std::weak_ptr<JavaScriptEvaluator>) override {
-        lastInput = std::move(input);
+        lastSource = std::move(source);
         lastParameters = std::move(parameters);
         log.push_back("ffmpeg:" + id + "|" + in + "|" + out);
     }
@@ -179,7 +180,6 @@ TEST_F(PageBridgeTest, ConversionRequestsAreCheckedStepByStep) {
          {"ffmpeg:f1|ogg|mp3"}},
         {R"({"src":"data:a;base64,aGk=","id":"f1","inDataType":"ogg","outDataType":"mp3"})", {}},
         {R"({"src":"data:a;base64,aGk=","id":"f1","parameters":[],"inDataType":"ogg"})", {}},
-        {R"({"src":"no payload here","id":"f1","parameters":[],"inDataType":"ogg","outDataType":"mp3"})", {}},
         {R"({"src":"data:a;base64,aGk=","id":"f1","parameters":[],"inDataType":"../../x","outDataType":"mp3"})", {}},
         {R"({"src":"data:a;base64,aGk=","id":"f1","parameters":[],"inDataType":"ogg","outDataType":"mp3 -y"})", {}},
     };
@@ -189,7 +189,7 @@ TEST_F(PageBridgeTest, ConversionRequestsAreCheckedStepByStep) {
     }
     post("ffmpegHandler",
          R"({"src":"data:a;base64,aGk=","id":"f1","parameters":["-i","%i",3,"%o"],"inDataType":"ogg","outDataType":"mp3"})");
-    EXPECT_EQ(host->lastInput, (std::vector<std::uint8_t>{'h', 'i'}));
+    EXPECT_EQ(host->lastSource, "data:a;base64,aGk=");  // decoded by the host, off the main thread
     EXPECT_EQ(host->lastParameters.size(), 4u);  // the wrapper decides about elements that are not text
 }
 
@@ -218,6 +218,69 @@ TEST_F(PageBridgeTest, HostileMessagesReachNothing) {
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(printed, "####### UNHANDLED MESSAGE! #######\nTITLE: {\"a\":1}\n");
     EXPECT_EQ(host->log, Log{});
+}
+
+TEST_F(PageBridgeTest, EachNameReadsNoMoreThanItsHandlerCanUse) {
+    // Values as the page posts them, checked against the name's shape before they are read: an
+    // oversized or misshapen body is refused whole, what fits reaches the host as before, and a
+    // whole file is left to be read apart.
+    struct Case {
+        const char* name;
+        const char* expression;
+        bool accepted;
+        Log reaches;
+    } cases[] = {
+        {"eventHandler", "'didInit'.repeat(200000)", false, {}},
+        {"eventHandler", "({action: 'sendMail', address: 'a@b.example', subject: 's', message: 'm'.repeat(2 << 20)})",
+         false, {}},
+        {"eventHandler", "({action: 'sendMail', address: 'a@b.example', subject: 's', message: 'hello'})", true,
+         {"mail:a@b.example|s|hello"}},
+        {"eventHandler", "({action: 'download', download: 'data:text/plain;base64,' + 'QUJD'.repeat(100000), "
+                         "mimeType: 'text/plain'})", true, {"save:<read apart>|text/plain|<none>"}},
+        {"eventHandler", "({action: 'openURL', url: 'https://a.example/' + 'p'.repeat(2 << 20)})", false, {}},
+        {"incomingMessageHandler", "({title: 't'.repeat(600000), body: 'b'.repeat(600000), id: 'c'})", false, {}},
+        {"incomingMessageHandler", "({title: 'T', body: 'b', icon: 'i'.repeat(5 << 20), id: 'c'})", false, {}},
+        {"incomingMessageHandler", "({title: 'T', body: 'b', icon: 'data:image/png;base64,' + 'A'.repeat(300000), "
+                                   "id: 'c'})", true, {"notify:T|b|c"}},
+        {"ffmpegHandler", "({src: 'A'.repeat(400000), id: 'x', parameters: new Array(20000).fill('-y'), "
+                          "inDataType: 'wav', outDataType: 'm4a'})", false, {}},
+        {"ffmpegHandler", "({src: 'data:a;base64,' + 'QUJD'.repeat(100000), id: 'x', parameters: ['-y'], inDataType: 'wav', "
+                          "outDataType: 'm4a'})", true, {"ffmpeg:x|wav|m4a"}},
+        {"audioHandler", "'https://a.example/a.mp3'", false, {}},
+        {"audioHandler", "({id: 'i'.repeat(100000), src: 'https://a.example/a.mp3'})", false, {}},
+        {"logHandler", "'l'.repeat(10 << 20)", true, {}},  // debug off: taken, never read
+    };
+    JSCContext* context = jsc_context_new();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.expression);
+        JSCValue* value = jsc_context_evaluate(context, c.expression, -1);
+        auto reading = platform::readScriptMessage(value, dispatcher.messageShape(c.name));
+        g_object_unref(value);
+        ASSERT_EQ(reading.body.has_value(), c.accepted) << reading.refusal;
+        if (!c.accepted) {
+            EXPECT_EQ(reading.refusal, std::string(c.name) == "audioHandler" && c.expression[0] == '\''
+                                           ? "not of a kind the handler takes"
+                                           : "past the handler's size limits");
+            continue;
+        }
+        if (std::string(c.name) == "logHandler") {
+            EXPECT_EQ(*reading.body, ScriptValue());
+        }
+        for (auto& deferred : reading.deferred) {
+            auto text = platform::scriptStringFromJSC(deferred.value, deferred.maxBytes);
+            g_object_unref(deferred.value);
+            ASSERT_TRUE(text);
+            EXPECT_GT(text->size(), platform::kDeferredMemberBytes);
+            reading.body->set(deferred.key, ScriptValue(deferred.key == "download" ? "<read apart>" : *text));
+        }
+        host->log.clear();
+        dispatcher.didReceiveScriptMessage(ScriptMessage{c.name, *reading.body, webView});
+        EXPECT_EQ(host->log, c.reaches);
+        if (std::string(c.name) == "ffmpegHandler") {
+            EXPECT_EQ(host->lastSource.size(), 400014u);
+        }
+    }
+    g_object_unref(context);
 }
 
 TEST_F(PageBridgeTest, OutsideTextsReachThePageIntactWhateverTheyHold) {

@@ -32,7 +32,7 @@ struct Host : PageBridgeHost {
     void toggleDoNotDisturb() override {}
     void removeNotifications() override {}
     void checkForUpdates() override {}
-    void saveDownload(std::string_view, const std::string& mime, const std::optional<std::string>& name) override {
+    void saveDownload(std::string, const std::string& mime, const std::optional<std::string>& name) override {
         use(mime);
         if (name) use(*name);
     }
@@ -45,7 +45,7 @@ struct Host : PageBridgeHost {
         use(pagescripts::changeAudioToURL("audio/mp4", "", id));
         use(url);
     }
-    void runFFmpeg(const std::string& id, std::vector<std::uint8_t>, const std::string&, const std::string& out,
+    void runFFmpeg(const std::string& id, std::string, const std::string&, const std::string& out,
                    platform::ScriptValue::Array, std::weak_ptr<platform::JavaScriptEvaluator>) override {
         use(pagescripts::ffmpegCallback(id, std::string(), out));
     }

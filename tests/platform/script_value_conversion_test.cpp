@@ -45,6 +45,7 @@ TEST(ScriptValueConversionTest, PlainValuesConvert) {
         {"1e300", ScriptValue(1e300)},
         {"9007199254740993", ScriptValue(std::int64_t{9007199254740992})},  // a double's precision
         {"\"a \\\"quoted\\\" \\u2028 text\"", ScriptValue("a \"quoted\" \u2028 text")},
+        {"\"a\\u0000b\"", ScriptValue(std::string("a\0b", 3))},  // the whole text, past its NUL
         {"[1,\"x\",[null]]", ScriptValue(ScriptValue::Array{1, "x", ScriptValue(ScriptValue::Array{ScriptValue()})})},
         {"{\"id\":\"7\",\"n\":{\"deep\":false}}", dictionary({{"id", "7"}, {"n", dictionary({{"deep", false}})}})},
     };
