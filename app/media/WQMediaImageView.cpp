@@ -4,6 +4,8 @@
 #include <gtkmm.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "foundation/Localized.h"
 
@@ -20,6 +22,21 @@ public:
         queue_draw();
     }
     const Glib::RefPtr<Gdk::Pixbuf>& image() const { return image_; }
+    // Shows the editor's preview. It is written over the picture on show when that has its size
+    // and nothing else holds it: a new picture of a preview's size is fresh memory, which the
+    // system maps and clears page by page (slowly on a busy machine, and here on the main thread).
+    void showPreview(const tovak::RGBAImage& preview) {
+        if (!preview.isValid()) return setImage({});
+        if (!image_ || image_->get_width() != preview.width || image_->get_height() != preview.height ||
+            !image_->get_has_alpha() || image_->get_n_channels() != 4 || image_->get_bits_per_sample() != 8 ||
+            G_OBJECT(image_->gobj())->ref_count != 1)
+            return setImage(preview.toPixbuf());
+        std::uint8_t* target = image_->get_pixels();
+        const std::size_t stride = std::size_t(image_->get_rowstride()), row = std::size_t(preview.width) * 4;
+        for (int y = 0; y < preview.height; ++y)
+            std::memcpy(target + std::size_t(y) * stride, preview.pixels.data() + std::size_t(y) * row, row);
+        queue_draw();
+    }
 
 protected:
     // Scaled proportionally up or down to fit above the bottom strip, centred, on a dark ground.
@@ -92,9 +109,7 @@ public:
         root_.add_overlay(frame_);
         root_.set_can_focus(true);
 
-        editor_->setPreviewHandler([this](const tovak::RGBAImage& preview) {
-            image_.setImage(preview.isValid() ? preview.toPixbuf() : Glib::RefPtr<Gdk::Pixbuf>());
-        });
+        editor_->setPreviewHandler([this](const tovak::RGBAImage& preview) { image_.showPreview(preview); });
         editor_->setFailureHandler([this](const std::string& message) {
             status_.set_text(message);
             status_.show();
@@ -121,6 +136,7 @@ public:
     Gtk::Button& backButton() override { return back_; }
     Gtk::Button& sendButton() override { return send_; }
     Gtk::Label& statusLabel() override { return status_; }
+    tovak::RGBAImage shownImage() const override { return tovak::RGBAImage::fromPixbuf(image_.image()); }
 
 private:
     void addSlider(int row, const char* key, const char* english, Gtk::Scale& slider, WQPhotoEditor::Range range,

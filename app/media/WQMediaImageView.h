@@ -43,6 +43,8 @@ public:
     virtual Gtk::Button& sendButton() = 0;
     // Where a failure to send is said.
     virtual Gtk::Label& statusLabel() = 0;
+    // The picture on screen (empty before the first preview).
+    virtual tovak::RGBAImage shownImage() const = 0;
 };
 
 }  // namespace parlivo

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "DebugPrint.h"
 #include "JPEGEncoding.h"
@@ -44,6 +45,7 @@ WQPhotoEditor::~WQPhotoEditor() {
 void WQPhotoEditor::loadImage(tovak::RGBAImage photo) {
     ++generation_;
     preview_.reset();
+    targets_.clear();
     if (!photo.isValid()) {
         source_.reset();
         shown_ = {};
@@ -51,14 +53,19 @@ void WQPhotoEditor::loadImage(tovak::RGBAImage photo) {
         return;
     }
     source_ = std::make_shared<const tovak::RGBAImage>(std::move(photo));
-    // Scaling a large photo takes a while: off the main thread, then the first preview.
+    // Scaling a large photo takes a while: off the main thread, then the first preview. The
+    // pictures the first runs write into are made there too: fresh memory of a preview's size
+    // costs far more than a run on a busy machine (the system maps and clears it page by page).
     platform::WorkQueue::global().async([weak = weak_from_this(), source = source_, generation = generation_] {
         auto preview = std::make_shared<const tovak::RGBAImage>(
             scaledToFit(*source, previewMaximumSize, previewMaximumSize));
-        platform::MainQueue::async([weak, generation, preview] {
+        std::vector<tovak::RGBAImage> targets;
+        for (int i = 0; i < 2; ++i) targets.emplace_back(preview->width, preview->height);
+        platform::MainQueue::async([weak, generation, preview, targets = std::move(targets)]() mutable {
             auto self = weak.lock();
             if (!self || generation != self->generation_) return;
             self->preview_ = preview;
+            for (auto& target : targets) self->keepTarget(std::move(target));
             self->scheduleRender();
         });
     });
@@ -121,23 +128,36 @@ void WQPhotoEditor::scheduleRender() {
         return;
     }
     rendering_ = true;
-    platform::WorkQueue::global().async(
-        [weak = weak_from_this(), preview = preview_, adjustments = adjustments_, generation = generation_] {
-            tovak::RGBAImage result;
-            applyPhotoAdjustments(*preview, adjustments, result);
-            platform::MainQueue::async([weak, generation, result = std::move(result)]() mutable {
-                if (auto self = weak.lock()) self->renderFinished(generation, std::move(result));
-            });
+    platform::WorkQueue::global().async([weak = weak_from_this(), preview = preview_, adjustments = adjustments_,
+                                         generation = generation_, result = takeTarget()]() mutable {
+        applyPhotoAdjustments(*preview, adjustments, result);
+        platform::MainQueue::async([weak, generation, result = std::move(result)]() mutable {
+            if (auto self = weak.lock()) self->renderFinished(generation, std::move(result));
         });
+    });
 }
 
 void WQPhotoEditor::renderFinished(unsigned generation, tovak::RGBAImage preview) {
     rendering_ = false;
     if (generation == generation_) {
-        shown_ = std::move(preview);
+        std::swap(shown_, preview);
         if (previewHandler_) previewHandler_(shown_);
     }
+    // The picture no longer on show (or a run for an earlier photo) serves a later run.
+    keepTarget(std::move(preview));
     if (std::exchange(renderAgain_, false)) scheduleRender();
+}
+
+tovak::RGBAImage WQPhotoEditor::takeTarget() {
+    if (targets_.empty()) return {};
+    tovak::RGBAImage target = std::move(targets_.back());
+    targets_.pop_back();
+    return target;
+}
+
+void WQPhotoEditor::keepTarget(tovak::RGBAImage image) {
+    if (!preview_ || !image.isValid() || image.width != preview_->width || image.height != preview_->height) return;
+    if (targets_.size() < 2) targets_.push_back(std::move(image));
 }
 
 void WQPhotoEditor::buttonClicked(const std::string& identifier) {

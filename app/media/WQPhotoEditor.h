@@ -24,7 +24,10 @@ struct WQEditedPhoto {
 //
 // The preview (the photo scaled to fit previewMaximumSize) is recomputed off the main thread
 // after every change; changes that arrive meanwhile are folded into the next run, so the view
-// follows a slider without stutter. The full-size photo is computed only when it is sent, also
+// follows a slider without stutter. Every run writes into a picture of the preview's size that
+// is already in memory: two are made with the preview when a photo is loaded, and a picture
+// that is no longer on show is written again, so no step (the first included) waits for fresh
+// memory. The full-size photo is computed only when it is sent, also
 // off the main thread. A photo that cannot be encoded is not sent: the failure handler says so.
 // Main thread only; handlers run on the main thread.
 class WQPhotoEditor : public platform::TouchBarProvider,
@@ -103,6 +106,10 @@ private:
     void change(WQPhotoAdjustments adjustments);
     void scheduleRender();
     void renderFinished(unsigned generation, tovak::RGBAImage preview);
+    // The next run's target: a kept picture of the preview's size when there is one.
+    tovak::RGBAImage takeTarget();
+    // Keeps a picture for a later run when it has the preview's size (at most two are kept).
+    void keepTarget(tovak::RGBAImage image);
     void send();
     void sendFinished(std::shared_ptr<WQEditedPhoto> photo);
 
@@ -115,6 +122,7 @@ private:
     std::shared_ptr<const tovak::RGBAImage> source_;
     std::shared_ptr<const tovak::RGBAImage> preview_;
     tovak::RGBAImage shown_;
+    std::vector<tovak::RGBAImage> targets_;  // pictures of the preview's size, for the next runs
     unsigned generation_ = 0;
     bool rendering_ = false;
     bool renderAgain_ = false;

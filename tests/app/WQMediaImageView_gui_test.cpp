@@ -73,6 +73,13 @@ TEST_F(MediaImageViewTest, ControlsStartNeutralAndDriveTheEditor) {
     tovak::RGBAImage expected;
     applyPhotoAdjustments(photo(64, 48), view->editor()->adjustments(), expected);
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return view->editor()->shownPreview().pixels == expected.pixels; }));
+    EXPECT_EQ(view->shownImage().pixels, expected.pixels);
+    // Later previews are written over the picture on screen: it follows them all the same.
+    view->brightnessSlider().set_value(0.25);
+    applyPhotoAdjustments(photo(64, 48), view->editor()->adjustments(), expected);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return view->editor()->shownPreview().pixels == expected.pixels; }));
+    EXPECT_EQ(view->shownImage().pixels, expected.pixels);
+    EXPECT_EQ(view->shownImage().width, 64);
 
     view->backButton().clicked();
     EXPECT_EQ(backs, 1);

@@ -115,10 +115,17 @@ TEST_F(PhotoEditorTest, APreviewIsScaledDownAndANewPhotoReplacesTheOldOnesRender
     editor->loadImage(second);  // the first photo's preview must never show up after this
     ASSERT_TRUE(settlesOn(second));
     const int shownSecond = previews;
-    editor->loadImage(gradient(3200, 40));
+    const auto third = gradient(3200, 40);
+    editor->loadImage(third);
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return previews > shownSecond; }));
     EXPECT_EQ(lastPreview.width, 1600);
     EXPECT_EQ(lastPreview.height, 20);
+    // Steps write into pictures kept from earlier runs: none of the earlier photo's size shows up.
+    for (double value : {0.3, -0.2, 0.1}) {
+        editor->setBrightness(value);
+        ASSERT_TRUE(settlesOn(scaledToFit(third, 1600, 1600)));
+        EXPECT_EQ(lastPreview.width, 1600);
+    }
     editor->loadImage(tovak::RGBAImage());
     EXPECT_FALSE(editor->hasImage());
     EXPECT_FALSE(lastPreview.isValid());
