@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "Standin.h"
+#include "StandinHosts.h"
 
 namespace fs = std::filesystem;
 using testsupport::HostedProgram;
@@ -31,31 +32,14 @@ using testsupport::StandinServer;
 
 namespace {
 
-enum Host { bare = 0, parlivo = 1 };
+using bench::bare;
+using bench::parlivo;
+using bench::server;
+
 const char* const kHostNames[] = {"bare WebKitGTK", "parlivo-for-whatsapp"};
 int rounds = 10;
 
-StandinServer& server() {
-    static StandinServer* instance = new StandinServer();
-    return *instance;
-}
-
-HostedProgram::Options environment() {
-    static const fs::path base = testsupport::makeTemporaryDirectory("memory-bench");
-    HostedProgram::Options options;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
-        fs::create_directories(base / name);
-        options.environment[name] = (base / name).string();
-    }
-    return options;
-}
-
-std::unique_ptr<HostedProgram> start(int host) {
-    if (host == parlivo) return HostedProgram::parlivo(server(), environment());  // no "-de": debug off
-    return HostedProgram::launch(
-        {PARLIVO_BUILD_DIR "/bench/bare_webkit", PARLIVO_BUILD_DIR "/config-tls/server.pem", server().pageURL()},
-        environment());
-}
+std::unique_ptr<HostedProgram> start(int host) { return bench::start(bench::Host(host), "memory-bench"); }
 
 // Kilobytes of the given smaps_rollup fields of one process.
 std::map<std::string, double> rollup(pid_t pid) {

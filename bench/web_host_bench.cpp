@@ -29,6 +29,7 @@
 
 #include "RoundRatios.h"
 #include "Standin.h"
+#include "StandinHosts.h"
 
 namespace fs = std::filesystem;
 using testsupport::HostedProgram;
@@ -36,33 +37,15 @@ using testsupport::StandinServer;
 
 namespace {
 
-enum Host { bare = 0, parlivo = 1 };
+using bench::bare;
+using bench::parlivo;
+using bench::server;
+
 
 // Each figure's rounds, by the figure's name, for the summary printed at the end.
 std::map<std::string, bench::RoundRatios> summary;
 
-StandinServer& server() {
-    static StandinServer* instance = new StandinServer();
-    return *instance;
-}
-
-// Both programs get the same fresh XDG folders, kept for the whole run.
-HostedProgram::Options environment() {
-    static const fs::path base = testsupport::makeTemporaryDirectory("web-host-bench");
-    HostedProgram::Options options;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
-        fs::create_directories(base / name);
-        options.environment[name] = (base / name).string();
-    }
-    return options;
-}
-
-std::unique_ptr<HostedProgram> start(int host) {
-    if (host == parlivo) return HostedProgram::parlivo(server(), environment());  // no "-de": debug off
-    return HostedProgram::launch(
-        {PARLIVO_BUILD_DIR "/bench/bare_webkit", PARLIVO_BUILD_DIR "/config-tls/server.pem", server().pageURL()},
-        environment());
-}
+std::unique_ptr<HostedProgram> start(int host) { return bench::start(bench::Host(host), "web-host-bench"); }
 
 bool waitForStartup(benchmark::State& state, size_t from) {
     if (server().waitForEvent("didStartup", 60, from)) return true;
