@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <deque>
 #include <fstream>
 
 #include "RunLoop.h"
@@ -15,12 +16,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Answers each question with the next of `answers` (the page's data is decoded off the main
+// thread, so the panel is asked later than the call), then with `answer`.
 struct ScriptedPanel : SavePanel {
     std::vector<Options> asked;
+    std::deque<std::optional<fs::path>> answers;
     std::optional<fs::path> answer;
     void run(const Options& options, std::function<void(std::optional<fs::path>)> done) override {
         asked.push_back(options);
-        done(answer);
+        if (answers.empty()) return done(answer);
+        auto next = answers.front();
+        answers.pop_front();
+        done(next);
     }
 };
 
@@ -69,9 +76,8 @@ TEST_F(DownloadControllerTest, PageDataIsSavedWhereTheUserSaysUnderAPlainName) {
 
     // Cancelled: nothing is written and nobody is bothered. The save after it finishes as the
     // only one: a write the cancelled one had started would have come before it.
-    panel->answer.reset();
+    panel->answers = {std::nullopt, folder / "later.txt"};
     controller->saveDataURL("data:text/plain;base64,aGk=", "text/plain", std::nullopt);
-    panel->answer = folder / "later.txt";
     controller->saveDataURL("data:text/plain;base64,bGF0ZXI=", "text/plain", std::nullopt);
     ASSERT_TRUE(waitForFinish(2));
     ASSERT_TRUE(testsupport::drainMainQueue());
