@@ -54,31 +54,26 @@ public:
         for (const char* name : kRefusedClasses)
             if (isInstanceOf(value, name)) return std::nullopt;
         ScriptValue::Dictionary entries;
-        std::unique_ptr<char*, StrvDeleter> names(jsc_value_object_enumerate_properties(value));
-        for (char** name = names.get(); name && *name; ++name) {
-            const std::size_t keyBytes = std::char_traits<char>::length(*name);
-            if (!spend(keyBytes)) return std::nullopt;
-            JSCValuePtr property(jsc_value_object_get_property(value, *name));
+        const bool read = eachProperty(value, [&](std::string key, JSCValuePtr& property) {
             const auto large = std::find_if(shape.largeMembers.begin(), shape.largeMembers.end(),
-                                            [&](const auto& member) { return member.key == *name; });
+                                            [&](const auto& member) { return member.key == key; });
             if (large != shape.largeMembers.end() && property && jsc_value_is_string(property.get())) {
                 ++nodes_;
                 const double units = stringLength(property.get());
-                if (!(units >= 0) || units > static_cast<double>(large->maxBytes)) return tooLarge();
+                if (!(units >= 0) || units > static_cast<double>(large->maxBytes)) return refuseAsTooLarge();
                 if (units > static_cast<double>(kDeferredMemberBytes)) {
-                    reading.deferred.push_back({std::string(*name, keyBytes), property.release(), large->maxBytes});
-                    entries.insert_or_assign(std::string(*name, keyBytes), ScriptValue());
-                    continue;
+                    reading.deferred.push_back({key, property.release(), large->maxBytes});
+                    entries.insert_or_assign(std::move(key), ScriptValue());
+                    return true;
                 }
                 auto text = scriptStringFromJSC(property.get(), large->maxBytes);
-                if (!text) return tooLarge();
-                entries.insert_or_assign(std::string(*name, keyBytes), ScriptValue(std::move(*text)));
-                continue;
+                if (!text) return refuseAsTooLarge();
+                entries.insert_or_assign(std::move(key), ScriptValue(std::move(*text)));
+                return true;
             }
-            auto converted = convert(property.get(), 1);
-            if (!converted) return std::nullopt;
-            entries.insert_or_assign(std::string(*name, keyBytes), std::move(*converted));
-        }
+            return put(entries, std::move(key), convert(property.get(), 1));
+        });
+        if (!read) return std::nullopt;
         return std::optional<ScriptValue>(std::in_place, std::move(entries));
     }
 
@@ -114,6 +109,10 @@ private:
     std::optional<ScriptValue> tooLarge() {
         overLimits_ = true;
         return std::nullopt;
+    }
+    bool refuseAsTooLarge() {
+        overLimits_ = true;
+        return false;
     }
 
     // The length of a string or an array as the page has it (UTF-16 units for a string, never
@@ -169,17 +168,32 @@ private:
         return std::optional<ScriptValue>(std::in_place, std::move(elements));
     }
 
-    std::optional<ScriptValue> dictionary(JSCValue* value, int depth) {
-        ScriptValue::Dictionary entries;
+    // Hands each property of `value` to `member` with its name, the name's bytes counted against
+    // the limits first; false, and no more properties, as soon as either refuses.
+    template <class Member>
+    bool eachProperty(JSCValue* value, Member&& member) {
         std::unique_ptr<char*, StrvDeleter> names(jsc_value_object_enumerate_properties(value));
         for (char** name = names.get(); name && *name; ++name) {
             const std::size_t keyBytes = std::char_traits<char>::length(*name);
-            if (!spend(keyBytes)) return std::nullopt;
+            if (!spend(keyBytes)) return false;
             JSCValuePtr property(jsc_value_object_get_property(value, *name));
-            auto converted = convert(property.get(), depth + 1);
-            if (!converted) return std::nullopt;
-            entries.insert_or_assign(std::string(*name, keyBytes), std::move(*converted));
+            if (!member(std::string(*name, keyBytes), property)) return false;
         }
+        return true;
+    }
+
+    static bool put(ScriptValue::Dictionary& entries, std::string key, std::optional<ScriptValue> converted) {
+        if (!converted) return false;
+        entries.insert_or_assign(std::move(key), std::move(*converted));
+        return true;
+    }
+
+    std::optional<ScriptValue> dictionary(JSCValue* value, int depth) {
+        ScriptValue::Dictionary entries;
+        if (!eachProperty(value, [&](std::string key, JSCValuePtr& property) {
+                return put(entries, std::move(key), convert(property.get(), depth + 1));
+            }))
+            return std::nullopt;
         return std::optional<ScriptValue>(std::in_place, std::move(entries));
     }
 
