@@ -81,14 +81,22 @@ std::string timeStamp() {
 }
 
 
-std::mutex writeHookMutex;
-std::function<void(const fs::path&)> writeHook;
+struct WriteHook {
+    std::mutex mutex;
+    std::function<void(const fs::path&)> function;
+};
+
+// Never destroyed: the standard store's thread may still write while the process exits.
+WriteHook& writeHook() {
+    static auto* hook = new WriteHook;
+    return *hook;
+}
 
 void runWriteHook(const fs::path& file) {
     std::function<void(const fs::path&)> hook;
     {
-        std::lock_guard lock(writeHookMutex);
-        hook = writeHook;
+        std::lock_guard lock(writeHook().mutex);
+        hook = writeHook().function;
     }
     if (hook) hook(file);
 }
@@ -96,8 +104,8 @@ void runWriteHook(const fs::path& file) {
 }  // namespace
 
 void setUserDefaultsWriteHook(std::function<void(const std::filesystem::path&)> hook) {
-    std::lock_guard lock(writeHookMutex);
-    writeHook = std::move(hook);
+    std::lock_guard lock(writeHook().mutex);
+    writeHook().function = std::move(hook);
 }
 
 bool UserDefaults::FileStamp::operator==(const FileStamp& other) const {
