@@ -1,4 +1,5 @@
 #include "UserDefaults.h"
+#include "UserDefaultsTesting.h"
 
 #include "FileManager.h"
 #include "Log.h"
@@ -18,7 +19,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <mutex>
 
 namespace platform {
 
@@ -78,7 +81,32 @@ std::string timeStamp() {
 }
 
 
+struct WriteHook {
+    std::mutex mutex;
+    std::function<void(const fs::path&)> function;
+};
+
+// Never destroyed: the standard store's thread may still write while the process exits.
+WriteHook& writeHook() {
+    static auto* hook = new WriteHook;
+    return *hook;
+}
+
+void runWriteHook(const fs::path& file) {
+    std::function<void(const fs::path&)> hook;
+    {
+        std::lock_guard lock(writeHook().mutex);
+        hook = writeHook().function;
+    }
+    if (hook) hook(file);
+}
+
 }  // namespace
+
+void setUserDefaultsWriteHook(std::function<void(const std::filesystem::path&)> hook) {
+    std::lock_guard lock(writeHook().mutex);
+    writeHook().function = std::move(hook);
+}
 
 bool UserDefaults::FileStamp::operator==(const FileStamp& other) const {
     return exists == other.exists && device == other.device && inode == other.inode && size == other.size &&
@@ -130,7 +158,13 @@ void UserDefaults::removeStaleTemporaries() const {
 }
 
 UserDefaults::~UserDefaults() {
-    *self_ = nullptr;
+    *self_ = nullptr;  // the timers on the main loop post nothing more
+    std::unique_ptr<WorkQueue> writer;
+    {
+        std::lock_guard lock(mutex_);
+        writer = std::move(writer_);
+    }
+    writer.reset();  // runs the writes already posted, then ends the thread
     synchronize();
 }
 
@@ -181,9 +215,9 @@ void UserDefaults::refreshIfChangedLocked() {
     // Another process (the LaunchHelper) wrote the file: take its values, then our own changes
     // that are not written yet.
     loadLocked();
-    for (const auto& [key, value] : unsaved_) {
-        if (value)
-            values_.insert_or_assign(key, *value);
+    for (const auto& [key, change] : unsaved_) {
+        if (change.value)
+            values_.insert_or_assign(key, *change.value);
         else
             values_.erase(key);
     }
@@ -208,26 +242,57 @@ bool UserDefaults::moveAsideLocked(const std::string& reason) {
     return true;
 }
 
-bool UserDefaults::writeLocked() {
-    if (fileLeftAlone_) {
-        writeFailedLocked("an unreadable settings file is in the way");
+bool UserDefaults::writeChanges() {
+    std::string xml;
+    std::uint64_t copiedAt = 0;
+    {
+        std::lock_guard lock(mutex_);
+        writeScheduled_ = false;
+        if (unsaved_.empty()) return lastWriteOk_ && !fileLeftAlone_;
+        refreshIfChangedLocked();
+        if (fileLeftAlone_) {
+            writeFailedLocked("an unreadable settings file is in the way");
+            return false;
+        }
+        xml = PropertyList(values_).toXml();
+        copiedAt = changeCount_;
+    }
+    // The file is written without the store's lock: readers and changes go on meanwhile.
+    std::string failure = "the settings could not be serialized";
+    bool written = false;
+    if (!xml.empty()) {
+        const fs::path directory = file_.parent_path();
+        std::error_code error;
+        if (!directory.empty() && !fs::is_directory(directory, error)) {
+            fs::create_directories(directory, error);
+            if (!error) fs::permissions(directory, fs::perms::owner_all, error);
+        }
+        runWriteHook(file_);
+        written = FileManager::writeAtomically(file_, xml, 0600, &failure);
+    }
+    std::lock_guard lock(mutex_);
+    if (!written) {
+        writeFailedLocked(failure);  // kept: a retry, the next change or synchronize writes it
         return false;
     }
-    const fs::path directory = file_.parent_path();
-    std::error_code error;
-    if (!directory.empty() && !fs::is_directory(directory, error)) {
-        fs::create_directories(directory, error);
-        if (!error) fs::permissions(directory, fs::perms::owner_all, error);
+    stamp_ = currentStamp();
+    std::erase_if(unsaved_, [copiedAt](const auto& entry) { return entry.second.change <= copiedAt; });
+    writeSucceededLocked();
+    return unsaved_.empty();
+}
+
+void UserDefaults::writeInBackground() {
+    WorkQueue* writer = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (!writer_) writer_ = std::make_unique<WorkQueue>("settings writer");
+        writer = writer_.get();
     }
-    const std::string xml = PropertyList(values_).toXml();
-    std::string failure = "the settings could not be serialized";
-    if (!xml.empty() && FileManager::writeAtomically(file_, xml, 0600, &failure)) {
-        stamp_ = currentStamp();
-        writeSucceededLocked();
-        return true;
-    }
-    writeFailedLocked(failure);
-    return false;
+    // The destructor ends the thread, running what was posted, before the object goes.
+    writer->async([this] {
+        std::lock_guard writing(writeMutex_);
+        writeChanges();
+    });
 }
 
 void UserDefaults::writeFailedLocked(const std::string& reason) {
@@ -258,7 +323,7 @@ void UserDefaults::writeFailedLocked(const std::string& reason) {
             std::lock_guard lock((*self)->mutex_);
             (*self)->retryScheduled_ = false;
         }
-        (*self)->synchronize();
+        (*self)->writeInBackground();
     });
 }
 
@@ -280,22 +345,19 @@ void UserDefaults::changeLocked(const std::string& key, std::optional<PropertyLi
         values_.insert_or_assign(key, *value);
     else
         values_.erase(key);
-    unsaved_.insert_or_assign(key, std::move(value));
+    unsaved_.insert_or_assign(key, Unsaved{std::move(value), ++changeCount_});
     if (writeScheduled_) return;
     writeScheduled_ = true;
     MainQueue::after(kWriteDelaySeconds, [weak = std::weak_ptr<UserDefaults*>(self_)] {
-        if (auto self = weak.lock(); self && *self) (*self)->synchronize();
+        if (auto self = weak.lock(); self && *self) (*self)->writeInBackground();
     });
 }
 
 bool UserDefaults::synchronize() {
-    std::lock_guard lock(mutex_);
-    writeScheduled_ = false;
-    if (unsaved_.empty()) return lastWriteOk_ && !fileLeftAlone_;
-    refreshIfChangedLocked();
-    if (!writeLocked()) return false;  // kept: a retry, the next change or synchronize writes it
-    unsaved_.clear();
-    return true;
+    // After a write under way on the store's thread: then every change made before this call is
+    // in the copy written here.
+    std::lock_guard writing(writeMutex_);
+    return writeChanges();
 }
 
 void UserDefaults::registerDefaults(const PropertyList& dictionary) {

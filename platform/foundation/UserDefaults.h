@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include "PropertyList.h"
+#include "WorkQueue.h"
 
 namespace platform {
 
@@ -19,11 +20,15 @@ namespace platform {
 // list, $XDG_CONFIG_HOME/net.vantreo.mac.WhatsApp/defaults.plist (~/.config when unset),
 // rewritten atomically (temporary file in the same folder, fsync, rename).
 //
-// A change is in memory at once and reaches the file shortly after, on the main loop: changes
-// made together (a slider dragged, a fade's steps) cost one write, and the main thread does not
-// wait for the disk at every step. synchronize() writes at once; the program calls it when it
-// quits, an object writes what is left when it goes, and the standard store writes at the
-// process's exit (the C library's exit included).
+// A change is in memory at once and reaches the file shortly after, written by a thread of the
+// store's own: changes made together (a slider dragged, a fade's steps) cost one write, and the
+// main thread never waits for the disk. Readers never wait for a write either: the store's lock
+// is held to take a copy of the values and serialize it, not while the file is written. One
+// write runs at a time; a change made while one is under way is written by the next.
+// synchronize() writes at once on the calling thread, after a write under way has ended, and
+// returns once every change made before it is in the file; the program calls it when it quits,
+// an object writes what is left when it goes, and the standard store writes at the process's
+// exit (the C library's exit included).
 //
 // Settings work belongs on the main thread. The object still locks internally, so a stray call
 // from another thread is not a data race.
@@ -37,8 +42,8 @@ namespace platform {
 // is read again, so the other's values are kept; a change only replaces its own key.
 //
 // A write that fails (no space left, a read-only folder) leaves the old file as it was and keeps
-// the changes in memory: they are written at the next change, and meanwhile retried on the main
-// loop, one second after the failure and then at doubling intervals up to a minute. The first
+// the changes in memory: they are written at the next change, and meanwhile retried by the
+// store's thread, one second after the failure and then at doubling intervals up to a minute. The first
 // failure of a run of them posts writeFailedNotification (with the reason as "reason", a
 // std::string); the write that succeeds again posts writeRecoveredNotification. Both come on the
 // main thread, with the store as the object.
@@ -118,7 +123,10 @@ private:
     void refreshIfChangedLocked();
     bool moveAsideLocked(const std::string& reason);
     void changeLocked(const std::string& key, std::optional<PropertyList> value);
-    bool writeLocked();
+    // Posts a write to the store's thread (started on first use). Called on the main thread.
+    void writeInBackground();
+    // Writes what is not in the file yet; the caller holds writeMutex_, not mutex_.
+    bool writeChanges();
     void writeFailedLocked(const std::string& reason);
     void writeSucceededLocked();
     void removeStaleTemporaries() const;
@@ -130,9 +138,20 @@ private:
     FileStamp stamp_;
     bool fileLeftAlone_ = false;  // an unreadable file could not be moved aside
     bool lastWriteOk_ = true;
-    // Changes not yet written: the new value, or none for a removal. Kept apart so that a file
-    // changed by another process meanwhile can be read again without losing them.
-    std::map<std::string, std::optional<PropertyList>> unsaved_;
+    // Changes not yet written: the new value, or none for a removal, and the change's number.
+    // Kept apart so that a file changed by another process meanwhile can be read again without
+    // losing them. A write forgets only the changes up to the number it took its copy at: what
+    // changed while it was under way stays for the next.
+    struct Unsaved {
+        std::optional<PropertyList> value;
+        std::uint64_t change = 0;
+    };
+    std::map<std::string, Unsaved> unsaved_;
+    std::uint64_t changeCount_ = 0;
+    // Held for a whole write (copy, file, bookkeeping), before mutex_: one writer at a time.
+    std::mutex writeMutex_;
+    // The thread that writes after a change and retries failed writes; made on first use.
+    std::unique_ptr<WorkQueue> writer_;
     bool writeScheduled_ = false;
     // Failed writes: whether the failure was told, and the wait before the next retry.
     bool failing_ = false;

@@ -1,5 +1,6 @@
 #include "foundation/Log.h"
 #include "foundation/UserDefaults.h"
+#include "foundation/UserDefaultsTesting.h"
 
 #include <gtest/gtest.h>
 #include <linux/capability.h>
@@ -12,9 +13,11 @@
 
 #include <fcntl.h>
 
+#include <condition_variable>
 #include <csignal>
 #include <ctime>
 #include <functional>
+#include <thread>
 
 #include "RunLoop.h"
 #include "foundation/NotificationCenter.h"
@@ -39,9 +42,10 @@ void captureLog(std::string_view message, platform::LogLevel) {
     logLines.emplace_back(message);
 }
 
-// Root writes into any folder. While one of these lives, the calling thread (the one that writes
-// the settings) obeys file permissions like any user: it drops the override from its effective
-// capabilities and takes it back at the end.
+// Root writes into any folder. While one of these lives, the calling thread obeys file permissions
+// like any user: it drops the override from its effective capabilities and takes it back at the
+// end. Capabilities are a thread's own: a thread started meanwhile (the store's writer) keeps the
+// reduced set for good.
 class ObeyFilePermissions {
 public:
     ObeyFilePermissions() {
@@ -297,9 +301,9 @@ TEST_F(UserDefaultsTest, ChangesFromAnotherProcessAreKept) {
     EXPECT_EQ(check.integerForKey("theirs"), 2);
 }
 
-// A burst of changes (a slider dragged, a fade's steps) is written once, on the main loop, and
-// the caller never waits for the disk meanwhile.
-TEST_F(UserDefaultsTest, ABurstOfChangesIsOneWriteOnTheMainLoop) {
+// A burst of changes (a slider dragged, a fade's steps) is written once, by the store's thread,
+// and the caller never waits for the disk meanwhile.
+TEST_F(UserDefaultsTest, ABurstOfChangesIsOneWriteOffTheMainThread) {
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
     ASSERT_GE(inotify_add_watch(watch, folder_.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
@@ -317,16 +321,107 @@ TEST_F(UserDefaultsTest, ABurstOfChangesIsOneWriteOnTheMainLoop) {
         return seen;
     };
 
+    std::mutex mutex;
+    std::vector<std::thread::id> writers;
+    platform::setUserDefaultsWriteHook([&](const fs::path& file) {
+        std::lock_guard lock(mutex);
+        if (file == file_) writers.push_back(std::this_thread::get_id());
+    });
+
     UserDefaults defaults(file_);
     for (int step = 0; step <= 50; ++step) defaults.setDouble("alpha", step / 50.0);
     EXPECT_DOUBLE_EQ(defaults.doubleForKey("alpha"), 1.0) << "in memory at once";
     EXPECT_FALSE(fs::exists(file_)) << "nothing written while the burst lasts";
 
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return fs::exists(file_); }, 10.0));
+    // The rename onto the settings file ends the write.
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return writesOfTheFile() == 1; }, 10.0));
     EXPECT_EQ(UserDefaults(file_).doubleForKey("alpha"), 1.0);
     EXPECT_TRUE(defaults.synchronize());  // nothing left to write
     EXPECT_EQ(writesOfTheFile(), 1);
+    platform::setUserDefaultsWriteHook(nullptr);
+    ASSERT_EQ(writers.size(), 1u);
+    EXPECT_NE(writers[0], std::this_thread::get_id()) << "not written on the main thread";
     close(watch);
+}
+
+// Holds the store's writes of one file at the point where the copy is taken and the file not yet
+// touched, until released.
+class HeldWrites {
+public:
+    explicit HeldWrites(fs::path file) : file_(std::move(file)) {
+        platform::setUserDefaultsWriteHook([this](const fs::path& file) {
+            if (file != file_) return;
+            std::unique_lock lock(mutex_);
+            ++started_;
+            changed_.notify_all();
+            // Released by the test's thread: if that thread waits for the write instead (a lock
+            // held across the file), nothing releases it.
+            if (!changed_.wait_until(lock, testsupport::deadlineAfter(30.0), [&] { return released_; }))
+                ADD_FAILURE() << "a write under way held up the thread that changes and reads";
+        });
+    }
+    ~HeldWrites() {
+        release();
+        platform::setUserDefaultsWriteHook(nullptr);
+    }
+    int started() {
+        std::lock_guard lock(mutex_);
+        return started_;
+    }
+    void release() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    fs::path file_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int started_ = 0;
+    bool released_ = false;
+};
+
+// A change made while the store's thread writes is not counted as written: the next write takes
+// it. Readers and changes go on while the file is being written.
+TEST_F(UserDefaultsTest, AChangeDuringAWriteIsWrittenByTheNext) {
+    HeldWrites held(file_);
+    UserDefaults defaults(file_);
+    defaults.setInteger("k", 1);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return held.started() == 1; }, 10.0));
+    // The write holds its copy (k = 1) and has not touched the file.
+    defaults.setInteger("k", 2);
+    defaults.setString("later", "yes");
+    defaults.remove("gone");
+    EXPECT_EQ(defaults.integerForKey("k"), 2) << "a reader does not wait for the write";
+    held.release();
+
+    // No synchronize(): the write after the change's own delay brings both.
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return UserDefaults(file_).integerForKey("k") == 2; }, 10.0));
+    EXPECT_EQ(UserDefaults(file_).stringForKey("later"), "yes");
+    EXPECT_TRUE(defaults.synchronize());
+    EXPECT_TRUE(defaults.lastWriteSucceeded());
+}
+
+// synchronize() (at quit) while the store's thread writes an older copy: the
+// two do not interleave, and the file ends with every change made before synchronize().
+TEST_F(UserDefaultsTest, SynchronizeWaitsForAWriteUnderWayAndWritesAfterIt) {
+    auto held = std::make_unique<HeldWrites>(file_);
+    UserDefaults defaults(file_);
+    defaults.setInteger("k", 1);
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return held->started() == 1; }, 10.0));
+    defaults.setInteger("k", 2);
+    bool synchronized = false;
+    std::thread quitting([&] { synchronized = defaults.synchronize(); });
+    held->release();
+    quitting.join();
+    EXPECT_TRUE(synchronized);
+    EXPECT_EQ(held->started(), 2) << "one write each, one after the other";
+    held.reset();
+    EXPECT_EQ(UserDefaults(file_).integerForKey("k"), 2) << "the older copy did not land last";
+    EXPECT_EQ(folderContents(), std::vector<fs::path>{"defaults.plist"});
 }
 
 // What is not written yet reaches the file when the program ends through the C library's exit,
@@ -393,11 +488,7 @@ TEST_F(UserDefaultsTest, AFailedWriteKeepsTheOldFileIsToldOnceAndIsRetriedUntilI
         {"read-only folder",
          [](const fs::path& folder) -> std::function<void()> {
              fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
-             auto obey = std::make_shared<ObeyFilePermissions>();
-             return [folder, obey]() mutable {
-                 obey.reset();
-                 fs::permissions(folder, fs::perms::owner_all);
-             };
+             return [folder] { fs::permissions(folder, fs::perms::owner_all); };
          }},
         {"no room for the file",
          [](const fs::path&) -> std::function<void()> {
@@ -414,6 +505,8 @@ TEST_F(UserDefaultsTest, AFailedWriteKeepsTheOldFileIsToldOnceAndIsRetriedUntilI
         SCOPED_TRACE(c.what);
         fs::remove_all(folder_);
         fs::create_directories(folder_);
+        // For the whole case, so that the store's writer, started from this thread, obeys too.
+        ObeyFilePermissions obey;
         auto defaults = std::make_unique<UserDefaults>(file_);
         std::vector<std::string> told;
         auto failed = platform::NotificationCenter::defaultCenter().addObserver(
@@ -432,10 +525,11 @@ TEST_F(UserDefaultsTest, AFailedWriteKeepsTheOldFileIsToldOnceAndIsRetriedUntilI
         defaults->setString("new", std::string(200, 'x'));
         EXPECT_FALSE(defaults->synchronize());
         EXPECT_FALSE(defaults->synchronize());
-        // Two retries on the main loop fail as well.
+        // Two retries by the store's thread fail as well; synchronize() waits for one under way.
         ASSERT_TRUE(testsupport::runLoopPastTimer(UserDefaults::kWriteDelaySeconds * 3.5));
+        EXPECT_FALSE(defaults->synchronize());
+        ASSERT_TRUE(testsupport::drainMainQueue());
         EXPECT_EQ(readFile(), before) << "the old file stays as it was";
-        EXPECT_EQ(folderContents(), std::vector<fs::path>{"defaults.plist"}) << "no temporary left";
         EXPECT_EQ(defaults->stringForKey("new"), std::string(200, 'x')) << "kept in memory";
         ASSERT_EQ(told.size(), 1u);
         EXPECT_TRUE(told[0].starts_with("failed: ")) << told[0];
@@ -449,6 +543,8 @@ TEST_F(UserDefaultsTest, AFailedWriteKeepsTheOldFileIsToldOnceAndIsRetriedUntilI
         ASSERT_TRUE(testsupport::runLoopUntil([&] { return told.size() == 2; }));
         EXPECT_EQ(told[1], "recovered");
         EXPECT_TRUE(defaults->lastWriteSucceeded());
+        EXPECT_TRUE(defaults->synchronize());
+        EXPECT_EQ(folderContents(), std::vector<fs::path>{"defaults.plist"}) << "no temporary left";
     }
 }
 
