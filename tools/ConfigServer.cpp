@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "PageChannel.h"
+#include "foundation/ProcessInfo.h"
 #include "PayloadWriter.h"
 
 namespace parlivo::config {
@@ -55,6 +56,13 @@ std::optional<int> ConfigServer::bind(std::string* error) {
     });
     // Idle keep-alive connections hold up stop(); a short wait keeps SIGTERM prompt.
     server_->set_keep_alive_timeout(1);
+    // A client on a busy machine (a web process just started, loading its TLS back-end) may take
+    // longer than the library's 5 s between connecting and its first handshake bytes: the server
+    // would close the connection under it ("Connection terminated unexpectedly"). The same time
+    // scale as the tests' own deadlines.
+    const auto patience = std::chrono::duration<double>(5 * platform::ProcessInfo::testTimeScale());
+    server_->set_read_timeout(std::chrono::duration_cast<std::chrono::microseconds>(patience));
+    server_->set_write_timeout(std::chrono::duration_cast<std::chrono::microseconds>(patience));
     server_->set_logger([](const httplib::Request& request, const httplib::Response& response) {
         std::fprintf(stderr, "%s %s -> %d (%zu bytes)\n", request.method.c_str(), request.path.c_str(),
                      response.status, response.body.size());
