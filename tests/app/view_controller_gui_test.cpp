@@ -161,6 +161,12 @@ protected:
         controller->viewDidLoad();
     }
 
+    // Whether the web view `old` is no longer the controller's: gone, or another one in its place.
+    // Compared as objects, not addresses: a new web view may be made where the old one was.
+    bool replaced(const std::weak_ptr<WQWebView>& old) const {
+        const auto was = old.lock();
+        return !was || controller->aWkWebView() != was;
+    }
     bool waitForPage() {
         return testsupport::runLoopUntil(
             [&] { return controller->aWkWebView() && !controller->loadingViewController() && pageHas("#marker"); }, 30);
@@ -602,17 +608,17 @@ TEST_F(ViewControllerTest, APastedFileReachesTheChatOnlyWhileSendingIsOn) {
 TEST_F(ViewControllerTest, AKilledWebProcessAndALogOutBuildTheWebClientAgain) {
     start(configurationRoot());
     ASSERT_TRUE(waitForPage());
-    auto first = controller->aWkWebView().get();
-    first->terminateWebProcess();
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView().get() != first; }, 30));
+    std::weak_ptr<WQWebView> first = controller->aWkWebView();
+    controller->aWkWebView()->terminateWebProcess();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return replaced(first); }, 30));
     ASSERT_TRUE(waitForPage());
     EXPECT_EQ(downloads, 2);
 
     evaluate("localStorage.setItem('session', 'kept')");
-    auto second = controller->aWkWebView().get();
+    std::weak_ptr<WQWebView> second = controller->aWkWebView();
     controller->handleLogOut();
     ASSERT_TRUE(testsupport::runLoopUntil(
-        [&] { return controller->aWkWebView() && controller->aWkWebView().get() != second; }, 30));
+        [&] { return controller->aWkWebView() && replaced(second); }, 30));
     ASSERT_TRUE(waitForPage());
     EXPECT_EQ(downloads, 3);
     EXPECT_EQ(evaluate("localStorage.getItem('session')"), ScriptValue());
@@ -653,16 +659,16 @@ TEST_F(ViewControllerTest, AWebProcessThatKeepsEndingBacksOffToTheErrorScreenUnt
     ASSERT_TRUE(waitForPage());
     for (int reload = 1; reload <= 3; ++reload) {
         SCOPED_TRACE(reload);
-        auto ended = controller->aWkWebView().get();
+        std::weak_ptr<WQWebView> ended = controller->aWkWebView();
         // Killed from outside (a crash) as well as ended by WebKit: both come back the same way.
         if (reload == 2) {
-            ended->terminateWebProcess();
+            controller->aWkWebView()->terminateWebProcess();
         } else {
             const auto processes = webProcesses();
             ASSERT_FALSE(processes.empty());
             for (int pid : processes) kill(pid, SIGKILL);
         }
-        ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView().get() != ended; }, 30));
+        ASSERT_TRUE(testsupport::runLoopUntil([&] { return replaced(ended); }, 30));
         ASSERT_TRUE(waitForPage());
         EXPECT_EQ(downloads, 1 + reload);
         EXPECT_FALSE(controller->errorViewController());
@@ -684,9 +690,9 @@ TEST_F(ViewControllerTest, AWebProcessThatKeepsEndingBacksOffToTheErrorScreenUnt
     ASSERT_TRUE(waitForPage());
     EXPECT_EQ(downloads, 5);
     // The ends before Try Again count no more: the next one reloads again.
-    auto ended = controller->aWkWebView().get();
-    ended->terminateWebProcess();
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView().get() != ended; }, 30));
+    std::weak_ptr<WQWebView> ended = controller->aWkWebView();
+    controller->aWkWebView()->terminateWebProcess();
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return replaced(ended); }, 30));
     ASSERT_TRUE(waitForPage());
     EXPECT_EQ(downloads, 6);
 }
@@ -714,9 +720,9 @@ TEST_F(ViewControllerTest, AKilledNetworkProcessBringsThePageBackWithWorkingRequ
     const int network = platform::WebContext::findNetworkProcess();
     ASSERT_GT(network, 0);
     ASSERT_EQ(platform::WebContext::shared().watchedNetworkProcess(), network);
-    auto before = controller->aWkWebView().get();
+    std::weak_ptr<WQWebView> before = controller->aWkWebView();
     ASSERT_EQ(kill(network, SIGKILL), 0);
-    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView().get() != before; }, 30));
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return replaced(before); }, 30));
     ASSERT_TRUE(waitForPage());
     EXPECT_EQ(downloads, 2);
     EXPECT_EQ(pageRequest(), ScriptValue(200));
