@@ -253,7 +253,7 @@ void ViewController::viewDidAppear() {
 
 void ViewController::replaceReachability() {
     if (reachability_) reachability_->stopNotifier();
-    reachability_ = environment_.makeReachability ? environment_.makeReachability() : platform::Reachability::create();
+    reachability_ = newReachability();
     if (reachability_ && !reachability_->startNotifier()) debugLog("Unable to start notifier");
 }
 
@@ -284,16 +284,8 @@ void ViewController::handleConfigurationResult(bool success) {
     showConnectionErrorScreen([weak] {
         if (auto self = weak.lock()) self->retryConfiguration();
     });
-    if (reachability_) {
-        reachability_->whenReachable = [weak](platform::Reachability&) {
-            platform::MainQueue::async([weak] {
-                auto self = weak.lock();
-                if (!self || !self->reachability_ || !self->reachability_->isReachable()) return;
-                debugLog("Reachability Updated -> Retrying...");
-                self->retryConfiguration();
-            });
-        };
-    }
+    whenNetworkReturns(&ViewController::reachability_, "Reachability Updated -> Retrying...",
+                       &ViewController::retryConfiguration);
 }
 
 void ViewController::showConnectionErrorScreen(std::function<void()> tryAgain) {
@@ -1108,6 +1100,20 @@ void ViewController::showFailureDialog(const std::string& message) {
 
 // --- The page's permission requests ---
 
+namespace {
+
+void logPermission(const platform::PermissionRequest& request, const std::string& outcome) {
+    debugLog("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " + request.pageURL() +
+             ": " + outcome);
+}
+
+void denyPermission(platform::PermissionRequest& request, std::string_view reason) {
+    logPermission(request, "denied (" + std::string(reason) + ")");
+    request.deny();
+}
+
+}  // namespace
+
 std::string ViewController::pageOrigin() {
     auto& config = configuration();
     const auto address = config.customPageLoading().value_or(false) ? config.baseURL() : config.pageURL();
@@ -1116,12 +1122,7 @@ std::string ViewController::pageOrigin() {
 }
 
 void ViewController::decidePermission(platform::WebView& webView, platform::PermissionRequest request) {
-    if (&webView != aWkWebView_.get()) {
-        debugLog("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " +
-                 request.pageURL() + ": denied (not the current page)");
-        request.deny();
-        return;
-    }
+    if (&webView != aWkWebView_.get()) return denyPermission(request, "not the current page");
     answerPermissionRequest(std::move(request));
 }
 
@@ -1135,8 +1136,7 @@ void ViewController::answerPermissionRequest(platform::PermissionRequest request
     const auto decision = pagepermissions::decide(circumstances, platform::UserDefaults::standard());
     using Answer = pagepermissions::Decision::Answer;
     const std::string answer = decision.answer == Answer::allow ? "allowed" : decision.answer == Answer::deny ? "denied" : "asking";
-    debugLog("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " + request.pageURL() +
-             ": " + answer + " (" + decision.reason + ")");
+    logPermission(request, answer + " (" + decision.reason + ")");
     switch (decision.answer) {
     case Answer::allow: request.allow(); break;
     case Answer::deny: request.deny(); break;
@@ -1174,9 +1174,7 @@ void ViewController::mediaPermissionAnswered(std::vector<pagepermissions::MediaK
     for (auto& request : waiting) {
         // Closed without an answer: nothing is kept, and the page is refused this time.
         if (!agreed) {
-            debugLog("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " +
-                     request.pageURL() + ": denied (no answer)");
-            request.deny();
+            denyPermission(request, "no answer");
             continue;
         }
         answerPermissionRequest(std::move(request));
@@ -1187,11 +1185,7 @@ void ViewController::refuseWaitingPermissionRequests(std::string_view reason) {
     mediaPermissionDialog_.reset();
     auto waiting = std::move(waitingPermissionRequests_);
     waitingPermissionRequests_.clear();
-    for (auto& request : waiting) {
-        debugLog("Permission " + std::string(platform::permissionKindName(request.kind())) + " for " + request.pageURL() +
-                 ": denied (" + std::string(reason) + ")");
-        request.deny();
-    }
+    for (auto& request : waiting) denyPermission(request, reason);
 }
 
 // --- Stealth mode on the page itself ---
@@ -1234,22 +1228,33 @@ void ViewController::updateContentObscuring() {
 
 void ViewController::watchNetworkForPageRetry() {
     if (pageRetryReachability_) return;
-    pageRetryReachability_ =
-        environment_.makeReachability ? environment_.makeReachability() : platform::Reachability::create();
+    pageRetryReachability_ = newReachability();
     if (!pageRetryReachability_) return;
     if (!pageRetryReachability_->startNotifier()) {
         debugLog("Unable to start notifier");
         pageRetryReachability_.reset();
         return;
     }
+    // The reload ends this watch; a new failure starts the next one.
+    whenNetworkReturns(&ViewController::pageRetryReachability_, "Reachability Updated -> Reloading the page...",
+                       &ViewController::reloadWebApp);
+}
+
+std::unique_ptr<platform::Reachability> ViewController::newReachability() const {
+    return environment_.makeReachability ? environment_.makeReachability() : platform::Reachability::create();
+}
+
+void ViewController::whenNetworkReturns(std::unique_ptr<platform::Reachability> ViewController::*watch,
+                                        const char* logLine, void (ViewController::*action)()) {
+    if (!(this->*watch)) return;
     std::weak_ptr<ViewController> weak = weak_from_this();
-    pageRetryReachability_->whenReachable = [weak](platform::Reachability&) {
-        platform::MainQueue::async([weak] {
+    (this->*watch)->whenReachable = [weak, watch, logLine, action](platform::Reachability&) {
+        platform::MainQueue::async([weak, watch, logLine, action] {
             auto self = weak.lock();
-            if (!self || !self->pageRetryReachability_ || !self->pageRetryReachability_->isReachable()) return;
-            debugLog("Reachability Updated -> Reloading the page...");
-            // The reload ends this watch; a new failure starts the next one.
-            self->reloadWebApp();
+            // Only the watch still in place, and only if the network is still there by now.
+            if (!self || !((*self).*watch) || !((*self).*watch)->isReachable()) return;
+            debugLog(logLine);
+            ((*self).*action)();
         });
     };
 }

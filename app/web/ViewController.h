@@ -229,6 +229,11 @@ public:
     // After the error page: the next report that the network is there reloads the web client,
     // once per report.
     void watchNetworkForPageRetry();
+    std::unique_ptr<platform::Reachability> newReachability() const;
+    // When `watch` reports the network back: `action` on the main queue (logged with `logLine`),
+    // if that watch is still the one in place and the network still there by then.
+    void whenNetworkReturns(std::unique_ptr<platform::Reachability> ViewController::*watch, const char* logLine,
+                            void (ViewController::*action)());
     const platform::Reachability* pageRetryReachability() const { return pageRetryReachability_.get(); }
 
     // --- State other parts read ---
