@@ -13,6 +13,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace e2e {
@@ -63,6 +65,24 @@ public:
             }
         XDestroyImage(image);
         return values;
+    }
+
+    // Keeps what a window shows as a binary PPM picture at `path`, for a failure to be looked at.
+    bool save(Window window, const std::string& path) {
+        Box box;
+        if (!geometry(window, box)) return false;
+        XImage* image = XGetImage(display_, window, 0, 0, box.width, box.height, AllPlanes, ZPixmap);
+        if (!image) return false;
+        std::ofstream out(path, std::ios::binary);
+        out << "P6\n" << box.width << ' ' << box.height << "\n255\n";
+        for (unsigned row = 0; row < box.height; ++row)
+            for (unsigned column = 0; column < box.width; ++column) {
+                const unsigned long p = XGetPixel(image, int(column), int(row));
+                const char rgb[3] = {char((p >> 16) & 0xff), char((p >> 8) & 0xff), char(p & 0xff)};
+                out.write(rgb, 3);
+            }
+        XDestroyImage(image);
+        return bool(out);
     }
 
     // How sharp a region is: the mean difference in brightness between horizontal neighbours.
