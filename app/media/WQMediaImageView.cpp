@@ -19,6 +19,7 @@ class ImageArea : public Gtk::DrawingArea {
 public:
     void setImage(Glib::RefPtr<Gdk::Pixbuf> image) {
         image_ = std::move(image);
+        surfaceStale_ = true;
         queue_draw();
     }
     const Glib::RefPtr<Gdk::Pixbuf>& image() const { return image_; }
@@ -35,6 +36,7 @@ public:
         const std::size_t stride = std::size_t(image_->get_rowstride()), row = std::size_t(preview.width) * 4;
         for (int y = 0; y < preview.height; ++y)
             std::memcpy(target + std::size_t(y) * stride, preview.pixels.data() + std::size_t(y) * row, row);
+        surfaceStale_ = true;
         queue_draw();
     }
 
@@ -50,13 +52,49 @@ protected:
         const double y = (height - image_->get_height() * scale) / 2;
         cr->translate(x, y);
         cr->scale(scale, scale);
-        Gdk::Cairo::set_source_pixbuf(cr, image_, 0, 0);
+        cr->set_source(surface(), 0, 0);
         cr->paint();
         return true;
     }
 
 private:
+    // The picture as cairo draws it (premultiplied ARGB), made again only when the picture
+    // changed: a redraw for anything else (the panel over it follows every slider move, the
+    // window is uncovered) paints from it instead of converting the whole picture each time.
+    // Its memory is kept while the picture keeps its size.
+    const Cairo::RefPtr<Cairo::ImageSurface>& surface() {
+        if (!surfaceStale_) return surface_;
+        surfaceStale_ = false;
+        const int width = image_->get_width(), height = image_->get_height();
+        if (!surface_ || surface_->get_width() != width || surface_->get_height() != height)
+            surface_ = Cairo::ImageSurface::create(Cairo::FORMAT_ARGB32, width, height);
+        surface_->flush();
+        const int channels = image_->get_n_channels();
+        const bool alpha = image_->get_has_alpha() && channels == 4;
+        const std::uint8_t* source = image_->get_pixels();
+        const std::size_t sourceStride = std::size_t(image_->get_rowstride());
+        std::uint8_t* target = surface_->get_data();
+        const std::size_t targetStride = std::size_t(surface_->get_stride());
+        // c * a / 255, rounded, as GDK premultiplies.
+        const auto premultiplied = [](unsigned c, unsigned a) {
+            const unsigned t = c * a + 0x80;
+            return ((t >> 8) + t) >> 8;
+        };
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* in = source + std::size_t(y) * sourceStride;
+            auto* out = reinterpret_cast<std::uint32_t*>(target + std::size_t(y) * targetStride);
+            for (int x = 0; x < width; ++x, in += channels) {
+                const unsigned a = alpha ? in[3] : 255;
+                out[x] = a << 24 | premultiplied(in[0], a) << 16 | premultiplied(in[1], a) << 8 | premultiplied(in[2], a);
+            }
+        }
+        surface_->mark_dirty();
+        return surface_;
+    }
+
     Glib::RefPtr<Gdk::Pixbuf> image_;
+    Cairo::RefPtr<Cairo::ImageSurface> surface_;
+    bool surfaceStale_ = true;
 };
 
 class View final : public WQMediaImageView {

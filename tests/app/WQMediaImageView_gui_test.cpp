@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
 #include "RunLoop.h"
 #include "media/WQMediaImageView.h"
 
@@ -37,6 +41,25 @@ protected:
         window->remove();
         view.reset();
         window.reset();
+    }
+
+    // How far the colour the view draws now at the photo's middle lies from the pixel at the
+    // middle of `picture` (the largest difference of the three channels).
+    int drawnMiddleDiffersFrom(const tovak::RGBAImage& picture) {
+        auto& widget = view->view();
+        const int width = widget.get_allocated_width(), height = widget.get_allocated_height();
+        auto surface = Cairo::ImageSurface::create(Cairo::FORMAT_RGB24, width, height);
+        gtk_widget_draw(widget.gobj(), Cairo::Context::create(surface)->cobj());
+        surface->flush();
+        // The photo is centred above the 60-pixel strip under it.
+        const std::uint32_t drawn = reinterpret_cast<const std::uint32_t*>(
+            surface->get_data() + std::size_t((height - 60) / 2) * surface->get_stride())[width / 2];
+        const std::uint8_t* middle =
+            &picture.pixels[(std::size_t(picture.height / 2) * picture.width + picture.width / 2) * 4];
+        int worst = 0;
+        for (int channel = 0; channel < 3; ++channel)
+            worst = std::max(worst, std::abs(int((drawn >> (16 - 8 * channel)) & 0xff) - int(middle[channel])));
+        return worst;
     }
 
     std::shared_ptr<WQMediaImageView> view;
@@ -74,12 +97,15 @@ TEST_F(MediaImageViewTest, ControlsStartNeutralAndDriveTheEditor) {
     applyPhotoAdjustments(photo(64, 48), view->editor()->adjustments(), expected);
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return view->editor()->shownPreview().pixels == expected.pixels; }));
     EXPECT_EQ(view->shownImage().pixels, expected.pixels);
+    EXPECT_LE(drawnMiddleDiffersFrom(expected), 2);
     // Later previews are written over the picture on screen: it follows them all the same.
     view->brightnessSlider().set_value(0.25);
     applyPhotoAdjustments(photo(64, 48), view->editor()->adjustments(), expected);
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return view->editor()->shownPreview().pixels == expected.pixels; }));
     EXPECT_EQ(view->shownImage().pixels, expected.pixels);
     EXPECT_EQ(view->shownImage().width, 64);
+    // And so does what is drawn, not a picture kept from before.
+    EXPECT_LE(drawnMiddleDiffersFrom(expected), 2);
 
     view->backButton().clicked();
     EXPECT_EQ(backs, 1);
