@@ -3,7 +3,7 @@
 
 #include "shell/MainWindowLogic.h"
 #include "shell/MenuItem.h"
-#include "shell/WQTouchBarHandler.h"
+#include "web/WQTouchBarHandler.h"
 
 using namespace parlivo;
 using namespace parlivo::mainwindow;
