@@ -107,7 +107,7 @@ PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginM
 PreferencesGeneral::~PreferencesGeneral() {
     support_.resignSettingsDelegate();
     // The recorder belongs to the shortcut, not to this pane: it leaves before the pane's views go.
-    if (auto* shortcut = trellik_.shortCut()) {
+    if (auto* shortcut = WQShortcut::of(trellik_)) {
         auto& recorder = shortcut->shortcutView();
         if (recorder.get_parent() == o_.shortcutContainerView) o_.shortcutContainerView->remove(recorder);
     }
@@ -122,7 +122,7 @@ void PreferencesGeneral::setUpControls() {
         for (ReturnKeyAction action : allCases<ReturnKeyAction>())
             o_.returnKeyActionButton->append(std::to_string(rawValue(action)), returnKeyActionTitle(action));
     });
-    if (auto* shortcut = trellik_.shortCut()) {
+    if (auto* shortcut = WQShortcut::of(trellik_)) {
         auto& recorder = shortcut->shortcutView();
         if (auto* parent = dynamic_cast<Gtk::Container*>(recorder.get_parent())) parent->remove(recorder);
         o_.shortcutContainerView->pack_start(recorder, Gtk::PACK_EXPAND_WIDGET);

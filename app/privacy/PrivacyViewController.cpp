@@ -17,11 +17,11 @@
 #include "foundation/MainQueue.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
+#include "privacy/ShakableWindow.h"
 #include "privacy/WQPasswordHandler.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/Trellik.h"
-#include "shell/WQWindow.h"
 #include "web/WebContext.h"
 
 namespace parlivo {
@@ -189,7 +189,7 @@ void PrivacyViewController::checkPassword() {
 
 void PrivacyViewController::passwordDidNotMatch() {
     log("Wrong password");
-    if (auto* window = dynamic_cast<WQWindow*>(view_->get_toplevel())) window->shake();
+    if (auto* window = dynamic_cast<ShakableWindow*>(view_->get_toplevel())) window->shake();
     // The typed text stays, selected, so the next try simply types over it.
     focusPasswordField();
     passwordTextField_->select_region(0, -1);

@@ -15,26 +15,16 @@
 #include "WQIdleTimer.h"
 #include "WQLaunchAtLoginManager.h"
 #include "WQTemporaryDirectory.h"
-#include "config/DynamicData.h"
-#include "config/WQSendMail.h"
 #include "foundation/Bundle.h"
 #include "foundation/FileManager.h"
-#include "foundation/Localized.h"
 #include "foundation/Log.h"
 #include "foundation/MainQueue.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/PropertyList.h"
-#include "foundation/URL.h"
 #include "foundation/UserDefaults.h"
-#include "notifications/WQDesktopNotificationDelivery.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
 #include "settings/ShareHandoff.h"
-#include "shell/TrellikStatusItem.h"
-#include "shell/WQShortcut.h"
-#include "system/LauncherEntry.h"
-#include "system/Workspace.h"
-#include "ui/UserNotificationCenter.h"
 
 namespace parlivo {
 
@@ -66,14 +56,9 @@ bool eraseIdentifier(std::deque<std::string>& list, const std::string& identifie
 }  // namespace
 
 Trellik& Trellik::shared() {
-    // Never destroyed: windows and services may still call it while the process exits.
-    static Trellik* instance = [] {
-        auto* model = new Trellik();
-        // The settings model is the delegate of the desktop's notification centre.
-        model->setNotificationDelivery(
-            WQDesktopNotificationDelivery::create(*model, platform::UserNotificationCenter::defaultCenter()));
-        return model;
-    }();
+    // Never destroyed: windows and services may still call it while the process exits. The shell
+    // hands it its status item, shortcut and notification delivery at start-up.
+    static Trellik* instance = new Trellik();
     return *instance;
 }
 
@@ -94,7 +79,6 @@ Trellik::Trellik(tovak::WQIdleTimer::Environment idleTimerEnvironment)
     }
 
     registerDefaultPreferences();
-    statusItem_ = std::make_unique<TrellikStatusItem>(*this, platform::LauncherEntry::shared());
 
     std::weak_ptr<bool> alive = alive_;
     if (storedBool(keys::showMenuBarIcon)) {
@@ -104,11 +88,6 @@ Trellik::Trellik(tovak::WQIdleTimer::Environment idleTimerEnvironment)
     }
     platform::MainQueue::async([this, alive] {
         if (alive.lock()) setShowDockIcon(storedBool(keys::showDockIcon));
-    });
-
-    shortCut_ = std::make_unique<WQShortcut>();
-    shortCut_->setAction([this] {
-        if (auto window = windowDelegate()) window->handleShortcut();
     });
 
     idleObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
@@ -123,6 +102,14 @@ Trellik::~Trellik() {
     *alive_ = false;
     alive_.reset();
     idleObserver_.reset();
+}
+
+void Trellik::setShortCut(std::unique_ptr<GlobalShortcut> shortcut) {
+    shortCut_ = std::move(shortcut);
+    if (shortCut_)
+        shortCut_->setAction([this] {
+            if (auto window = windowDelegate()) window->handleShortcut();
+        });
 }
 
 // --- Setters ---
@@ -435,42 +422,7 @@ void Trellik::setWallpaper(const std::optional<std::vector<std::uint8_t>>& jpegD
 }
 
 void Trellik::showSupportAlert() {
-    auto application = applicationDelegate();
-    if (!application) return;
-    std::weak_ptr<bool> alive = alive_;
-    application->presentSupportAlert([this, alive](int response) {
-        if (alive.lock()) handleSupportAlertResponse(response);
-    });
-}
-
-void Trellik::handleSupportAlertResponse(int response) {
-    if (response == SupportAlertResponse::readFAQ) {
-        auto faq = DynamicData::shared().FAQ();
-        if (!faq || faq->empty()) return;
-        // The address comes from the downloaded configuration: only a web page is opened, never a
-        // local file or another program's URL scheme.
-        if (!platform::isWebAddress(*faq)) {
-            platform::systemLog("The FAQ address is not a web page; nothing is opened", platform::LogLevel::warning);
-            return;
-        }
-        std::string error;
-        if (!platform::Workspace::openURL(*faq, &error)) tellAddressNotOpened(*faq, "Could not open the FAQ: " + error);
-    } else if (response == SupportAlertResponse::contactSupport) {
-        WQSendMail mail;
-        mail.composeSupportMail(std::string(constants::supportAddress), {}, true,
-                                platform::localized("SUPPORT_EMAIL_BODY",
-                                                    "Please describe your problem as detailed as possible. "
-                                                    "Screenshots are welcome!"));
-        if (!mail.send())
-            tellAddressNotOpened(std::string(constants::supportAddress),
-                                 "Could not compose the support mail: no mail program is set up");
-    }
-}
-
-void Trellik::tellAddressNotOpened(const std::string& address, const std::string& logLine) {
-    // The user hears of it with the address, so it can still be used by hand.
-    platform::systemLog(logLine, platform::LogLevel::warning);
-    if (auto application = applicationDelegate()) application->couldNotOpenAddress(address);
+    if (auto application = applicationDelegate()) application->showSupportAlert();
 }
 
 void Trellik::openPreferences() {

@@ -13,6 +13,8 @@
 #include "foundation/ObserverToken.h"
 #include "settings/ActivationPolicy.h"
 #include "settings/Enums.h"
+#include "settings/GlobalShortcut.h"
+#include "settings/StatusIndicator.h"
 #include "settings/TrellikApplicationDelegate.h"
 #include "settings/TrellikSettingsDelegate.h"
 #include "settings/TrellikWebViewDelegate.h"
@@ -24,9 +26,6 @@ class WQTemporaryDirectory;
 }  // namespace tovak
 
 namespace parlivo {
-
-class TrellikStatusItem;
-class WQShortcut;
 
 // A share that waits for the web view (see Trellik::share). Whoever holds it owns the temporary
 // directory; the directory removes itself when the last holder lets go.
@@ -72,9 +71,14 @@ public:
     void setNotificationDelivery(std::shared_ptr<DesktopNotificationDelivery> delivery) { notificationDelivery_ = std::move(delivery); }
 
     // --- Owned parts ---
-    TrellikStatusItem* statusItem() const { return statusItem_.get(); }
+    // The tray item and launcher badge, and the global shortcut, are made by the shell and handed
+    // over here (a model without them shows nothing on the desktop and has no shortcut). The
+    // shortcut's action becomes "tell the window delegate".
+    StatusIndicator* statusItem() const { return statusItem_.get(); }
+    void setStatusItem(std::unique_ptr<StatusIndicator> statusItem) { statusItem_ = std::move(statusItem); }
     tovak::WQIdleTimer& idleTimer() const { return *idleTimer_; }
-    WQShortcut* shortCut() const { return shortCut_.get(); }
+    GlobalShortcut* shortCut() const { return shortCut_.get(); }
+    void setShortCut(std::unique_ptr<GlobalShortcut> shortcut);
 
     // --- Setters of persisted settings ---
     void setDoNotDisturbEnabled(bool value);
@@ -160,10 +164,6 @@ public:
     void setWallpaper(const std::optional<std::vector<std::uint8_t>>& jpegData);
     // The "Need help?" prompt (through the application delegate): FAQ, support mail or back.
     void showSupportAlert();
-    // What the prompt's buttons do: 1000 opens the FAQ, 1001 composes a support mail, other
-    // responses nothing. An FAQ address no program opens, and a support mail with no mail
-    // program to take it, are reported to the user the same way, with the address.
-    void handleSupportAlertResponse(int response);
     // Opens the preferences window unless the program is locked.
     void openPreferences();
 
@@ -179,21 +179,18 @@ public:
     void setShareRoot(std::optional<std::filesystem::path> root) { shareRoot_ = std::move(root); }
 
 private:
-    // Logs `logLine` and tells the user, through the application delegate, that `address` could
-    // not be opened.
-    void tellAddressNotOpened(const std::string& address, const std::string& logLine);
     void tellSettings();
     void runIdleTimer();
     bool notificationsAllowedNow() const;
 
-    std::unique_ptr<TrellikStatusItem> statusItem_;
+    std::unique_ptr<StatusIndicator> statusItem_;
     std::weak_ptr<TrellikWindowDelegate> windowDelegate_;
     std::weak_ptr<TrellikWebViewDelegate> webViewDelegate_;
     std::weak_ptr<TrellikSettingsDelegate> settingsDelegate_;
     std::weak_ptr<TrellikApplicationDelegate> applicationDelegate_;
     std::shared_ptr<DesktopNotificationDelivery> notificationDelivery_;
     std::unique_ptr<tovak::WQIdleTimer> idleTimer_;
-    std::unique_ptr<WQShortcut> shortCut_;
+    std::unique_ptr<GlobalShortcut> shortCut_;
     bool privacyStealthModeActive_ = false;
     WindowMode windowMode_{};
     int unreadMessages_ = 0;

@@ -1,30 +1,17 @@
 #pragma once
 
-#include <functional>
-#include <string>
-
 namespace parlivo {
 
-// The buttons of the "Need help?" prompt, as its response codes.
-namespace SupportAlertResponse {
-inline constexpr int readFAQ = 1000;
-inline constexpr int contactSupport = 1001;
-inline constexpr int back = 1002;
-}  // namespace SupportAlertResponse
-
 // What Trellik needs of the application delegate, which reaches the windows: opening the
-// preferences window, the "Need help?" prompt, and telling the user that an address could not be
-// opened. The application delegate registers itself with Trellik::setApplicationDelegate at
-// start-up.
+// preferences window and the "Need help?" prompt. The application delegate registers itself with
+// Trellik::setApplicationDelegate at start-up.
 class TrellikApplicationDelegate {
 public:
     virtual ~TrellikApplicationDelegate() = default;
     virtual void showPreferencesWindow() = 0;
-    // Shows the prompt; `onResponse` runs on the main thread with the chosen button's code.
-    // Without a display nothing is shown and `onResponse` is not called.
-    virtual void presentSupportAlert(std::function<void(int response)> onResponse) {}
-    // The desktop has no program for `address` (or could not start it): say so, with the address.
-    virtual void couldNotOpenAddress(const std::string& address) {}
+    // Shows the prompt and does what its buttons say (the FAQ, a support mail). Without a
+    // display nothing is shown.
+    virtual void showSupportAlert() {}
 };
 
 }  // namespace parlivo

@@ -24,6 +24,7 @@
 #include "settings/Trellik.h"
 #include "notifications/SettingsWriteFailureNotice.h"
 #include "shell/OpenFailure.h"
+#include "shell/SupportAlertResponse.h"
 
 namespace parlivo {
 
@@ -246,8 +247,13 @@ void AppDelegate::applicationWillTerminate() {
 
 bool AppDelegate::updaterShouldCheckForBetaUpdates() { return tovak::WQDebugController::sharedInstance().beta(); }
 
-void AppDelegate::presentSupportAlert(std::function<void(int response)> onResponse) {
-    host_.presentSupportAlert(std::move(onResponse));
+void AppDelegate::showSupportAlert() {
+    host_.presentSupportAlert([weak = weak_from_this()](int response) {
+        // An answer after the delegate went reaches nothing.
+        auto self = weak.lock();
+        if (!self) return;
+        handleSupportAlertResponse(response, [&self](const std::string& address) { self->couldNotOpenAddress(address); });
+    });
 }
 
 void AppDelegate::couldNotOpenAddress(const std::string& address) {

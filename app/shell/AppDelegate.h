@@ -91,8 +91,8 @@ public:
     // Preferences window and about request.
     void showPreferencesWindow() override;
     // Through the host: the "Need help?" prompt, and word that an address could not be opened.
-    void presentSupportAlert(std::function<void(int response)> onResponse) override;
-    void couldNotOpenAddress(const std::string& address) override;
+    void showSupportAlert() override;
+    void couldNotOpenAddress(const std::string& address);
     void showAbout();
     // "Version 1.2 (105.7)": marketing version, then build and configuration version.
     static std::string aboutVersionText();

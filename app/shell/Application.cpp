@@ -31,6 +31,7 @@
 #include "shell/KeyWindow.h"
 #include "shell/PreferencesWindowController.h"
 #include "shell/SupportAlert.h"
+#include "shell/TrellikParts.h"
 #include "shell/VEXAboutWindowController.h"
 #include "shell/WQWindow.h"
 #include "shell/WQWindowController.h"
@@ -147,6 +148,8 @@ void Application::on_startup() {
     // The desktop's light or dark preference is read now, without waiting, so that it is known
     // by the time the first window asks.
     platform::Appearance::startFollowingSystemAppearance();
+    // The settings model gets its desktop parts before anything asks it for them.
+    connectedSettingsModel();
     registerPreferencePanes();
     delegate_ = AppDelegate::create(*this);
     AppDelegate::setCurrent(delegate_);

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "settings/TrellikApplicationDelegate.h"
+#include "shell/SupportAlertResponse.h"
 
 namespace parlivo {
 

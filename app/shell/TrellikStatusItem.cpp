@@ -43,6 +43,10 @@ TrellikStatusItem::TrellikStatusItem(Trellik& owner, platform::LauncherEntry& ba
 
 TrellikStatusItem::~TrellikStatusItem() = default;
 
+TrellikStatusItem* TrellikStatusItem::of(const Trellik& trellik) {
+    return dynamic_cast<TrellikStatusItem*>(trellik.statusItem());
+}
+
 void TrellikStatusItem::createStatusItem() {
     if (statusItem_) return;
     statusItem_ = std::make_unique<platform::StatusNotifierItem>("net.vantreo.mac.WhatsApp", iconThemePath());

@@ -6,6 +6,7 @@
 
 #include "foundation/ObserverToken.h"
 #include "settings/Enums.h"
+#include "settings/StatusIndicator.h"
 
 namespace platform {
 class LauncherEntry;
@@ -20,7 +21,7 @@ class Trellik;
 // within do-not-disturb and the privacy lock (while locked only the two privacy settings
 // decide). The tray item itself exists only while "showMenuBarIcon" is on; the badge is kept
 // either way. Main thread.
-class TrellikStatusItem {
+class TrellikStatusItem : public StatusIndicator {
 public:
     struct Image {
         std::string name;  // the icon's resource name
@@ -28,25 +29,24 @@ public:
     };
 
     // `owner` is the settings model whose count and delegates it reads; `badge` the launcher
-    // entry it maintains.
+    // entry it maintains. The shell hands it to the model (Trellik::setStatusItem).
     explicit TrellikStatusItem(Trellik& owner, platform::LauncherEntry& badge);
-    virtual ~TrellikStatusItem();
+    // The one `trellik` holds, if any.
+    static TrellikStatusItem* of(const Trellik& trellik);
+    ~TrellikStatusItem() override;
     TrellikStatusItem(const TrellikStatusItem&) = delete;
     TrellikStatusItem& operator=(const TrellikStatusItem&) = delete;
 
     // The tray item, while it exists.
     platform::StatusNotifierItem* statusItem() const { return statusItem_.get(); }
     bool hasStatusItem() const { return statusItem_ != nullptr; }
-    // Makes the tray item unless there is one; removes it from the tray.
-    void createStatusItem();
-    void removeStatusItem();
-    // Whether a tray host shows the item now, so that it can bring the window back.
-    bool isShownInTray() const;
+    // StatusIndicator
+    void createStatusItem() override;
+    void removeStatusItem() override;
+    bool isShownInTray() const override;
+    void update() override;
     // The folder handed to tray hosts as the item's icon theme path: the program's own icon theme.
     static std::string iconThemePath();
-
-    // Recomputes the tray image and the badge from the count and the settings.
-    virtual void update();
 
     // The image for a style under the current "kMonochromeMenuBar", or none when the icon file
     // is missing.

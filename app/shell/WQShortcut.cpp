@@ -7,6 +7,7 @@
 
 #include "foundation/Log.h"
 #include "foundation/UserDefaults.h"
+#include "settings/Trellik.h"
 #include "shell/ShortcutRecorder.h"
 #include "ui/GlobalHotkey.h"
 
@@ -51,6 +52,8 @@ WQShortcut::WQShortcut()
     : hotkey_(std::make_unique<platform::GlobalHotkey>()), self_(std::make_shared<WQShortcut*>(this)) {
     rebind();
 }
+
+WQShortcut* WQShortcut::of(const Trellik& trellik) { return dynamic_cast<WQShortcut*>(trellik.shortCut()); }
 
 WQShortcut::~WQShortcut() {
     *self_ = nullptr;

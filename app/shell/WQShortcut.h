@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "settings/GlobalShortcut.h"
+
 namespace platform {
 class GlobalHotkey;
 }
@@ -15,13 +17,14 @@ class GlobalHotkey;
 namespace parlivo {
 
 class ShortcutRecorder;
+class Trellik;
 
 // The global keyboard shortcut that shows or hides the program from anywhere: Option-Shift-W
 // (Alt+Shift+W) unless the user records another. The user's choice is stored under
 // "GlobalKeyboardShortcut" as {"keyCode": Mac virtual key code, "modifierFlags": Mac modifier
 // flags}, the form the Mac version keeps, and mapped to a GDK key value and modifiers to bind.
 // An empty dictionary means the user cleared the shortcut. Main thread.
-class WQShortcut {
+class WQShortcut : public GlobalShortcut {
 public:
     static constexpr std::string_view defaultsKey = "GlobalKeyboardShortcut";
 
@@ -39,15 +42,18 @@ public:
     // Option-Shift-W: key code 13 (W) with Option and Shift.
     static constexpr Shortcut defaultShortcut{13, optionFlag | shiftFlag};
 
-    // Binds the stored shortcut, or the default one while none is stored.
+    // Binds the stored shortcut, or the default one while none is stored. The shell hands it to
+    // the settings model (Trellik::setShortCut).
     WQShortcut();
-    ~WQShortcut();
+    ~WQShortcut() override;
+    // The one `trellik` holds, if any.
+    static WQShortcut* of(const Trellik& trellik);
     WQShortcut(const WQShortcut&) = delete;
     WQShortcut& operator=(const WQShortcut&) = delete;
 
     // What a press runs; unset, a press does nothing.
     const std::function<void()>& action() const { return action_; }
-    void setAction(std::function<void()> action) { action_ = std::move(action); }
+    void setAction(std::function<void()> action) override { action_ = std::move(action); }
     void performAction();
 
     // The shortcut in effect: the stored one, the default when nothing usable is stored, none

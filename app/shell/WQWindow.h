@@ -7,6 +7,7 @@
 #include <gtkmm/builder.h>
 
 #include "foundation/ObserverToken.h"
+#include "privacy/ShakableWindow.h"
 #include "settings/TrellikWindowDelegate.h"
 #include "shell/MainWindowLogic.h"
 #include "shell/TouchBarWindow.h"
@@ -17,7 +18,10 @@ namespace parlivo {
 // follows the settings model as its window delegate (tray and launcher clicks, shortcut, stealth
 // opacity, always on top, taskbar hints), clears the unread state when it becomes active and
 // saves its frame under its autosave name.
-class WQWindow : public Gtk::ApplicationWindow, public TrellikWindowDelegate, public TouchBarWindow {
+class WQWindow : public Gtk::ApplicationWindow,
+                 public TrellikWindowDelegate,
+                 public TouchBarWindow,
+                 public ShakableWindow {
 public:
     static constexpr std::string_view kClassName = "WQWindow";
 
@@ -68,7 +72,7 @@ public:
     WindowFrame frame() const;
 
     // The shake after a wrong password.
-    void shake();
+    void shake() override;
     bool isShaking() const { return shakeConnection_.connected(); }
 
     // The controller's hooks: the window became active / left full screen.

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "media/WQDropView.h"
-#include "shell/WQTouchBarHandler.h"
 #include "ui/TouchBar.h"
+#include "web/WQTouchBarHandler.h"
 #include "web/WebView.h"
 
 namespace parlivo {

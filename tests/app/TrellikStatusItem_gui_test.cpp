@@ -16,6 +16,7 @@
 #include "PrivateSessionBus.h"
 #include "RunLoop.h"
 #include "TrellikTestSupport.h"
+#include "shell/TrellikParts.h"
 #include "shell/TrellikStatusItem.h"
 #include "system/LauncherEntry.h"
 #include "foundation/Log.h"
@@ -125,6 +126,7 @@ protected:
         clearSettings();
         ASSERT_TRUE(listener.connected()) << "needs a session bus (dbus-run-session)";
         trellik = std::make_unique<Trellik>();
+        attachStatusItemAndShortcut(*trellik);
         ASSERT_TRUE(testsupport::drainMainQueue());  // the tray item is made on a later turn
         window = std::make_shared<RecordingWindow>(log);
         trellik->setWindowDelegate(window);
@@ -165,7 +167,7 @@ TEST_F(StatusItemTest, ImageAndBadgeFollowCountSettingsDoNotDisturbAndLock) {
         {"monochrome, unread", 2, false, false, true, true, false, false, true, "net.vantreo.mac.WhatsApp.StatusItemMonochromeNotification-symbolic", 2},
         {"monochrome, idle", 0, false, false, true, true, false, false, true, "net.vantreo.mac.WhatsApp.StatusItemMonochromeIdle-symbolic", std::nullopt},
     };
-    auto* item = trellik->statusItem();
+    auto* item = TrellikStatusItem::of(*trellik);
     ASSERT_TRUE(item->hasStatusItem());  // "showMenuBarIcon" is on by default
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -196,14 +198,14 @@ TEST_F(StatusItemTest, LockingReevaluatesBothSignalsAtOnce) {
     setFlag(keys::privacyDockIconNotification, false);
     setFlag(keys::privacyMenuBarNotification, false);
     trellik->setUnreadMessages(12);
-    trellik->statusItem()->update();
+    TrellikStatusItem::of(*trellik)->update();
     ASSERT_EQ(listener.next()->count, 12);
 
     trellik->setPrivacyLockdown(true);  // posts "kPrivacyChanged"; nothing else asks for an update
     auto badge = listener.next();
     ASSERT_TRUE(badge);
     EXPECT_FALSE(badge->visible);
-    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), "net.vantreo.mac.WhatsApp.StatusItemDefaultIdle-symbolic");
+    EXPECT_EQ(TrellikStatusItem::of(*trellik)->statusItem()->iconName(), "net.vantreo.mac.WhatsApp.StatusItemDefaultIdle-symbolic");
 }
 
 TEST_F(StatusItemTest, NotificationsDriveTheBadge) {
@@ -218,7 +220,7 @@ TEST_F(StatusItemTest, NotificationsDriveTheBadge) {
 }
 
 TEST_F(StatusItemTest, TheMenuBarIconComesAndGoesAndItsFirstEntryIsTheClick) {
-    auto* wrapper = trellik->statusItem();
+    auto* wrapper = TrellikStatusItem::of(*trellik);
     platform::StatusNotifierItem* first = wrapper->statusItem();
     ASSERT_NE(first, nullptr);
     trellik->setShowMenuBarIcon(true);
@@ -338,7 +340,7 @@ TEST_F(StatusItemTest, ATrayHostFindsTheIconThroughTheItemsIconThemePath) {
     auto host = testsupport::FakeStatusNotifierWatcher::start();
     ASSERT_TRUE(host);
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !host->registrations().empty(); }));
-    auto* item = trellik->statusItem();
+    auto* item = TrellikStatusItem::of(*trellik);
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return item->isShownInTray(); }));
 
     auto properties = itemProperties(host->registrations().front());

@@ -6,6 +6,7 @@
 #include "RunLoop.h"
 #include "TrellikTestSupport.h"
 #include "shell/ShortcutRecorder.h"
+#include "shell/TrellikParts.h"
 #include "shell/WQShortcut.h"
 
 #include <gtkmm/main.h>
@@ -65,9 +66,10 @@ protected:
 TEST_F(ShortcutTest, AltShiftWReachesTheWindowThroughTheSettingsModel) {
     EventLog log;
     auto trellik = std::make_unique<Trellik>();
+    attachStatusItemAndShortcut(*trellik);
     auto window = std::make_shared<RecordingWindow>(log);
     trellik->setWindowDelegate(window);
-    ASSERT_TRUE(trellik->shortCut()->isBound());
+    ASSERT_TRUE(WQShortcut::of(*trellik)->isBound());
 
     press({XK_Alt_L, XK_Shift_L}, XK_w);
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return !log.events.empty(); }, 3.0));

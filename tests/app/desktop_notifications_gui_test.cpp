@@ -21,6 +21,7 @@
 #include "media/Sound.h"
 #include "notifications/WQDesktopNotificationDelivery.h"
 #include "notifications/WQNotificationSound.h"
+#include "shell/TrellikParts.h"
 #include "shell/TrellikStatusItem.h"
 #include "shell/WQWindowController.h"
 #include "system/LauncherEntry.h"
@@ -109,6 +110,7 @@ protected:
         server = FakeNotificationServer::start(std::move(capabilities));
         ASSERT_TRUE(server);
         trellik = std::make_unique<Trellik>();
+        attachStatusItemAndShortcut(*trellik);
         bool started = false;
         platform::MainQueue::after(0.01, [&] { started = true; });  // after the model's own start-up turns
         ASSERT_TRUE(runLoopUntil([&] { return started; }));
@@ -280,7 +282,7 @@ TEST_F(DesktopNotificationsTest, AClickOpensTheChatAndShowsTheWindowAndAReplyIsS
     waitForNotifications(2);
     EXPECT_EQ(trellik->unreadMessages(), 2);
     EXPECT_EQ(badge.badgeCount(), 2);
-    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), TrellikStatusItem::themedIconName("StatusItemDefaultNotification"));
+    EXPECT_EQ(TrellikStatusItem::of(*trellik)->statusItem()->iconName(), TrellikStatusItem::themedIconName("StatusItemDefaultNotification"));
     const auto sent = server->notifications();
     log.events.clear();
 
@@ -298,7 +300,7 @@ TEST_F(DesktopNotificationsTest, AClickOpensTheChatAndShowsTheWindowAndAReplyIsS
     EXPECT_EQ(log.events.back(), "web.openChatOrReply(chat-2@c.us)");
     EXPECT_EQ(trellik->unreadMessages(), 0);
     EXPECT_FALSE(badge.badgeCount());
-    EXPECT_EQ(trellik->statusItem()->statusItem()->iconName(), TrellikStatusItem::themedIconName("StatusItemDefaultIdle-symbolic"));
+    EXPECT_EQ(TrellikStatusItem::of(*trellik)->statusItem()->iconName(), TrellikStatusItem::themedIconName("StatusItemDefaultIdle-symbolic"));
 }
 
 TEST_F(DesktopNotificationsTest, AReplyThatArrivesWhileLockedGoesToNoChatAndIsKept) {
@@ -376,7 +378,7 @@ TEST_F(DesktopNotificationsTest, TheMainWindowBecomingKeyClearsThemAll) {
     server = FakeNotificationServer::start(FakeNotificationServer::capabilitiesWithInlineReply());
     ASSERT_TRUE(server);
     // The program's own settings model and notification centre.
-    Trellik& shared = Trellik::shared();
+    Trellik& shared = connectedSettingsModel();
     shared.showDesktopNotification(messageBody("Ann", "Hi", "chat-1", false));
     shared.showDesktopNotification(messageBody("Bob", "Yo", "chat-2", false));
     ASSERT_TRUE(runLoopUntil([&] { return server->openIds().size() == 2; }));

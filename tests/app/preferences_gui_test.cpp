@@ -27,6 +27,7 @@
 #include "privacy/WQPasswordHandler.h"
 #include "settings/ActivationPolicy.h"
 #include "shell/ShortcutRecorder.h"
+#include "shell/TrellikParts.h"
 #include "shell/WQShortcut.h"
 #include "system/VendorServices.h"
 
@@ -57,6 +58,7 @@ protected:
         environment.now = [] { return tovak::WQIdleTimer::Clock::time_point(std::chrono::hours(1)); };
         environment.addMonitor = [](std::uint64_t, std::function<void()>) { return platform::ObserverToken(); };
         trellik = std::make_unique<Trellik>(std::move(environment));
+        attachStatusItemAndShortcut(*trellik);
         // Past the start-up work it posts (the status item, the dock icon), before the log starts.
         ASSERT_TRUE(testsupport::runLoopPastTimer(1e-7));
         window = std::make_shared<RecordingWindow>(log);
@@ -214,8 +216,8 @@ TEST_F(PreferencesTest, GeneralControlsEachWriteTheirOwnSetting) {
 
     // The global shortcut's recorder sits in its container, and stays with the shortcut when
     // the pane goes.
-    ASSERT_TRUE(trellik->shortCut());
-    auto& recorder = trellik->shortCut()->shortcutView();
+    ASSERT_TRUE(WQShortcut::of(*trellik));
+    auto& recorder = WQShortcut::of(*trellik)->shortcutView();
     EXPECT_EQ(recorder.get_parent(), o.shortcutContainerView);
 }
 

@@ -1,9 +1,15 @@
-// The main window's arithmetic, the menu model and the input touch-bar handler: no display.
+// The main window's arithmetic, the menu model, the input touch-bar handler and the support
+// prompt's buttons: no display.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "settings/Keys.h"
 #include "shell/MainWindowLogic.h"
 #include "shell/MenuItem.h"
-#include "shell/WQTouchBarHandler.h"
+#include "shell/SupportAlertResponse.h"
+#include "web/WQTouchBarHandler.h"
 
 using namespace parlivo;
 using namespace parlivo::mainwindow;
@@ -110,4 +116,15 @@ TEST(WQTouchBarHandler, OnlyExactShowAndHideOnItsOwnChannelCount) {
     handler.didReceiveScriptMessage("WQTouchBarHandler", &hide);
     EXPECT_FALSE(handler.showTouchBarItems());
     EXPECT_TRUE(WQTouchBarHandler::inputTouchBarIdentifier().ends_with(".webViewInputTouchBar"));
+}
+
+// Going back does nothing. With no mail program set up (none in the test's own folders),
+// "Contact Support" says so, naming the address.
+TEST(SupportAlertResponse, GoingBackDoesNothingAndASupportMailWithNoMailProgramNamesTheAddress) {
+    std::vector<std::string> notOpened;
+    const auto record = [&](const std::string& address) { notOpened.push_back(address); };
+    handleSupportAlertResponse(SupportAlertResponse::back, record);
+    EXPECT_TRUE(notOpened.empty());
+    handleSupportAlertResponse(SupportAlertResponse::contactSupport, record);
+    EXPECT_EQ(notOpened, std::vector<std::string>{std::string(constants::supportAddress)});
 }

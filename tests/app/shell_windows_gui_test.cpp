@@ -11,6 +11,7 @@
 #include "settings/Keys.h"
 #include "shell/MenuBarView.h"
 #include "shell/PreferencesWindowController.h"
+#include "shell/TrellikParts.h"
 #include "shell/VEXAboutWindowController.h"
 #include "shell/WQWindow.h"
 #include "shell/WQWindowController.h"
@@ -68,6 +69,8 @@ protected:
     static void SetUpTestSuite() {
         gtk_init(nullptr, nullptr);
         Gtk::Main::init_gtkmm_internals();
+        // The windows follow the program's settings model, with the tray item the shell gives it.
+        connectedSettingsModel();
     }
 };
 

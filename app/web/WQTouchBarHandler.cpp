@@ -1,4 +1,4 @@
-#include "shell/WQTouchBarHandler.h"
+#include "web/WQTouchBarHandler.h"
 
 #include "WQApplicationInfo.h"
 
