@@ -1,6 +1,5 @@
 #include "preferences/PreferencesPrivacy.h"
 
-#include "DebugPrint.h"
 #include "WQSecureTextField.h"
 #include "WQTouchID.h"
 #include "controls/DadizSliderCell.h"
@@ -9,7 +8,6 @@
 #include "foundation/Localized.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/UserDefaults.h"
-#include "privacy/WQPasswordHandler.h"
 #include "settings/Enums.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
@@ -20,12 +18,9 @@ namespace parlivo {
 
 namespace {
 
-constexpr std::string_view kClassName = "PreferencesPrivacy";
-
 platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 bool storedBool(std::string_view key) { return defaults().boolForKey(std::string(key)); }
 void storeBool(std::string_view key, bool value) { defaults().setBool(std::string(key), value); }
-void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
 
 std::string lockAfterTitle(PrivacyTimeInterval interval) {
     switch (interval) {
@@ -37,8 +32,6 @@ std::string lockAfterTitle(PrivacyTimeInterval interval) {
     }
     return {};
 }
-
-const std::string privacyPasswordName(keys::privacyPassword);
 
 }  // namespace
 
@@ -102,6 +95,8 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
     place("stealthModeHelpContainer", *o_.stealthModeHelpButton, nullptr);
     DadizSliderCell::attach(*o_.privacyStealthModeSlider);
 
+    passwordEntry_ = std::make_unique<PrivacyPasswordEntry>(trellik_, o_, [this] { fillControls(); });
+
     support_.addControlHandler(o_.privacyEnableSwitch->signalAction().connect(
         [this](QORSwitch& sender) { privacyEnabledSwitched(sender); }));
     support_.addControlHandler(o_.privacyStealthModeEnabledSwitch->signalAction().connect(
@@ -116,7 +111,7 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
         support_.addControlHandler(button->signal_clicked().connect([this, button] { verifyPasswordAction(button); }));
     // A password is never empty: the entries' confirm buttons wait for a first character.
     for (tovak::WQSecureTextField* field : {o_.setPasswordTextField, o_.currentPasswordTextField})
-        support_.addControlHandler(field->signal_changed().connect([this] { updateEntryButtons(); }));
+        support_.addControlHandler(field->signal_changed().connect([this] { passwordEntry_->updateEntryButtons(); }));
     support_.addControlHandler(o_.lockAfterPopUpButton->signal_changed().connect(
         [this] { popUpButtonChanged(o_.lockAfterPopUpButton); }));
     support_.addControlHandler(o_.privacyStealthModeSlider->signal_value_changed().connect(
@@ -137,7 +132,7 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
 
     setUpControls();
     fillControls();
-    updateEntryButtons();
+    passwordEntry_->updateEntryButtons();
 }
 
 PreferencesPrivacy::~PreferencesPrivacy() {
@@ -172,13 +167,9 @@ void PreferencesPrivacy::viewDidDisappear() { support_.resignSettingsDelegate();
 
 bool PreferencesPrivacy::locked() const { return storedBool(keys::privacyLockdown); }
 
-bool PreferencesPrivacy::passwordInForce() const {
-    return storedBool(keys::privacyModeEnabled) && WQPasswordHandler::hasPassword(privacyPasswordName);
-}
-
 void PreferencesPrivacy::lockChanged() {
     // Nothing half done stays open behind a lock.
-    if (locked() && entry_ != Entry::none) closeEntry();
+    if (locked() && passwordEntry_->entry() != Entry::none) passwordEntry_->closeEntry();
     fillControls();
 }
 
@@ -224,110 +215,9 @@ void PreferencesPrivacy::fillControls() {
     });
 }
 
-// --- The password entries ---
+void PreferencesPrivacy::setPasswordAction(Gtk::Widget* sender) { passwordEntry_->setPasswordAction(sender); }
 
-void PreferencesPrivacy::showPasswordEntry(Purpose purpose) {
-    entry_ = Entry::newPassword;
-    purpose_ = purpose;
-    o_.setPasswordTextField->set_text("");
-    o_.paneView->set_visible_child(*o_.setPasswordView);
-    updateEntryButtons();
-    o_.setPasswordTextField->grab_focus();
-}
-
-void PreferencesPrivacy::showCurrentPasswordEntry(Purpose purpose) {
-    entry_ = Entry::currentPassword;
-    purpose_ = purpose;
-    o_.currentPasswordTextField->set_text("");
-    o_.wrongPasswordLabel->hide();
-    o_.paneView->set_visible_child(*o_.verifyPasswordView);
-    updateEntryButtons();
-    o_.currentPasswordTextField->grab_focus();
-}
-
-void PreferencesPrivacy::closeEntry() {
-    entry_ = Entry::none;
-    setEntryBusy(false);
-    o_.setPasswordTextField->set_text("");
-    o_.currentPasswordTextField->set_text("");
-    o_.wrongPasswordLabel->hide();
-    o_.paneView->set_visible_child(*o_.containerView);
-}
-
-void PreferencesPrivacy::setEntryBusy(bool busy) {
-    busy_ = busy;
-    for (Gtk::Widget* widget :
-         {static_cast<Gtk::Widget*>(o_.setPasswordTextField), static_cast<Gtk::Widget*>(o_.setPasswordCancelButton),
-          static_cast<Gtk::Widget*>(o_.currentPasswordTextField),
-          static_cast<Gtk::Widget*>(o_.verifyPasswordCancelButton)})
-        widget->set_sensitive(!busy);
-    updateEntryButtons();
-}
-
-void PreferencesPrivacy::updateEntryButtons() {
-    o_.setPasswordDoneButton->set_sensitive(!busy_ && !o_.setPasswordTextField->get_text().empty());
-    o_.verifyPasswordDoneButton->set_sensitive(!busy_ && !o_.currentPasswordTextField->get_text().empty());
-}
-
-void PreferencesPrivacy::setPasswordAction(Gtk::Widget* sender) {
-    if (entry_ != Entry::newPassword || busy_) return;
-    if (locked()) return lockChanged();
-    if (sender == o_.setPasswordTextField || sender == o_.setPasswordDoneButton) {
-        // Return in an empty field sets nothing, as the greyed-out button does.
-        if (o_.setPasswordTextField->get_text().empty()) return;
-        log("Setting new password");
-        setEntryBusy(true);
-        std::weak_ptr<bool> alive = alive_;
-        WQPasswordHandler::setPassword(o_.setPasswordTextField->get_text(), privacyPasswordName,
-                                       [this, alive](bool stored) {
-                                           if (!alive.lock()) return;
-                                           // A password confirmed before the lock engaged still counts.
-                                           if (stored && !storedBool(keys::privacyModeEnabled))
-                                               trellik_.setPrivacyModeEnabled(true);
-                                           closeEntry();
-                                           fillControls();
-                                       });
-        return;
-    }
-    if (sender == o_.setPasswordCancelButton) {
-        log("No password set");
-        closeEntry();
-        fillControls();  // the privacy switch goes back to the stored state
-    }
-}
-
-void PreferencesPrivacy::verifyPasswordAction(Gtk::Widget* sender) {
-    if (entry_ != Entry::currentPassword || busy_) return;
-    if (locked()) return lockChanged();
-    if (sender == o_.verifyPasswordCancelButton) {
-        closeEntry();
-        fillControls();
-        return;
-    }
-    if (sender != o_.currentPasswordTextField && sender != o_.verifyPasswordDoneButton) return;
-    if (o_.currentPasswordTextField->get_text().empty()) return;
-    setEntryBusy(true);
-    std::weak_ptr<bool> alive = alive_;
-    WQPasswordHandler::checkPassword(o_.currentPasswordTextField->get_text(), privacyPasswordName,
-                                     [this, alive](bool matched) {
-                                         if (!alive.lock() || entry_ != Entry::currentPassword) return;
-                                         setEntryBusy(false);
-                                         if (locked()) return lockChanged();
-                                         if (!matched) {
-                                             o_.wrongPasswordLabel->show();
-                                             o_.currentPasswordTextField->select_region(0, -1);
-                                             o_.currentPasswordTextField->grab_focus();
-                                             return;
-                                         }
-                                         if (purpose_ == Purpose::disablePrivacy) {
-                                             closeEntry();
-                                             trellik_.setPrivacyModeEnabled(false);
-                                             fillControls();
-                                         } else {
-                                             showPasswordEntry(Purpose::changePassword);
-                                         }
-                                     });
-}
+void PreferencesPrivacy::verifyPasswordAction(Gtk::Widget* sender) { passwordEntry_->verifyPasswordAction(sender); }
 
 // --- The content's controls ---
 
@@ -336,9 +226,9 @@ void PreferencesPrivacy::privacyEnabledSwitched(QORSwitch& sender) {
     if (locked()) return fillControls();
     if (sender.checked()) {
         // Privacy stays off until a password is confirmed.
-        showPasswordEntry(Purpose::enablePrivacy);
-    } else if (passwordInForce()) {
-        showCurrentPasswordEntry(Purpose::disablePrivacy);
+        passwordEntry_->showPasswordEntry(PrivacyPasswordEntry::Purpose::enablePrivacy);
+    } else if (PrivacyPasswordEntry::passwordInForce()) {
+        passwordEntry_->showCurrentPasswordEntry(PrivacyPasswordEntry::Purpose::disablePrivacy);
     } else {
         trellik_.setPrivacyModeEnabled(false);
     }
@@ -375,10 +265,10 @@ void PreferencesPrivacy::buttonClicked(Gtk::Widget* sender) {
         return box && box->get_active();
     };
     if (sender == o_.privacyResetPasswordButton) {
-        if (passwordInForce()) {
-            showCurrentPasswordEntry(Purpose::changePassword);
+        if (PrivacyPasswordEntry::passwordInForce()) {
+            passwordEntry_->showCurrentPasswordEntry(PrivacyPasswordEntry::Purpose::changePassword);
         } else {
-            showPasswordEntry(Purpose::changePassword);
+            passwordEntry_->showPasswordEntry(PrivacyPasswordEntry::Purpose::changePassword);
         }
     } else if (sender == o_.privacyEnableTouchIDButton) {
         storeBool(keys::privacyModeTouchIDEnabled, state());

@@ -16,6 +16,7 @@
 
 #include "foundation/ObserverToken.h"
 #include "preferences/PaneSupport.h"
+#include "preferences/PrivacyPasswordEntry.h"
 #include "shell/PreferencesPane.h"
 
 namespace tovak {
@@ -30,9 +31,9 @@ class Trellik;
 
 // The second preference pane: privacy mode and its password, the idle time before the lock,
 // fingerprint unlocking, what notifications may show while locked, and stealth mode with its
-// opacity. Privacy mode goes on only through a confirmed password entry. While a password is in
-// force (privacy mode on, a password stored), changing it or switching privacy mode off first
-// asks for it. While the program is locked the whole pane is inert. Every fill blocks the
+// opacity. Privacy mode goes on only through a confirmed password entry (PrivacyPasswordEntry).
+// While a password is in force (privacy mode on, a password stored), changing it or switching
+// privacy mode off first asks for it. While the program is locked the whole pane is inert. Every fill blocks the
 // controls' own handlers, so filling never writes a setting. Main thread only.
 class PreferencesPrivacy : public PreferencesPane {
 public:
@@ -48,18 +49,9 @@ public:
         std::function<void(std::function<void(bool)>)> checkTouchIDSupported;
     };
 
-    struct Outlets {
-        Gtk::Stack* paneView = nullptr;
-        Gtk::Widget* containerView = nullptr;
-        Gtk::Widget* setPasswordView = nullptr;
-        tovak::WQSecureTextField* setPasswordTextField = nullptr;
-        Gtk::Button* setPasswordDoneButton = nullptr;
-        Gtk::Button* setPasswordCancelButton = nullptr;
-        Gtk::Widget* verifyPasswordView = nullptr;
-        tovak::WQSecureTextField* currentPasswordTextField = nullptr;
-        Gtk::Label* wrongPasswordLabel = nullptr;
-        Gtk::Button* verifyPasswordDoneButton = nullptr;
-        Gtk::Button* verifyPasswordCancelButton = nullptr;
+    // The stack and the password entries' widgets (PrivacyPasswordEntry::Controls), then the
+    // pane's own.
+    struct Outlets : PrivacyPasswordEntry::Controls {
         Gtk::Image* privacyImageView = nullptr;
         QORSwitch* privacyEnableSwitch = nullptr;
         Gtk::ComboBoxText* lockAfterPopUpButton = nullptr;
@@ -82,9 +74,7 @@ public:
     };
 
     // What the pane shows in place of its content.
-    enum class Entry { none, newPassword, currentPassword };
-    // Why the entry is open.
-    enum class Purpose { enablePrivacy, changePassword, disablePrivacy };
+    using Entry = PrivacyPasswordEntry::Entry;
 
     PreferencesPrivacy(Trellik& trellik, Services services = {});
     ~PreferencesPrivacy() override;
@@ -101,9 +91,9 @@ public:
 
     const Outlets& outlets() const { return o_; }
     const std::string& privacyImageName() const { return privacyImageName_; }
-    Entry entry() const { return entry_; }
+    Entry entry() const { return passwordEntry_->entry(); }
     // A password is being hashed or checked; the entry's controls wait meanwhile.
-    bool isBusy() const { return busy_; }
+    bool isBusy() const { return passwordEntry_->isBusy(); }
 
     void fillControls();
 
@@ -118,14 +108,7 @@ public:
 
 private:
     void setUpControls();
-    void showPasswordEntry(Purpose purpose);
-    void showCurrentPasswordEntry(Purpose purpose);
-    void closeEntry();
-    void setEntryBusy(bool busy);
-    void updateEntryButtons();
     bool locked() const;
-    // Privacy mode is on and a password is stored: changes need the current password.
-    bool passwordInForce() const;
     void lockChanged();
 
     Trellik& trellik_;
@@ -135,11 +118,9 @@ private:
     Outlets o_;
     std::string privacyImageName_;
     bool touchIDSupported_ = false;
-    Entry entry_ = Entry::none;
-    Purpose purpose_ = Purpose::enablePrivacy;
-    bool busy_ = false;
+    std::unique_ptr<PrivacyPasswordEntry> passwordEntry_;
     platform::ObserverToken privacyObserver_;
-    // Answers of the password worker and of fprintd reach the pane only while it exists.
+    // Answers of fprintd reach the pane only while it exists.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <iostream>
 
-#include "ButtonState.h"
 #include "DebugPrint.h"
 #include "WQApplicationInfo.h"
 #include "WQDebugController.h"
@@ -52,12 +51,12 @@ std::string intervalText(double seconds) {
 }  // namespace
 
 std::shared_ptr<AppDelegate> AppDelegate::create(ApplicationHost& host) {
-    auto delegate = std::shared_ptr<AppDelegate>(new AppDelegate(host));
-    delegate->connectMenuActions();
-    return delegate;
+    return std::shared_ptr<AppDelegate>(new AppDelegate(host));
 }
 
-AppDelegate::AppDelegate(ApplicationHost& host) : host_(host) {}
+// The menu controller is ours alone: it never outlives the delegate whose window it asks for.
+AppDelegate::AppDelegate(ApplicationHost& host)
+    : host_(host), menus_(MainMenuController::create(host, [this] { return mainWindowController_; }, this)) {}
 
 AppDelegate::~AppDelegate() {
     // Observers go first, so no notification reaches a half-destroyed delegate.
@@ -72,53 +71,6 @@ void AppDelegate::setCurrent(std::shared_ptr<AppDelegate> delegate) { currentDel
 
 void AppDelegate::setMainWindowController(std::shared_ptr<MainWindowControllerHandle> controller) {
     mainWindowController_ = std::move(controller);
-}
-
-// Menu items call back through weak references: the menu may outlive the delegate in a view.
-void AppDelegate::connectMenuActions() {
-    std::weak_ptr<AppDelegate> weak = weak_from_this();
-    auto bind = [weak](void (AppDelegate::*action)(MenuItem&)) {
-        return [weak, action](MenuItem& sender) {
-            if (auto self = weak.lock()) ((*self).*action)(sender);
-        };
-    };
-    auto command = [weak](void (ApplicationHost::*call)()) {
-        return [weak, call](MenuItem&) {
-            if (auto self = weak.lock()) (self->host_.*call)();
-        };
-    };
-    auto edit = [weak](std::string name) {
-        return [weak, name](MenuItem&) {
-            if (auto self = weak.lock()) self->host_.editCommand(name);
-        };
-    };
-
-    MainMenu& m = menu_;
-    m.aboutMenuItem->setAction(bind(&AppDelegate::aboutClicked));
-    m.checkForUpdateMenuItem->setAction(bind(&AppDelegate::applicationMenuItemClicked));
-    m.menuItemPreferences->setAction(bind(&AppDelegate::menuPreferencesClicked));
-    m.hideMenuItem->setAction(command(&ApplicationHost::hideApplication));
-    m.quitMenuItem->setAction(command(&ApplicationHost::terminate));
-    for (auto& item : {m.fileNewChat, m.fileNewGroup, m.fileProfileAndStatus, m.showArchive, m.showActiveContacts,
-                       m.fileDoNotDisturb})
-        item->setAction(bind(&AppDelegate::fileMenuItemClicked));
-    m.closeWindowMenuItem->setAction(command(&ApplicationHost::closeKeyWindow));
-    m.logoutMenuItem->setAction(bind(&AppDelegate::menuLogoutClicked));
-    m.undoMenuItem->setAction(edit("undo"));
-    m.redoMenuItem->setAction(edit("redo"));
-    m.cutMenuItem->setAction(edit("cut"));
-    m.copyMenuItem->setAction(edit("copy"));
-    m.pasteMenuItem->setAction(bind(&AppDelegate::pasteAction));
-    m.selectAllMenuItem->setAction(edit("select-all"));
-    m.reloadMenuItem->setAction(bind(&AppDelegate::menuReloadClicked));
-    for (auto& item : {m.stealthModeActive, m.stealthModeRaise, m.stealthModeLower})
-        item->setAction(bind(&AppDelegate::visualMenuItemClicked));
-    m.fullScreenMenuItem->setAction(command(&ApplicationHost::toggleFullScreen));
-    m.minimizeMenuItem->setAction(command(&ApplicationHost::minimizeKeyWindow));
-    m.alwaysOnTop->setAction(bind(&AppDelegate::windowMenuItemClicked));
-    m.supportMenuItem->setAction(bind(&AppDelegate::menuHelpClicked));
-    m.helpMenuItem->setAction(bind(&AppDelegate::helpMenuItemClicked));
-    m.debugReloadMenuItem->setAction(bind(&AppDelegate::menuReloadClicked));
 }
 
 // ---- Start-up ----
@@ -146,7 +98,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (!mainWindowController_) makeMainWindow();
     observePrivacyAndAboutRequests();
     privacyChanged();
-    menu_.debugMenu->setHidden(true);
+    mainMenu().debugMenu->setHidden(true);
     enableTouchBarCustomization();
     setupNotificationObservers();
     updateFileMenu();
@@ -261,184 +213,15 @@ void AppDelegate::couldNotOpenAddress(const std::string& address) {
     host_.showAlert(text.title, text.message);
 }
 
-// ---- Menus ----
-
-void AppDelegate::setupNotificationObservers() {
-    auto& center = platform::NotificationCenter::defaultCenter();
-    std::weak_ptr<AppDelegate> weak = weak_from_this();
-    auto call = [weak](void (AppDelegate::*update)()) {
-        return [weak, update](const platform::Notification&) {
-            if (auto self = weak.lock()) ((*self).*update)();
-        };
-    };
-    observers_.push_back(center.addObserver(names::doNotDisturbModeChanged, call(&AppDelegate::updateFileMenu)));
-    observers_.push_back(
-        center.addObserver(names::visualizationStyleChanged, call(&AppDelegate::updateVisualizationMenu)));
-    observers_.push_back(center.addObserver(names::stealthModeChanged, call(&AppDelegate::updateVisualizationMenu)));
-    observers_.push_back(center.addObserver(names::windowModeChanged, call(&AppDelegate::updateWindowMenu)));
-}
-
-void AppDelegate::setupApplicationMenu() {
-    const std::string name = tovak::WQApplicationInfo::applicationName();
-    menu_.applicationMenuItem->setTitle(name);
-    static constexpr std::string_view placeholder = "Ambrel for WhatsApp";
-    for (auto& item : {menu_.aboutMenuItem, menu_.hideMenuItem, menu_.quitMenuItem, menu_.helpMenuItem}) {
-        std::string title = item->title();
-        for (auto at = title.find(placeholder); at != std::string::npos; at = title.find(placeholder, at + name.size()))
-            title.replace(at, placeholder.size(), name);
-        item->setTitle(title);
-    }
-    menu_.showActiveContacts->setHidden(true);
-
-    const VisualStyle current = Trellik::shared().currentVisualStyle();
-    std::weak_ptr<AppDelegate> weak = weak_from_this();
-    for (VisualStyle style : allCases<VisualStyle>()) {
-        auto item = std::make_shared<MenuItem>(title(style));
-        item->setCheckable(true);
-        item->setAction([weak](MenuItem& sender) {
-            if (auto self = weak.lock()) self->visualMenuItemClicked(sender);
-        });
-        item->setIdentifier(std::string(kVisualStyleIdentifier));
-        item->setTag(static_cast<int>(style));
-        if (style == current) item->setState(tovak::ButtonState::on);
-        item->setEnabled(!privacyLockdownStored());
-        menu_.visualizationStyleMenu->addItem(item);
-    }
-}
-
-void AppDelegate::updateFileMenu() { menu_.fileDoNotDisturb->setState(tovak::buttonState(storedBool(keys::doNotDisturbEnabled))); }
-
-void AppDelegate::updateVisualizationMenu() {
-    Trellik& trellik = Trellik::shared();
-    menu_.stealthModeActive->setState(tovak::buttonState(trellik.privacyStealthModeActive()));
-    const int current = static_cast<int>(trellik.currentVisualStyle());
-    for (auto& item : menu_.visualizationStyleMenu->items()) {
-        if (item->tag() < 0 || item->tag() > 3) continue;
-        item->setState(tovak::buttonState(item->tag() == current));
-    }
-}
-
-void AppDelegate::updateWindowMenu() {
-    menu_.alwaysOnTop->setState(tovak::buttonState(Trellik::shared().windowMode() == WindowMode::alwaysOnTop));
-}
+// ---- Privacy ----
 
 bool AppDelegate::privacyLockdownStored() { return storedBool(keys::privacyLockdown); }
 
 void AppDelegate::privacyChanged() {
     const bool locked = privacyLockdownStored();
-    enablePageCommands(!locked);
+    menus_->enablePageCommands(!locked);
     // Settings must not be reachable around the lock screen: an open preferences window goes.
     if (locked) closePreferencesWindows();
-}
-
-void AppDelegate::enablePageCommands(bool enabled) {
-    // Behind the lock no command may reach the page or its data, whatever road it takes: a
-    // disabled item runs neither from the menu nor from its keyboard shortcut.
-    for (const auto& item : menu_.pageCommands()) item->setEnabled(enabled);
-    for (const auto& item : menu_.visualizationStyleMenu->items()) item->setEnabled(enabled);
-}
-
-// ---- Menu actions ----
-
-void AppDelegate::aboutClicked(MenuItem&) {
-    platform::NotificationCenter::defaultCenter().post(names::showAbout, this);
-}
-
-void AppDelegate::menuReloadClicked(MenuItem&) {
-    if (privacyLockdownStored()) return;
-    if (auto web = Trellik::shared().webViewDelegate()) web->reloadWebApp();
-}
-
-void AppDelegate::menuLogoutClicked(MenuItem&) {
-    // Logging out behind the lock is the lock screen's forgotten-password way, nobody else's.
-    if (privacyLockdownStored()) return;
-    if (auto web = Trellik::shared().webViewDelegate()) web->handleLogOut();
-}
-
-void AppDelegate::menuHelpClicked(MenuItem&) { Trellik::shared().showSupportAlert(); }
-
-void AppDelegate::menuPreferencesClicked(MenuItem&) { Trellik::shared().openPreferences(); }
-
-void AppDelegate::applicationMenuItemClicked(MenuItem& sender) {
-    std::cout << "\"############################ CLICK APPLICAATION ITEM ####################################\""
-              << std::endl;
-    if (&sender == menu_.checkForUpdateMenuItem.get()) platform::VendorServices::shared().checkForUpdates();
-}
-
-void AppDelegate::fileMenuItemClicked(MenuItem& sender) {
-    if (privacyLockdownStored()) return;
-    Trellik& trellik = Trellik::shared();
-    auto send = [&trellik](NativeAction action) {
-        if (auto web = trellik.webViewDelegate()) web->sendMenuCommand(action);
-    };
-    if (&sender == menu_.fileNewChat.get()) {
-        send(NativeAction::newChat);
-    } else if (&sender == menu_.fileNewGroup.get()) {
-        send(NativeAction::newGroup);
-    } else if (&sender == menu_.fileProfileAndStatus.get()) {
-        send(NativeAction::profileAndStatus);
-    } else if (&sender == menu_.fileDoNotDisturb.get()) {
-        trellik.setDoNotDisturbEnabled(!storedBool(keys::doNotDisturbEnabled));
-    } else if (&sender == menu_.showArchive.get()) {
-        send(NativeAction::archive);
-    } else if (&sender == menu_.showActiveContacts.get()) {
-        send(NativeAction::activeContacts);
-    }
-}
-
-void AppDelegate::windowMenuItemClicked(MenuItem&) {
-    Trellik& trellik = Trellik::shared();
-    trellik.setWindowMode(trellik.windowMode() == WindowMode::defaultMode ? WindowMode::alwaysOnTop
-                                                                          : WindowMode::defaultMode);
-}
-
-void AppDelegate::visualMenuItemClicked(MenuItem& sender) {
-    if (privacyLockdownStored()) return;
-    Trellik& trellik = Trellik::shared();
-    auto step = [&](double delta) {
-        if (trellik.privacyStealthModeActive()) {
-            trellik.setPrivacyStealthModeAlpha(
-                platform::UserDefaults::standard().doubleForKey(std::string(keys::privacyStealthModeAlpha)) + delta);
-        } else {
-            trellik.setPrivacyStealthModeActive(true);
-            menu_.stealthModeActive->setState(tovak::ButtonState::on);
-        }
-    };
-    if (&sender == menu_.stealthModeActive.get()) {
-        const bool value = !trellik.privacyStealthModeActive();
-        sender.setState(tovak::buttonState(value));
-        trellik.setPrivacyStealthModeActive(value);
-    } else if (&sender == menu_.stealthModeRaise.get()) {
-        step(0.1);
-    } else if (&sender == menu_.stealthModeLower.get()) {
-        step(-0.1);
-    }
-    if (sender.identifier() == kVisualStyleIdentifier && sender.tag() >= 0 && sender.tag() <= 3)
-        trellik.setVisualStyle(static_cast<VisualStyle>(sender.tag()));
-}
-
-void AppDelegate::pasteAction(MenuItem&) {
-    // Asking the clipboard for its types waits on its owner: only worth it for the debug log.
-    if (tovak::WQDebugController::sharedInstance().debug()) {
-        std::string types;
-        for (const auto& type : host_.pasteboardTypes()) types += (types.empty() ? "" : ", ") + type;
-        debugLog("PasteAction: [" + types + "]");
-    }
-    // While locked the chat is hidden: files must not reach it behind the lock screen. The
-    // focused widget (the password field) may still paste text.
-    if (!privacyLockdownStored()) {
-        if (auto delegate = pasteDelegate_.lock()) {
-            // The drop view answers once it has read the clipboard; what it did not send is
-            // pasted by the focused widget then.
-            std::weak_ptr<AppDelegate> weak = weak_from_this();
-            delegate->paste([weak](bool handled) {
-                auto self = weak.lock();
-                if (!handled && self && self->mainWindowController_) self->mainWindowController_->firstResponderPaste();
-            });
-            return;
-        }
-    }
-    if (mainWindowController_) mainWindowController_->firstResponderPaste();
 }
 
 // ---- Preferences and about ----

@@ -11,6 +11,7 @@
 #include "settings/TrellikApplicationDelegate.h"
 #include "shell/ApplicationHost.h"
 #include "shell/MainMenu.h"
+#include "shell/MainMenuController.h"
 #include "settings/PasteDelegate.h"
 #include "shell/WindowControllerHandles.h"
 #include "system/VendorServices.h"
@@ -19,9 +20,9 @@ namespace parlivo {
 
 // The application's delegate: runs the start-up in its fixed order (vendor stand-ins, the
 // settings model, the main window, observers, menus), receives share URLs, answers reopen and
-// saves the window state at quit. It also owns the main menu's logic and actions, the
-// preferences window and the about window. It knows no toolkit: the windows come from its
-// ApplicationHost.
+// saves the window state at quit. It also owns the main menu (whose logic and actions are its
+// MainMenuController's), the preferences window and the about window. It knows no toolkit: the
+// windows come from its ApplicationHost.
 class SettingsWriteFailureNotice;
 
 class AppDelegate : public TrellikApplicationDelegate,
@@ -29,7 +30,7 @@ class AppDelegate : public TrellikApplicationDelegate,
                     public std::enable_shared_from_this<AppDelegate> {
 public:
     static constexpr std::string_view kClassName = "AppDelegate";
-    static constexpr std::string_view kVisualStyleIdentifier = "VisualStyle";
+    static constexpr std::string_view kVisualStyleIdentifier = MainMenuController::kVisualStyleIdentifier;
     // The product's web page, shown by the about window.
     static constexpr std::string_view productWebsite = "https://www.vantreo.net/parlivo-for-whatsapp";
 
@@ -59,34 +60,35 @@ public:
     // Fields other parts use.
     const std::shared_ptr<MainWindowControllerHandle>& mainWindowController() const { return mainWindowController_; }
     void setMainWindowController(std::shared_ptr<MainWindowControllerHandle> controller);
-    void setPasteDelegate(std::weak_ptr<PasteDelegate> delegate) { pasteDelegate_ = std::move(delegate); }
+    void setPasteDelegate(std::weak_ptr<PasteDelegate> delegate) { menus_->setPasteDelegate(std::move(delegate)); }
     bool isShowingPreferences() const { return isShowingPreferences_; }
     const std::vector<std::shared_ptr<PreferencesWindowHandle>>& retainedWindowControllers() const {
         return retainedWindowControllers_;
     }
     const std::shared_ptr<AboutWindowHandle>& aboutWindowController() const { return aboutWindowController_; }
-    MainMenu& mainMenu() { return menu_; }
+    MainMenu& mainMenu() { return menus_->menu(); }
+    MainMenuController& menuController() { return *menus_; }
 
-    // Menu set-up and state.
-    virtual void setupApplicationMenu();
-    virtual void setupNotificationObservers();
-    virtual void updateFileMenu();
-    virtual void updateVisualizationMenu();
-    virtual void updateWindowMenu();
+    // Menu set-up and state, by the menu controller.
+    virtual void setupApplicationMenu() { menus_->setupApplicationMenu(); }
+    virtual void setupNotificationObservers() { menus_->setupNotificationObservers(); }
+    virtual void updateFileMenu() { menus_->updateFileMenu(); }
+    virtual void updateVisualizationMenu() { menus_->updateVisualizationMenu(); }
+    virtual void updateWindowMenu() { menus_->updateWindowMenu(); }
     void privacyChanged();
 
-    // Menu actions; the argument is the clicked item.
-    void aboutClicked(MenuItem& sender);
-    void menuReloadClicked(MenuItem& sender);
-    void menuLogoutClicked(MenuItem& sender);
-    void menuHelpClicked(MenuItem& sender);
-    void menuPreferencesClicked(MenuItem& sender);
-    void visualMenuItemClicked(MenuItem& sender);
-    void pasteAction(MenuItem& sender);
-    void applicationMenuItemClicked(MenuItem& sender);
-    void fileMenuItemClicked(MenuItem& sender);
-    void windowMenuItemClicked(MenuItem& sender);
-    void helpMenuItemClicked(MenuItem& sender) {}
+    // Menu actions, by the menu controller; the argument is the clicked item.
+    void aboutClicked(MenuItem& sender) { menus_->aboutClicked(sender); }
+    void menuReloadClicked(MenuItem& sender) { menus_->menuReloadClicked(sender); }
+    void menuLogoutClicked(MenuItem& sender) { menus_->menuLogoutClicked(sender); }
+    void menuHelpClicked(MenuItem& sender) { menus_->menuHelpClicked(sender); }
+    void menuPreferencesClicked(MenuItem& sender) { menus_->menuPreferencesClicked(sender); }
+    void visualMenuItemClicked(MenuItem& sender) { menus_->visualMenuItemClicked(sender); }
+    void pasteAction(MenuItem& sender) { menus_->pasteAction(sender); }
+    void applicationMenuItemClicked(MenuItem& sender) { menus_->applicationMenuItemClicked(sender); }
+    void fileMenuItemClicked(MenuItem& sender) { menus_->fileMenuItemClicked(sender); }
+    void windowMenuItemClicked(MenuItem& sender) { menus_->windowMenuItemClicked(sender); }
+    void helpMenuItemClicked(MenuItem& sender) { menus_->helpMenuItemClicked(sender); }
 
     // Preferences window and about request.
     void showPreferencesWindow() override;
@@ -101,7 +103,6 @@ protected:
     explicit AppDelegate(ApplicationHost& host);
 
 private:
-    void connectMenuActions();
     // The steps of applicationDidFinishLaunching.
     void startVendorServices();
     void connectToSettingsModel();
@@ -110,17 +111,15 @@ private:
     void enableTouchBarCustomization();
     void showMainWindowAfterLaunch();
     void closePreferencesWindows();
-    void enablePageCommands(bool enabled);
     void watchSettingsWrites();
     static bool privacyLockdownStored();
 
     ApplicationHost& host_;
-    MainMenu menu_;
     std::shared_ptr<MainWindowControllerHandle> mainWindowController_;
+    std::shared_ptr<MainMenuController> menus_;
     std::vector<std::shared_ptr<PreferencesWindowHandle>> retainedWindowControllers_;
     bool isShowingPreferences_ = false;
     std::shared_ptr<AboutWindowHandle> aboutWindowController_;
-    std::weak_ptr<PasteDelegate> pasteDelegate_;
     std::vector<platform::ObserverToken> observers_;
     std::unique_ptr<SettingsWriteFailureNotice> settingsWriteNotice_;
 };

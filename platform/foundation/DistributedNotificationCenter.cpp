@@ -11,25 +11,6 @@ struct DistributedNotificationCenter::Connection {
     GDBusConnection* bus = nullptr;  // the process's session connection, borrowed
 };
 
-namespace {
-
-struct Subscription {
-    std::string name;
-    DistributedNotificationCenter::Block block;
-};
-
-void onSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
-              gpointer data) {
-    if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ss)"))) return;  // someone else's malformed post
-    const gchar* name = nullptr;
-    const gchar* object = nullptr;
-    g_variant_get(parameters, "(&s&s)", &name, &object);
-    auto* subscription = static_cast<Subscription*>(data);
-    if (subscription->block) subscription->block(name, object);
-}
-
-}  // namespace
-
 DistributedNotificationCenter::DistributedNotificationCenter() : connection_(std::make_shared<Connection>()) {
     connection_->bus = sessionBus();
 }
@@ -42,14 +23,15 @@ DistributedNotificationCenter& DistributedNotificationCenter::defaultCenter() {
 ObserverToken DistributedNotificationCenter::addObserver(const std::string& name, Block block) {
     if (!connection_->bus) return {};
     // The signal's first argument is matched by the bus itself (arg0), so we only wake for ours.
-    const guint id = g_dbus_connection_signal_subscribe(
-        connection_->bus, nullptr, kInterface, kMember, kPath, name.c_str(), G_DBUS_SIGNAL_FLAGS_NONE, onSignal,
-        new Subscription{name, std::move(block)}, [](gpointer p) { delete static_cast<Subscription*>(p); });
-    std::weak_ptr<Connection> weak = connection_;
-    return ObserverToken([weak, id] {
-        if (auto connection = weak.lock(); connection && connection->bus)
-            g_dbus_connection_signal_unsubscribe(connection->bus, id);
-    });
+    auto subscription = std::make_shared<dbus::SignalSubscription>(
+        connection_->bus, dbus::SignalMatch{.interface = kInterface, .member = kMember, .path = kPath, .arg0 = name.c_str()},
+        [block = std::move(block)](const dbus::Signal& signal) {
+            auto post = dbus::read<std::string, std::string>(signal.parameters);
+            if (!post) return;  // someone else's malformed post
+            const auto& [postedName, object] = *post;
+            if (block) block(postedName, object);
+        });
+    return ObserverToken([subscription] { subscription->reset(); });
 }
 
 bool DistributedNotificationCenter::post(const std::string& name, const std::string& object) {
@@ -67,6 +49,8 @@ bool DistributedNotificationCenter::post(const std::string& name, const std::str
         systemLog(std::string("DistributedNotificationCenter: post failed: ") + error->message, LogLevel::warning);
         g_clear_error(&error);
     } else {
+        // Written out before returning, as LaunchHelper posts and may quit right after. This
+        // waits only for the local socket write, never for a peer's answer.
         g_dbus_connection_flush_sync(connection_->bus, nullptr, nullptr);
     }
     return sent;

@@ -8,31 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "CaptureDevices.h"
 #include "CaptureSource.h"
 
 typedef struct _GtkWidget GtkWidget;
 
 namespace platform {
 
+class CameraRecording;
+
 // One picture, 8-bit RGBA with straight alpha, rows top to bottom without padding.
 struct VideoFrame {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> rgba;
-};
-
-// Which capture devices the machine has, in plain words for whoever shows it.
-struct CaptureAvailability {
-    bool camera = false;
-    bool microphone = false;
-    std::string cameraName;  // the default camera's name, when there is one
-    // Empty when both exist, else "No camera found", "No microphone found" or
-    // "No camera and no microphone found".
-    std::string message;
-    // Whether videos can be recorded: the encoders and the muxer a recording needs are installed.
-    // When they are not, recordingMessage names what is missing.
-    bool recording = false;
-    std::string recordingMessage;
 };
 
 // What ended a recording.
@@ -61,6 +50,9 @@ struct RecordingResult {
 // capture session with preview, still-image and movie-file outputs: a live picture into a GTK
 // widget (GStreamer's gtksink), a still frame from the same pipeline, and recordings to MP4
 // (H.264 by x264, AAC) within a maximum length and file size.
+//
+// In three parts: the device probe (CaptureDevices), the live pipeline with its preview and
+// stills (here), and the recording pipeline (CameraRecording), which the live pipeline feeds.
 //
 // The devices are the machine's default camera (found through GStreamer's device monitor) and
 // default microphone (autoaudiosrc), or the test sources (CaptureSource). Create and use it on
@@ -120,19 +112,17 @@ private:
     friend struct CameraSessionCallbacks;  // the streaming threads' callbacks
     explicit CameraSession(Options options);
     struct Shared;
-    struct Recording;
-    struct Devices;
-    void build(unsigned generation, std::shared_ptr<Devices> devices,
+    void build(unsigned generation, std::shared_ptr<CaptureDevices> devices,
                std::function<void(std::optional<std::string>)> completion);
     void failed(unsigned generation, const std::string& reason);
-    void recordingFinished(std::shared_ptr<Recording> recording, std::optional<std::string> error);
+    void recordingFinished(std::shared_ptr<CameraRecording> recording, std::optional<std::string> error);
     void deliverStill(unsigned generation, std::optional<VideoFrame> frame);
 
     Options options_;
     GtkWidget* previewWidget_ = nullptr;
     void* previewSink_ = nullptr;  // the gtksink element (GstElement*), kept for every start
     std::shared_ptr<Shared> shared_;
-    std::shared_ptr<Recording> recording_;
+    std::shared_ptr<CameraRecording> recording_;
     unsigned generation_ = 0;
     bool running_ = false;
     std::vector<std::function<void(std::optional<VideoFrame>)>> stillRequests_;

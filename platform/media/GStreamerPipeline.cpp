@@ -139,4 +139,13 @@ std::string errorText(GstMessage* message) {
     return text;
 }
 
+GstElement* makeElement(const char* factory, const char* name) {
+    return gst_element_factory_make(factory, name);
+}
+
+void setCaps(GstElement* filter, GstCaps* caps) {
+    g_object_set(filter, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+}
+
 }  // namespace platform

@@ -63,4 +63,9 @@ std::int64_t monotonicTimeOfBufferEnd(GstElement* pipeline, GstBuffer* buffer, c
 // The text of an error message, with the element that posted it.
 std::string errorText(GstMessage* message);
 
+// A new element of `factory` (floating), or null when its plugin is not installed.
+GstElement* makeElement(const char* factory, const char* name = nullptr);
+// Gives a capsfilter its caps, taking over the caller's reference to them.
+void setCaps(GstElement* filter, GstCaps* caps);
+
 }  // namespace platform

@@ -16,48 +16,41 @@ constexpr const char* kService = "net.reactivated.Fprint";
 constexpr const char* kManagerPath = "/net/reactivated/Fprint/Manager";
 constexpr const char* kManagerInterface = "net.reactivated.Fprint.Manager";
 constexpr const char* kDeviceInterface = "net.reactivated.Fprint.Device";
+constexpr dbus::Target kManager{kService, kManagerPath, kManagerInterface};
+
+dbus::Target deviceAt(const std::string& daemon, const std::string& path) {
+    return {daemon.c_str(), path.c_str(), kDeviceInterface};
+}
 
 bool onSessionBus() {
     const char* bus = std::getenv("PARLIVO_FPRINT_BUS");
     return bus && std::strcmp(bus, "session") == 0;
 }
 
-std::string takeError(GError* error) {
+// The error's text without the remote error's name (the message is what fprintd says).
+std::string errorText(GError* error) {
     if (!error) return "unknown error";
     g_dbus_error_strip_remote_error(error);
-    std::string text = error->message;
-    g_error_free(error);
-    return text;
+    return error->message;
 }
 
 // Fire and forget: stops the verification, then gives the device back, in that order. Both go to
 // `daemon`, the fprintd that holds the claim (its unique bus name when known): a later fprintd
 // never held it.
-void stopAndRelease(GDBusConnection* connection, const std::string& daemon, const std::string& device,
+void stopAndRelease(GDBusConnection* connection, const std::string& daemon, const std::string& devicePath,
                     bool verifying) {
-    struct Pending {
-        GDBusConnection* connection;
-        std::string daemon, device;
+    auto release = [](GDBusConnection* connection, const std::string& daemon, const std::string& devicePath) {
+        dbus::call(connection, deviceAt(daemon, devicePath), "Release", nullptr, nullptr, {},
+                   {.flags = G_DBUS_CALL_FLAGS_NO_AUTO_START});
     };
-    auto release = [](const Pending& to) {
-        g_dbus_connection_call(to.connection, to.daemon.c_str(), to.device.c_str(), kDeviceInterface, "Release",
-                               nullptr, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr, nullptr, nullptr);
-    };
-    if (!verifying) return release(Pending{connection, daemon, device});
-    auto* pending = new Pending{G_DBUS_CONNECTION(g_object_ref(connection)), daemon, device};
-    g_dbus_connection_call(
-        connection, daemon.c_str(), device.c_str(), kDeviceInterface, "VerifyStop", nullptr, nullptr,
-        G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr,
-        [](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
-            if (GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr))
-                g_variant_unref(reply);
-            g_dbus_connection_call(pending->connection, pending->daemon.c_str(), pending->device.c_str(),
-                                   kDeviceInterface, "Release", nullptr, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, -1,
-                                   nullptr, nullptr, nullptr);
-            g_object_unref(pending->connection);
-        },
-        pending);
+    if (!verifying) return release(connection, daemon, devicePath);
+    dbus::call(connection, deviceAt(daemon, devicePath), "VerifyStop", nullptr, nullptr,
+               [release, connection = G_DBUS_CONNECTION(g_object_ref(connection)), daemon, devicePath](GVariant*,
+                                                                                                     GError*) {
+                   release(connection, daemon, devicePath);
+                   g_object_unref(connection);
+               },
+               {.flags = G_DBUS_CALL_FLAGS_NO_AUTO_START});
 }
 
 using Biometry = LocalAuthentication::Biometry;
@@ -114,7 +107,8 @@ private:
                   [](GObject*, GAsyncResult* result, gpointer) {
                       GError* error = nullptr;
                       GDBusConnection* bus = g_bus_get_finish(result, &error);
-                      shared().connected(bus, bus ? "" : takeError(error));
+                      shared().connected(bus, bus ? "" : errorText(error));
+                      g_clear_error(&error);
                   },
                   nullptr);
     }
@@ -126,12 +120,9 @@ private:
         // Enrolment ends with fprintd's EnrollStatus; a finger enrolled or fprintd (re)started may
         // change the answer. fprintd leaving the bus changes nothing: it quits when idle and is
         // started again on the next call.
-        g_dbus_connection_signal_subscribe(
-            bus_, kService, kDeviceInterface, "EnrollStatus", nullptr, nullptr, G_DBUS_SIGNAL_FLAGS_NONE,
-            [](GDBusConnection*, const char*, const char*, const char*, const char*, GVariant*, gpointer) {
-                shared().ask();
-            },
-            nullptr, nullptr);
+        enrollStatus_ = dbus::SignalSubscription(
+            bus_, {.sender = kService, .interface = kDeviceInterface, .member = "EnrollStatus"},
+            [](const dbus::Signal&) { shared().ask(); });
         g_bus_watch_name_on_connection(
             bus_, kService, G_BUS_NAME_WATCHER_FLAGS_NONE,
             [](GDBusConnection*, const gchar*, const gchar*, gpointer) { shared().ask(); }, nullptr, nullptr,
@@ -142,39 +133,26 @@ private:
     void probe() {
         asking_ = true;
         askAgain_ = false;
-        g_dbus_connection_call(
-            bus_, kService, kManagerPath, kManagerInterface, "GetDefaultDevice", nullptr, G_VARIANT_TYPE("(o)"),
-            G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
-            [](GObject* source, GAsyncResult* result, gpointer) {
-                GError* error = nullptr;
-                GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-                if (!reply) return shared().settle(Biometry::unavailable, "no fingerprint device: " + takeError(error), {});
-                const char* path = nullptr;
-                g_variant_get(reply, "(&o)", &path);
-                shared().listFingers(path);
-                g_variant_unref(reply);
-            },
-            nullptr);
+        dbus::call(bus_, kManager, "GetDefaultDevice", nullptr, G_VARIANT_TYPE("(o)"),
+                   [](GVariant* reply, GError* error) {
+                       auto device = dbus::read<dbus::ObjectPath>(reply);
+                       if (!device)
+                           return shared().settle(Biometry::unavailable, "no fingerprint device: " + errorText(error), {});
+                       shared().listFingers(std::get<0>(*device).path);
+                   });
     }
 
-    void listFingers(const std::string& device) {
-        g_dbus_connection_call(
-            bus_, kService, device.c_str(), kDeviceInterface, "ListEnrolledFingers", g_variant_new("(s)", ""),
-            G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
-            [](GObject* source, GAsyncResult* result, gpointer data) {
-                std::unique_ptr<std::string> device(static_cast<std::string*>(data));
-                GError* error = nullptr;
-                GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-                if (!reply)
-                    return shared().settle(Biometry::unavailable, "no enrolled fingerprint: " + takeError(error), {});
-                GVariant* list = g_variant_get_child_value(reply, 0);
-                const bool any = g_variant_n_children(list) > 0;
-                g_variant_unref(list);
-                g_variant_unref(reply);
-                if (!any) return shared().settle(Biometry::unavailable, "no enrolled fingerprint", {});
-                shared().settle(Biometry::available, "", *device);
-            },
-            new std::string(device));
+    void listFingers(const std::string& devicePath) {
+        dbus::call(bus_, deviceAt(kService, devicePath), "ListEnrolledFingers", g_variant_new("(s)", ""),
+                   G_VARIANT_TYPE("(as)"), [devicePath](GVariant* reply, GError* error) {
+                       auto fingers = dbus::read<std::vector<std::string>>(reply);
+                       if (!fingers)
+                           return shared().settle(Biometry::unavailable,
+                                                  "no enrolled fingerprint: " + errorText(error), {});
+                       if (std::get<0>(*fingers).empty())
+                           return shared().settle(Biometry::unavailable, "no enrolled fingerprint", {});
+                       shared().settle(Biometry::available, "", devicePath);
+                   });
     }
 
     void settle(Biometry state, std::string error, std::string device) {
@@ -193,6 +171,7 @@ private:
     }
 
     GDBusConnection* bus_ = nullptr;
+    dbus::SignalSubscription enrollStatus_;
     bool connecting_ = false, connected_ = false;
     bool asking_ = false, askAgain_ = false;
     Biometry state_ = Biometry::unknown;
@@ -213,7 +192,7 @@ struct LocalAuthentication::Evaluation {
     bool claimed = false;
     bool verifying = false;
     bool done = false;
-    guint signalId = 0;
+    dbus::SignalSubscription verifyStatus;
     guint watchId = 0;
 };
 
@@ -303,71 +282,54 @@ void LocalAuthentication::claim(const std::shared_ptr<Evaluation>& evaluation) {
     evaluation->device = service.device();
     evaluation->bus = service.bus();
 
-    g_dbus_connection_call(
-        evaluation->bus, kService, evaluation->device.c_str(), kDeviceInterface, "Claim", g_variant_new("(s)", ""),
-        nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
-        [](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<EvaluationRef> ref(static_cast<EvaluationRef*>(data));
-            auto& evaluation = **ref;
-            GError* callError = nullptr;
-            GVariant* answer = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &callError);
-            if (answer) g_variant_unref(answer);
-            if (evaluation.done) {
+    dbus::call(
+        evaluation->bus, deviceAt(kService, evaluation->device), "Claim", g_variant_new("(s)", ""), nullptr,
+        [evaluation](GVariant* answer, GError* callError) {
+            if (evaluation->done) {
                 // Cancelled while claiming: give the device back at once.
-                if (answer) stopAndRelease(G_DBUS_CONNECTION(source), evaluation.daemon, evaluation.device, false);
-                if (callError) g_error_free(callError);
+                if (answer) stopAndRelease(evaluation->bus, evaluation->daemon, evaluation->device, false);
                 return;
             }
-            auto* self = evaluation.owner.get();
-            if (!answer) return self->finish(false, "could not claim the fingerprint device: " + takeError(callError));
-            evaluation.claimed = true;
-            auto* bus = G_DBUS_CONNECTION(source);
+            auto* self = evaluation->owner.get();
+            if (!answer) return self->finish(false, "could not claim the fingerprint device: " + errorText(callError));
+            evaluation->claimed = true;
+            std::weak_ptr<Evaluation> weak = evaluation;
             // Only fprintd's own verdicts count: on a message bus anyone may broadcast a signal
             // with the device's path and interface, and a forged "verify-match" must not unlock.
-            evaluation.signalId = g_dbus_connection_signal_subscribe(
-                bus, kService, kDeviceInterface, "VerifyStatus", evaluation.device.c_str(), nullptr,
-                G_DBUS_SIGNAL_FLAGS_NONE,
-                [](GDBusConnection*, const char*, const char*, const char*, const char*, GVariant* parameters,
-                   gpointer data) {
-                    auto& evaluation = **static_cast<EvaluationRef*>(data);
-                    if (evaluation.done || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(sb)"))) return;
-                    const char* status = nullptr;
-                    gboolean finished = FALSE;
-                    g_variant_get(parameters, "(&sb)", &status, &finished);
-                    const std::string text = status;
+            evaluation->verifyStatus = dbus::SignalSubscription(
+                evaluation->bus,
+                {.sender = kService, .interface = kDeviceInterface, .member = "VerifyStatus",
+                 .path = evaluation->device.c_str()},
+                [weak](const dbus::Signal& signal) {
+                    auto evaluation = weak.lock();
+                    if (!evaluation || evaluation->done) return;
+                    auto verdict = dbus::read<std::string, bool>(signal.parameters);
+                    if (!verdict) return;
+                    const auto& [status, finished] = *verdict;
                     // Retries ("verify-retry-scan", "verify-swipe-too-short", ...) are not final.
-                    if (finished || text == "verify-match" || text == "verify-no-match")
-                        evaluation.owner->finish(text == "verify-match", text);
-                },
-                new EvaluationRef(*ref), deleteRef);
-            evaluation.watchId = g_bus_watch_name_on_connection_with_closures(
-                bus, kService, G_BUS_NAME_WATCHER_FLAGS_NONE,
+                    if (finished || status == "verify-match" || status == "verify-no-match")
+                        evaluation->owner->finish(status == "verify-match", status);
+                });
+            evaluation->watchId = g_bus_watch_name_on_connection_with_closures(
+                evaluation->bus, kService, G_BUS_NAME_WATCHER_FLAGS_NONE,
                 g_cclosure_new(G_CALLBACK(+[](GDBusConnection*, const char*, const char* owner, gpointer data) {
                                    auto& evaluation = **static_cast<EvaluationRef*>(data);
                                    if (evaluation.daemon == kService) evaluation.daemon = owner;
                                }),
-                               new EvaluationRef(*ref), [](gpointer data, GClosure*) { deleteRef(data); }),
+                               new EvaluationRef(evaluation), [](gpointer data, GClosure*) { deleteRef(data); }),
                 g_cclosure_new(G_CALLBACK(+[](GDBusConnection*, const char*, gpointer data) {
                                    auto& evaluation = **static_cast<EvaluationRef*>(data);
                                    if (!evaluation.done) evaluation.owner->finish(false, "fprintd went away");
                                }),
-                               new EvaluationRef(*ref), [](gpointer data, GClosure*) { deleteRef(data); }));
-            evaluation.verifying = true;
-            g_dbus_connection_call(
-                bus, kService, evaluation.device.c_str(), kDeviceInterface, "VerifyStart", g_variant_new("(s)", "any"),
-                nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
-                [](GObject* source, GAsyncResult* result, gpointer data) {
-                    std::unique_ptr<EvaluationRef> ref(static_cast<EvaluationRef*>(data));
-                    GError* callError = nullptr;
-                    GVariant* answer = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &callError);
-                    if (answer) return g_variant_unref(answer);
-                    if ((*ref)->done) return g_error_free(callError);
-                    (*ref)->verifying = false;
-                    (*ref)->owner->finish(false, "could not start verification: " + takeError(callError));
-                },
-                new EvaluationRef(*ref));
-        },
-        new EvaluationRef(evaluation));
+                               new EvaluationRef(evaluation), [](gpointer data, GClosure*) { deleteRef(data); }));
+            evaluation->verifying = true;
+            dbus::call(evaluation->bus, deviceAt(kService, evaluation->device), "VerifyStart",
+                       g_variant_new("(s)", "any"), nullptr, [evaluation](GVariant* answer, GError* callError) {
+                           if (answer || evaluation->done) return;
+                           evaluation->verifying = false;
+                           evaluation->owner->finish(false, "could not start verification: " + errorText(callError));
+                       });
+        });
 }
 
 void LocalAuthentication::finish(bool success, const std::string& error) {
@@ -376,9 +338,9 @@ void LocalAuthentication::finish(bool success, const std::string& error) {
     evaluation->done = true;
     auto keepAlive = std::move(evaluation->owner);  // `this` may go when this function returns
     GDBusConnection* bus = evaluation->bus;
-    if (bus && evaluation->signalId) g_dbus_connection_signal_unsubscribe(bus, evaluation->signalId);
+    evaluation->verifyStatus.reset();
     if (evaluation->watchId) g_bus_unwatch_name(evaluation->watchId);
-    evaluation->signalId = evaluation->watchId = 0;
+    evaluation->watchId = 0;
     if (bus && evaluation->claimed) stopAndRelease(bus, evaluation->daemon, evaluation->device, evaluation->verifying);
     if (auto reply = std::move(evaluation->reply))
         MainQueue::async([reply = std::move(reply), success, error] { reply(success, error); });

@@ -1,24 +1,173 @@
 #include "system/SessionBus.h"
 
+#include <mutex>
 #include <string>
 
 #include "foundation/Log.h"
 
 namespace platform {
+namespace {
 
-GDBusConnection* sessionBus() {
-    // One reference is held for good: GLib closes its shared connection when the last one goes,
-    // and a later g_bus_get would open a new connection without our names and subscriptions.
-    static GDBusConnection* connection = [] {
-        GError* error = nullptr;
-        GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
-        if (!bus) {
-            systemLog(std::string("No session bus: ") + (error ? error->message : "unknown error"), LogLevel::warning);
-            g_clear_error(&error);
-        }
-        return bus;
-    }();
-    return connection;
+// One reference is held for good: GLib closes its shared connection when the last one goes,
+// and a later g_bus_get would open a new connection without our names and subscriptions.
+std::mutex connectionMutex;
+GDBusConnection* heldConnection = nullptr;
+bool reportedNoBus = false;
+
+// Holds a reference to `bus` (GLib's shared connection, or null) unless one is held already.
+void keep(GDBusConnection* bus) {
+    std::lock_guard lock(connectionMutex);
+    if (bus && !heldConnection) heldConnection = G_DBUS_CONNECTION(g_object_ref(bus));
 }
 
+}  // namespace
+
+GDBusConnection* sessionBus() {
+    {
+        std::lock_guard lock(connectionMutex);
+        if (heldConnection || reportedNoBus) return heldConnection;
+    }
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    keep(bus);
+    if (bus) g_object_unref(bus);  // held above
+    std::lock_guard lock(connectionMutex);
+    if (!bus && !reportedNoBus) {
+        reportedNoBus = true;
+        systemLog(std::string("No session bus: ") + (error ? error->message : "unknown error"), LogLevel::warning);
+    }
+    g_clear_error(&error);
+    return heldConnection;
+}
+
+void sessionBusAsync(GCancellable* cancellable, std::function<void(GDBusConnection*, const GError*)> ready) {
+    using Ready = std::function<void(GDBusConnection*, const GError*)>;
+    g_bus_get(
+        G_BUS_TYPE_SESSION, cancellable,
+        [](GObject*, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<Ready> ready(static_cast<Ready*>(data));
+            GError* error = nullptr;
+            GDBusConnection* bus = g_bus_get_finish(result, &error);
+            if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+                // Without a bus the caller tells its own story: what it cannot do without one.
+                keep(bus);
+                if (*ready) (*ready)(bus, error);
+            }
+            if (bus) g_object_unref(bus);
+            g_clear_error(&error);
+        },
+        new Ready(std::move(ready)));
+}
+
+namespace dbus {
+
+void call(GDBusConnection* bus, const Target& to, const char* method, GVariant* parameters,
+          const GVariantType* replyType, Reply reply, const CallOptions& options) {
+    if (!reply) {
+        g_dbus_connection_call(bus, to.name, to.path, to.interface, method, parameters, replyType, options.flags,
+                               options.timeoutMs, options.cancellable, nullptr, nullptr);
+        return;
+    }
+    g_dbus_connection_call(
+        bus, to.name, to.path, to.interface, method, parameters, replyType, options.flags, options.timeoutMs,
+        options.cancellable,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<Reply> reply(static_cast<Reply*>(data));
+            GError* error = nullptr;
+            Variant answer(g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error));
+            (*reply)(answer.get(), error);
+            g_clear_error(&error);
+        },
+        new Reply(std::move(reply)));
+}
+
+Variant callSync(GDBusConnection* bus, const Target& to, const char* method, GVariant* parameters,
+                 const GVariantType* replyType, int timeoutMs, GError** error) {
+    return Variant(g_dbus_connection_call_sync(bus, to.name, to.path, to.interface, method, parameters, replyType,
+                                               G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, error));
+}
+
+// The handler lives in a box shared with GLib's side of the subscription: resetting empties it,
+// so a signal GLib had already queued for us finds nobody to call.
+struct SignalSubscription::Box {
+    Handler handler;
+};
+
+SignalSubscription::SignalSubscription(GDBusConnection* bus, const SignalMatch& match, Handler handler) {
+    if (!bus) return;
+    box_ = std::make_shared<Box>(Box{std::move(handler)});
+    bus_ = G_DBUS_CONNECTION(g_object_ref(bus));
+    id_ = g_dbus_connection_signal_subscribe(
+        bus_, match.sender, match.interface, match.member, match.path, match.arg0, G_DBUS_SIGNAL_FLAGS_NONE,
+        [](GDBusConnection*, const gchar* sender, const gchar* path, const gchar*, const gchar* member,
+           GVariant* parameters, gpointer data) {
+            // A copy: the handler may reset its own subscription.
+            auto box = *static_cast<std::shared_ptr<Box>*>(data);
+            if (box->handler) box->handler(Signal{sender, path, member, parameters});
+        },
+        new std::shared_ptr<Box>(box_), [](gpointer data) { delete static_cast<std::shared_ptr<Box>*>(data); });
+}
+
+SignalSubscription::~SignalSubscription() { reset(); }
+
+SignalSubscription::SignalSubscription(SignalSubscription&& other) noexcept
+    : bus_(std::exchange(other.bus_, nullptr)), id_(std::exchange(other.id_, 0)), box_(std::move(other.box_)) {}
+
+SignalSubscription& SignalSubscription::operator=(SignalSubscription&& other) noexcept {
+    if (this != &other) {
+        reset();
+        bus_ = std::exchange(other.bus_, nullptr);
+        id_ = std::exchange(other.id_, 0);
+        box_ = std::move(other.box_);
+    }
+    return *this;
+}
+
+void SignalSubscription::reset() {
+    if (box_) box_->handler = nullptr;
+    box_.reset();
+    if (bus_) {
+        if (id_) g_dbus_connection_signal_unsubscribe(bus_, id_);
+        g_object_unref(bus_);
+    }
+    bus_ = nullptr;
+    id_ = 0;
+}
+
+namespace detail {
+
+bool isOfType(GVariant* value, const std::string& type) {
+    return value && g_variant_type_string_is_valid(type.c_str()) &&
+           g_variant_is_of_type(value, G_VARIANT_TYPE(type.c_str()));
+}
+
+void take(GVariant* value, bool& out) { out = g_variant_get_boolean(value); }
+void take(GVariant* value, std::uint32_t& out) { out = g_variant_get_uint32(value); }
+void take(GVariant* value, std::int32_t& out) { out = g_variant_get_int32(value); }
+void take(GVariant* value, std::int64_t& out) { out = g_variant_get_int64(value); }
+void take(GVariant* value, std::string& out) { out = g_variant_get_string(value, nullptr); }
+void take(GVariant* value, ObjectPath& out) { out.path = g_variant_get_string(value, nullptr); }
+void take(GVariant* value, Variant& out) { out = Variant(g_variant_get_variant(value)); }
+
+void take(GVariant* value, std::vector<std::string>& out) {
+    out.clear();
+    const gsize count = g_variant_n_children(value);
+    out.reserve(count);
+    for (gsize i = 0; i < count; ++i) {
+        Variant child(g_variant_get_child_value(value, i));
+        out.emplace_back(g_variant_get_string(child.get(), nullptr));
+    }
+}
+
+}  // namespace detail
+
+std::optional<std::uint32_t> readUint32(GVariant* value) {
+    if (!value) return std::nullopt;
+    Variant current(g_variant_ref(value));
+    while (g_variant_is_of_type(current.get(), G_VARIANT_TYPE_VARIANT)) current = Variant(g_variant_get_variant(current.get()));
+    if (!g_variant_is_of_type(current.get(), G_VARIANT_TYPE_UINT32)) return std::nullopt;
+    return g_variant_get_uint32(current.get());
+}
+
+}  // namespace dbus
 }  // namespace platform

@@ -2,12 +2,168 @@
 
 #include <gio/gio.h>
 
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
 namespace platform {
 
-// The process's connection to the session bus: GLib's shared connection, opened on first use and
-// kept open for the life of the process, so a name owned or a signal subscribed through it stays.
-// Every part of the platform layer that talks on the session bus uses this one. Callers borrow it:
-// they never unref it. Null without a session bus (logged once).
+// The process's connection to the session bus: GLib's shared connection, kept open for the life
+// of the process, so a name owned or a signal subscribed through it stays. Every part of the
+// platform layer that talks on the session bus uses this one. Callers borrow it: they never
+// unref it. Null without a session bus (logged once).
+//
+// The first use connects synchronously. In the program that costs no wait: GApplication has
+// opened the same shared connection while registering, before the main loop runs. LaunchHelper
+// and tests have no window to freeze. Code that may be the first to ask on a running loop uses
+// sessionBusAsync.
 GDBusConnection* sessionBus();
 
+// The same connection without waiting: `ready` runs on the main loop once it is open, with the
+// connection (borrowed: take a reference to keep it) or, without a session bus, null and why.
+// Never when `cancellable` was cancelled first.
+void sessionBusAsync(GCancellable* cancellable, std::function<void(GDBusConnection*, const GError*)> ready);
+
+// The small toolkit every D-Bus user of the layer shares: calls, signal subscriptions and readers
+// of what comes back. Everything in it runs on the main loop.
+namespace dbus {
+
+struct VariantUnref {
+    void operator()(GVariant* value) const { g_variant_unref(value); }
+};
+// An owned reference to a value.
+using Variant = std::unique_ptr<GVariant, VariantUnref>;
+
+// Whom a call goes to.
+struct Target {
+    const char* name;  // a well-known or unique bus name
+    const char* path;
+    const char* interface;
+};
+
+struct CallOptions {
+    GDBusCallFlags flags = G_DBUS_CALL_FLAGS_NONE;
+    int timeoutMs = -1;  // -1: GLib's default
+    GCancellable* cancellable = nullptr;
+};
+
+// The answer to a call: the reply (of the type asked for) or, when null, the error. Both are
+// borrowed for the callback's duration.
+using Reply = std::function<void(GVariant* reply, GError* error)>;
+
+// Calls `method` without waiting; `parameters` may be floating (it is consumed). `reply` (may be
+// empty for fire and forget) runs on the main loop, also with G_IO_ERROR_CANCELLED when
+// `options.cancellable` was cancelled: callers that may be gone by then hold themselves weakly.
+void call(GDBusConnection* bus, const Target& to, const char* method, GVariant* parameters,
+          const GVariantType* replyType, Reply reply, const CallOptions& options = {});
+
+// Waits for the answer: only for processes without a window (LaunchHelper) and for start-up
+// before the main loop runs. Null on failure, with `error` set when given.
+Variant callSync(GDBusConnection* bus, const Target& to, const char* method, GVariant* parameters,
+                 const GVariantType* replyType, int timeoutMs, GError** error = nullptr);
+
+// Which signals a subscription hears; null fields match anything. Name the sender wherever the
+// signal's source is known: anyone on the bus may send a signal with any path and interface.
+struct SignalMatch {
+    const char* sender = nullptr;
+    const char* interface = nullptr;
+    const char* member = nullptr;
+    const char* path = nullptr;
+    const char* arg0 = nullptr;  // the first argument, matched by the bus itself
+};
+
+struct Signal {
+    const char* sender;  // the sender's unique name
+    const char* path;
+    const char* member;
+    GVariant* parameters;  // of any type the sender chose: read with the readers below
+};
+
+// A signal subscription for as long as the object lives: destroying or resetting it unsubscribes,
+// and its handler is never called again from then on, not even for a signal already queued.
+// Holds its own reference to the connection.
+class SignalSubscription {
+public:
+    using Handler = std::function<void(const Signal&)>;
+
+    SignalSubscription() = default;
+    SignalSubscription(GDBusConnection* bus, const SignalMatch& match, Handler handler);
+    ~SignalSubscription();
+    SignalSubscription(SignalSubscription&& other) noexcept;
+    SignalSubscription& operator=(SignalSubscription&& other) noexcept;
+    SignalSubscription(const SignalSubscription&) = delete;
+    SignalSubscription& operator=(const SignalSubscription&) = delete;
+
+    void reset();
+    explicit operator bool() const { return id_ != 0; }
+
+private:
+    struct Box;
+    GDBusConnection* bus_ = nullptr;
+    guint id_ = 0;
+    std::shared_ptr<Box> box_;
+};
+
+// Typed readers. What a peer sends is untrusted: each reader checks the value's type first and
+// refuses (nullopt) anything else, so no g_variant_get ever meets a type it did not expect.
+//
+// read<T...>(tuple) reads a tuple of exactly those types, as signals and replies carry their
+// arguments. The types: bool (b), std::uint32_t (u), std::int32_t (i), std::int64_t (x),
+// std::string (s), ObjectPath (o), std::vector<std::string> (as), Variant (v, the boxed value).
+struct ObjectPath {
+    std::string path;
+};
+
+namespace detail {
+template <class T> struct Type;
+template <> struct Type<bool> { static constexpr const char* code = "b"; };
+template <> struct Type<std::uint32_t> { static constexpr const char* code = "u"; };
+template <> struct Type<std::int32_t> { static constexpr const char* code = "i"; };
+template <> struct Type<std::int64_t> { static constexpr const char* code = "x"; };
+template <> struct Type<std::string> { static constexpr const char* code = "s"; };
+template <> struct Type<ObjectPath> { static constexpr const char* code = "o"; };
+template <> struct Type<std::vector<std::string>> { static constexpr const char* code = "as"; };
+template <> struct Type<Variant> { static constexpr const char* code = "v"; };
+
+// Reads a value already checked to be of T's type.
+void take(GVariant* value, bool& out);
+void take(GVariant* value, std::uint32_t& out);
+void take(GVariant* value, std::int32_t& out);
+void take(GVariant* value, std::int64_t& out);
+void take(GVariant* value, std::string& out);
+void take(GVariant* value, ObjectPath& out);
+void take(GVariant* value, std::vector<std::string>& out);
+void take(GVariant* value, Variant& out);
+
+bool isOfType(GVariant* value, const std::string& type);
+
+template <class Tuple, std::size_t... I>
+void takeAll(GVariant* tuple, Tuple& out, std::index_sequence<I...>) {
+    (([&] {
+         Variant child(g_variant_get_child_value(tuple, I));
+         take(child.get(), std::get<I>(out));
+     }()),
+     ...);
+}
+}  // namespace detail
+
+template <class... T>
+std::optional<std::tuple<T...>> read(GVariant* tuple) {
+    const std::string type = (std::string("(") + ... + detail::Type<T>::code) + ")";
+    if (!detail::isOfType(tuple, type)) return std::nullopt;
+    std::tuple<T...> values;
+    detail::takeAll(tuple, values, std::index_sequence_for<T...>{});
+    return values;
+}
+
+// A single uint32, unwrapped from any number of boxes ("v" in "v"), as some services answer one
+// level more than others; nullopt for anything else.
+std::optional<std::uint32_t> readUint32(GVariant* value);
+
+}  // namespace dbus
 }  // namespace platform

@@ -3,8 +3,6 @@
 #include <gio/gio.h>
 #include <unistd.h>
 
-#include <memory>
-
 #include "foundation/MainQueue.h"
 
 #include "foundation/Log.h"
@@ -15,49 +13,40 @@ namespace platform {
 namespace {
 
 constexpr int kBusTimeoutMs = 5000;
+constexpr dbus::Target kBusDaemon{"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus"};
 
-GVariant* callBus(GDBusConnection* bus, const char* method, GVariant* parameters, const GVariantType* replyType) {
-    return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                       method, parameters, replyType, G_DBUS_CALL_FLAGS_NONE, kBusTimeoutMs, nullptr,
-                                       nullptr);
+// Well-known names only: a unique name (":1.42") belongs to one connection, not to a program.
+bool isProgramName(const std::string& name) {
+    return g_dbus_is_name(name.c_str()) && !g_dbus_is_unique_name(name.c_str());
 }
 
 std::vector<std::string> ownersFrom(GVariant* reply) {
-    std::vector<std::string> owners;
-    GVariantIter* iter = nullptr;
-    const gchar* owner = nullptr;
-    g_variant_get(reply, "(as)", &iter);
-    while (g_variant_iter_loop(iter, "&s", &owner)) owners.emplace_back(owner);
-    g_variant_iter_free(iter);
-    return owners;
+    auto owners = dbus::read<std::vector<std::string>>(reply);
+    return owners ? std::get<0>(std::move(*owners)) : std::vector<std::string>{};
 }
 
 }  // namespace
 
+// The synchronous questions below wait for the bus daemon: LaunchHelper's, which has no window.
+
 bool Workspace::isRunning(const std::string& bundleIdentifier) {
-    if (!g_dbus_is_name(bundleIdentifier.c_str()) || g_dbus_is_unique_name(bundleIdentifier.c_str())) return false;
+    if (!isProgramName(bundleIdentifier)) return false;
     GDBusConnection* bus = sessionBus();
     if (!bus) return false;
-    GVariant* reply = callBus(bus, "NameHasOwner", g_variant_new("(s)", bundleIdentifier.c_str()), G_VARIANT_TYPE("(b)"));
-    if (!reply) return false;
-    gboolean owned = FALSE;
-    g_variant_get(reply, "(b)", &owned);
-    g_variant_unref(reply);
-    return owned;
+    auto reply = dbus::callSync(bus, kBusDaemon, "NameHasOwner", g_variant_new("(s)", bundleIdentifier.c_str()),
+                                G_VARIANT_TYPE("(b)"), kBusTimeoutMs);
+    auto owned = dbus::read<bool>(reply.get());
+    return owned && std::get<0>(*owned);
 }
 
 std::vector<std::string> Workspace::runningInstances(const std::string& bundleIdentifier) {
-    std::vector<std::string> owners;
-    if (!g_dbus_is_name(bundleIdentifier.c_str()) || g_dbus_is_unique_name(bundleIdentifier.c_str())) return owners;
+    if (!isProgramName(bundleIdentifier)) return {};
     GDBusConnection* bus = sessionBus();
-    if (!bus) return owners;
+    if (!bus) return {};
     // A name nobody owns answers with an error: no instance.
-    GVariant* reply =
-        callBus(bus, "ListQueuedOwners", g_variant_new("(s)", bundleIdentifier.c_str()), G_VARIANT_TYPE("(as)"));
-    if (!reply) return owners;
-    owners = ownersFrom(reply);
-    g_variant_unref(reply);
-    return owners;
+    auto reply = dbus::callSync(bus, kBusDaemon, "ListQueuedOwners", g_variant_new("(s)", bundleIdentifier.c_str()),
+                                G_VARIANT_TYPE("(as)"), kBusTimeoutMs);
+    return ownersFrom(reply.get());
 }
 
 void Workspace::runningInstances(const std::string& bundleIdentifier,
@@ -68,44 +57,29 @@ void Workspace::runningInstances(const std::string& bundleIdentifier,
         });
     };
     GDBusConnection* bus = sessionBus();
-    if (!g_dbus_is_name(bundleIdentifier.c_str()) || g_dbus_is_unique_name(bundleIdentifier.c_str()) || !bus)
-        return reply({});
-    using Reply = decltype(reply);
-    g_dbus_connection_call(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListQueuedOwners",
-        g_variant_new("(s)", bundleIdentifier.c_str()), G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, kBusTimeoutMs,
-        nullptr,
-        [](GObject* source, GAsyncResult* result, gpointer data) {
-            std::unique_ptr<Reply> reply(static_cast<Reply*>(data));
-            // A name nobody owns answers with an error: no instance.
-            GVariant* answer = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
-            std::vector<std::string> owners;
-            if (answer) {
-                owners = ownersFrom(answer);
-                g_variant_unref(answer);
-            }
-            (*reply)(std::move(owners));
-        },
-        new Reply(std::move(reply)));
+    if (!isProgramName(bundleIdentifier) || !bus) return reply({});
+    // A name nobody owns answers with an error: no instance.
+    dbus::call(bus, kBusDaemon, "ListQueuedOwners", g_variant_new("(s)", bundleIdentifier.c_str()),
+               G_VARIANT_TYPE("(as)"),
+               [reply = std::move(reply)](GVariant* answer, GError*) mutable { reply(ownersFrom(answer)); },
+               {.timeoutMs = kBusTimeoutMs});
 }
 
 bool Workspace::registerRunningApplication(const std::string& bundleIdentifier) {
-    if (!g_dbus_is_name(bundleIdentifier.c_str()) || g_dbus_is_unique_name(bundleIdentifier.c_str())) return false;
+    if (!isProgramName(bundleIdentifier)) return false;
     GDBusConnection* bus = sessionBus();
     if (!bus) return false;
-    // Flags 0: no replacement either way, and queue behind a running instance.
+    // Flags 0: no replacement either way, and queue behind a running instance. The shared
+    // connection stays open, and with it the name.
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-        g_variant_new("(su)", bundleIdentifier.c_str(), 0u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
-        kBusTimeoutMs, nullptr, &error);  // the shared connection stays open, and with it the name
+    auto reply = dbus::callSync(bus, kBusDaemon, "RequestName", g_variant_new("(su)", bundleIdentifier.c_str(), 0u),
+                                G_VARIANT_TYPE("(u)"), kBusTimeoutMs, &error);
     if (!reply) {
         systemLog("Workspace: cannot register " + bundleIdentifier + ": " + (error ? error->message : "unknown"),
                   LogLevel::warning);
         g_clear_error(&error);
         return false;
     }
-    g_variant_unref(reply);
     return true;
 }
 

@@ -15,23 +15,9 @@ namespace {
 constexpr const char* kPortalName = "org.freedesktop.portal.Desktop";
 constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kSettingsInterface = "org.freedesktop.portal.Settings";
+constexpr dbus::Target kPortalSettings{kPortalName, kPortalPath, kSettingsInterface};
 constexpr const char* kAppearanceNamespace = "org.freedesktop.appearance";
 constexpr const char* kColorSchemeKey = "color-scheme";
-
-// Read answers a variant inside a variant (the portal's historic form); newer portals may
-// answer one level less. Unwrap until the value itself.
-std::optional<unsigned> colorSchemeFrom(GVariant* value) {
-    GVariant* current = g_variant_ref(value);
-    while (current && g_variant_is_of_type(current, G_VARIANT_TYPE_VARIANT)) {
-        GVariant* inner = g_variant_get_variant(current);
-        g_variant_unref(current);
-        current = inner;
-    }
-    std::optional<unsigned> scheme;
-    if (current && g_variant_is_of_type(current, G_VARIANT_TYPE_UINT32)) scheme = g_variant_get_uint32(current);
-    if (current) g_variant_unref(current);
-    return scheme;
-}
 
 GtkSettings* gtkSettings() {
     // Without an open display GTK has no settings object.
@@ -75,20 +61,15 @@ private:
         if (!bus) return;
         // Only the portal's own announcements count: anyone on the bus could send a signal with
         // its path and interface.
-        g_dbus_connection_signal_subscribe(
-            bus, kPortalName, kSettingsInterface, "SettingChanged", kPortalPath, kAppearanceNamespace,
-            G_DBUS_SIGNAL_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
-               gpointer data) {
-                if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ssv)"))) return;
-                const gchar* key = nullptr;
-                GVariant* value = nullptr;
-                g_variant_get(parameters, "(&s&sv)", nullptr, &key, &value);
-                if (g_strcmp0(key, kColorSchemeKey) == 0)
-                    static_cast<ColorSchemeCache*>(data)->update(colorSchemeFrom(value));
-                g_variant_unref(value);
-            },
-            this, nullptr);
+        settingChanged_ = dbus::SignalSubscription(
+            bus, {kPortalName, kSettingsInterface, "SettingChanged", kPortalPath, kAppearanceNamespace},
+            [this](const dbus::Signal& signal) {
+                // Read answers a variant inside a variant (the portal's historic form); newer
+                // portals may answer one level less: readUint32 unwraps until the value itself.
+                auto setting = dbus::read<std::string, std::string, dbus::Variant>(signal.parameters);
+                if (setting && std::get<1>(*setting) == kColorSchemeKey)
+                    update(dbus::readUint32(std::get<2>(*setting).get()));
+            });
         g_bus_watch_name_on_connection(
             bus, kPortalName, G_BUS_NAME_WATCHER_FLAGS_NONE,
             [](GDBusConnection* connection, const gchar*, const gchar*, gpointer data) {
@@ -101,24 +82,15 @@ private:
     }
 
     void read(GDBusConnection* bus) {
-        g_dbus_connection_call(
-            bus, kPortalName, kPortalPath, kSettingsInterface, "Read",
-            g_variant_new("(ss)", kAppearanceNamespace, kColorSchemeKey), G_VARIANT_TYPE("(v)"),
-            G_DBUS_CALL_FLAGS_NO_AUTO_START, -1, nullptr,
-            [](GObject* source, GAsyncResult* result, gpointer data) {
-                GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
-                // No such setting (an older portal): no preference.
-                std::optional<unsigned> scheme;
-                if (reply) {
-                    GVariant* value = nullptr;
-                    g_variant_get(reply, "(v)", &value);
-                    scheme = colorSchemeFrom(value);
-                    g_variant_unref(value);
-                    g_variant_unref(reply);
-                }
-                static_cast<ColorSchemeCache*>(data)->update(reply ? scheme : std::optional<unsigned>(0u));
-            },
-            this);
+        dbus::call(bus, kPortalSettings, "Read", g_variant_new("(ss)", kAppearanceNamespace, kColorSchemeKey),
+                   G_VARIANT_TYPE("(v)"),
+                   [this](GVariant* reply, GError*) {
+                       // No such setting (an older portal): no preference.
+                       if (!reply) return update(0u);
+                       auto value = dbus::read<dbus::Variant>(reply);
+                       update(value ? dbus::readUint32(std::get<0>(*value).get()) : std::nullopt);
+                   },
+                   {.flags = G_DBUS_CALL_FLAGS_NO_AUTO_START});
     }
 
     void update(std::optional<unsigned> scheme) {
@@ -129,6 +101,7 @@ private:
 
     std::optional<unsigned> scheme_;
     std::vector<std::weak_ptr<Observer>> observers_;
+    dbus::SignalSubscription settingChanged_;
 };
 
 }  // namespace

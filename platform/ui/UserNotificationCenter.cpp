@@ -11,6 +11,7 @@
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
 #include "media/Sound.h"
+#include "system/SessionBus.h"
 
 namespace platform {
 
@@ -19,6 +20,7 @@ namespace {
 constexpr const char* kName = "org.freedesktop.Notifications";
 constexpr const char* kPath = "/org/freedesktop/Notifications";
 constexpr const char* kInterface = "org.freedesktop.Notifications";
+constexpr dbus::Target kServer{kName, kPath, kInterface};
 constexpr int kCallTimeoutMs = 10000;
 constexpr std::string_view kDefaultAction = "default";
 constexpr std::string_view kReplyAction = "inline-reply";
@@ -38,12 +40,6 @@ template <class T>
 struct Weak {
     std::weak_ptr<T> target;
     static gpointer make(const std::shared_ptr<T>& object) { return new Weak{object}; }
-    static std::shared_ptr<T> take(gpointer data) {
-        auto* weak = static_cast<Weak*>(data);
-        auto object = weak->target.lock();
-        delete weak;
-        return object;
-    }
     static std::shared_ptr<T> peek(gpointer data) { return static_cast<Weak*>(data)->target.lock(); }
     static void destroy(gpointer data) { delete static_cast<Weak*>(data); }
 };
@@ -64,17 +60,11 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
         std::uint32_t id = 0;
         UserNotification notification;
     };
-    struct NotifyCall {
-        std::weak_ptr<State> state;
-        UserNotification notification;
-        unsigned epoch = 0;
-    };
-
     Identity identity;
     GCancellable* cancellable = g_cancellable_new();
     GDBusConnection* bus = nullptr;
     bool noBus = false;
-    guint signalSubscription = 0;
+    dbus::SignalSubscription signals;
     guint nameWatch = 0;
     std::string owner;  // the server's unique name; empty while nobody serves
 
@@ -102,10 +92,8 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
     ~State() {
         g_cancellable_cancel(cancellable);
         g_object_unref(cancellable);
-        if (bus) {
-            if (signalSubscription) g_dbus_connection_signal_unsubscribe(bus, signalSubscription);
-            g_object_unref(bus);
-        }
+        signals.reset();
+        if (bus) g_object_unref(bus);
         if (nameWatch) g_bus_unwatch_name(nameWatch);
     }
 
@@ -115,35 +103,31 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
 
     // --- connection ---
 
-    void connect() { g_bus_get(G_BUS_TYPE_SESSION, cancellable, &State::onBus, Weak<State>::make(shared_from_this())); }
+    void connect() {
+        sessionBusAsync(cancellable, [weak = weak_from_this()](GDBusConnection* bus, const GError* error) {
+            if (auto self = weak.lock()) self->connected(bus, error);
+        });
+    }
 
-    static void onBus(GObject*, GAsyncResult* result, gpointer data) {
-        GError* error = nullptr;
-        GDBusConnection* bus = g_bus_get_finish(result, &error);
-        auto self = Weak<State>::take(data);
-        if (!self) {
-            if (bus) g_object_unref(bus);
-            g_clear_error(&error);
-            return;
-        }
-        if (!bus) {
+    void connected(GDBusConnection* connection, const GError* error) {
+        if (!connection) {
             systemLog(std::string("Notifications: no session bus, desktop notifications are not shown: ") +
                           (error ? error->message : "unknown error"),
                       LogLevel::warning);
-            g_clear_error(&error);
-            self->noBus = true;
-            self->capabilitiesArrived({});
+            noBus = true;
+            capabilitiesArrived({});
             return;
         }
-        self->bus = bus;
-        self->signalSubscription = g_dbus_connection_signal_subscribe(
-            bus, kName, kInterface, nullptr, kPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, &State::onSignal,
-            Weak<State>::make(self), &Weak<State>::destroy);
+        bus = G_DBUS_CONNECTION(g_object_ref(connection));
+        signals = dbus::SignalSubscription(bus, {.sender = kName, .interface = kInterface, .path = kPath},
+                                           [weak = weak_from_this()](const dbus::Signal& signal) {
+                                               if (auto self = weak.lock()) self->onSignal(signal);
+                                           });
         // The watcher reports the current owner (or none) first, and every change after: each
         // report asks for the capabilities of whoever serves now.
-        self->nameWatch = g_bus_watch_name_on_connection(bus, kName, G_BUS_NAME_WATCHER_FLAGS_NONE, &State::onAppeared,
-                                                         &State::onVanished, Weak<State>::make(self),
-                                                         &Weak<State>::destroy);
+        nameWatch = g_bus_watch_name_on_connection(bus, kName, G_BUS_NAME_WATCHER_FLAGS_NONE, &State::onAppeared,
+                                                   &State::onVanished, Weak<State>::make(shared_from_this()),
+                                                   &Weak<State>::destroy);
     }
 
     static void onAppeared(GDBusConnection*, const gchar*, const gchar* nameOwner, gpointer data) {
@@ -171,33 +155,17 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
 
     void requestCapabilities() {
         const unsigned request = ++capabilitiesRequest;
-        struct Call {
-            std::weak_ptr<State> state;
-            unsigned request;
-        };
-        g_dbus_connection_call(bus, kName, kPath, kInterface, "GetCapabilities", nullptr, G_VARIANT_TYPE("(as)"),
-                               G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, cancellable,
-                               [](GObject* source, GAsyncResult* result, gpointer data) {
-                                   std::unique_ptr<Call> call(static_cast<Call*>(data));
-                                   GError* error = nullptr;
-                                   GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-                                   auto self = call->state.lock();
-                                   std::vector<std::string> list;
-                                   if (reply) {
-                                       GVariantIter* iter = nullptr;
-                                       const gchar* capability = nullptr;
-                                       g_variant_get(reply, "(as)", &iter);
-                                       while (g_variant_iter_loop(iter, "&s", &capability)) list.emplace_back(capability);
-                                       g_variant_iter_free(iter);
-                                       g_variant_unref(reply);
-                                   } else if (self && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-                                       self->reportNoServer(error ? error->message : "unknown error");
-                                   }
-                                   g_clear_error(&error);
-                                   if (self && call->request == self->capabilitiesRequest)
-                                       self->capabilitiesArrived(std::move(list));
-                               },
-                               new Call{weak_from_this(), request});
+        dbus::call(bus, kServer, "GetCapabilities", nullptr, G_VARIANT_TYPE("(as)"),
+                   [weak = weak_from_this(), request](GVariant* reply, GError* error) {
+                       auto self = weak.lock();
+                       std::vector<std::string> list;
+                       if (auto capabilities = dbus::read<std::vector<std::string>>(reply))
+                           list = std::get<0>(std::move(*capabilities));
+                       else if (self && !g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+                           self->reportNoServer(error ? error->message : "unknown error");
+                       if (self && request == self->capabilitiesRequest) self->capabilitiesArrived(std::move(list));
+                   },
+                   {.timeoutMs = kCallTimeoutMs, .cancellable = cancellable});
     }
 
     void capabilitiesArrived(std::vector<std::string> list) {
@@ -242,9 +210,19 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
             identifiersInFlight.insert(*notification.identifier);
         }
         GVariant* parameters = notifyParameters(notification, replacesId);
-        g_dbus_connection_call(bus, kName, kPath, kInterface, "Notify", parameters, G_VARIANT_TYPE("(u)"),
-                               G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, cancellable, &State::onNotifyReply,
-                               new NotifyCall{weak_from_this(), std::move(notification), epoch});
+        dbus::call(bus, kServer, "Notify", parameters, G_VARIANT_TYPE("(u)"),
+                   [weak = weak_from_this(), notification = std::move(notification), sentInEpoch = epoch](
+                       GVariant* reply, GError* error) mutable {
+                       auto self = weak.lock();
+                       if (!self) return;
+                       std::optional<std::uint32_t> id;
+                       if (auto answer = dbus::read<std::uint32_t>(reply))
+                           id = std::get<0>(*answer);
+                       else if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+                           self->reportNoServer(error ? error->message : "unknown error");
+                       self->notifyAnswered(std::move(notification), sentInEpoch, id);
+                   },
+                   {.timeoutMs = kCallTimeoutMs, .cancellable = cancellable});
     }
 
     GVariant* notifyParameters(const UserNotification& notification, std::uint32_t replacesId) const {
@@ -287,29 +265,6 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
                              gint32{-1});
     }
 
-    static void onNotifyReply(GObject* source, GAsyncResult* result, gpointer data) {
-        std::unique_ptr<NotifyCall> call(static_cast<NotifyCall*>(data));
-        GError* error = nullptr;
-        GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-        auto self = call->state.lock();
-        if (!self) {
-            if (reply) g_variant_unref(reply);
-            g_clear_error(&error);
-            return;
-        }
-        std::optional<std::uint32_t> id;
-        if (reply) {
-            std::uint32_t value = 0;
-            g_variant_get(reply, "(u)", &value);
-            g_variant_unref(reply);
-            id = value;
-        } else if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-            self->reportNoServer(error ? error->message : "unknown error");
-        }
-        g_clear_error(&error);
-        self->notifyAnswered(std::move(call->notification), call->epoch, id);
-    }
-
     void notifyAnswered(UserNotification notification, unsigned sentInEpoch, std::optional<std::uint32_t> id) {
         const auto identifier = notification.identifier;
         if (identifier) identifiersInFlight.erase(*identifier);
@@ -344,8 +299,8 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
 
     void closeNotification(std::uint32_t id) {
         if (!bus) return;
-        g_dbus_connection_call(bus, kName, kPath, kInterface, "CloseNotification", g_variant_new("(u)", id), nullptr,
-                               G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, nullptr, nullptr);
+        dbus::call(bus, kServer, "CloseNotification", g_variant_new("(u)", id), nullptr, {},
+                   {.timeoutMs = kCallTimeoutMs});
     }
 
     void remember(Delivered entry) {
@@ -383,28 +338,24 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
 
     // --- signals ---
 
-    static void onSignal(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar* member,
-                         GVariant* parameters, gpointer data) {
-        auto self = Weak<State>::peek(data);
+    void onSignal(const dbus::Signal& signal) {
         // Anyone on the bus may send a signal with the server's path and interface; only the
         // server's own count.
-        if (!self || !sender || self->owner.empty() || self->owner != sender) return;
-        const std::string_view name = member ? member : "";
-        if (name == "ActionInvoked" && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
-            std::uint32_t id = 0;
-            const gchar* key = nullptr;
-            g_variant_get(parameters, "(u&s)", &id, &key);
-            if (key && kDefaultAction == key) self->activate(id, UserNotification::ActivationType::contentsClicked, {});
-        } else if (name == "NotificationReplied" && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(us)"))) {
-            std::uint32_t id = 0;
-            const gchar* text = nullptr;
-            g_variant_get(parameters, "(u&s)", &id, &text);
-            self->activate(id, UserNotification::ActivationType::replied, std::string(text ? text : ""));
-        } else if (name == "NotificationClosed" && g_variant_is_of_type(parameters, G_VARIANT_TYPE("(uu)"))) {
-            std::uint32_t id = 0;
-            std::uint32_t reason = 0;
-            g_variant_get(parameters, "(uu)", &id, &reason);
-            self->closed(id);
+        if (!signal.sender || owner.empty() || owner != signal.sender) return;
+        const std::string_view name = signal.member ? signal.member : "";
+        if (name == "ActionInvoked") {
+            if (auto action = dbus::read<std::uint32_t, std::string>(signal.parameters)) {
+                const auto& [id, key] = *action;
+                if (key == kDefaultAction) activate(id, UserNotification::ActivationType::contentsClicked, {});
+            }
+        } else if (name == "NotificationReplied") {
+            if (auto reply = dbus::read<std::uint32_t, std::string>(signal.parameters)) {
+                auto& [id, text] = *reply;
+                activate(id, UserNotification::ActivationType::replied, std::move(text));
+            }
+        } else if (name == "NotificationClosed") {
+            if (auto closing = dbus::read<std::uint32_t, std::uint32_t>(signal.parameters))
+                closed(std::get<0>(*closing));
         }
     }
 
