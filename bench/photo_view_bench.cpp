@@ -26,7 +26,7 @@ struct OpenPhoto {
         Gtk::Main::init_gtkmm_internals();
         view = WQMediaImageView::create();
         window = std::make_unique<Gtk::OffscreenWindow>();
-        window->set_default_size(1200, 900);
+        view->view().set_size_request(1200, 900);
         window->add(view->view());
         window->show_all();
         tovak::RGBAImage photo(4032, 3024);
@@ -42,7 +42,12 @@ struct OpenPhoto {
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!view->editor()->shownPreview().isValid() && std::chrono::steady_clock::now() < giveUp)
             g_main_context_iteration(nullptr, TRUE);
-        ok = view->editor()->shownPreview().isValid();
+        // Laid out at the window's size, not yet at 1 x 1.
+        const auto laidOut = [this] {
+            return view->view().get_allocated_width() == 1200 && view->view().get_allocated_height() == 900;
+        };
+        while (!laidOut() && std::chrono::steady_clock::now() < giveUp) g_main_context_iteration(nullptr, FALSE);
+        ok = view->editor()->shownPreview().isValid() && laidOut();
     }
 };
 

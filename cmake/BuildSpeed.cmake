@@ -11,14 +11,20 @@ option(PARLIVO_TESTS_FULL_DEBUG_INFO
 # ccache, with its cache where ccache keeps it by default (the user's cache folder). Sources that
 # use a precompiled header are cached only with the sloppiness below; depend mode reads the
 # compiler's own dependency file instead of running the preprocessor again on a miss, which is
-# every compile on a fresh machine.
+# every compile on a fresh machine. ccache's check that no header changed while a compile ran
+# stays on without precompiled headers: a header edited (or a branch checked out) during a build
+# would otherwise put an object made from the new header under the old one's key, and a later
+# build of the old header would get it.
 find_program(PARLIVO_CCACHE ccache)
 if(PARLIVO_CCACHE)
+    set(parlivo_ccache_sloppiness "pch_defines,time_macros")
+    if(PARLIVO_PCH)
+        string(APPEND parlivo_ccache_sloppiness ",include_file_mtime,include_file_ctime")
+    endif()
     foreach(lang C CXX)
         if(NOT CMAKE_${lang}_COMPILER_LAUNCHER OR CMAKE_${lang}_COMPILER_LAUNCHER MATCHES "ccache$")
             set(CMAKE_${lang}_COMPILER_LAUNCHER
-                ${CMAKE_COMMAND} -E env
-                "CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime"
+                ${CMAKE_COMMAND} -E env "CCACHE_SLOPPINESS=${parlivo_ccache_sloppiness}"
                 CCACHE_DEPEND=1 ${PARLIVO_CCACHE})
         endif()
     endforeach()

@@ -4,6 +4,7 @@
 #include <gtkmm.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -48,31 +49,55 @@ protected:
         cr->paint();
         if (!image_ || width <= 0 || height <= 0) return true;
         const double scale = std::min(width / image_->get_width(), height / image_->get_height());
-        const double x = (width - image_->get_width() * scale) / 2;
-        const double y = (height - image_->get_height() * scale) / 2;
-        cr->translate(x, y);
-        cr->scale(scale, scale);
-        cr->set_source(surface(), 0, 0);
+        const int shownWidth = std::max(1, int(std::lround(image_->get_width() * scale)));
+        const int shownHeight = std::max(1, int(std::lround(image_->get_height() * scale)));
+        cr->set_source(scaledSurface(shownWidth, shownHeight), std::round((width - shownWidth) / 2),
+                       std::round((height - shownHeight) / 2));
         cr->paint();
         return true;
     }
 
 private:
-    // The picture as cairo draws it (premultiplied ARGB), made again only when the picture
+    // The picture as cairo draws it (premultiplied ARGB, or RGB when opaque), made again only when the picture
     // changed: a redraw for anything else (the panel over it follows every slider move, the
     // window is uncovered) paints from it instead of converting the whole picture each time.
     // Its memory is kept while the picture keeps its size.
+    // The picture scaled to the size it is shown at, made again when the picture or that size
+    // changed: a redraw is then a copy, not a filtered scaling of the whole picture.
+    const Cairo::RefPtr<Cairo::ImageSurface>& scaledSurface(int width, int height) {
+        if (!surfaceStale_ && scaled_ && scaled_->get_width() == width && scaled_->get_height() == height)
+            return scaled_;
+        const auto& picture = surface();
+        if (!scaled_ || scaled_->get_width() != width || scaled_->get_height() != height ||
+            scaled_->get_format() != picture->get_format())
+            scaled_ = Cairo::ImageSurface::create(picture->get_format(), width, height);
+        auto context = Cairo::Context::create(scaled_);
+        context->set_operator(Cairo::OPERATOR_SOURCE);
+        context->scale(double(width) / picture->get_width(), double(height) / picture->get_height());
+        context->set_source(picture, 0, 0);
+        context->paint();
+        return scaled_;
+    }
+
     const Cairo::RefPtr<Cairo::ImageSurface>& surface() {
         if (!surfaceStale_) return surface_;
         surfaceStale_ = false;
         const int width = image_->get_width(), height = image_->get_height();
-        if (!surface_ || surface_->get_width() != width || surface_->get_height() != height)
-            surface_ = Cairo::ImageSurface::create(Cairo::FORMAT_ARGB32, width, height);
-        surface_->flush();
         const int channels = image_->get_n_channels();
         const bool alpha = image_->get_has_alpha() && channels == 4;
         const std::uint8_t* source = image_->get_pixels();
         const std::size_t sourceStride = std::size_t(image_->get_rowstride());
+        // A photo is opaque: said so, cairo copies where it would blend.
+        bool opaque = true;
+        for (int y = 0; alpha && opaque && y < height; ++y) {
+            const std::uint8_t* in = source + std::size_t(y) * sourceStride + 3;
+            for (int x = 0; x < width; ++x, in += 4) opaque &= *in == 255;
+        }
+        const auto format = opaque ? Cairo::FORMAT_RGB24 : Cairo::FORMAT_ARGB32;
+        if (!surface_ || surface_->get_width() != width || surface_->get_height() != height ||
+            surface_->get_format() != format)
+            surface_ = Cairo::ImageSurface::create(format, width, height);
+        surface_->flush();
         std::uint8_t* target = surface_->get_data();
         const std::size_t targetStride = std::size_t(surface_->get_stride());
         // c * a / 255, rounded, as GDK premultiplies.
@@ -93,7 +118,7 @@ private:
     }
 
     Glib::RefPtr<Gdk::Pixbuf> image_;
-    Cairo::RefPtr<Cairo::ImageSurface> surface_;
+    Cairo::RefPtr<Cairo::ImageSurface> surface_, scaled_;
     bool surfaceStale_ = true;
 };
 
