@@ -15,24 +15,14 @@
 
 namespace parlivo {
 
-namespace {
-
-constexpr const char* kOptionsResource = "/net/vantreo/mac/WhatsApp/ui/WQChooseImageViewOptions.ui";
-
-}  // namespace
-
 // --- Options controller ---
 
 WQChooseImageViewOptionsViewController::WQChooseImageViewOptionsViewController()
-    : builder_(Gtk::Builder::create_from_resource(kOptionsResource)) {
-    Gtk::Widget* view = nullptr;
-    builder_->get_widget("view", view);
-    builder_->get_widget("openImageButton", openImageButton_);
-    builder_->get_widget("resetButton", resetButton_);
-    builder_->get_widget("closeButton", closeButton_);
-    if (!view || !openImageButton_ || !resetButton_ || !closeButton_)
-        g_error("WQChooseImageViewOptions.ui lacks one of its outlets");
-    view_.reset(view);
+    : file_(InterfaceFile::load("WQChooseImageViewOptions")),
+      view_(file_.outlet<Gtk::Widget>("view")),
+      openImageButton_(file_.outlet<Gtk::Button>("openImageButton")),
+      resetButton_(file_.outlet<Gtk::Button>("resetButton")),
+      closeButton_(file_.outlet<Gtk::Button>("closeButton")) {
     for (Gtk::Button* button : {openImageButton_, resetButton_, closeButton_})
         button->signal_clicked().connect([this, button] { buttonAction(button); });
 }

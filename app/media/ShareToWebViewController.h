@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ViewExtensions.h"
+#include "controls/InterfaceFile.h"
 #include "web/ScriptMessage.h"
 
 namespace Gtk {
@@ -111,7 +112,7 @@ private:
     double chatListX(double containerWidth) const;
     static int placeChild(GtkOverlay* overlay, GtkWidget* child, GdkRectangle* allocation, void* data);
 
-    Glib::RefPtr<Gtk::Builder> builder_;
+    std::optional<InterfaceFile> file_;
     std::unique_ptr<Gtk::EventBox> view_;
     Gtk::Button* pasteButton_ = nullptr;
     Gtk::Button* cancelButton_ = nullptr;

@@ -1,7 +1,5 @@
 #include "preferences/PaneSupport.h"
 
-#include <glib.h>
-
 #include "settings/Trellik.h"
 
 namespace parlivo {
@@ -20,22 +18,14 @@ private:
     std::function<void()> target_;
 };
 
-PaneSupport::PaneSupport(Trellik& trellik, const char* resourcePath, std::function<void()> settingsDidChange)
-    : trellik_(trellik), forwarder_(std::make_shared<Forwarder>(std::move(settingsDidChange))) {
-    try {
-        builder_ = Gtk::Builder::create_from_resource(resourcePath);
-    } catch (const Glib::Error& error) {
-        g_error("Could not load the preference pane %s: %s", resourcePath, error.what().c_str());
-    }
-}
+PaneSupport::PaneSupport(Trellik& trellik, std::string_view interfaceName, std::function<void()> settingsDidChange)
+    : trellik_(trellik),
+      file_(InterfaceFile::load(interfaceName)),
+      forwarder_(std::make_shared<Forwarder>(std::move(settingsDidChange))) {}
 
 PaneSupport::~PaneSupport() {
     resignSettingsDelegate();
     forwarder_->cutOff();
-}
-
-void PaneSupport::missingOutlet(const char* name) {
-    g_error("A preference pane's interface file lacks the outlet \"%s\"", name);
 }
 
 void PaneSupport::fillBlocked(const std::function<void()>& fill) {

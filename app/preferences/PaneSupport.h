@@ -3,11 +3,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include <gtkmm/builder.h>
 #include <sigc++/connection.h>
 
+#include "controls/InterfaceFile.h"
 #include "settings/TrellikSettingsDelegate.h"
 
 namespace parlivo {
@@ -19,30 +20,15 @@ class Trellik;
 // turn as the settings model's settings delegate while they are on screen.
 class PaneSupport {
 public:
-    // Loads the interface file from the program's resources; a file that does not load is a
-    // programming error that stops the program.
-    PaneSupport(Trellik& trellik, const char* resourcePath, std::function<void()> settingsDidChange);
+    // Loads the interface file ui/`interfaceName`.ui; a file that does not load is a programming
+    // error that stops the program.
+    PaneSupport(Trellik& trellik, std::string_view interfaceName, std::function<void()> settingsDidChange);
     ~PaneSupport();
     PaneSupport(const PaneSupport&) = delete;
     PaneSupport& operator=(const PaneSupport&) = delete;
 
-    const Glib::RefPtr<Gtk::Builder>& builder() const { return builder_; }
-
-    // The outlet `name` of the interface file; a missing one stops the program.
-    template <class T>
-    T* outlet(const char* name) const {
-        T* widget = nullptr;
-        builder_->get_widget(name, widget);
-        if (!widget) missingOutlet(name);
-        return widget;
-    }
-    template <class T>
-    T* derivedOutlet(const char* name) const {
-        T* widget = nullptr;
-        builder_->get_widget_derived(name, widget);
-        if (!widget) missingOutlet(name);
-        return widget;
-    }
+    // The pane's interface file, whose outlets it takes.
+    const InterfaceFile& file() const { return file_; }
 
     // A handler of one of the pane's controls, to be blocked while the pane fills.
     void addControlHandler(sigc::connection connection) { handlers_.push_back(std::move(connection)); }
@@ -55,11 +41,9 @@ public:
     void resignSettingsDelegate();
 
 private:
-    [[noreturn]] static void missingOutlet(const char* name);
-
     class Forwarder;
     Trellik& trellik_;
-    Glib::RefPtr<Gtk::Builder> builder_;
+    InterfaceFile file_;
     std::vector<sigc::connection> handlers_;
     std::shared_ptr<Forwarder> forwarder_;
     int filling_ = 0;

@@ -32,14 +32,6 @@ std::string returnKeyActionTitle(ReturnKeyAction action) {
                                            : platform::localized("RETURN_KEY_ACTION_NEW_LINE", "New line");
 }
 
-Glib::RefPtr<Gdk::Pixbuf> resourceImage(const std::string& name) {
-    try {
-        return Gdk::Pixbuf::create_from_resource("/net/vantreo/mac/WhatsApp/images/" + name + ".svg", 32, 32);
-    } catch (const Glib::Error&) {
-        return {};
-    }
-}
-
 }  // namespace
 
 PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginManager& launchAtLogin,
@@ -47,7 +39,7 @@ PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginM
     : trellik_(trellik),
       launchAtLogin_(launchAtLogin),
       services_(std::move(services)),
-      support_(trellik, resourcePath, [this] { fillControls(); }) {
+      support_(trellik, interfaceFile, [this] { fillControls(); }) {
     if (!services_.terminate)
         services_.terminate = [] {
             if (auto application = Gio::Application::get_default()) application->quit();
@@ -55,32 +47,32 @@ PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginM
     if (!services_.checkForUpdates) services_.checkForUpdates = [] { platform::VendorServices::shared().checkForUpdates(); };
     if (!services_.showSupport) services_.showSupport = [&trellik] { trellik.showSupportAlert(); };
 
-    view_.reset(support_.outlet<Gtk::Widget>("view"));
-    o_.doNotDisturbImageView = support_.outlet<Gtk::Image>("doNotDisturbImageView");
-    o_.desktopNotificationButton = support_.outlet<Gtk::CheckButton>("desktopNotificationButton");
-    o_.menuBarNotificationButton = support_.outlet<Gtk::CheckButton>("menuBarNotificationButton");
-    o_.dockIconNotificationButton = support_.outlet<Gtk::CheckButton>("dockIconNotificationButton");
-    o_.desktopNotificationShowSenderButton = support_.outlet<Gtk::CheckButton>("desktopNotificationShowSenderButton");
+    view_.reset(support_.file().outlet<Gtk::Widget>("view"));
+    o_.doNotDisturbImageView = support_.file().outlet<Gtk::Image>("doNotDisturbImageView");
+    o_.desktopNotificationButton = support_.file().outlet<Gtk::CheckButton>("desktopNotificationButton");
+    o_.menuBarNotificationButton = support_.file().outlet<Gtk::CheckButton>("menuBarNotificationButton");
+    o_.dockIconNotificationButton = support_.file().outlet<Gtk::CheckButton>("dockIconNotificationButton");
+    o_.desktopNotificationShowSenderButton = support_.file().outlet<Gtk::CheckButton>("desktopNotificationShowSenderButton");
     o_.desktopNotificationShowSenderPictureButton =
-        support_.outlet<Gtk::CheckButton>("desktopNotificationShowSenderPictureButton");
+        support_.file().outlet<Gtk::CheckButton>("desktopNotificationShowSenderPictureButton");
     o_.desktopNotificationShowMessagePreviewButton =
-        support_.outlet<Gtk::CheckButton>("desktopNotificationShowMessagePreviewButton");
-    o_.desktopNotificationPlayAudioButton = support_.outlet<Gtk::CheckButton>("desktopNotificationPlayAudioButton");
-    o_.launchAtLoginButton = support_.outlet<Gtk::CheckButton>("launchAtLoginButton");
-    o_.showMenuBarIconButton = support_.outlet<Gtk::CheckButton>("showMenuBarIconButton");
-    o_.showDockIconButton = support_.outlet<Gtk::CheckButton>("showDockIconButton");
-    o_.shortcutContainerView = support_.outlet<Gtk::Box>("shortcutContainerView");
-    o_.returnKeyActionButton = support_.outlet<Gtk::ComboBoxText>("returnKeyActionButton");
-    o_.supportButton = support_.outlet<Gtk::Button>("supportButton");
-    o_.checkForUpdateButton = support_.outlet<Gtk::Button>("checkForUpdateButton");
-    o_.closeAppButton = support_.outlet<Gtk::Button>("closeAppButton");
+        support_.file().outlet<Gtk::CheckButton>("desktopNotificationShowMessagePreviewButton");
+    o_.desktopNotificationPlayAudioButton = support_.file().outlet<Gtk::CheckButton>("desktopNotificationPlayAudioButton");
+    o_.launchAtLoginButton = support_.file().outlet<Gtk::CheckButton>("launchAtLoginButton");
+    o_.showMenuBarIconButton = support_.file().outlet<Gtk::CheckButton>("showMenuBarIconButton");
+    o_.showDockIconButton = support_.file().outlet<Gtk::CheckButton>("showDockIconButton");
+    o_.shortcutContainerView = support_.file().outlet<Gtk::Box>("shortcutContainerView");
+    o_.returnKeyActionButton = support_.file().outlet<Gtk::ComboBoxText>("returnKeyActionButton");
+    o_.supportButton = support_.file().outlet<Gtk::Button>("supportButton");
+    o_.checkForUpdateButton = support_.file().outlet<Gtk::Button>("checkForUpdateButton");
+    o_.closeAppButton = support_.file().outlet<Gtk::Button>("closeAppButton");
 
     // The switch is ours, drawn in code; the layout keeps its place.
     o_.doNotDisturbSwitch = Gtk::manage(new QORSwitch());
-    support_.outlet<Gtk::Box>("doNotDisturbSwitchContainer")->pack_start(*o_.doNotDisturbSwitch, Gtk::PACK_SHRINK);
+    support_.file().outlet<Gtk::Box>("doNotDisturbSwitchContainer")->pack_start(*o_.doNotDisturbSwitch, Gtk::PACK_SHRINK);
     o_.doNotDisturbSwitch->show();
-    support_.outlet<Gtk::Label>("doNotDisturbLabel")->set_mnemonic_widget(*o_.doNotDisturbSwitch);
-    o_.doNotDisturbSwitch->get_accessible()->set_name(support_.outlet<Gtk::Label>("doNotDisturbLabel")->get_text());
+    support_.file().outlet<Gtk::Label>("doNotDisturbLabel")->set_mnemonic_widget(*o_.doNotDisturbSwitch);
+    o_.doNotDisturbSwitch->get_accessible()->set_name(support_.file().outlet<Gtk::Label>("doNotDisturbLabel")->get_text());
 
     // As the pane loads: the update button shows, the switch and every control reach their action.
     o_.checkForUpdateButton->set_visible(true);
@@ -142,7 +134,7 @@ void PreferencesGeneral::fillControls() {
         const bool doNotDisturb = storedBool(keys::doNotDisturbEnabled);
         o_.doNotDisturbSwitch->setChecked(doNotDisturb);
         doNotDisturbImageName_ = doNotDisturb ? doNotDisturbColorImage : doNotDisturbBWImage;
-        o_.doNotDisturbImageView->set(resourceImage(doNotDisturbImageName_));
+        o_.doNotDisturbImageView->set(resourceImage(doNotDisturbImageName_, 32));
 
         o_.desktopNotificationButton->set_active(storedBool(keys::desktopNotificationsEnabled));
         o_.menuBarNotificationButton->set_active(storedBool(keys::menuBarNotificationsEnabeld));

@@ -31,7 +31,7 @@ class Trellik;
 class PreferencesGeneral : public PreferencesPane {
 public:
     static constexpr const char* viewIdentifier = "General";
-    static constexpr const char* resourcePath = "/net/vantreo/mac/WhatsApp/ui/PreferencesGeneral.ui";
+    static constexpr const char* interfaceFile = "PreferencesGeneral";
     static constexpr const char* doNotDisturbColorImage = "DoNotDisturbColor";
     static constexpr const char* doNotDisturbBWImage = "DoNotDisturbBW";
 

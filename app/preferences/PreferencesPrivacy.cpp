@@ -43,48 +43,48 @@ const std::string privacyPasswordName(keys::privacyPassword);
 }  // namespace
 
 PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
-    : trellik_(trellik), services_(std::move(services)), support_(trellik, resourcePath, [this] { fillControls(); }) {
+    : trellik_(trellik), services_(std::move(services)), support_(trellik, interfaceFile, [this] { fillControls(); }) {
     if (!services_.checkTouchIDSupported) services_.checkTouchIDSupported = &tovak::WQTouchID::checkSupported;
     touchIDSupported_ = tovak::WQTouchID::cachedSupported().value_or(false);
 
-    view_.reset(support_.outlet<Gtk::Widget>("paneView"));
-    o_.paneView = support_.outlet<Gtk::Stack>("paneView");
-    o_.containerView = support_.outlet<Gtk::Widget>("containerView");
-    o_.setPasswordView = support_.outlet<Gtk::Widget>("setPasswordView");
-    o_.setPasswordTextField = support_.derivedOutlet<tovak::WQSecureTextField>("setPasswordTextField");
-    o_.setPasswordDoneButton = support_.outlet<Gtk::Button>("setPasswordDoneButton");
-    o_.setPasswordCancelButton = support_.outlet<Gtk::Button>("setPasswordCancelButton");
-    o_.verifyPasswordView = support_.outlet<Gtk::Widget>("verifyPasswordView");
-    o_.currentPasswordTextField = support_.derivedOutlet<tovak::WQSecureTextField>("currentPasswordTextField");
-    o_.wrongPasswordLabel = support_.outlet<Gtk::Label>("wrongPasswordLabel");
-    o_.verifyPasswordDoneButton = support_.outlet<Gtk::Button>("verifyPasswordDoneButton");
-    o_.verifyPasswordCancelButton = support_.outlet<Gtk::Button>("verifyPasswordCancelButton");
-    o_.privacyImageView = support_.outlet<Gtk::Image>("privacyImageView");
-    o_.lockAfterPopUpButton = support_.outlet<Gtk::ComboBoxText>("lockAfterPopUpButton");
-    o_.privacyResetPasswordButton = support_.outlet<Gtk::Button>("privacyResetPasswordButton");
-    o_.privacyEnableTouchIDButton = support_.outlet<Gtk::CheckButton>("privacyEnableTouchIDButton");
-    o_.privacyDesktopNotificationButton = support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationButton");
+    view_.reset(support_.file().outlet<Gtk::Widget>("paneView"));
+    o_.paneView = support_.file().outlet<Gtk::Stack>("paneView");
+    o_.containerView = support_.file().outlet<Gtk::Widget>("containerView");
+    o_.setPasswordView = support_.file().outlet<Gtk::Widget>("setPasswordView");
+    o_.setPasswordTextField = support_.file().derivedOutlet<tovak::WQSecureTextField>("setPasswordTextField");
+    o_.setPasswordDoneButton = support_.file().outlet<Gtk::Button>("setPasswordDoneButton");
+    o_.setPasswordCancelButton = support_.file().outlet<Gtk::Button>("setPasswordCancelButton");
+    o_.verifyPasswordView = support_.file().outlet<Gtk::Widget>("verifyPasswordView");
+    o_.currentPasswordTextField = support_.file().derivedOutlet<tovak::WQSecureTextField>("currentPasswordTextField");
+    o_.wrongPasswordLabel = support_.file().outlet<Gtk::Label>("wrongPasswordLabel");
+    o_.verifyPasswordDoneButton = support_.file().outlet<Gtk::Button>("verifyPasswordDoneButton");
+    o_.verifyPasswordCancelButton = support_.file().outlet<Gtk::Button>("verifyPasswordCancelButton");
+    o_.privacyImageView = support_.file().outlet<Gtk::Image>("privacyImageView");
+    o_.lockAfterPopUpButton = support_.file().outlet<Gtk::ComboBoxText>("lockAfterPopUpButton");
+    o_.privacyResetPasswordButton = support_.file().outlet<Gtk::Button>("privacyResetPasswordButton");
+    o_.privacyEnableTouchIDButton = support_.file().outlet<Gtk::CheckButton>("privacyEnableTouchIDButton");
+    o_.privacyDesktopNotificationButton = support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationButton");
     o_.privacyDesktopNotificationShowSenderButton =
-        support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderButton");
+        support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderButton");
     o_.privacyDesktopNotificationShowSenderPictureButton =
-        support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderPictureButton");
+        support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderPictureButton");
     o_.privacyDesktopNotificationShowMessagePreviewButton =
-        support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowMessagePreviewButton");
+        support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationShowMessagePreviewButton");
     o_.privacyDesktopNotificationPlayAudioButton =
-        support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationPlayAudioButton");
-    o_.privacyMenuBarNotificationButton = support_.outlet<Gtk::CheckButton>("privacyMenuBarNotificationButton");
-    o_.privacyDockIconNotificationButton = support_.outlet<Gtk::CheckButton>("privacyDockIconNotificationButton");
-    o_.privacyStealthModeSlider = support_.outlet<Gtk::Scale>("privacyStealthModeSlider");
-    o_.privacyShowChatContentMouseOver = support_.outlet<Gtk::CheckButton>("privacyShowChatContentMouseOver");
-    o_.pageMicrophoneButton = support_.outlet<Gtk::CheckButton>("pageMicrophoneButton");
-    o_.pageCameraButton = support_.outlet<Gtk::CheckButton>("pageCameraButton");
+        support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationPlayAudioButton");
+    o_.privacyMenuBarNotificationButton = support_.file().outlet<Gtk::CheckButton>("privacyMenuBarNotificationButton");
+    o_.privacyDockIconNotificationButton = support_.file().outlet<Gtk::CheckButton>("privacyDockIconNotificationButton");
+    o_.privacyStealthModeSlider = support_.file().outlet<Gtk::Scale>("privacyStealthModeSlider");
+    o_.privacyShowChatContentMouseOver = support_.file().outlet<Gtk::CheckButton>("privacyShowChatContentMouseOver");
+    o_.pageMicrophoneButton = support_.file().outlet<Gtk::CheckButton>("pageMicrophoneButton");
+    o_.pageCameraButton = support_.file().outlet<Gtk::CheckButton>("pageCameraButton");
 
     // Our own controls take the places the layout keeps for them.
     auto place = [this](const char* container, Gtk::Widget& widget, const char* label) {
-        support_.outlet<Gtk::Box>(container)->pack_start(widget, Gtk::PACK_SHRINK);
+        support_.file().outlet<Gtk::Box>(container)->pack_start(widget, Gtk::PACK_SHRINK);
         widget.show();
         if (label) {
-            auto* text = support_.outlet<Gtk::Label>(label);
+            auto* text = support_.file().outlet<Gtk::Label>(label);
             text->set_mnemonic_widget(widget);
             widget.get_accessible()->set_name(text->get_text());
         }

@@ -37,7 +37,7 @@ class Trellik;
 class PreferencesPrivacy : public PreferencesPane {
 public:
     static constexpr const char* viewIdentifier = "Privacy";
-    static constexpr const char* resourcePath = "/net/vantreo/mac/WhatsApp/ui/PreferencesPrivacy.ui";
+    static constexpr const char* interfaceFile = "PreferencesPrivacy";
     // Icon names of the lock picture.
     static constexpr const char* lockedImage = "changes-prevent-symbolic";
     static constexpr const char* unlockedImage = "changes-allow-symbolic";

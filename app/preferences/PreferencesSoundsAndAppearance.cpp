@@ -56,20 +56,20 @@ Gtk::Window* windowOf(Gtk::Widget& widget) {
 PreferencesSoundsAndAppearance::PreferencesSoundsAndAppearance(Trellik& trellik, Services services)
     : trellik_(trellik),
       services_(std::move(services)),
-      support_(trellik, resourcePath, [this] { fillControls(); }) {
+      support_(trellik, interfaceFile, [this] { fillControls(); }) {
     if (!services_.chooseSoundFile)
         services_.chooseSoundFile = [this](std::function<void(std::optional<fs::path>)> answer) {
             runSoundFileDialog(std::move(answer));
         };
     if (!services_.showImportFailure) services_.showImportFailure = [this] { showImportFailureAlert(); };
 
-    view_.reset(support_.outlet<Gtk::Widget>("view"));
-    o_.souapSoundPopupButton = support_.outlet<Gtk::MenuButton>("souapSoundPopupButton");
-    o_.souapSoundPopupLabel = support_.outlet<Gtk::Label>("souapSoundPopupLabel");
-    o_.souapSoundPreviewButton = support_.outlet<Gtk::Button>("souapSoundPreviewButton");
-    o_.souapMonochromeMenuBarButton = support_.outlet<Gtk::CheckButton>("souapMonochromeMenuBarButton");
-    o_.souapVisualStylePupUpButton = support_.outlet<Gtk::ComboBoxText>("souapVisualStylePupUpButton");
-    o_.souapFontSizeSlider = support_.outlet<Gtk::Scale>("souapFontSizeSlider");
+    view_.reset(support_.file().outlet<Gtk::Widget>("view"));
+    o_.souapSoundPopupButton = support_.file().outlet<Gtk::MenuButton>("souapSoundPopupButton");
+    o_.souapSoundPopupLabel = support_.file().outlet<Gtk::Label>("souapSoundPopupLabel");
+    o_.souapSoundPreviewButton = support_.file().outlet<Gtk::Button>("souapSoundPreviewButton");
+    o_.souapMonochromeMenuBarButton = support_.file().outlet<Gtk::CheckButton>("souapMonochromeMenuBarButton");
+    o_.souapVisualStylePupUpButton = support_.file().outlet<Gtk::ComboBoxText>("souapVisualStylePupUpButton");
+    o_.souapFontSizeSlider = support_.file().outlet<Gtk::Scale>("souapFontSizeSlider");
 
     // The sound menu and the wallpaper well are ours; the layout keeps their places.
     o_.souapSoundMenu = Gtk::manage(new Gtk::Menu());
@@ -82,11 +82,11 @@ PreferencesSoundsAndAppearance::PreferencesSoundsAndAppearance(Trellik& trellik,
     });
     o_.souapWallpaperImageView = Gtk::manage(new WQChooseImageView());
     o_.souapWallpaperImageView->set_size_request(200, 125);
-    support_.outlet<Gtk::Box>("souapWallpaperImageViewContainer")
+    support_.file().outlet<Gtk::Box>("souapWallpaperImageViewContainer")
         ->pack_start(*o_.souapWallpaperImageView, Gtk::PACK_SHRINK);
     o_.souapWallpaperImageView->show();
     o_.souapWallpaperImageView->get_accessible()->set_name(
-        support_.outlet<Gtk::Label>("souapWallpaperLabel")->get_text());
+        support_.file().outlet<Gtk::Label>("souapWallpaperLabel")->get_text());
     DadizSliderCell::attach(*o_.souapFontSizeSlider);
 
     support_.addControlHandler(

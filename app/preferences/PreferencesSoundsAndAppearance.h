@@ -46,7 +46,7 @@ public:
     // The identifier the preferences window asks for, and the one the pane reports.
     static constexpr const char* registrationIdentifier = "Sounds and Appearance";
     static constexpr const char* viewIdentifier = "SoundsAndAppearance";
-    static constexpr const char* resourcePath = "/net/vantreo/mac/WhatsApp/ui/PreferencesSoundsAndAppearance.ui";
+    static constexpr const char* interfaceFile = "PreferencesSoundsAndAppearance";
 
     // What the pane asks of the user outside its own controls; empty members do the program's
     // default (a file dialog and a warning dialog attached to the pane's window).

@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include <gtkmm/box.h>
-#include <gtkmm/builder.h>
 
+#include "controls/InterfaceFile.h"
 #include "shell/AdditionalView.h"
 #include "shell/MenuBarView.h"
 #include "shell/WQWebContainerView.h"
@@ -59,12 +59,12 @@ public:
     void destroyWindow();
 
 private:
-    explicit WQWindowController(std::shared_ptr<WQWindow> window, Glib::RefPtr<Gtk::Builder> builder);
+    WQWindowController(std::shared_ptr<WQWindow> window, InterfaceFile file);
     void windowDidLoad(const std::shared_ptr<Menu>& menuBar);
     void windowDidExitFullScreen();
     void windowDidBecomeKey();
 
-    Glib::RefPtr<Gtk::Builder> builder_;
+    InterfaceFile file_;
     std::unique_ptr<MenuBarView> menuBarView_;
     std::unique_ptr<AdditionalView> dragStrip_;
     std::shared_ptr<WQWebContainerView> webContainerView_;
