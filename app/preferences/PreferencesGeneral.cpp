@@ -23,9 +23,6 @@ namespace {
 
 constexpr std::string_view kClassName = "PreferencesGeneral";
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
-bool storedBool(std::string_view key) { return defaults().boolForKey(std::string(key)); }
-void storeBool(std::string_view key, bool value) { defaults().setBool(std::string(key), value); }
 
 std::string returnKeyActionTitle(ReturnKeyAction action) {
     return action == ReturnKeyAction::send ? platform::localized("RETURN_KEY_ACTION_SEND", "Send message")
@@ -130,30 +127,31 @@ void PreferencesGeneral::viewWillAppear() {
 void PreferencesGeneral::viewDidDisappear() { support_.resignSettingsDelegate(); }
 
 void PreferencesGeneral::fillControls() {
-    support_.fillBlocked([this] {
-        const bool doNotDisturb = storedBool(keys::doNotDisturbEnabled);
+    auto& defaults = platform::UserDefaults::standard();
+    support_.fillBlocked([this, &defaults] {
+        const bool doNotDisturb = defaults.boolForKey(keys::doNotDisturbEnabled);
         o_.doNotDisturbSwitch->setChecked(doNotDisturb);
         doNotDisturbImageName_ = doNotDisturb ? doNotDisturbColorImage : doNotDisturbBWImage;
         o_.doNotDisturbImageView->set(resourceImage(doNotDisturbImageName_, 32));
 
-        o_.desktopNotificationButton->set_active(storedBool(keys::desktopNotificationsEnabled));
-        o_.menuBarNotificationButton->set_active(storedBool(keys::menuBarNotificationsEnabeld));
-        o_.dockIconNotificationButton->set_active(storedBool(keys::dockIconNotificationsEnabeld));
-        o_.desktopNotificationShowSenderButton->set_active(storedBool(keys::desktopNotificationsShowSender));
+        o_.desktopNotificationButton->set_active(defaults.boolForKey(keys::desktopNotificationsEnabled));
+        o_.menuBarNotificationButton->set_active(defaults.boolForKey(keys::menuBarNotificationsEnabeld));
+        o_.dockIconNotificationButton->set_active(defaults.boolForKey(keys::dockIconNotificationsEnabeld));
+        o_.desktopNotificationShowSenderButton->set_active(defaults.boolForKey(keys::desktopNotificationsShowSender));
         o_.desktopNotificationShowSenderPictureButton->set_active(trellik_.showSenderImage());
-        o_.desktopNotificationShowMessagePreviewButton->set_active(storedBool(keys::desktopNotificationsShowMessagePreview));
-        o_.desktopNotificationPlayAudioButton->set_active(storedBool(keys::desktopNotificationsPlayAudio));
+        o_.desktopNotificationShowMessagePreviewButton->set_active(defaults.boolForKey(keys::desktopNotificationsShowMessagePreview));
+        o_.desktopNotificationPlayAudioButton->set_active(defaults.boolForKey(keys::desktopNotificationsPlayAudio));
         o_.launchAtLoginButton->set_active(launchAtLogin_.launchAtLogin());
-        o_.showMenuBarIconButton->set_active(storedBool(keys::showMenuBarIcon));
-        o_.showDockIconButton->set_active(storedBool(keys::showDockIcon));
+        o_.showMenuBarIconButton->set_active(defaults.boolForKey(keys::showMenuBarIcon));
+        o_.showDockIconButton->set_active(defaults.boolForKey(keys::showDockIcon));
 
         o_.returnKeyActionButton->set_active_id(std::to_string(rawValue(trellik_.currentReturnKeyAction())));
 
         // Grey-out rules, from the settings as they are now.
-        const bool notificationsPossible = !storedBool(keys::doNotDisturbEnabled);
-        const bool desktopNotifications = storedBool(keys::desktopNotificationsEnabled);
-        const bool menuBarIcon = storedBool(keys::showMenuBarIcon);
-        const bool dockIcon = storedBool(keys::showDockIcon);
+        const bool notificationsPossible = !defaults.boolForKey(keys::doNotDisturbEnabled);
+        const bool desktopNotifications = defaults.boolForKey(keys::desktopNotificationsEnabled);
+        const bool menuBarIcon = defaults.boolForKey(keys::showMenuBarIcon);
+        const bool dockIcon = defaults.boolForKey(keys::showDockIcon);
         o_.desktopNotificationButton->set_sensitive(notificationsPossible);
         o_.menuBarNotificationButton->set_sensitive(notificationsPossible && menuBarIcon);
         o_.dockIconNotificationButton->set_sensitive(notificationsPossible && dockIcon);
@@ -173,6 +171,7 @@ void PreferencesGeneral::doNotDisturbSwitched(QORSwitch& sender) {
 }
 
 void PreferencesGeneral::buttonClicked(Gtk::Widget* sender) {
+    auto& defaults = platform::UserDefaults::standard();
     auto state = [sender] {
         auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
         return box && box->get_active();
@@ -180,27 +179,27 @@ void PreferencesGeneral::buttonClicked(Gtk::Widget* sender) {
     if (sender == o_.desktopNotificationButton) {
         trellik_.setDesktopNotificationsEnabled(state());
     } else if (sender == o_.menuBarNotificationButton) {
-        storeBool(keys::menuBarNotificationsEnabeld, state());
+        defaults.setBool(keys::menuBarNotificationsEnabeld, state());
     } else if (sender == o_.dockIconNotificationButton) {
-        storeBool(keys::dockIconNotificationsEnabeld, state());
+        defaults.setBool(keys::dockIconNotificationsEnabeld, state());
     } else if (sender == o_.desktopNotificationShowSenderButton) {
-        storeBool(keys::desktopNotificationsShowSender, state());
+        defaults.setBool(keys::desktopNotificationsShowSender, state());
     } else if (sender == o_.desktopNotificationShowSenderPictureButton) {
-        storeBool(keys::desktopNotificationsShowSenderImage, state());
+        defaults.setBool(keys::desktopNotificationsShowSenderImage, state());
     } else if (sender == o_.desktopNotificationShowMessagePreviewButton) {
-        storeBool(keys::desktopNotificationsShowMessagePreview, state());
+        defaults.setBool(keys::desktopNotificationsShowMessagePreview, state());
     } else if (sender == o_.desktopNotificationPlayAudioButton) {
-        storeBool(keys::desktopNotificationsPlayAudio, state());
+        defaults.setBool(keys::desktopNotificationsPlayAudio, state());
     } else if (sender == o_.launchAtLoginButton) {
         launchAtLogin_.setLaunchAtLogin(state());
         // Registering the login item can fail: show what the manager reached.
         fillControls();
     } else if (sender == o_.showMenuBarIconButton) {
         // The rules grey out the last icon, but a state that would hide both is refused here too.
-        if (!state() && !storedBool(keys::showDockIcon)) return fillControls();
+        if (!state() && !defaults.boolForKey(keys::showDockIcon)) return fillControls();
         trellik_.setShowMenuBarIcon(state());
     } else if (sender == o_.showDockIconButton) {
-        if (!state() && !storedBool(keys::showMenuBarIcon)) return fillControls();
+        if (!state() && !defaults.boolForKey(keys::showMenuBarIcon)) return fillControls();
         trellik_.setShowDockIcon(state());
     } else if (sender == o_.closeAppButton) {
         services_.terminate();
@@ -222,7 +221,7 @@ void PreferencesGeneral::popUpButtonChanged(Gtk::ComboBox* sender) {
         return;
     }
     if (auto action = fromRaw<ReturnKeyAction>(tag)) {
-        defaults().setInteger(std::string(keys::returnKeyAction), rawValue(*action));
+        platform::UserDefaults::standard().setInteger(keys::returnKeyAction, rawValue(*action));
         tovak::debugPrint(kClassName, "Return key action: " + id);
     }
 }

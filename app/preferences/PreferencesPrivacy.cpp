@@ -22,9 +22,6 @@ namespace {
 
 constexpr std::string_view kClassName = "PreferencesPrivacy";
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
-bool storedBool(std::string_view key) { return defaults().boolForKey(std::string(key)); }
-void storeBool(std::string_view key, bool value) { defaults().setBool(std::string(key), value); }
 void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
 
 std::string lockAfterTitle(PrivacyTimeInterval interval) {
@@ -170,10 +167,10 @@ void PreferencesPrivacy::viewWillAppear() {
 
 void PreferencesPrivacy::viewDidDisappear() { support_.resignSettingsDelegate(); }
 
-bool PreferencesPrivacy::locked() const { return storedBool(keys::privacyLockdown); }
+bool PreferencesPrivacy::locked() const { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
 
 bool PreferencesPrivacy::passwordInForce() const {
-    return storedBool(keys::privacyModeEnabled) && WQPasswordHandler::hasPassword(privacyPasswordName);
+    return platform::UserDefaults::standard().boolForKey(keys::privacyModeEnabled) && WQPasswordHandler::hasPassword(privacyPasswordName);
 }
 
 void PreferencesPrivacy::lockChanged() {
@@ -183,32 +180,33 @@ void PreferencesPrivacy::lockChanged() {
 }
 
 void PreferencesPrivacy::fillControls() {
-    support_.fillBlocked([this] {
-        const bool privacy = storedBool(keys::privacyModeEnabled);
+    auto& defaults = platform::UserDefaults::standard();
+    support_.fillBlocked([this, &defaults] {
+        const bool privacy = defaults.boolForKey(keys::privacyModeEnabled);
         o_.privacyEnableSwitch->setChecked(privacy);
         privacyImageName_ = privacy ? lockedImage : unlockedImage;
         o_.privacyImageView->set_from_icon_name(privacyImageName_, Gtk::ICON_SIZE_DIALOG);
 
         o_.lockAfterPopUpButton->set_active_id(std::to_string(rawValue(trellik_.currentLockAfter())));
 
-        o_.privacyEnableTouchIDButton->set_active(storedBool(keys::privacyModeTouchIDEnabled));
-        o_.privacyDesktopNotificationButton->set_active(storedBool(keys::privacyDesktopNotificationsEnabled));
-        o_.privacyDesktopNotificationShowSenderButton->set_active(storedBool(keys::privacyDesktopNotificationsShowSender));
+        o_.privacyEnableTouchIDButton->set_active(defaults.boolForKey(keys::privacyModeTouchIDEnabled));
+        o_.privacyDesktopNotificationButton->set_active(defaults.boolForKey(keys::privacyDesktopNotificationsEnabled));
+        o_.privacyDesktopNotificationShowSenderButton->set_active(defaults.boolForKey(keys::privacyDesktopNotificationsShowSender));
         o_.privacyDesktopNotificationShowSenderPictureButton->set_active(trellik_.privacyShowSenderImage());
         o_.privacyDesktopNotificationShowMessagePreviewButton->set_active(
-            storedBool(keys::privacyDesktopNotificationsShowPreview));
-        o_.privacyDesktopNotificationPlayAudioButton->set_active(storedBool(keys::privacyDesktopNotificationsPlayAudio));
-        o_.privacyMenuBarNotificationButton->set_active(storedBool(keys::privacyMenuBarNotification));
-        o_.privacyDockIconNotificationButton->set_active(storedBool(keys::privacyDockIconNotification));
+            defaults.boolForKey(keys::privacyDesktopNotificationsShowPreview));
+        o_.privacyDesktopNotificationPlayAudioButton->set_active(defaults.boolForKey(keys::privacyDesktopNotificationsPlayAudio));
+        o_.privacyMenuBarNotificationButton->set_active(defaults.boolForKey(keys::privacyMenuBarNotification));
+        o_.privacyDockIconNotificationButton->set_active(defaults.boolForKey(keys::privacyDockIconNotification));
 
         o_.privacyStealthModeEnabledSwitch->setChecked(trellik_.privacyStealthModeActive());
-        o_.privacyStealthModeSlider->set_value(defaults().doubleForKey(std::string(keys::privacyStealthModeAlpha)));
-        o_.privacyShowChatContentMouseOver->set_active(storedBool(keys::privacyStealthModeShowContentOnMouseOver));
-        o_.pageMicrophoneButton->set_active(storedBool(pagepermissions::settingKey(pagepermissions::MediaKind::microphone)));
-        o_.pageCameraButton->set_active(storedBool(pagepermissions::settingKey(pagepermissions::MediaKind::camera)));
+        o_.privacyStealthModeSlider->set_value(defaults.doubleForKey(keys::privacyStealthModeAlpha));
+        o_.privacyShowChatContentMouseOver->set_active(defaults.boolForKey(keys::privacyStealthModeShowContentOnMouseOver));
+        o_.pageMicrophoneButton->set_active(defaults.boolForKey(pagepermissions::settingKey(pagepermissions::MediaKind::microphone)));
+        o_.pageCameraButton->set_active(defaults.boolForKey(pagepermissions::settingKey(pagepermissions::MediaKind::camera)));
 
         // Grey-out rules, from the settings as they are now.
-        const bool desktopNotifications = storedBool(keys::privacyDesktopNotificationsEnabled);
+        const bool desktopNotifications = defaults.boolForKey(keys::privacyDesktopNotificationsEnabled);
         o_.lockAfterPopUpButton->set_sensitive(privacy);
         o_.privacyResetPasswordButton->set_sensitive(privacy);
         o_.privacyDesktopNotificationButton->set_sensitive(privacy);
@@ -217,8 +215,8 @@ void PreferencesPrivacy::fillControls() {
              {o_.privacyDesktopNotificationShowSenderButton, o_.privacyDesktopNotificationShowSenderPictureButton,
               o_.privacyDesktopNotificationShowMessagePreviewButton, o_.privacyDesktopNotificationPlayAudioButton})
             detail->set_sensitive(privacy && desktopNotifications);
-        o_.privacyMenuBarNotificationButton->set_sensitive(privacy && storedBool(keys::showMenuBarIcon));
-        o_.privacyDockIconNotificationButton->set_sensitive(privacy && storedBool(keys::showDockIcon));
+        o_.privacyMenuBarNotificationButton->set_sensitive(privacy && defaults.boolForKey(keys::showMenuBarIcon));
+        o_.privacyDockIconNotificationButton->set_sensitive(privacy && defaults.boolForKey(keys::showDockIcon));
         // Stealth mode works with or without privacy mode; only the lock stops everything.
         o_.paneView->set_sensitive(!locked());
     });
@@ -282,7 +280,7 @@ void PreferencesPrivacy::setPasswordAction(Gtk::Widget* sender) {
                                        [this, alive](bool stored) {
                                            if (!alive.lock()) return;
                                            // A password confirmed before the lock engaged still counts.
-                                           if (stored && !storedBool(keys::privacyModeEnabled))
+                                           if (stored && !platform::UserDefaults::standard().boolForKey(keys::privacyModeEnabled))
                                                trellik_.setPrivacyModeEnabled(true);
                                            closeEntry();
                                            fillControls();
@@ -369,6 +367,7 @@ void PreferencesPrivacy::sliderChanged(Gtk::Range* sender) {
 }
 
 void PreferencesPrivacy::buttonClicked(Gtk::Widget* sender) {
+    auto& defaults = platform::UserDefaults::standard();
     if (locked()) return fillControls();
     auto state = [sender] {
         auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
@@ -381,27 +380,27 @@ void PreferencesPrivacy::buttonClicked(Gtk::Widget* sender) {
             showPasswordEntry(Purpose::changePassword);
         }
     } else if (sender == o_.privacyEnableTouchIDButton) {
-        storeBool(keys::privacyModeTouchIDEnabled, state());
+        defaults.setBool(keys::privacyModeTouchIDEnabled, state());
     } else if (sender == o_.privacyDesktopNotificationButton) {
         trellik_.setPrivacyDesktopNotificationsEnabled(state());
     } else if (sender == o_.privacyDesktopNotificationShowSenderButton) {
-        storeBool(keys::privacyDesktopNotificationsShowSender, state());
+        defaults.setBool(keys::privacyDesktopNotificationsShowSender, state());
     } else if (sender == o_.privacyDesktopNotificationShowSenderPictureButton) {
-        storeBool(keys::privacyDesktopNotificationsShowSenderImage, state());
+        defaults.setBool(keys::privacyDesktopNotificationsShowSenderImage, state());
     } else if (sender == o_.privacyDesktopNotificationShowMessagePreviewButton) {
-        storeBool(keys::privacyDesktopNotificationsShowPreview, state());
+        defaults.setBool(keys::privacyDesktopNotificationsShowPreview, state());
     } else if (sender == o_.privacyDesktopNotificationPlayAudioButton) {
-        storeBool(keys::privacyDesktopNotificationsPlayAudio, state());
+        defaults.setBool(keys::privacyDesktopNotificationsPlayAudio, state());
     } else if (sender == o_.privacyMenuBarNotificationButton) {
-        storeBool(keys::privacyMenuBarNotification, state());
+        defaults.setBool(keys::privacyMenuBarNotification, state());
     } else if (sender == o_.privacyDockIconNotificationButton) {
-        storeBool(keys::privacyDockIconNotification, state());
+        defaults.setBool(keys::privacyDockIconNotification, state());
     } else if (sender == o_.privacyShowChatContentMouseOver) {
         trellik_.setPrivacyStealthModeShowContentOnMouseOver(state());
     } else if (sender == o_.pageMicrophoneButton) {
-        storeBool(pagepermissions::settingKey(pagepermissions::MediaKind::microphone), state());
+        defaults.setBool(pagepermissions::settingKey(pagepermissions::MediaKind::microphone), state());
     } else if (sender == o_.pageCameraButton) {
-        storeBool(pagepermissions::settingKey(pagepermissions::MediaKind::camera), state());
+        defaults.setBool(pagepermissions::settingKey(pagepermissions::MediaKind::camera), state());
     }
 }
 

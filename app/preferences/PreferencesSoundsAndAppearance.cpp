@@ -27,7 +27,6 @@ namespace {
 
 constexpr std::string_view kClassName = "PreferencesSoundsAndAppearance";
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
 
 // The custom entry stands out in the list (and on the button while it is selected).
@@ -158,16 +157,17 @@ Gtk::RadioMenuItem* PreferencesSoundsAndAppearance::soundMenuItem(std::string_vi
 }
 
 void PreferencesSoundsAndAppearance::fillControls() {
-    support_.fillBlocked([this] {
+    auto& defaults = platform::UserDefaults::standard();
+    support_.fillBlocked([this, &defaults] {
         const auto current = notificationSoundManager_.currentSound();
         for (const auto& entry : soundItems_)
             if (entry.sound == current) entry.item->set_active(true);
         showSoundName(*o_.souapSoundPopupLabel, *current);
         o_.souapSoundPopupButton->set_sensitive(!importingSound_);
 
-        o_.souapMonochromeMenuBarButton->set_active(defaults().boolForKey(std::string(keys::kMonochromeMenuBar)));
+        o_.souapMonochromeMenuBarButton->set_active(defaults.boolForKey(keys::kMonochromeMenuBar));
         o_.souapVisualStylePupUpButton->set_active_id(std::to_string(rawValue(trellik_.currentVisualStyle())));
-        o_.souapFontSizeSlider->set_value(double(defaults().integerForKey(std::string(keys::kFontSize))));
+        o_.souapFontSizeSlider->set_value(double(defaults.integerForKey(keys::kFontSize)));
     });
 }
 

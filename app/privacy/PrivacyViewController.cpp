@@ -188,7 +188,7 @@ void PrivacyViewController::showTouchID() {
     // The reader is listening already: that is the offer.
     if (didShowTouchID_) return;
     log("Show TouchID 3");
-    if (!platform::UserDefaults::standard().boolForKey(std::string(keys::privacyModeTouchIDEnabled))) return;
+    if (!platform::UserDefaults::standard().boolForKey(keys::privacyModeTouchIDEnabled)) return;
     if (!touchID_.supported()) {
         waitingForTouchIDSupport_ = !tovak::WQTouchID::cachedSupported().has_value();
         return;

@@ -36,7 +36,6 @@ std::weak_ptr<AppDelegate>& currentDelegate() {
 
 void debugLog(const std::string& message) { tovak::debugPrint(AppDelegate::kClassName, message); }
 
-bool storedBool(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
 
 // A number of seconds as a decimal that always shows a fractional part ("86400.0"), whatever
 // the process locale.
@@ -139,7 +138,7 @@ void AppDelegate::watchSettingsWrites() {
 void AppDelegate::applicationDidFinishLaunching() {
     // With privacy on, the lock screen comes with the first window: the fingerprint service is
     // asked now so its answer is in by then (it is never waited for).
-    if (storedBool(keys::privacyModeEnabled)) tovak::WQTouchID::startFollowingSupport();
+    if (platform::UserDefaults::standard().boolForKey(keys::privacyModeEnabled)) tovak::WQTouchID::startFollowingSupport();
     startVendorServices();
     connectToSettingsModel();
     if (!mainWindowController_) makeMainWindow();
@@ -208,7 +207,7 @@ void AppDelegate::showMainWindowAfterLaunch() {
             platform::systemLog("Started at login: the main window stays hidden");
             return;
         }
-        if (storedBool(keys::showDockIcon)) {
+        if (platform::UserDefaults::standard().boolForKey(keys::showDockIcon)) {
             self->mainWindowController_->makeKeyAndOrderFront();
             return;
         }
@@ -300,7 +299,10 @@ void AppDelegate::setupApplicationMenu() {
     }
 }
 
-void AppDelegate::updateFileMenu() { menu_.fileDoNotDisturb->setState(tovak::buttonState(storedBool(keys::doNotDisturbEnabled))); }
+void AppDelegate::updateFileMenu() {
+    const bool doNotDisturb = platform::UserDefaults::standard().boolForKey(keys::doNotDisturbEnabled);
+    menu_.fileDoNotDisturb->setState(tovak::buttonState(doNotDisturb));
+}
 
 void AppDelegate::updateVisualizationMenu() {
     Trellik& trellik = Trellik::shared();
@@ -316,7 +318,7 @@ void AppDelegate::updateWindowMenu() {
     menu_.alwaysOnTop->setState(tovak::buttonState(Trellik::shared().windowMode() == WindowMode::alwaysOnTop));
 }
 
-bool AppDelegate::privacyLockdownStored() { return storedBool(keys::privacyLockdown); }
+bool AppDelegate::privacyLockdownStored() { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
 
 void AppDelegate::privacyChanged() {
     const bool locked = privacyLockdownStored();
@@ -372,7 +374,7 @@ void AppDelegate::fileMenuItemClicked(MenuItem& sender) {
     } else if (&sender == menu_.fileProfileAndStatus.get()) {
         send(NativeAction::profileAndStatus);
     } else if (&sender == menu_.fileDoNotDisturb.get()) {
-        trellik.setDoNotDisturbEnabled(!storedBool(keys::doNotDisturbEnabled));
+        trellik.setDoNotDisturbEnabled(!platform::UserDefaults::standard().boolForKey(keys::doNotDisturbEnabled));
     } else if (&sender == menu_.showArchive.get()) {
         send(NativeAction::archive);
     } else if (&sender == menu_.showActiveContacts.get()) {
@@ -392,7 +394,7 @@ void AppDelegate::visualMenuItemClicked(MenuItem& sender) {
     auto step = [&](double delta) {
         if (trellik.privacyStealthModeActive()) {
             trellik.setPrivacyStealthModeAlpha(
-                platform::UserDefaults::standard().doubleForKey(std::string(keys::privacyStealthModeAlpha)) + delta);
+                platform::UserDefaults::standard().doubleForKey(keys::privacyStealthModeAlpha) + delta);
         } else {
             trellik.setPrivacyStealthModeActive(true);
             menu_.stealthModeActive->setState(tovak::ButtonState::on);

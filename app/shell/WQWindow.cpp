@@ -81,7 +81,7 @@ void WQWindow::handleShortcut() { handleStatusButtonClick(); }
 
 void WQWindow::applyStealthMode() {
     const double stored =
-        platform::UserDefaults::standard().doubleForKey(std::string(keys::privacyStealthModeAlpha));
+        platform::UserDefaults::standard().doubleForKey(keys::privacyStealthModeAlpha);
     set_opacity(mainwindow::stealthAlpha(Trellik::shared().privacyStealthModeActive(), stored));
 }
 

@@ -104,9 +104,9 @@ void WQWindowController::restoreWindowState() {
         return;
     }
     auto& defaults = platform::UserDefaults::standard();
-    const bool fullScreen = defaults.boolForKey(std::string(kUserDefaultKeyFullscreen));
-    const bool onScreen = defaults.boolForKey(std::string(kUserDefaultKeyOnScreen));
-    const bool dockIcon = defaults.boolForKey(std::string(keys::showDockIcon));
+    const bool fullScreen = defaults.boolForKey(kUserDefaultKeyFullscreen);
+    const bool onScreen = defaults.boolForKey(kUserDefaultKeyOnScreen);
+    const bool dockIcon = defaults.boolForKey(keys::showDockIcon);
     const auto decision = mainwindow::restoreDecision(dockIcon, onScreen, fullScreen);
     debugLog(std::string(decision.debugLine));
     if (!decision.restoreFullScreen) return;
@@ -126,8 +126,8 @@ void WQWindowController::storeWindowState() {
     // The autosaved frame is brought up to date too, in case a move had not settled yet.
     window_->saveFrameUsingName(std::string(frameAutosaveName));
     auto& defaults = platform::UserDefaults::standard();
-    defaults.setBool(std::string(kUserDefaultKeyFullscreen), window_->isFullScreen());
-    defaults.setBool(std::string(kUserDefaultKeyOnScreen), window_->get_visible());
+    defaults.setBool(kUserDefaultKeyFullscreen, window_->isFullScreen());
+    defaults.setBool(kUserDefaultKeyOnScreen, window_->get_visible());
     debugLog("Done storing window!");
 }
 
