@@ -1,7 +1,6 @@
 #include "controls/WQChooseImageView.h"
 
 #include <gdkmm/general.h>
-#include <glibmm/main.h>
 #include <gtkmm/dialog.h>
 #include <gtkmm/window.h>
 
@@ -12,6 +11,7 @@
 #include "controls/ImageFileLoader.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "foundation/MainQueue.h"
 
 namespace parlivo {
 
@@ -102,7 +102,7 @@ void WQChooseImageView::closeOptions(bool deferRelease) {
     retiringOptions_ = std::move(options_);
     retiringPopover_ = std::move(popover_);
     std::weak_ptr<bool> alive = alive_;
-    Glib::signal_idle().connect_once([this, alive] {
+    platform::MainQueue::async([this, alive] {
         if (!alive.lock()) return;
         retiringOptions_.reset();
         retiringPopover_.reset();
@@ -127,7 +127,7 @@ void WQChooseImageView::runOpenPanel() {
         const std::string file = response == Gtk::RESPONSE_ACCEPT ? panel_->get_filename() : std::string();
         // The dialog is still handling the event that answered: it goes after it.
         panel_->hide();
-        Glib::signal_idle().connect_once([panel = std::move(panel_)] {});
+        platform::MainQueue::async([panel = std::move(panel_)] {});
         if (!file.empty()) openImageFile(file);
     });
     panel_->show();

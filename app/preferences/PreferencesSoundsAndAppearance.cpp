@@ -1,6 +1,5 @@
 #include "preferences/PreferencesSoundsAndAppearance.h"
 
-#include <glibmm/main.h>
 #include <gtkmm/box.h>
 #include <gtkmm/window.h>
 #include <pangomm/attributes.h>
@@ -13,6 +12,7 @@
 #include "controls/ImageFileLoader.h"
 #include "controls/WQChooseImageView.h"
 #include "foundation/Localized.h"
+#include "foundation/MainQueue.h"
 #include "foundation/UserDefaults.h"
 #include "preferences/WallpaperStore.h"
 #include "settings/Enums.h"
@@ -285,7 +285,7 @@ void PreferencesSoundsAndAppearance::runSoundFileDialog(std::function<void(std::
         }
         // The dialog is still handling the event that answered: it goes after it.
         soundPanel_->hide();
-        Glib::signal_idle().connect_once([panel = std::move(soundPanel_)] {});
+        platform::MainQueue::async([panel = std::move(soundPanel_)] {});
         answer(file);
     });
     soundPanel_->show();
@@ -304,7 +304,7 @@ void PreferencesSoundsAndAppearance::showImportFailureAlert() {
         if (!alive.lock()) return;
         shown->hide();
         // Let go after the dialog's own signal is over, unless another alert took its place.
-        Glib::signal_idle().connect_once([this, alive, shown] {
+        platform::MainQueue::async([this, alive, shown] {
             if (alive.lock() && importFailureAlert_.get() == shown) importFailureAlert_.reset();
         });
     });

@@ -1,12 +1,12 @@
 #include "shell/VEXAboutWindowController.h"
 
-#include <glibmm/main.h>
 #include <gtkmm/messagedialog.h>
 
 #include "foundation/Bundle.h"
 #include "foundation/FileManager.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "foundation/MainQueue.h"
 #include "shell/KeyWindow.h"
 #include "shell/OpenFailure.h"
 #include "system/Workspace.h"
@@ -158,7 +158,7 @@ void VEXAboutWindowController::tellCouldNotOpen(const std::string& address) {
     dialog->signal_response().connect([dialog](int) {
         dialog->hide();
         // Deleted on a later turn: this handler runs inside the dialog's own signal.
-        Glib::signal_idle().connect_once([dialog] { delete dialog; });
+        platform::MainQueue::async([dialog] { delete dialog; });
     });
     dialog->present();
 }
