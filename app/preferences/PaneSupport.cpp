@@ -38,6 +38,17 @@ void PaneSupport::fillBlocked(const std::function<void()>& fill) {
         for (auto& handler : handlers_) handler.unblock();
 }
 
+bool PaneSupport::readSetting(std::string_view key, bool (Trellik::*read)() const) const {
+    return read ? (trellik_.*read)() : trellik_.boolSetting(key);
+}
+
+void PaneSupport::storeSetting(std::string_view key, void (Trellik::*store)(bool), bool value) {
+    if (store)
+        (trellik_.*store)(value);
+    else
+        trellik_.setBoolSetting(key, value);
+}
+
 void PaneSupport::becomeSettingsDelegate() { trellik_.setSettingsDelegate(forwarder_); }
 
 void PaneSupport::resignSettingsDelegate() {

@@ -9,7 +9,6 @@
 #include "WQLaunchAtLoginManager.h"
 #include "controls/QORSwitch.h"
 #include "foundation/Localized.h"
-#include "foundation/UserDefaults.h"
 #include "settings/Enums.h"
 #include "settings/Keys.h"
 #include "settings/Trellik.h"
@@ -30,6 +29,20 @@ std::string returnKeyActionTitle(ReturnKeyAction action) {
 }
 
 }  // namespace
+
+const SettingBox<PreferencesGeneral::Outlets> PreferencesGeneral::settingBoxes[] = {
+    {&Outlets::desktopNotificationButton, keys::desktopNotificationsEnabled, nullptr,
+     &Trellik::setDesktopNotificationsEnabled},
+    {&Outlets::menuBarNotificationButton, keys::menuBarNotificationsEnabeld},
+    {&Outlets::dockIconNotificationButton, keys::dockIconNotificationsEnabeld},
+    {&Outlets::desktopNotificationShowSenderButton, keys::desktopNotificationsShowSender},
+    {&Outlets::desktopNotificationShowSenderPictureButton, keys::desktopNotificationsShowSenderImage,
+     &Trellik::showSenderImage},
+    {&Outlets::desktopNotificationShowMessagePreviewButton, keys::desktopNotificationsShowMessagePreview},
+    {&Outlets::desktopNotificationPlayAudioButton, keys::desktopNotificationsPlayAudio},
+    {&Outlets::showMenuBarIconButton, keys::showMenuBarIcon, nullptr, &Trellik::setShowMenuBarIcon},
+    {&Outlets::showDockIconButton, keys::showDockIcon, nullptr, &Trellik::setShowDockIcon},
+};
 
 PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginManager& launchAtLogin,
                                        Services services)
@@ -77,12 +90,9 @@ PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginM
                                                     {tovak::WQApplicationInfo::applicationName()}));
     support_.addControlHandler(o_.doNotDisturbSwitch->signalAction().connect(
         [this](QORSwitch& sender) { doNotDisturbSwitched(sender); }));
-    for (Gtk::CheckButton* box : {o_.desktopNotificationButton, o_.menuBarNotificationButton,
-                                  o_.dockIconNotificationButton, o_.desktopNotificationShowSenderButton,
-                                  o_.desktopNotificationShowSenderPictureButton,
-                                  o_.desktopNotificationShowMessagePreviewButton,
-                                  o_.desktopNotificationPlayAudioButton, o_.launchAtLoginButton,
-                                  o_.showMenuBarIconButton, o_.showDockIconButton})
+    std::vector<Gtk::CheckButton*> boxes{o_.launchAtLoginButton};
+    for (const auto& setting : settingBoxes) boxes.push_back(o_.*setting.control);
+    for (Gtk::CheckButton* box : boxes)
         support_.addControlHandler(box->signal_toggled().connect([this, box] { buttonClicked(box); }));
     for (Gtk::Button* button : {o_.supportButton, o_.checkForUpdateButton, o_.closeAppButton})
         support_.addControlHandler(button->signal_clicked().connect([this, button] { buttonClicked(button); }));
@@ -127,31 +137,22 @@ void PreferencesGeneral::viewWillAppear() {
 void PreferencesGeneral::viewDidDisappear() { support_.resignSettingsDelegate(); }
 
 void PreferencesGeneral::fillControls() {
-    auto& defaults = platform::UserDefaults::standard();
-    support_.fillBlocked([this, &defaults] {
-        const bool doNotDisturb = defaults.boolForKey(keys::doNotDisturbEnabled);
+    support_.fillBlocked([this] {
+        const bool doNotDisturb = trellik_.boolSetting(keys::doNotDisturbEnabled);
         o_.doNotDisturbSwitch->setChecked(doNotDisturb);
         doNotDisturbImageName_ = doNotDisturb ? doNotDisturbColorImage : doNotDisturbBWImage;
         o_.doNotDisturbImageView->set(resourceImage(doNotDisturbImageName_, 32));
 
-        o_.desktopNotificationButton->set_active(defaults.boolForKey(keys::desktopNotificationsEnabled));
-        o_.menuBarNotificationButton->set_active(defaults.boolForKey(keys::menuBarNotificationsEnabeld));
-        o_.dockIconNotificationButton->set_active(defaults.boolForKey(keys::dockIconNotificationsEnabeld));
-        o_.desktopNotificationShowSenderButton->set_active(defaults.boolForKey(keys::desktopNotificationsShowSender));
-        o_.desktopNotificationShowSenderPictureButton->set_active(trellik_.showSenderImage());
-        o_.desktopNotificationShowMessagePreviewButton->set_active(defaults.boolForKey(keys::desktopNotificationsShowMessagePreview));
-        o_.desktopNotificationPlayAudioButton->set_active(defaults.boolForKey(keys::desktopNotificationsPlayAudio));
+        support_.fillSettingBoxes(o_, settingBoxes);
         o_.launchAtLoginButton->set_active(launchAtLogin_.launchAtLogin());
-        o_.showMenuBarIconButton->set_active(defaults.boolForKey(keys::showMenuBarIcon));
-        o_.showDockIconButton->set_active(defaults.boolForKey(keys::showDockIcon));
 
         o_.returnKeyActionButton->set_active_id(std::to_string(rawValue(trellik_.currentReturnKeyAction())));
 
         // Grey-out rules, from the settings as they are now.
-        const bool notificationsPossible = !defaults.boolForKey(keys::doNotDisturbEnabled);
-        const bool desktopNotifications = defaults.boolForKey(keys::desktopNotificationsEnabled);
-        const bool menuBarIcon = defaults.boolForKey(keys::showMenuBarIcon);
-        const bool dockIcon = defaults.boolForKey(keys::showDockIcon);
+        const bool notificationsPossible = !trellik_.boolSetting(keys::doNotDisturbEnabled);
+        const bool desktopNotifications = trellik_.boolSetting(keys::desktopNotificationsEnabled);
+        const bool menuBarIcon = trellik_.boolSetting(keys::showMenuBarIcon);
+        const bool dockIcon = trellik_.boolSetting(keys::showDockIcon);
         o_.desktopNotificationButton->set_sensitive(notificationsPossible);
         o_.menuBarNotificationButton->set_sensitive(notificationsPossible && menuBarIcon);
         o_.dockIconNotificationButton->set_sensitive(notificationsPossible && dockIcon);
@@ -171,36 +172,20 @@ void PreferencesGeneral::doNotDisturbSwitched(QORSwitch& sender) {
 }
 
 void PreferencesGeneral::buttonClicked(Gtk::Widget* sender) {
-    auto& defaults = platform::UserDefaults::standard();
-    auto state = [sender] {
-        auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
-        return box && box->get_active();
-    };
-    if (sender == o_.desktopNotificationButton) {
-        trellik_.setDesktopNotificationsEnabled(state());
-    } else if (sender == o_.menuBarNotificationButton) {
-        defaults.setBool(keys::menuBarNotificationsEnabeld, state());
-    } else if (sender == o_.dockIconNotificationButton) {
-        defaults.setBool(keys::dockIconNotificationsEnabeld, state());
-    } else if (sender == o_.desktopNotificationShowSenderButton) {
-        defaults.setBool(keys::desktopNotificationsShowSender, state());
-    } else if (sender == o_.desktopNotificationShowSenderPictureButton) {
-        defaults.setBool(keys::desktopNotificationsShowSenderImage, state());
-    } else if (sender == o_.desktopNotificationShowMessagePreviewButton) {
-        defaults.setBool(keys::desktopNotificationsShowMessagePreview, state());
-    } else if (sender == o_.desktopNotificationPlayAudioButton) {
-        defaults.setBool(keys::desktopNotificationsPlayAudio, state());
-    } else if (sender == o_.launchAtLoginButton) {
-        launchAtLogin_.setLaunchAtLogin(state());
+    auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
+    const bool state = box && box->get_active();
+    if (const auto* setting = PaneSupport::settingBoxOf(sender, o_, settingBoxes)) {
+        // The rules grey out the last icon, but a state that would hide both is refused here too.
+        const auto otherIcon = setting->key == keys::showMenuBarIcon ? keys::showDockIcon
+                               : setting->key == keys::showDockIcon  ? keys::showMenuBarIcon
+                                                                     : std::string_view();
+        if (!state && !otherIcon.empty() && !trellik_.boolSetting(otherIcon)) return fillControls();
+        return support_.storeSettingBox(*setting, state);
+    }
+    if (sender == o_.launchAtLoginButton) {
+        launchAtLogin_.setLaunchAtLogin(state);
         // Registering the login item can fail: show what the manager reached.
         fillControls();
-    } else if (sender == o_.showMenuBarIconButton) {
-        // The rules grey out the last icon, but a state that would hide both is refused here too.
-        if (!state() && !defaults.boolForKey(keys::showDockIcon)) return fillControls();
-        trellik_.setShowMenuBarIcon(state());
-    } else if (sender == o_.showDockIconButton) {
-        if (!state() && !defaults.boolForKey(keys::showMenuBarIcon)) return fillControls();
-        trellik_.setShowDockIcon(state());
     } else if (sender == o_.closeAppButton) {
         services_.terminate();
     } else if (sender == o_.supportButton) {
@@ -221,7 +206,7 @@ void PreferencesGeneral::popUpButtonChanged(Gtk::ComboBox* sender) {
         return;
     }
     if (auto action = fromRaw<ReturnKeyAction>(tag)) {
-        platform::UserDefaults::standard().setInteger(keys::returnKeyAction, rawValue(*action));
+        trellik_.setReturnKeyAction(*action);
         tovak::debugPrint(kClassName, "Return key action: " + id);
     }
 }

@@ -89,6 +89,9 @@ public:
     void popUpButtonChanged(Gtk::ComboBox* sender);
 
 private:
+    // The check boxes that each show one setting.
+    static const SettingBox<Outlets> settingBoxes[];
+
     void setUpControls();
 
     Trellik& trellik_;

@@ -39,6 +39,23 @@ const std::string privacyPasswordName(keys::privacyPassword);
 
 }  // namespace
 
+const SettingBox<PreferencesPrivacy::Outlets> PreferencesPrivacy::settingBoxes[] = {
+    {&Outlets::privacyEnableTouchIDButton, keys::privacyModeTouchIDEnabled},
+    {&Outlets::privacyDesktopNotificationButton, keys::privacyDesktopNotificationsEnabled, nullptr,
+     &Trellik::setPrivacyDesktopNotificationsEnabled},
+    {&Outlets::privacyDesktopNotificationShowSenderButton, keys::privacyDesktopNotificationsShowSender},
+    {&Outlets::privacyDesktopNotificationShowSenderPictureButton, keys::privacyDesktopNotificationsShowSenderImage,
+     &Trellik::privacyShowSenderImage},
+    {&Outlets::privacyDesktopNotificationShowMessagePreviewButton, keys::privacyDesktopNotificationsShowPreview},
+    {&Outlets::privacyDesktopNotificationPlayAudioButton, keys::privacyDesktopNotificationsPlayAudio},
+    {&Outlets::privacyMenuBarNotificationButton, keys::privacyMenuBarNotification},
+    {&Outlets::privacyDockIconNotificationButton, keys::privacyDockIconNotification},
+    {&Outlets::privacyShowChatContentMouseOver, keys::privacyStealthModeShowContentOnMouseOver, nullptr,
+     &Trellik::setPrivacyStealthModeShowContentOnMouseOver},
+    {&Outlets::pageMicrophoneButton, pagepermissions::settingKey(pagepermissions::MediaKind::microphone)},
+    {&Outlets::pageCameraButton, pagepermissions::settingKey(pagepermissions::MediaKind::camera)},
+};
+
 PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
     : trellik_(trellik), services_(std::move(services)), support_(trellik, interfaceFile, [this] { fillControls(); }) {
     if (!services_.checkTouchIDSupported) services_.checkTouchIDSupported = &tovak::WQTouchID::checkSupported;
@@ -120,13 +137,10 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
         [this] { sliderChanged(o_.privacyStealthModeSlider); }));
     support_.addControlHandler(
         o_.privacyResetPasswordButton->signal_clicked().connect([this] { buttonClicked(o_.privacyResetPasswordButton); }));
-    for (Gtk::CheckButton* box :
-         {o_.privacyEnableTouchIDButton, o_.privacyDesktopNotificationButton,
-          o_.privacyDesktopNotificationShowSenderButton, o_.privacyDesktopNotificationShowSenderPictureButton,
-          o_.privacyDesktopNotificationShowMessagePreviewButton, o_.privacyDesktopNotificationPlayAudioButton,
-          o_.privacyMenuBarNotificationButton, o_.privacyDockIconNotificationButton,
-          o_.privacyShowChatContentMouseOver, o_.pageMicrophoneButton, o_.pageCameraButton})
+    for (const auto& setting : settingBoxes) {
+        Gtk::CheckButton* box = o_.*setting.control;
         support_.addControlHandler(box->signal_toggled().connect([this, box] { buttonClicked(box); }));
+    }
 
     // The lock engaging or releasing changes what may be touched here.
     privacyObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
@@ -167,10 +181,10 @@ void PreferencesPrivacy::viewWillAppear() {
 
 void PreferencesPrivacy::viewDidDisappear() { support_.resignSettingsDelegate(); }
 
-bool PreferencesPrivacy::locked() const { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
+bool PreferencesPrivacy::locked() const { return trellik_.boolSetting(keys::privacyLockdown); }
 
 bool PreferencesPrivacy::passwordInForce() const {
-    return platform::UserDefaults::standard().boolForKey(keys::privacyModeEnabled) && WQPasswordHandler::hasPassword(privacyPasswordName);
+    return trellik_.boolSetting(keys::privacyModeEnabled) && WQPasswordHandler::hasPassword(privacyPasswordName);
 }
 
 void PreferencesPrivacy::lockChanged() {
@@ -180,33 +194,21 @@ void PreferencesPrivacy::lockChanged() {
 }
 
 void PreferencesPrivacy::fillControls() {
-    auto& defaults = platform::UserDefaults::standard();
-    support_.fillBlocked([this, &defaults] {
-        const bool privacy = defaults.boolForKey(keys::privacyModeEnabled);
+    support_.fillBlocked([this] {
+        const bool privacy = trellik_.boolSetting(keys::privacyModeEnabled);
         o_.privacyEnableSwitch->setChecked(privacy);
         privacyImageName_ = privacy ? lockedImage : unlockedImage;
         o_.privacyImageView->set_from_icon_name(privacyImageName_, Gtk::ICON_SIZE_DIALOG);
 
         o_.lockAfterPopUpButton->set_active_id(std::to_string(rawValue(trellik_.currentLockAfter())));
 
-        o_.privacyEnableTouchIDButton->set_active(defaults.boolForKey(keys::privacyModeTouchIDEnabled));
-        o_.privacyDesktopNotificationButton->set_active(defaults.boolForKey(keys::privacyDesktopNotificationsEnabled));
-        o_.privacyDesktopNotificationShowSenderButton->set_active(defaults.boolForKey(keys::privacyDesktopNotificationsShowSender));
-        o_.privacyDesktopNotificationShowSenderPictureButton->set_active(trellik_.privacyShowSenderImage());
-        o_.privacyDesktopNotificationShowMessagePreviewButton->set_active(
-            defaults.boolForKey(keys::privacyDesktopNotificationsShowPreview));
-        o_.privacyDesktopNotificationPlayAudioButton->set_active(defaults.boolForKey(keys::privacyDesktopNotificationsPlayAudio));
-        o_.privacyMenuBarNotificationButton->set_active(defaults.boolForKey(keys::privacyMenuBarNotification));
-        o_.privacyDockIconNotificationButton->set_active(defaults.boolForKey(keys::privacyDockIconNotification));
+        support_.fillSettingBoxes(o_, settingBoxes);
 
         o_.privacyStealthModeEnabledSwitch->setChecked(trellik_.privacyStealthModeActive());
-        o_.privacyStealthModeSlider->set_value(defaults.doubleForKey(keys::privacyStealthModeAlpha));
-        o_.privacyShowChatContentMouseOver->set_active(defaults.boolForKey(keys::privacyStealthModeShowContentOnMouseOver));
-        o_.pageMicrophoneButton->set_active(defaults.boolForKey(pagepermissions::settingKey(pagepermissions::MediaKind::microphone)));
-        o_.pageCameraButton->set_active(defaults.boolForKey(pagepermissions::settingKey(pagepermissions::MediaKind::camera)));
+        o_.privacyStealthModeSlider->set_value(platform::UserDefaults::standard().doubleForKey(keys::privacyStealthModeAlpha));
 
         // Grey-out rules, from the settings as they are now.
-        const bool desktopNotifications = defaults.boolForKey(keys::privacyDesktopNotificationsEnabled);
+        const bool desktopNotifications = trellik_.boolSetting(keys::privacyDesktopNotificationsEnabled);
         o_.lockAfterPopUpButton->set_sensitive(privacy);
         o_.privacyResetPasswordButton->set_sensitive(privacy);
         o_.privacyDesktopNotificationButton->set_sensitive(privacy);
@@ -215,8 +217,8 @@ void PreferencesPrivacy::fillControls() {
              {o_.privacyDesktopNotificationShowSenderButton, o_.privacyDesktopNotificationShowSenderPictureButton,
               o_.privacyDesktopNotificationShowMessagePreviewButton, o_.privacyDesktopNotificationPlayAudioButton})
             detail->set_sensitive(privacy && desktopNotifications);
-        o_.privacyMenuBarNotificationButton->set_sensitive(privacy && defaults.boolForKey(keys::showMenuBarIcon));
-        o_.privacyDockIconNotificationButton->set_sensitive(privacy && defaults.boolForKey(keys::showDockIcon));
+        o_.privacyMenuBarNotificationButton->set_sensitive(privacy && trellik_.boolSetting(keys::showMenuBarIcon));
+        o_.privacyDockIconNotificationButton->set_sensitive(privacy && trellik_.boolSetting(keys::showDockIcon));
         // Stealth mode works with or without privacy mode; only the lock stops everything.
         o_.paneView->set_sensitive(!locked());
     });
@@ -280,7 +282,7 @@ void PreferencesPrivacy::setPasswordAction(Gtk::Widget* sender) {
                                        [this, alive](bool stored) {
                                            if (!alive.lock()) return;
                                            // A password confirmed before the lock engaged still counts.
-                                           if (stored && !platform::UserDefaults::standard().boolForKey(keys::privacyModeEnabled))
+                                           if (stored && !trellik_.boolSetting(keys::privacyModeEnabled))
                                                trellik_.setPrivacyModeEnabled(true);
                                            closeEntry();
                                            fillControls();
@@ -367,40 +369,17 @@ void PreferencesPrivacy::sliderChanged(Gtk::Range* sender) {
 }
 
 void PreferencesPrivacy::buttonClicked(Gtk::Widget* sender) {
-    auto& defaults = platform::UserDefaults::standard();
     if (locked()) return fillControls();
-    auto state = [sender] {
+    if (const auto* setting = PaneSupport::settingBoxOf(sender, o_, settingBoxes)) {
         auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
-        return box && box->get_active();
-    };
+        return support_.storeSettingBox(*setting, box && box->get_active());
+    }
     if (sender == o_.privacyResetPasswordButton) {
         if (passwordInForce()) {
             showCurrentPasswordEntry(Purpose::changePassword);
         } else {
             showPasswordEntry(Purpose::changePassword);
         }
-    } else if (sender == o_.privacyEnableTouchIDButton) {
-        defaults.setBool(keys::privacyModeTouchIDEnabled, state());
-    } else if (sender == o_.privacyDesktopNotificationButton) {
-        trellik_.setPrivacyDesktopNotificationsEnabled(state());
-    } else if (sender == o_.privacyDesktopNotificationShowSenderButton) {
-        defaults.setBool(keys::privacyDesktopNotificationsShowSender, state());
-    } else if (sender == o_.privacyDesktopNotificationShowSenderPictureButton) {
-        defaults.setBool(keys::privacyDesktopNotificationsShowSenderImage, state());
-    } else if (sender == o_.privacyDesktopNotificationShowMessagePreviewButton) {
-        defaults.setBool(keys::privacyDesktopNotificationsShowPreview, state());
-    } else if (sender == o_.privacyDesktopNotificationPlayAudioButton) {
-        defaults.setBool(keys::privacyDesktopNotificationsPlayAudio, state());
-    } else if (sender == o_.privacyMenuBarNotificationButton) {
-        defaults.setBool(keys::privacyMenuBarNotification, state());
-    } else if (sender == o_.privacyDockIconNotificationButton) {
-        defaults.setBool(keys::privacyDockIconNotification, state());
-    } else if (sender == o_.privacyShowChatContentMouseOver) {
-        trellik_.setPrivacyStealthModeShowContentOnMouseOver(state());
-    } else if (sender == o_.pageMicrophoneButton) {
-        defaults.setBool(pagepermissions::settingKey(pagepermissions::MediaKind::microphone), state());
-    } else if (sender == o_.pageCameraButton) {
-        defaults.setBool(pagepermissions::settingKey(pagepermissions::MediaKind::camera), state());
     }
 }
 

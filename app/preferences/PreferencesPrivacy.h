@@ -117,6 +117,9 @@ public:
     void buttonClicked(Gtk::Widget* sender);
 
 private:
+    // The check boxes that each show one setting.
+    static const SettingBox<Outlets> settingBoxes[];
+
     void setUpControls();
     void showPasswordEntry(Purpose purpose);
     void showCurrentPasswordEntry(Purpose purpose);

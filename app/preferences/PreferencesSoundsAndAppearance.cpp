@@ -157,17 +157,16 @@ Gtk::RadioMenuItem* PreferencesSoundsAndAppearance::soundMenuItem(std::string_vi
 }
 
 void PreferencesSoundsAndAppearance::fillControls() {
-    auto& defaults = platform::UserDefaults::standard();
-    support_.fillBlocked([this, &defaults] {
+    support_.fillBlocked([this] {
         const auto current = notificationSoundManager_.currentSound();
         for (const auto& entry : soundItems_)
             if (entry.sound == current) entry.item->set_active(true);
         showSoundName(*o_.souapSoundPopupLabel, *current);
         o_.souapSoundPopupButton->set_sensitive(!importingSound_);
 
-        o_.souapMonochromeMenuBarButton->set_active(defaults.boolForKey(keys::kMonochromeMenuBar));
+        o_.souapMonochromeMenuBarButton->set_active(trellik_.boolSetting(keys::kMonochromeMenuBar));
         o_.souapVisualStylePupUpButton->set_active_id(std::to_string(rawValue(trellik_.currentVisualStyle())));
-        o_.souapFontSizeSlider->set_value(double(defaults.integerForKey(keys::kFontSize)));
+        o_.souapFontSizeSlider->set_value(double(platform::UserDefaults::standard().integerForKey(keys::kFontSize)));
     });
 }
 

@@ -533,4 +533,12 @@ void Trellik::share(std::shared_ptr<tovak::WQTemporaryDirectory> tempDirectory,
     pendingShare_.reset();
 }
 
+// --- Settings the preference panes show and change ---
+
+void Trellik::setReturnKeyAction(ReturnKeyAction value) { store(keys::returnKeyAction, rawValue(value)); }
+
+void Trellik::setBoolSetting(std::string_view key, bool value) { store(key, value); }
+
+bool Trellik::boolSetting(std::string_view key) const { return storedBool(key); }
+
 }  // namespace parlivo
