@@ -296,7 +296,6 @@ void ShareToWebViewController::buttonClicked(Gtk::Widget* sender) {
 
 void ShareToWebViewController::sendClicked() { buttonClicked(pasteButton_); }
 
-void ShareToWebViewController::cancelClicked() { buttonClicked(cancelButton_); }
 
 bool ShareToWebViewController::covers(Gtk::Widget& widget, double x, double y) const {
     if (!view_->get_parent() || !view_->get_visible()) return false;

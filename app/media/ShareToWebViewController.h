@@ -88,7 +88,6 @@ public:
     // The action of both buttons: Share sends (once), Cancel dismisses; other senders are ignored.
     void buttonClicked(Gtk::Widget* sender);
     void sendClicked();
-    void cancelClicked();
     // The panel answers no button any more (it is sent, dismissed, or replaced by a newer share).
     void endInteraction();
 

@@ -66,7 +66,6 @@ public:
     void addControlHandler(sigc::connection connection) { handlers_.push_back(std::move(connection)); }
     // Runs `fill` with every control handler blocked.
     void fillBlocked(const std::function<void()>& fill);
-    bool isFilling() const { return filling_ > 0; }
 
     // The pane came on screen / left it.
     void becomeSettingsDelegate();

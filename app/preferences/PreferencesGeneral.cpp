@@ -57,47 +57,48 @@ PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginM
     if (!services_.checkForUpdates) services_.checkForUpdates = [] { platform::VendorServices::shared().checkForUpdates(); };
     if (!services_.showSupport) services_.showSupport = [&trellik] { trellik.showSupportAlert(); };
 
-    view_.reset(support_.file().outlet<Gtk::Widget>("view"));
-    o_.doNotDisturbImageView = support_.file().outlet<Gtk::Image>("doNotDisturbImageView");
-    o_.desktopNotificationButton = support_.file().outlet<Gtk::CheckButton>("desktopNotificationButton");
-    o_.menuBarNotificationButton = support_.file().outlet<Gtk::CheckButton>("menuBarNotificationButton");
-    o_.dockIconNotificationButton = support_.file().outlet<Gtk::CheckButton>("dockIconNotificationButton");
-    o_.desktopNotificationShowSenderButton = support_.file().outlet<Gtk::CheckButton>("desktopNotificationShowSenderButton");
-    o_.desktopNotificationShowSenderPictureButton =
-        support_.file().outlet<Gtk::CheckButton>("desktopNotificationShowSenderPictureButton");
-    o_.desktopNotificationShowMessagePreviewButton =
-        support_.file().outlet<Gtk::CheckButton>("desktopNotificationShowMessagePreviewButton");
-    o_.desktopNotificationPlayAudioButton = support_.file().outlet<Gtk::CheckButton>("desktopNotificationPlayAudioButton");
-    o_.launchAtLoginButton = support_.file().outlet<Gtk::CheckButton>("launchAtLoginButton");
-    o_.showMenuBarIconButton = support_.file().outlet<Gtk::CheckButton>("showMenuBarIconButton");
-    o_.showDockIconButton = support_.file().outlet<Gtk::CheckButton>("showDockIconButton");
-    o_.shortcutContainerView = support_.file().outlet<Gtk::Box>("shortcutContainerView");
-    o_.returnKeyActionButton = support_.file().outlet<Gtk::ComboBoxText>("returnKeyActionButton");
-    o_.supportButton = support_.file().outlet<Gtk::Button>("supportButton");
-    o_.checkForUpdateButton = support_.file().outlet<Gtk::Button>("checkForUpdateButton");
-    o_.closeAppButton = support_.file().outlet<Gtk::Button>("closeAppButton");
+    const InterfaceFile& file = support_.file();
+    view_.reset(file.outlet<Gtk::Widget>("view"));
+    outlets_.doNotDisturbImageView = file.outlet<Gtk::Image>("doNotDisturbImageView");
+    outlets_.desktopNotificationButton = file.outlet<Gtk::CheckButton>("desktopNotificationButton");
+    outlets_.menuBarNotificationButton = file.outlet<Gtk::CheckButton>("menuBarNotificationButton");
+    outlets_.dockIconNotificationButton = file.outlet<Gtk::CheckButton>("dockIconNotificationButton");
+    outlets_.desktopNotificationShowSenderButton = file.outlet<Gtk::CheckButton>("desktopNotificationShowSenderButton");
+    outlets_.desktopNotificationShowSenderPictureButton =
+        file.outlet<Gtk::CheckButton>("desktopNotificationShowSenderPictureButton");
+    outlets_.desktopNotificationShowMessagePreviewButton =
+        file.outlet<Gtk::CheckButton>("desktopNotificationShowMessagePreviewButton");
+    outlets_.desktopNotificationPlayAudioButton = file.outlet<Gtk::CheckButton>("desktopNotificationPlayAudioButton");
+    outlets_.launchAtLoginButton = file.outlet<Gtk::CheckButton>("launchAtLoginButton");
+    outlets_.showMenuBarIconButton = file.outlet<Gtk::CheckButton>("showMenuBarIconButton");
+    outlets_.showDockIconButton = file.outlet<Gtk::CheckButton>("showDockIconButton");
+    outlets_.shortcutContainerView = file.outlet<Gtk::Box>("shortcutContainerView");
+    outlets_.returnKeyActionButton = file.outlet<Gtk::ComboBoxText>("returnKeyActionButton");
+    outlets_.supportButton = file.outlet<Gtk::Button>("supportButton");
+    outlets_.checkForUpdateButton = file.outlet<Gtk::Button>("checkForUpdateButton");
+    outlets_.closeAppButton = file.outlet<Gtk::Button>("closeAppButton");
 
     // The switch is ours, drawn in code; the layout keeps its place.
-    o_.doNotDisturbSwitch = Gtk::manage(new QORSwitch());
-    support_.file().outlet<Gtk::Box>("doNotDisturbSwitchContainer")->pack_start(*o_.doNotDisturbSwitch, Gtk::PACK_SHRINK);
-    o_.doNotDisturbSwitch->show();
-    support_.file().outlet<Gtk::Label>("doNotDisturbLabel")->set_mnemonic_widget(*o_.doNotDisturbSwitch);
-    o_.doNotDisturbSwitch->get_accessible()->set_name(support_.file().outlet<Gtk::Label>("doNotDisturbLabel")->get_text());
+    outlets_.doNotDisturbSwitch = Gtk::manage(new QORSwitch());
+    file.outlet<Gtk::Box>("doNotDisturbSwitchContainer")->pack_start(*outlets_.doNotDisturbSwitch, Gtk::PACK_SHRINK);
+    outlets_.doNotDisturbSwitch->show();
+    file.outlet<Gtk::Label>("doNotDisturbLabel")->set_mnemonic_widget(*outlets_.doNotDisturbSwitch);
+    outlets_.doNotDisturbSwitch->get_accessible()->set_name(file.outlet<Gtk::Label>("doNotDisturbLabel")->get_text());
 
     // As the pane loads: the update button shows, the switch and every control reach their action.
-    o_.checkForUpdateButton->set_visible(true);
-    o_.closeAppButton->set_label(platform::localizedFormat(platform::localized("QUIT_APP_BUTTON", "Quit %@"),
+    outlets_.checkForUpdateButton->set_visible(true);
+    outlets_.closeAppButton->set_label(platform::localizedFormat(platform::localized("QUIT_APP_BUTTON", "Quit %@"),
                                                     {tovak::WQApplicationInfo::applicationName()}));
-    support_.addControlHandler(o_.doNotDisturbSwitch->signalAction().connect(
+    support_.addControlHandler(outlets_.doNotDisturbSwitch->signalAction().connect(
         [this](QORSwitch& sender) { doNotDisturbSwitched(sender); }));
-    std::vector<Gtk::CheckButton*> boxes{o_.launchAtLoginButton};
-    for (const auto& setting : settingBoxes) boxes.push_back(o_.*setting.control);
+    std::vector<Gtk::CheckButton*> boxes{outlets_.launchAtLoginButton};
+    for (const auto& setting : settingBoxes) boxes.push_back(outlets_.*setting.control);
     for (Gtk::CheckButton* box : boxes)
         support_.addControlHandler(box->signal_toggled().connect([this, box] { buttonClicked(box); }));
-    for (Gtk::Button* button : {o_.supportButton, o_.checkForUpdateButton, o_.closeAppButton})
+    for (Gtk::Button* button : {outlets_.supportButton, outlets_.checkForUpdateButton, outlets_.closeAppButton})
         support_.addControlHandler(button->signal_clicked().connect([this, button] { buttonClicked(button); }));
-    support_.addControlHandler(o_.returnKeyActionButton->signal_changed().connect(
-        [this] { popUpButtonChanged(o_.returnKeyActionButton); }));
+    support_.addControlHandler(outlets_.returnKeyActionButton->signal_changed().connect(
+        [this] { popUpButtonChanged(outlets_.returnKeyActionButton); }));
 
     setUpControls();
     fillControls();
@@ -108,7 +109,7 @@ PreferencesGeneral::~PreferencesGeneral() {
     // The recorder belongs to the shortcut, not to this pane: it leaves before the pane's views go.
     if (auto* shortcut = trellik_.shortCut()) {
         auto& recorder = shortcut->shortcutView();
-        if (recorder.get_parent() == o_.shortcutContainerView) o_.shortcutContainerView->remove(recorder);
+        if (recorder.get_parent() == outlets_.shortcutContainerView) outlets_.shortcutContainerView->remove(recorder);
     }
 }
 
@@ -119,12 +120,12 @@ std::string PreferencesGeneral::toolbarItemLabel() const {
 void PreferencesGeneral::setUpControls() {
     support_.fillBlocked([this] {
         for (ReturnKeyAction action : allCases<ReturnKeyAction>())
-            o_.returnKeyActionButton->append(std::to_string(rawValue(action)), returnKeyActionTitle(action));
+            outlets_.returnKeyActionButton->append(std::to_string(rawValue(action)), returnKeyActionTitle(action));
     });
     if (auto* shortcut = trellik_.shortCut()) {
         auto& recorder = shortcut->shortcutView();
         if (auto* parent = dynamic_cast<Gtk::Container*>(recorder.get_parent())) parent->remove(recorder);
-        o_.shortcutContainerView->pack_start(recorder, Gtk::PACK_EXPAND_WIDGET);
+        outlets_.shortcutContainerView->pack_start(recorder, Gtk::PACK_EXPAND_WIDGET);
         recorder.show();
     }
 }
@@ -139,42 +140,42 @@ void PreferencesGeneral::viewDidDisappear() { support_.resignSettingsDelegate();
 void PreferencesGeneral::fillControls() {
     support_.fillBlocked([this] {
         const bool doNotDisturb = trellik_.boolSetting(keys::doNotDisturbEnabled);
-        o_.doNotDisturbSwitch->setChecked(doNotDisturb);
+        outlets_.doNotDisturbSwitch->setChecked(doNotDisturb);
         doNotDisturbImageName_ = doNotDisturb ? doNotDisturbColorImage : doNotDisturbBWImage;
-        o_.doNotDisturbImageView->set(resourceImage(doNotDisturbImageName_, 32));
+        outlets_.doNotDisturbImageView->set(resourceImage(doNotDisturbImageName_, 32));
 
-        support_.fillSettingBoxes(o_, settingBoxes);
-        o_.launchAtLoginButton->set_active(launchAtLogin_.launchAtLogin());
+        support_.fillSettingBoxes(outlets_, settingBoxes);
+        outlets_.launchAtLoginButton->set_active(launchAtLogin_.launchAtLogin());
 
-        o_.returnKeyActionButton->set_active_id(std::to_string(rawValue(trellik_.currentReturnKeyAction())));
+        outlets_.returnKeyActionButton->set_active_id(std::to_string(rawValue(trellik_.currentReturnKeyAction())));
 
         // Grey-out rules, from the settings as they are now.
         const bool notificationsPossible = !trellik_.boolSetting(keys::doNotDisturbEnabled);
         const bool desktopNotifications = trellik_.boolSetting(keys::desktopNotificationsEnabled);
         const bool menuBarIcon = trellik_.boolSetting(keys::showMenuBarIcon);
         const bool dockIcon = trellik_.boolSetting(keys::showDockIcon);
-        o_.desktopNotificationButton->set_sensitive(notificationsPossible);
-        o_.menuBarNotificationButton->set_sensitive(notificationsPossible && menuBarIcon);
-        o_.dockIconNotificationButton->set_sensitive(notificationsPossible && dockIcon);
+        outlets_.desktopNotificationButton->set_sensitive(notificationsPossible);
+        outlets_.menuBarNotificationButton->set_sensitive(notificationsPossible && menuBarIcon);
+        outlets_.dockIconNotificationButton->set_sensitive(notificationsPossible && dockIcon);
         for (Gtk::CheckButton* detail :
-             {o_.desktopNotificationShowSenderButton, o_.desktopNotificationShowSenderPictureButton,
-              o_.desktopNotificationShowMessagePreviewButton, o_.desktopNotificationPlayAudioButton})
+             {outlets_.desktopNotificationShowSenderButton, outlets_.desktopNotificationShowSenderPictureButton,
+              outlets_.desktopNotificationShowMessagePreviewButton, outlets_.desktopNotificationPlayAudioButton})
             detail->set_sensitive(notificationsPossible && desktopNotifications);
         // One of the two icons can go only while the other stays.
-        o_.showMenuBarIconButton->set_sensitive(dockIcon);
-        o_.showDockIconButton->set_sensitive(menuBarIcon);
+        outlets_.showMenuBarIconButton->set_sensitive(dockIcon);
+        outlets_.showDockIconButton->set_sensitive(menuBarIcon);
     });
 }
 
 void PreferencesGeneral::doNotDisturbSwitched(QORSwitch& sender) {
-    if (&sender != o_.doNotDisturbSwitch) return;
+    if (&sender != outlets_.doNotDisturbSwitch) return;
     trellik_.setDoNotDisturbEnabled(sender.checked());
 }
 
 void PreferencesGeneral::buttonClicked(Gtk::Widget* sender) {
     auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
     const bool state = box && box->get_active();
-    if (const auto* setting = PaneSupport::settingBoxOf(sender, o_, settingBoxes)) {
+    if (const auto* setting = PaneSupport::settingBoxOf(sender, outlets_, settingBoxes)) {
         // The rules grey out the last icon, but a state that would hide both is refused here too.
         const auto otherIcon = setting->key == keys::showMenuBarIcon ? keys::showDockIcon
                                : setting->key == keys::showDockIcon  ? keys::showMenuBarIcon
@@ -182,22 +183,22 @@ void PreferencesGeneral::buttonClicked(Gtk::Widget* sender) {
         if (!state && !otherIcon.empty() && !trellik_.boolSetting(otherIcon)) return fillControls();
         return support_.storeSettingBox(*setting, state);
     }
-    if (sender == o_.launchAtLoginButton) {
+    if (sender == outlets_.launchAtLoginButton) {
         launchAtLogin_.setLaunchAtLogin(state);
         // Registering the login item can fail: show what the manager reached.
         fillControls();
-    } else if (sender == o_.closeAppButton) {
+    } else if (sender == outlets_.closeAppButton) {
         services_.terminate();
-    } else if (sender == o_.supportButton) {
+    } else if (sender == outlets_.supportButton) {
         services_.showSupport();
-    } else if (sender == o_.checkForUpdateButton) {
+    } else if (sender == outlets_.checkForUpdateButton) {
         services_.checkForUpdates();
     }
 }
 
 void PreferencesGeneral::popUpButtonChanged(Gtk::ComboBox* sender) {
-    if (sender != o_.returnKeyActionButton) return;
-    const std::string id = o_.returnKeyActionButton->get_active_id();
+    if (sender != outlets_.returnKeyActionButton) return;
+    const std::string id = outlets_.returnKeyActionButton->get_active_id();
     if (id.empty()) return;
     std::int64_t tag = 0;
     try {

@@ -75,7 +75,7 @@ public:
     bool hasResizableWidth() const { return false; }
     bool hasResizableHeight() const { return false; }
 
-    const Outlets& outlets() const { return o_; }
+    const Outlets& outlets() const { return outlets_; }
     // The image the do-not-disturb picture shows ("DoNotDisturbColor" or "DoNotDisturbBW").
     const std::string& doNotDisturbImageName() const { return doNotDisturbImageName_; }
 
@@ -99,7 +99,7 @@ private:
     Services services_;
     PaneSupport support_;
     std::unique_ptr<Gtk::Widget> view_;
-    Outlets o_;
+    Outlets outlets_;
     std::string doNotDisturbImageName_;
 };
 

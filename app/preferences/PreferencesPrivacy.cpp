@@ -61,84 +61,85 @@ PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
     if (!services_.checkTouchIDSupported) services_.checkTouchIDSupported = &tovak::WQTouchID::checkSupported;
     touchIDSupported_ = tovak::WQTouchID::cachedSupported().value_or(false);
 
-    view_.reset(support_.file().outlet<Gtk::Widget>("paneView"));
-    o_.paneView = support_.file().outlet<Gtk::Stack>("paneView");
-    o_.containerView = support_.file().outlet<Gtk::Widget>("containerView");
-    o_.setPasswordView = support_.file().outlet<Gtk::Widget>("setPasswordView");
-    o_.setPasswordTextField = support_.file().derivedOutlet<tovak::WQSecureTextField>("setPasswordTextField");
-    o_.setPasswordDoneButton = support_.file().outlet<Gtk::Button>("setPasswordDoneButton");
-    o_.setPasswordCancelButton = support_.file().outlet<Gtk::Button>("setPasswordCancelButton");
-    o_.verifyPasswordView = support_.file().outlet<Gtk::Widget>("verifyPasswordView");
-    o_.currentPasswordTextField = support_.file().derivedOutlet<tovak::WQSecureTextField>("currentPasswordTextField");
-    o_.wrongPasswordLabel = support_.file().outlet<Gtk::Label>("wrongPasswordLabel");
-    o_.verifyPasswordDoneButton = support_.file().outlet<Gtk::Button>("verifyPasswordDoneButton");
-    o_.verifyPasswordCancelButton = support_.file().outlet<Gtk::Button>("verifyPasswordCancelButton");
-    o_.privacyImageView = support_.file().outlet<Gtk::Image>("privacyImageView");
-    o_.lockAfterPopUpButton = support_.file().outlet<Gtk::ComboBoxText>("lockAfterPopUpButton");
-    o_.privacyResetPasswordButton = support_.file().outlet<Gtk::Button>("privacyResetPasswordButton");
-    o_.privacyEnableTouchIDButton = support_.file().outlet<Gtk::CheckButton>("privacyEnableTouchIDButton");
-    o_.privacyDesktopNotificationButton = support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationButton");
-    o_.privacyDesktopNotificationShowSenderButton =
-        support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderButton");
-    o_.privacyDesktopNotificationShowSenderPictureButton =
-        support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderPictureButton");
-    o_.privacyDesktopNotificationShowMessagePreviewButton =
-        support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationShowMessagePreviewButton");
-    o_.privacyDesktopNotificationPlayAudioButton =
-        support_.file().outlet<Gtk::CheckButton>("privacyDesktopNotificationPlayAudioButton");
-    o_.privacyMenuBarNotificationButton = support_.file().outlet<Gtk::CheckButton>("privacyMenuBarNotificationButton");
-    o_.privacyDockIconNotificationButton = support_.file().outlet<Gtk::CheckButton>("privacyDockIconNotificationButton");
-    o_.privacyStealthModeSlider = support_.file().outlet<Gtk::Scale>("privacyStealthModeSlider");
-    o_.privacyShowChatContentMouseOver = support_.file().outlet<Gtk::CheckButton>("privacyShowChatContentMouseOver");
-    o_.pageMicrophoneButton = support_.file().outlet<Gtk::CheckButton>("pageMicrophoneButton");
-    o_.pageCameraButton = support_.file().outlet<Gtk::CheckButton>("pageCameraButton");
+    const InterfaceFile& file = support_.file();
+    view_.reset(file.outlet<Gtk::Widget>("paneView"));
+    outlets_.paneView = file.outlet<Gtk::Stack>("paneView");
+    outlets_.containerView = file.outlet<Gtk::Widget>("containerView");
+    outlets_.setPasswordView = file.outlet<Gtk::Widget>("setPasswordView");
+    outlets_.setPasswordTextField = file.derivedOutlet<tovak::WQSecureTextField>("setPasswordTextField");
+    outlets_.setPasswordDoneButton = file.outlet<Gtk::Button>("setPasswordDoneButton");
+    outlets_.setPasswordCancelButton = file.outlet<Gtk::Button>("setPasswordCancelButton");
+    outlets_.verifyPasswordView = file.outlet<Gtk::Widget>("verifyPasswordView");
+    outlets_.currentPasswordTextField = file.derivedOutlet<tovak::WQSecureTextField>("currentPasswordTextField");
+    outlets_.wrongPasswordLabel = file.outlet<Gtk::Label>("wrongPasswordLabel");
+    outlets_.verifyPasswordDoneButton = file.outlet<Gtk::Button>("verifyPasswordDoneButton");
+    outlets_.verifyPasswordCancelButton = file.outlet<Gtk::Button>("verifyPasswordCancelButton");
+    outlets_.privacyImageView = file.outlet<Gtk::Image>("privacyImageView");
+    outlets_.lockAfterPopUpButton = file.outlet<Gtk::ComboBoxText>("lockAfterPopUpButton");
+    outlets_.privacyResetPasswordButton = file.outlet<Gtk::Button>("privacyResetPasswordButton");
+    outlets_.privacyEnableTouchIDButton = file.outlet<Gtk::CheckButton>("privacyEnableTouchIDButton");
+    outlets_.privacyDesktopNotificationButton = file.outlet<Gtk::CheckButton>("privacyDesktopNotificationButton");
+    outlets_.privacyDesktopNotificationShowSenderButton =
+        file.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderButton");
+    outlets_.privacyDesktopNotificationShowSenderPictureButton =
+        file.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderPictureButton");
+    outlets_.privacyDesktopNotificationShowMessagePreviewButton =
+        file.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowMessagePreviewButton");
+    outlets_.privacyDesktopNotificationPlayAudioButton =
+        file.outlet<Gtk::CheckButton>("privacyDesktopNotificationPlayAudioButton");
+    outlets_.privacyMenuBarNotificationButton = file.outlet<Gtk::CheckButton>("privacyMenuBarNotificationButton");
+    outlets_.privacyDockIconNotificationButton = file.outlet<Gtk::CheckButton>("privacyDockIconNotificationButton");
+    outlets_.privacyStealthModeSlider = file.outlet<Gtk::Scale>("privacyStealthModeSlider");
+    outlets_.privacyShowChatContentMouseOver = file.outlet<Gtk::CheckButton>("privacyShowChatContentMouseOver");
+    outlets_.pageMicrophoneButton = file.outlet<Gtk::CheckButton>("pageMicrophoneButton");
+    outlets_.pageCameraButton = file.outlet<Gtk::CheckButton>("pageCameraButton");
 
     // Our own controls take the places the layout keeps for them.
-    auto place = [this](const char* container, Gtk::Widget& widget, const char* label) {
-        support_.file().outlet<Gtk::Box>(container)->pack_start(widget, Gtk::PACK_SHRINK);
+    auto place = [&file](const char* container, Gtk::Widget& widget, const char* label) {
+        file.outlet<Gtk::Box>(container)->pack_start(widget, Gtk::PACK_SHRINK);
         widget.show();
         if (label) {
-            auto* text = support_.file().outlet<Gtk::Label>(label);
+            auto* text = file.outlet<Gtk::Label>(label);
             text->set_mnemonic_widget(widget);
             widget.get_accessible()->set_name(text->get_text());
         }
     };
-    o_.privacyEnableSwitch = Gtk::manage(new QORSwitch());
-    place("privacyEnableSwitchContainer", *o_.privacyEnableSwitch, "privacyEnableLabel");
-    o_.privacyStealthModeEnabledSwitch = Gtk::manage(new QORSwitch());
-    place("privacyStealthModeEnabledSwitchContainer", *o_.privacyStealthModeEnabledSwitch, "privacyStealthModeLabel");
-    o_.stealthModeHelpButton = Gtk::manage(new InfoButton(18));
-    o_.stealthModeHelpButton->setContent(platform::localized(
+    outlets_.privacyEnableSwitch = Gtk::manage(new QORSwitch());
+    place("privacyEnableSwitchContainer", *outlets_.privacyEnableSwitch, "privacyEnableLabel");
+    outlets_.privacyStealthModeEnabledSwitch = Gtk::manage(new QORSwitch());
+    place("privacyStealthModeEnabledSwitchContainer", *outlets_.privacyStealthModeEnabledSwitch, "privacyStealthModeLabel");
+    outlets_.stealthModeHelpButton = Gtk::manage(new InfoButton(18));
+    outlets_.stealthModeHelpButton->setContent(platform::localized(
         "STEALTH_MODE_HELP",
         "Stealth mode blurs the chats and makes the window see-through, so people around you cannot read "
         "them. Set how much shows with the opacity slider; the chats can show while the pointer is over the "
         "window."));
-    place("stealthModeHelpContainer", *o_.stealthModeHelpButton, nullptr);
-    DadizSliderCell::attach(*o_.privacyStealthModeSlider);
+    place("stealthModeHelpContainer", *outlets_.stealthModeHelpButton, nullptr);
+    DadizSliderCell::attach(*outlets_.privacyStealthModeSlider);
 
-    support_.addControlHandler(o_.privacyEnableSwitch->signalAction().connect(
+    support_.addControlHandler(outlets_.privacyEnableSwitch->signalAction().connect(
         [this](QORSwitch& sender) { privacyEnabledSwitched(sender); }));
-    support_.addControlHandler(o_.privacyStealthModeEnabledSwitch->signalAction().connect(
+    support_.addControlHandler(outlets_.privacyStealthModeEnabledSwitch->signalAction().connect(
         [this](QORSwitch& sender) { privacyStealthModeEnabledSwitched(sender); }));
     support_.addControlHandler(
-        o_.setPasswordTextField->signal_activate().connect([this] { setPasswordAction(o_.setPasswordTextField); }));
-    for (Gtk::Button* button : {o_.setPasswordDoneButton, o_.setPasswordCancelButton})
+        outlets_.setPasswordTextField->signal_activate().connect([this] { setPasswordAction(outlets_.setPasswordTextField); }));
+    for (Gtk::Button* button : {outlets_.setPasswordDoneButton, outlets_.setPasswordCancelButton})
         support_.addControlHandler(button->signal_clicked().connect([this, button] { setPasswordAction(button); }));
-    support_.addControlHandler(o_.currentPasswordTextField->signal_activate().connect(
-        [this] { verifyPasswordAction(o_.currentPasswordTextField); }));
-    for (Gtk::Button* button : {o_.verifyPasswordDoneButton, o_.verifyPasswordCancelButton})
+    support_.addControlHandler(outlets_.currentPasswordTextField->signal_activate().connect(
+        [this] { verifyPasswordAction(outlets_.currentPasswordTextField); }));
+    for (Gtk::Button* button : {outlets_.verifyPasswordDoneButton, outlets_.verifyPasswordCancelButton})
         support_.addControlHandler(button->signal_clicked().connect([this, button] { verifyPasswordAction(button); }));
     // A password is never empty: the entries' confirm buttons wait for a first character.
-    for (tovak::WQSecureTextField* field : {o_.setPasswordTextField, o_.currentPasswordTextField})
+    for (tovak::WQSecureTextField* field : {outlets_.setPasswordTextField, outlets_.currentPasswordTextField})
         support_.addControlHandler(field->signal_changed().connect([this] { updateEntryButtons(); }));
-    support_.addControlHandler(o_.lockAfterPopUpButton->signal_changed().connect(
-        [this] { popUpButtonChanged(o_.lockAfterPopUpButton); }));
-    support_.addControlHandler(o_.privacyStealthModeSlider->signal_value_changed().connect(
-        [this] { sliderChanged(o_.privacyStealthModeSlider); }));
+    support_.addControlHandler(outlets_.lockAfterPopUpButton->signal_changed().connect(
+        [this] { popUpButtonChanged(outlets_.lockAfterPopUpButton); }));
+    support_.addControlHandler(outlets_.privacyStealthModeSlider->signal_value_changed().connect(
+        [this] { sliderChanged(outlets_.privacyStealthModeSlider); }));
     support_.addControlHandler(
-        o_.privacyResetPasswordButton->signal_clicked().connect([this] { buttonClicked(o_.privacyResetPasswordButton); }));
+        outlets_.privacyResetPasswordButton->signal_clicked().connect([this] { buttonClicked(outlets_.privacyResetPasswordButton); }));
     for (const auto& setting : settingBoxes) {
-        Gtk::CheckButton* box = o_.*setting.control;
+        Gtk::CheckButton* box = outlets_.*setting.control;
         support_.addControlHandler(box->signal_toggled().connect([this, box] { buttonClicked(box); }));
     }
 
@@ -164,7 +165,7 @@ std::string PreferencesPrivacy::toolbarItemLabel() const {
 void PreferencesPrivacy::setUpControls() {
     support_.fillBlocked([this] {
         for (PrivacyTimeInterval interval : allCases<PrivacyTimeInterval>())
-            o_.lockAfterPopUpButton->append(std::to_string(rawValue(interval)), lockAfterTitle(interval));
+            outlets_.lockAfterPopUpButton->append(std::to_string(rawValue(interval)), lockAfterTitle(interval));
     });
 }
 
@@ -196,31 +197,31 @@ void PreferencesPrivacy::lockChanged() {
 void PreferencesPrivacy::fillControls() {
     support_.fillBlocked([this] {
         const bool privacy = trellik_.boolSetting(keys::privacyModeEnabled);
-        o_.privacyEnableSwitch->setChecked(privacy);
+        outlets_.privacyEnableSwitch->setChecked(privacy);
         privacyImageName_ = privacy ? lockedImage : unlockedImage;
-        o_.privacyImageView->set_from_icon_name(privacyImageName_, Gtk::ICON_SIZE_DIALOG);
+        outlets_.privacyImageView->set_from_icon_name(privacyImageName_, Gtk::ICON_SIZE_DIALOG);
 
-        o_.lockAfterPopUpButton->set_active_id(std::to_string(rawValue(trellik_.currentLockAfter())));
+        outlets_.lockAfterPopUpButton->set_active_id(std::to_string(rawValue(trellik_.currentLockAfter())));
 
-        support_.fillSettingBoxes(o_, settingBoxes);
+        support_.fillSettingBoxes(outlets_, settingBoxes);
 
-        o_.privacyStealthModeEnabledSwitch->setChecked(trellik_.privacyStealthModeActive());
-        o_.privacyStealthModeSlider->set_value(platform::UserDefaults::standard().doubleForKey(keys::privacyStealthModeAlpha));
+        outlets_.privacyStealthModeEnabledSwitch->setChecked(trellik_.privacyStealthModeActive());
+        outlets_.privacyStealthModeSlider->set_value(platform::UserDefaults::standard().doubleForKey(keys::privacyStealthModeAlpha));
 
         // Grey-out rules, from the settings as they are now.
         const bool desktopNotifications = trellik_.boolSetting(keys::privacyDesktopNotificationsEnabled);
-        o_.lockAfterPopUpButton->set_sensitive(privacy);
-        o_.privacyResetPasswordButton->set_sensitive(privacy);
-        o_.privacyDesktopNotificationButton->set_sensitive(privacy);
-        o_.privacyEnableTouchIDButton->set_sensitive(privacy && touchIDSupported_);
+        outlets_.lockAfterPopUpButton->set_sensitive(privacy);
+        outlets_.privacyResetPasswordButton->set_sensitive(privacy);
+        outlets_.privacyDesktopNotificationButton->set_sensitive(privacy);
+        outlets_.privacyEnableTouchIDButton->set_sensitive(privacy && touchIDSupported_);
         for (Gtk::CheckButton* detail :
-             {o_.privacyDesktopNotificationShowSenderButton, o_.privacyDesktopNotificationShowSenderPictureButton,
-              o_.privacyDesktopNotificationShowMessagePreviewButton, o_.privacyDesktopNotificationPlayAudioButton})
+             {outlets_.privacyDesktopNotificationShowSenderButton, outlets_.privacyDesktopNotificationShowSenderPictureButton,
+              outlets_.privacyDesktopNotificationShowMessagePreviewButton, outlets_.privacyDesktopNotificationPlayAudioButton})
             detail->set_sensitive(privacy && desktopNotifications);
-        o_.privacyMenuBarNotificationButton->set_sensitive(privacy && trellik_.boolSetting(keys::showMenuBarIcon));
-        o_.privacyDockIconNotificationButton->set_sensitive(privacy && trellik_.boolSetting(keys::showDockIcon));
+        outlets_.privacyMenuBarNotificationButton->set_sensitive(privacy && trellik_.boolSetting(keys::showMenuBarIcon));
+        outlets_.privacyDockIconNotificationButton->set_sensitive(privacy && trellik_.boolSetting(keys::showDockIcon));
         // Stealth mode works with or without privacy mode; only the lock stops everything.
-        o_.paneView->set_sensitive(!locked());
+        outlets_.paneView->set_sensitive(!locked());
     });
 }
 
@@ -229,56 +230,56 @@ void PreferencesPrivacy::fillControls() {
 void PreferencesPrivacy::showPasswordEntry(Purpose purpose) {
     entry_ = Entry::newPassword;
     purpose_ = purpose;
-    o_.setPasswordTextField->set_text("");
-    o_.paneView->set_visible_child(*o_.setPasswordView);
+    outlets_.setPasswordTextField->set_text("");
+    outlets_.paneView->set_visible_child(*outlets_.setPasswordView);
     updateEntryButtons();
-    o_.setPasswordTextField->grab_focus();
+    outlets_.setPasswordTextField->grab_focus();
 }
 
 void PreferencesPrivacy::showCurrentPasswordEntry(Purpose purpose) {
     entry_ = Entry::currentPassword;
     purpose_ = purpose;
-    o_.currentPasswordTextField->set_text("");
-    o_.wrongPasswordLabel->hide();
-    o_.paneView->set_visible_child(*o_.verifyPasswordView);
+    outlets_.currentPasswordTextField->set_text("");
+    outlets_.wrongPasswordLabel->hide();
+    outlets_.paneView->set_visible_child(*outlets_.verifyPasswordView);
     updateEntryButtons();
-    o_.currentPasswordTextField->grab_focus();
+    outlets_.currentPasswordTextField->grab_focus();
 }
 
 void PreferencesPrivacy::closeEntry() {
     entry_ = Entry::none;
     setEntryBusy(false);
-    o_.setPasswordTextField->set_text("");
-    o_.currentPasswordTextField->set_text("");
-    o_.wrongPasswordLabel->hide();
-    o_.paneView->set_visible_child(*o_.containerView);
+    outlets_.setPasswordTextField->set_text("");
+    outlets_.currentPasswordTextField->set_text("");
+    outlets_.wrongPasswordLabel->hide();
+    outlets_.paneView->set_visible_child(*outlets_.containerView);
 }
 
 void PreferencesPrivacy::setEntryBusy(bool busy) {
     busy_ = busy;
     for (Gtk::Widget* widget :
-         {static_cast<Gtk::Widget*>(o_.setPasswordTextField), static_cast<Gtk::Widget*>(o_.setPasswordCancelButton),
-          static_cast<Gtk::Widget*>(o_.currentPasswordTextField),
-          static_cast<Gtk::Widget*>(o_.verifyPasswordCancelButton)})
+         {static_cast<Gtk::Widget*>(outlets_.setPasswordTextField), static_cast<Gtk::Widget*>(outlets_.setPasswordCancelButton),
+          static_cast<Gtk::Widget*>(outlets_.currentPasswordTextField),
+          static_cast<Gtk::Widget*>(outlets_.verifyPasswordCancelButton)})
         widget->set_sensitive(!busy);
     updateEntryButtons();
 }
 
 void PreferencesPrivacy::updateEntryButtons() {
-    o_.setPasswordDoneButton->set_sensitive(!busy_ && !o_.setPasswordTextField->get_text().empty());
-    o_.verifyPasswordDoneButton->set_sensitive(!busy_ && !o_.currentPasswordTextField->get_text().empty());
+    outlets_.setPasswordDoneButton->set_sensitive(!busy_ && !outlets_.setPasswordTextField->get_text().empty());
+    outlets_.verifyPasswordDoneButton->set_sensitive(!busy_ && !outlets_.currentPasswordTextField->get_text().empty());
 }
 
 void PreferencesPrivacy::setPasswordAction(Gtk::Widget* sender) {
     if (entry_ != Entry::newPassword || busy_) return;
     if (locked()) return lockChanged();
-    if (sender == o_.setPasswordTextField || sender == o_.setPasswordDoneButton) {
+    if (sender == outlets_.setPasswordTextField || sender == outlets_.setPasswordDoneButton) {
         // Return in an empty field sets nothing, as the greyed-out button does.
-        if (o_.setPasswordTextField->get_text().empty()) return;
+        if (outlets_.setPasswordTextField->get_text().empty()) return;
         log("Setting new password");
         setEntryBusy(true);
         std::weak_ptr<bool> alive = alive_;
-        WQPasswordHandler::setPassword(o_.setPasswordTextField->get_text(), privacyPasswordName,
+        WQPasswordHandler::setPassword(outlets_.setPasswordTextField->get_text(), privacyPasswordName,
                                        [this, alive](bool stored) {
                                            if (!alive.lock()) return;
                                            // A password confirmed before the lock engaged still counts.
@@ -289,7 +290,7 @@ void PreferencesPrivacy::setPasswordAction(Gtk::Widget* sender) {
                                        });
         return;
     }
-    if (sender == o_.setPasswordCancelButton) {
+    if (sender == outlets_.setPasswordCancelButton) {
         log("No password set");
         closeEntry();
         fillControls();  // the privacy switch goes back to the stored state
@@ -299,24 +300,24 @@ void PreferencesPrivacy::setPasswordAction(Gtk::Widget* sender) {
 void PreferencesPrivacy::verifyPasswordAction(Gtk::Widget* sender) {
     if (entry_ != Entry::currentPassword || busy_) return;
     if (locked()) return lockChanged();
-    if (sender == o_.verifyPasswordCancelButton) {
+    if (sender == outlets_.verifyPasswordCancelButton) {
         closeEntry();
         fillControls();
         return;
     }
-    if (sender != o_.currentPasswordTextField && sender != o_.verifyPasswordDoneButton) return;
-    if (o_.currentPasswordTextField->get_text().empty()) return;
+    if (sender != outlets_.currentPasswordTextField && sender != outlets_.verifyPasswordDoneButton) return;
+    if (outlets_.currentPasswordTextField->get_text().empty()) return;
     setEntryBusy(true);
     std::weak_ptr<bool> alive = alive_;
-    WQPasswordHandler::checkPassword(o_.currentPasswordTextField->get_text(), privacyPasswordName,
+    WQPasswordHandler::checkPassword(outlets_.currentPasswordTextField->get_text(), privacyPasswordName,
                                      [this, alive](bool matched) {
                                          if (!alive.lock() || entry_ != Entry::currentPassword) return;
                                          setEntryBusy(false);
                                          if (locked()) return lockChanged();
                                          if (!matched) {
-                                             o_.wrongPasswordLabel->show();
-                                             o_.currentPasswordTextField->select_region(0, -1);
-                                             o_.currentPasswordTextField->grab_focus();
+                                             outlets_.wrongPasswordLabel->show();
+                                             outlets_.currentPasswordTextField->select_region(0, -1);
+                                             outlets_.currentPasswordTextField->grab_focus();
                                              return;
                                          }
                                          if (purpose_ == Purpose::disablePrivacy) {
@@ -332,7 +333,7 @@ void PreferencesPrivacy::verifyPasswordAction(Gtk::Widget* sender) {
 // --- The content's controls ---
 
 void PreferencesPrivacy::privacyEnabledSwitched(QORSwitch& sender) {
-    if (&sender != o_.privacyEnableSwitch) return;
+    if (&sender != outlets_.privacyEnableSwitch) return;
     if (locked()) return fillControls();
     if (sender.checked()) {
         // Privacy stays off until a password is confirmed.
@@ -345,14 +346,14 @@ void PreferencesPrivacy::privacyEnabledSwitched(QORSwitch& sender) {
 }
 
 void PreferencesPrivacy::privacyStealthModeEnabledSwitched(QORSwitch& sender) {
-    if (&sender != o_.privacyStealthModeEnabledSwitch) return;
+    if (&sender != outlets_.privacyStealthModeEnabledSwitch) return;
     if (locked()) return fillControls();
     trellik_.setPrivacyStealthModeActive(sender.checked());
 }
 
 void PreferencesPrivacy::popUpButtonChanged(Gtk::ComboBox* sender) {
-    if (sender != o_.lockAfterPopUpButton || locked()) return;
-    const std::string id = o_.lockAfterPopUpButton->get_active_id();
+    if (sender != outlets_.lockAfterPopUpButton || locked()) return;
+    const std::string id = outlets_.lockAfterPopUpButton->get_active_id();
     if (id.empty()) return;
     std::int64_t seconds = 0;
     try {
@@ -364,17 +365,17 @@ void PreferencesPrivacy::popUpButtonChanged(Gtk::ComboBox* sender) {
 }
 
 void PreferencesPrivacy::sliderChanged(Gtk::Range* sender) {
-    if (sender != o_.privacyStealthModeSlider || locked()) return;
-    trellik_.setPrivacyStealthModeAlpha(o_.privacyStealthModeSlider->get_value());
+    if (sender != outlets_.privacyStealthModeSlider || locked()) return;
+    trellik_.setPrivacyStealthModeAlpha(outlets_.privacyStealthModeSlider->get_value());
 }
 
 void PreferencesPrivacy::buttonClicked(Gtk::Widget* sender) {
     if (locked()) return fillControls();
-    if (const auto* setting = PaneSupport::settingBoxOf(sender, o_, settingBoxes)) {
+    if (const auto* setting = PaneSupport::settingBoxOf(sender, outlets_, settingBoxes)) {
         auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
         return support_.storeSettingBox(*setting, box && box->get_active());
     }
-    if (sender == o_.privacyResetPasswordButton) {
+    if (sender == outlets_.privacyResetPasswordButton) {
         if (passwordInForce()) {
             showCurrentPasswordEntry(Purpose::changePassword);
         } else {

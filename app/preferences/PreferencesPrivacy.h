@@ -99,7 +99,7 @@ public:
     bool hasResizableWidth() const { return false; }
     bool hasResizableHeight() const { return false; }
 
-    const Outlets& outlets() const { return o_; }
+    const Outlets& outlets() const { return outlets_; }
     const std::string& privacyImageName() const { return privacyImageName_; }
     Entry entry() const { return entry_; }
     // A password is being hashed or checked; the entry's controls wait meanwhile.
@@ -135,7 +135,7 @@ private:
     Services services_;
     PaneSupport support_;
     std::unique_ptr<Gtk::Widget> view_;
-    Outlets o_;
+    Outlets outlets_;
     std::string privacyImageName_;
     bool touchIDSupported_ = false;
     Entry entry_ = Entry::none;

@@ -121,10 +121,6 @@ void WebClientCommands::sendSharedText(std::string_view text) const { run(pagesc
 
 void WebClientCommands::downloadBlob(std::string_view url) const { run(pagescripts::downloadBlob(url)); }
 
-void WebClientCommands::finishNativeInit(const std::shared_ptr<platform::JavaScriptEvaluator>& webView) const {
-    if (webView) webView->evaluateJavaScript(pagescripts::didFinishNativeInit());
-}
-
 std::shared_ptr<WQWindowNotification> WebClientCommands::launchAtLoginReminder(tovak::WQLaunchAtLoginManager& manager) {
     if (manager.launchAtLogin() || !manager.showReminder()) return nullptr;
     auto finish = [](WQWindowNotification& notification) {
