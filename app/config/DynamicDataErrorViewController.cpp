@@ -1,25 +1,19 @@
 #include "config/DynamicDataErrorViewController.h"
 
-#include <gtkmm/builder.h>
 #include <gtkmm/button.h>
 #include <gtkmm/container.h>
 #include <gtkmm/label.h>
 
-#include <cstdlib>
-#include <iostream>
-
 #include "WQApplicationInfo.h"
 #include "config/DynamicData.h"
 #include "config/WQSendMail.h"
+#include "controls/InterfaceFile.h"
 #include "foundation/Localized.h"
-#include "foundation/Log.h"
 #include "settings/Keys.h"
 
 namespace parlivo {
 
 namespace {
-
-constexpr const char* kResource = "/net/vantreo/mac/WhatsApp/ui/DynamicDataErrorView.ui";
 
 // The wording travels with each key as the translators' comment; the table holds the text.
 std::string text(const char* key) { return platform::localizedComment(key, ""); }
@@ -41,29 +35,15 @@ std::string printedOptional(const std::optional<std::string>& value) {
     return quoted + "\")";
 }
 
-// A programming error: the interface file and the code disagree.
-[[noreturn]] void missingOutlet(const std::string& what) {
-    platform::systemLog("DynamicDataErrorViewController: " + what, platform::LogLevel::error);
-    std::cerr << "Fatal error: DynamicDataErrorViewController: " << what << std::endl;
-    std::abort();
-}
-
 class ErrorScreen : public DynamicDataErrorViewController {
 public:
-    ErrorScreen() {
-        try {
-            builder_ = Gtk::Builder::create_from_resource(kResource);
-        } catch (const Glib::Error& error) {
-            missingOutlet("cannot load " + std::string(kResource) + ": " + error.what());
-        }
-        builder_->get_widget("errorView", view_);
-        builder_->get_widget("errorHeaderTextField", errorHeaderTextField_);
-        builder_->get_widget("errorBodyTextField", errorBodyTextField_);
-        builder_->get_widget("tryAgainButton", tryAgainButton_);
-        builder_->get_widget("supportButton", supportButton_);
-        if (!view_ || !errorHeaderTextField_ || !errorBodyTextField_ || !tryAgainButton_ || !supportButton_)
-            missingOutlet("an outlet is not connected");
-
+    ErrorScreen()
+        : file_(InterfaceFile::load("DynamicDataErrorView")),
+          view_(file_.outlet<Gtk::Widget>("errorView")),
+          errorHeaderTextField_(file_.outlet<Gtk::Label>("errorHeaderTextField")),
+          errorBodyTextField_(file_.outlet<Gtk::Label>("errorBodyTextField")),
+          tryAgainButton_(file_.outlet<Gtk::Button>("tryAgainButton")),
+          supportButton_(file_.outlet<Gtk::Button>("supportButton")) {
         tryAgainButton_->set_label(text("DYNAMIC_DATA_ERROR_TRY_AGAIN"));
         supportButton_->set_label(text("DYNAMIC_DATA_ERROR_CONTACT_SUPPORT"));
         connections_.push_back(tryAgainButton_->signal_clicked().connect([this] { tryAgainButtonClicked(); }));
@@ -92,12 +72,12 @@ private:
         if (tryAgainAction_) tryAgainAction_();
     }
 
-    Glib::RefPtr<Gtk::Builder> builder_;  // holds the widget tree while no container does
-    Gtk::Widget* view_ = nullptr;
-    Gtk::Label* errorHeaderTextField_ = nullptr;
-    Gtk::Label* errorBodyTextField_ = nullptr;
-    Gtk::Button* tryAgainButton_ = nullptr;
-    Gtk::Button* supportButton_ = nullptr;
+    InterfaceFile file_;  // holds the widget tree while no container does
+    Gtk::Widget* view_;
+    Gtk::Label* errorHeaderTextField_;
+    Gtk::Label* errorBodyTextField_;
+    Gtk::Button* tryAgainButton_;
+    Gtk::Button* supportButton_;
     std::function<void()> tryAgainAction_;
     std::vector<sigc::connection> connections_;
 };

@@ -11,33 +11,6 @@
 namespace parlivo {
 namespace {
 
-// JSON string escaping for the values (which come from files and the environment).
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '/': out += "\\/"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        default:
-            if (c < 0x20) {
-                static constexpr char hex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += hex[c >> 4];
-                out += hex[c & 15];
-            } else {
-                out += char(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
 std::string upperCaseUUID() {
     gchar* uuid = g_uuid_string_random();
     std::string text(uuid);
@@ -100,15 +73,18 @@ std::vector<std::pair<std::string, std::string>> WQDiagnosis::systemInfo() {
 
 std::string WQDiagnosis::systemInfoJSON() {
     const auto entries = systemInfo();
+    // Values read from files may hold bytes that are no text: such a set is not told at all.
+    for (const auto& [key, value] : entries)
+        if (!g_utf8_validate_len(value.data(), value.size(), nullptr)) return "{}";
+    // The text goes into page scripts (`wqPlatform`): keys and values are written by the
+    // scripts' one escaper, whose literals are JSON strings as well.
     std::string json = "{\n";
     for (size_t i = 0; i < entries.size(); ++i) {
-        json += "  " + jsonString(entries[i].first) + " : " + jsonString(entries[i].second);
+        json += "  " + tovak::javascriptStringLiteral(entries[i].first) + " : " +
+                tovak::javascriptStringLiteral(entries[i].second);
         json += i + 1 < entries.size() ? ",\n" : "\n";
     }
-    json += "}";
-    // Values read from files may hold bytes that are no text; JSON must be valid UTF-8.
-    if (!g_utf8_validate_len(json.data(), json.size(), nullptr)) return "{}";
-    return json;
+    return json + "}";
 }
 
 }  // namespace parlivo

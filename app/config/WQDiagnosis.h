@@ -40,7 +40,8 @@ public:
     // "DeviceId", "DeviceIdSerial", "MacAddress", "DeviceName", "SystemVersion", "Platform",
     // "Locale").
     virtual std::vector<std::pair<std::string, std::string>> systemInfo();
-    // The entries as pretty-printed JSON; "{}" should that ever fail.
+    // The entries as pretty-printed JSON, each text a literal of the page scripts' escaper; "{}"
+    // when a value is no UTF-8 text.
     virtual std::string systemInfoJSON();
 
 private:

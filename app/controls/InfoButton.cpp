@@ -42,7 +42,7 @@ void InfoButton::buildPopover() {
     if (popover_) return;
     popover_ = std::make_unique<Gtk::Popover>(*this);
     popover_->set_position(Gtk::POS_RIGHT);
-    popover_->set_transitions_enabled(animatePopover_);
+    popover_->set_transitions_enabled(true);
     auto* text = Gtk::manage(new Gtk::Label(content_));
     text->set_line_wrap(true);
     text->set_max_width_chars(48);
@@ -115,7 +115,7 @@ bool InfoButton::on_key_press_event(GdkEventKey* event) {
 
 bool InfoButton::on_draw(const Cairo::RefPtr<Cairo::Context>& context) {
     const controls::Rect circle = InfoButtonLogic::circleRect(side_);
-    const controls::Color circleColor = logic_.circleColor(primary_);
+    const controls::Color circleColor = logic_.circleColor(kPrimary);
     controls::ovalPath(context, circle);
     controls::setSourceColor(context, circleColor);
     if (logic_.fillMode) {
@@ -133,7 +133,7 @@ bool InfoButton::on_draw(const Cairo::RefPtr<Cairo::Context>& context) {
     pango_layout_set_text(layout, "?", -1);
     int width = 0, height = 0;
     pango_layout_get_pixel_size(layout, &width, &height);
-    controls::setSourceColor(context, logic_.markColor(primary_, secondary_));
+    controls::setSourceColor(context, logic_.markColor(kPrimary, kSecondary));
     context->move_to(side_ * 0.5 - width * 0.5, side_ * 0.5 - height * 0.5);
     pango_cairo_show_layout(context->cobj(), layout);
     pango_font_description_free(font);

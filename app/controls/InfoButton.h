@@ -29,15 +29,9 @@ public:
     bool showOnHover() const { return logic_.showOnHover; }
     void setShowOnHover(bool on) { logic_.showOnHover = on; }
     bool fillMode() const { return logic_.fillMode; }
-    void setFillMode(bool on) { logic_.fillMode = on; }
-    bool animatePopover() const { return animatePopover_; }
-    void setAnimatePopover(bool on) { animatePopover_ = on; }
     const std::string& content() const { return content_; }
     // The popover takes the text when it is first built; later changes do not reach it.
     void setContent(std::string content);
-    controls::Color primaryColor() const { return primary_; }
-    void setPrimaryColor(controls::Color color) { primary_ = color; }
-    controls::Color secondaryColor() const { return secondary_; }
 
     const InfoButtonLogic& logic() const { return logic_; }
     // The popover, once built.
@@ -62,10 +56,9 @@ private:
 
     InfoButtonLogic logic_;
     double side_;
-    bool animatePopover_ = true;
     std::string content_;
-    controls::Color primary_{0.75, 0.75, 0.75, 1.0};
-    controls::Color secondary_{0.5, 0.5, 0.5, 1.0};
+    static constexpr controls::Color kPrimary{0.75, 0.75, 0.75, 1.0};
+    static constexpr controls::Color kSecondary{0.5, 0.5, 0.5, 1.0};
     std::unique_ptr<Gtk::Popover> popover_;
 };
 

@@ -19,7 +19,6 @@ public:
     bool showOnHover = true;
     bool fillMode = true;
 
-    bool mouseInside() const { return mouseInside_; }
     bool popoverShown() const { return popoverShown_; }
 
     // The pointer came in or left: with showOnHover the popover follows it.

@@ -128,7 +128,7 @@ double QORSwitch::trackHeight() const {
 }
 
 QORSwitchFrame QORSwitch::targetFrame() const {
-    return logic_.frame(trackWidth(), trackHeight(), tint_, borderOverride_);
+    return logic_.frame(trackWidth(), trackHeight());
 }
 
 QORSwitchFrame QORSwitch::displayedFrame() const {
@@ -137,11 +137,6 @@ QORSwitchFrame QORSwitch::displayedFrame() const {
 
 void QORSwitch::setChecked(bool checked) {
     if (logic_.setChecked(checked)) stateDidChange();
-    reloadLayer();
-}
-
-void QORSwitch::setTintColor(std::optional<controls::Color> tint) {
-    tint_ = std::move(tint);
     reloadLayer();
 }
 

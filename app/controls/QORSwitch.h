@@ -35,12 +35,6 @@ public:
     // action.
     void setChecked(bool checked);
 
-    // The track's fill when on; none gives the default green.
-    std::optional<controls::Color> tintColor() const { return tint_; }
-    void setTintColor(std::optional<controls::Color> tint);
-    // Replaces the track's border colour in both states (from the next redraw).
-    std::optional<controls::Color> borderColorOverride() const { return borderOverride_; }
-    void setBorderColorOverride(std::optional<controls::Color> color) { borderOverride_ = std::move(color); }
 
     // Sent after every change the user made, with the switch.
     sigc::signal<void(QORSwitch&)>& signalAction() { return action_; }
@@ -87,8 +81,6 @@ private:
     void stopAnimation();
 
     QORSwitchLogic logic_;
-    std::optional<controls::Color> tint_;
-    std::optional<controls::Color> borderOverride_;
     sigc::signal<void(QORSwitch&)> action_;
     std::function<void(bool)> binding_;
 

@@ -42,7 +42,6 @@ public:
     bool checked() const { return checked_; }
     bool isActive() const { return active_; }
     bool hasDragged() const { return dragged_; }
-    bool isDraggingTowardsOn() const { return draggingTowardsOn_; }
     bool enabled() const { return enabled_; }
     void setEnabled(bool enabled) { enabled_ = enabled; }
 

@@ -1,7 +1,6 @@
 #include "controls/WQChooseImageView.h"
 
 #include <gdkmm/general.h>
-#include <glibmm/main.h>
 #include <gtkmm/dialog.h>
 #include <gtkmm/window.h>
 
@@ -12,27 +11,18 @@
 #include "controls/ImageFileLoader.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "foundation/MainQueue.h"
 
 namespace parlivo {
-
-namespace {
-
-constexpr const char* kOptionsResource = "/net/vantreo/mac/WhatsApp/ui/WQChooseImageViewOptions.ui";
-
-}  // namespace
 
 // --- Options controller ---
 
 WQChooseImageViewOptionsViewController::WQChooseImageViewOptionsViewController()
-    : builder_(Gtk::Builder::create_from_resource(kOptionsResource)) {
-    Gtk::Widget* view = nullptr;
-    builder_->get_widget("view", view);
-    builder_->get_widget("openImageButton", openImageButton_);
-    builder_->get_widget("resetButton", resetButton_);
-    builder_->get_widget("closeButton", closeButton_);
-    if (!view || !openImageButton_ || !resetButton_ || !closeButton_)
-        g_error("WQChooseImageViewOptions.ui lacks one of its outlets");
-    view_.reset(view);
+    : file_(InterfaceFile::load("WQChooseImageViewOptions")),
+      view_(file_.outlet<Gtk::Widget>("view")),
+      openImageButton_(file_.outlet<Gtk::Button>("openImageButton")),
+      resetButton_(file_.outlet<Gtk::Button>("resetButton")),
+      closeButton_(file_.outlet<Gtk::Button>("closeButton")) {
     for (Gtk::Button* button : {openImageButton_, resetButton_, closeButton_})
         button->signal_clicked().connect([this, button] { buttonAction(button); });
 }
@@ -112,7 +102,7 @@ void WQChooseImageView::closeOptions(bool deferRelease) {
     retiringOptions_ = std::move(options_);
     retiringPopover_ = std::move(popover_);
     std::weak_ptr<bool> alive = alive_;
-    Glib::signal_idle().connect_once([this, alive] {
+    platform::MainQueue::async([this, alive] {
         if (!alive.lock()) return;
         retiringOptions_.reset();
         retiringPopover_.reset();
@@ -137,7 +127,7 @@ void WQChooseImageView::runOpenPanel() {
         const std::string file = response == Gtk::RESPONSE_ACCEPT ? panel_->get_filename() : std::string();
         // The dialog is still handling the event that answered: it goes after it.
         panel_->hide();
-        Glib::signal_idle().connect_once([panel = std::move(panel_)] {});
+        platform::MainQueue::async([panel = std::move(panel_)] {});
         if (!file.empty()) openImageFile(file);
     });
     panel_->show();

@@ -5,11 +5,12 @@
 #include <memory>
 
 #include <gdkmm/pixbuf.h>
-#include <gtkmm/builder.h>
 #include <gtkmm/button.h>
 #include <gtkmm/drawingarea.h>
 #include <gtkmm/filechoosernative.h>
 #include <gtkmm/popover.h>
+
+#include "controls/InterfaceFile.h"
 
 namespace parlivo {
 
@@ -34,7 +35,7 @@ public:
     void buttonAction(Gtk::Button* sender);
 
 private:
-    Glib::RefPtr<Gtk::Builder> builder_;
+    InterfaceFile file_;
     std::unique_ptr<Gtk::Widget> view_;
     Gtk::Button* openImageButton_ = nullptr;
     Gtk::Button* resetButton_ = nullptr;

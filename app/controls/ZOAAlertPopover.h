@@ -55,7 +55,6 @@ public:
     void showRelativeTo(Gdk::Rectangle rect, Gtk::Widget& view, RectEdge preferredEdge);
     bool isShown() const { return isShown_; }
     // When true the instance owns itself while shown and lets go of itself once it has closed.
-    bool shouldReleaseItself() const { return shouldReleaseItself_; }
     void setShouldReleaseItself(bool on) { shouldReleaseItself_ = on; }
 
     // A button was pressed (index into the alert's buttons): the completion gets 1000 + index,

@@ -1,7 +1,6 @@
 #include "media/ShareToWebViewController.h"
 
 #include <gtk/gtk.h>
-#include <gtkmm/builder.h>
 #include <gtkmm/button.h>
 #include <gtkmm/container.h>
 #include <gtkmm/eventbox.h>
@@ -23,7 +22,6 @@ namespace parlivo {
 
 namespace {
 
-constexpr const char* kResource = "/net/vantreo/mac/WhatsApp/ui/ShareToWebViewController.ui";
 // Where the panel starts before the page has told the chat list's width (the interface file's
 // frame, in effect): about where the web client's list ends.
 constexpr double kDefaultFraction = 0.3;
@@ -64,20 +62,17 @@ ShareToWebViewController::~ShareToWebViewController() {
     if (auto* parent = view_->get_parent()) parent->remove(*view_);
     // A panel from the interface file belongs to the builder, which lets go of it (and its
     // buttons) when it goes itself: deleting it here as well released it twice.
-    if (builder_) static_cast<void>(view_.release());
+    if (file_) static_cast<void>(view_.release());
 }
 
 void ShareToWebViewController::loadView() {
     installScreenStyle(kStyle);
     Gtk::EventBox* root = nullptr;
-    try {
-        builder_ = Gtk::Builder::create_from_resource(kResource);
-        builder_->get_widget("view", root);
-        builder_->get_widget("pasteButton", pasteButton_);
-        builder_->get_widget("cancelButton", cancelButton_);
-    } catch (const Glib::Error& error) {
-        platform::systemLog("Error: could not load the share view: " + std::string(error.what()),
-                            platform::LogLevel::error);
+    file_ = InterfaceFile::tryLoad("ShareToWebViewController", "the share view");
+    if (file_) {
+        root = file_->optionalOutlet<Gtk::EventBox>("view");
+        pasteButton_ = file_->optionalOutlet<Gtk::Button>("pasteButton");
+        cancelButton_ = file_->optionalOutlet<Gtk::Button>("cancelButton");
     }
     // A packaging fault still leaves a panel that can be dismissed.
     view_.reset(root ? root : new Gtk::EventBox());
@@ -92,11 +87,9 @@ void ShareToWebViewController::loadView() {
     view_->set_valign(Gtk::ALIGN_FILL);
     view_->set_visible_window(true);
     view_->set_can_focus(true);
-    if (builder_) {
-        Gtk::Label* title = nullptr;
-        Gtk::Label* prompt = nullptr;
-        builder_->get_widget("titleLabel", title);
-        builder_->get_widget("promptLabel", prompt);
+    if (file_) {
+        auto* title = file_->optionalOutlet<Gtk::Label>("titleLabel");
+        auto* prompt = file_->optionalOutlet<Gtk::Label>("promptLabel");
         if (title) title->set_text(platform::localized("SHARE_TITLE", "Share to a Chat"));
         if (prompt) prompt->set_text(platform::localized("SHARE_PROMPT", "Choose a chat on the left, then click Share."));
     }
@@ -303,7 +296,6 @@ void ShareToWebViewController::buttonClicked(Gtk::Widget* sender) {
 
 void ShareToWebViewController::sendClicked() { buttonClicked(pasteButton_); }
 
-void ShareToWebViewController::cancelClicked() { buttonClicked(cancelButton_); }
 
 bool ShareToWebViewController::covers(Gtk::Widget& widget, double x, double y) const {
     if (!view_->get_parent() || !view_->get_visible()) return false;

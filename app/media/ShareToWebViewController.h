@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ViewExtensions.h"
+#include "controls/InterfaceFile.h"
 #include "web/ScriptMessage.h"
 
 namespace Gtk {
@@ -87,7 +88,6 @@ public:
     // The action of both buttons: Share sends (once), Cancel dismisses; other senders are ignored.
     void buttonClicked(Gtk::Widget* sender);
     void sendClicked();
-    void cancelClicked();
     // The panel answers no button any more (it is sent, dismissed, or replaced by a newer share).
     void endInteraction();
 
@@ -111,7 +111,7 @@ private:
     double chatListX(double containerWidth) const;
     static int placeChild(GtkOverlay* overlay, GtkWidget* child, GdkRectangle* allocation, void* data);
 
-    Glib::RefPtr<Gtk::Builder> builder_;
+    std::optional<InterfaceFile> file_;
     std::unique_ptr<Gtk::EventBox> view_;
     Gtk::Button* pasteButton_ = nullptr;
     Gtk::Button* cancelButton_ = nullptr;

@@ -134,10 +134,6 @@ void WQAudioRecorder::failedToRecord(std::string_view reason) {
     if (auto webView = webView_.lock()) webView->evaluateJavaScript(std::string(kNothingRecordedScript));
 }
 
-void WQAudioRecorder::requestRecordingPermission(const std::function<void(bool)>& block) {
-    if (block) block(true);
-}
-
 bool WQAudioRecorder::isRecording() const {
     return capture_ && capture_->isRunning();
 }

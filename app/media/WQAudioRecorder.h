@@ -45,8 +45,6 @@ public:
     // Starts (or, while recording, continues at the new rate and batch size) recording.
     void recordWithSampleRate(double sampleRate, double bufferSize);
     void stopRecording();
-    // The recorder asks for no permission of its own: the block is called with true at once.
-    void requestRecordingPermission(const std::function<void(bool)>& block);
 
     bool isRecording() const;
     // The capture rate in use; 0 while not recording.

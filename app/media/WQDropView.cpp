@@ -45,7 +45,7 @@ std::shared_ptr<WQDropView> WQDropView::create() { return std::shared_ptr<WQDrop
 
 bool WQDropView::locked() const {
     if (isLocked) return isLocked();
-    return platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown));
+    return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown);
 }
 
 bool WQDropView::mayDeliver() const { return sendingEnabled && !locked(); }

@@ -6,13 +6,12 @@
 #include <algorithm>
 
 #include "ViewAnimation.h"
+#include "controls/InterfaceFile.h"
 #include "controls/ScreenStyle.h"
 #include "foundation/Localized.h"
 
 namespace parlivo {
 namespace {
-
-constexpr const char* kImageFolder = "/net/vantreo/mac/WhatsApp/images/";
 
 constexpr const char* kStyle = R"(
             .media-time { border: 1px solid rgba(230, 230, 230, 0.8); border-radius: 10px;
@@ -24,15 +23,6 @@ constexpr const char* kStyle = R"(
         )";
 
 void styled(Gtk::Widget& widget, const char* className) { styleWithClass(widget, kStyle, className); }
-
-Glib::RefPtr<Gdk::Pixbuf> buttonImage(const std::string& name) {
-    try {
-        return Gdk::Pixbuf::create_from_resource(kImageFolder + name + ".svg", WQMediaControlView::buttonSize,
-                                                 WQMediaControlView::buttonSize);
-    } catch (const Glib::Error&) {
-        return {};
-    }
-}
 
 }  // namespace
 
@@ -187,7 +177,7 @@ std::function<void()> WQMediaControlView::thenSync(std::function<void()> complet
 void WQMediaControlView::sync() {
     if (imageName_ != model_->recordButtonImage()) {
         imageName_ = model_->recordButtonImage();
-        recordImage_.set(buttonImage(imageName_));
+        recordImage_.set(resourceImage(imageName_, WQMediaControlView::buttonSize));
         // The button shows only a picture: screen readers (and tests driving the program) need
         // its name.
         const bool photo = imageName_ == WQMediaControlModel::photoImage;

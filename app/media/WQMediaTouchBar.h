@@ -15,12 +15,10 @@ namespace parlivo {
 class TouchBarSegmentedItem : public platform::TouchBarItem {
 public:
     using Action = std::function<void(TouchBarSegmentedItem& sender)>;
-    enum class TrackingMode { selectOne = 0 };
 
     TouchBarSegmentedItem(std::string identifier, std::vector<std::string> segmentImages, Action action);
 
     const std::vector<std::string>& segmentImages() const { return images_; }
-    TrackingMode trackingMode() const { return TrackingMode::selectOne; }
     int selectedSegment() const { return selected_; }
     // Selection made in code: the action does not run.
     void setSelectedSegment(int segment);

@@ -7,12 +7,12 @@
 namespace parlivo {
 
 WQMediaType storedMediaType() {
-    const auto raw = platform::UserDefaults::standard().integerForKey(std::string(keys::mediaType));
+    const auto raw = platform::UserDefaults::standard().integerForKey(keys::mediaType);
     return raw == int(WQMediaType::photo) ? WQMediaType::photo : WQMediaType::video;
 }
 
 void storeMediaType(WQMediaType type) {
-    platform::UserDefaults::standard().setInteger(std::string(keys::mediaType), int(type));
+    platform::UserDefaults::standard().setInteger(keys::mediaType, int(type));
 }
 
 std::string sessionPreset(WQMediaType type) {

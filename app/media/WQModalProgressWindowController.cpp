@@ -9,9 +9,6 @@
 
 namespace parlivo {
 
-namespace {
-constexpr const char* kResource = "/net/vantreo/mac/WhatsApp/ui/WQModalProgressWindow.ui";
-}
 
 std::shared_ptr<WQModalProgressWindowController> WQModalProgressWindowController::create(
     std::optional<std::string> title, std::optional<std::string> subTitle, std::function<void()> stopAction,
@@ -30,22 +27,16 @@ WQModalProgressWindowController::~WQModalProgressWindowController() {
 }
 
 void WQModalProgressWindowController::loadWindow(Gtk::Window* parent) {
-    try {
-        builder_ = Gtk::Builder::create_from_resource(kResource);
-    } catch (const Glib::Error& error) {
-        // A packaging fault: the conversion still runs and can still end, only without a sheet.
-        platform::systemLog("Error: could not load the progress sheet: " + std::string(error.what()),
-                            platform::LogLevel::error);
-        return;
-    }
-    Gtk::Dialog* dialog = nullptr;
-    builder_->get_widget("window", dialog);
+    // A packaging fault: the conversion still runs and can still end, only without a sheet.
+    file_ = InterfaceFile::tryLoad("WQModalProgressWindow", "the progress sheet");
+    if (!file_) return;
+    auto* dialog = file_->optionalOutlet<Gtk::Dialog>("window");
     if (!dialog) return;
     window_.reset(dialog);
-    builder_->get_widget("labelTextField", labelTextField_);
-    builder_->get_widget("subtitleTextField", subtitleTextField_);
-    builder_->get_widget("stopButton", stopButton_);
-    builder_->get_widget("progressIndicator", progressIndicator_);
+    labelTextField_ = file_->optionalOutlet<Gtk::Label>("labelTextField");
+    subtitleTextField_ = file_->optionalOutlet<Gtk::Label>("subtitleTextField");
+    stopButton_ = file_->optionalOutlet<Gtk::Button>("stopButton");
+    progressIndicator_ = file_->optionalOutlet<Gtk::ProgressBar>("progressIndicator");
     if (parent) window_->set_transient_for(*parent);
     if (stopButton_) {
         stopButton_->set_label(platform::localized("PROGRESS_STOP", "Stop"));

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include <gtkmm/builder.h>
 #include <gtkmm/button.h>
 #include <gtkmm/dialog.h>
 #include <gtkmm/label.h>
@@ -15,6 +14,7 @@
 #include <gtkmm/progressbar.h>
 #include <gtkmm/window.h>
 
+#include "controls/InterfaceFile.h"
 #include "media/WQModalProgressSheet.h"
 
 namespace parlivo {
@@ -66,7 +66,7 @@ private:
     WQModalProgressWindowController() = default;
     void loadWindow(Gtk::Window* parent);
 
-    Glib::RefPtr<Gtk::Builder> builder_;
+    std::optional<InterfaceFile> file_;
     std::unique_ptr<Gtk::Dialog> window_;
     Gtk::Label* labelTextField_ = nullptr;
     Gtk::Label* subtitleTextField_ = nullptr;

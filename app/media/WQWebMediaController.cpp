@@ -53,7 +53,7 @@ std::vector<std::string> splitAtCommas(const std::string& text) {
 }
 
 // Files must not reach the chat behind the lock screen.
-bool isLocked() { return platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown)); }
+bool isLocked() { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
 
 }  // namespace
 

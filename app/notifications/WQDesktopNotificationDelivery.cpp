@@ -22,8 +22,6 @@ namespace parlivo {
 
 namespace {
 
-bool stored(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
-
 void log(std::string_view message) { tovak::debugPrint(WQDesktopNotificationDelivery::kClassName, message); }
 
 // Pictures are decoded here, one message after the other, so a large one never holds up the
@@ -93,12 +91,14 @@ WQDesktopNotificationDelivery::WQDesktopNotificationDelivery(Trellik& owner, pla
 
 platform::UserNotification WQDesktopNotificationDelivery::notificationFor(const IncomingMessage& message,
                                                                           bool locked) const {
+    const auto& defaults = platform::UserDefaults::standard();
     const bool showSender =
-        stored(locked ? keys::privacyDesktopNotificationsShowSender : keys::desktopNotificationsShowSender);
+        defaults.boolForKey(locked ? keys::privacyDesktopNotificationsShowSender : keys::desktopNotificationsShowSender);
     const bool showPreview =
-        stored(locked ? keys::privacyDesktopNotificationsShowPreview : keys::desktopNotificationsShowMessagePreview);
+        defaults.boolForKey(locked ? keys::privacyDesktopNotificationsShowPreview
+                                   : keys::desktopNotificationsShowMessagePreview);
     const bool playAudio =
-        stored(locked ? keys::privacyDesktopNotificationsPlayAudio : keys::desktopNotificationsPlayAudio);
+        defaults.boolForKey(locked ? keys::privacyDesktopNotificationsPlayAudio : keys::desktopNotificationsPlayAudio);
 
     platform::UserNotification notification;
     notification.title = showSender ? message.title : hiddenSenderTitle();
@@ -107,8 +107,8 @@ platform::UserNotification WQDesktopNotificationDelivery::notificationFor(const 
 
     // A reply needs the sender and the message on screen, and the configuration's consent;
     // never while locked.
-    notification.hasReplyButton = !locked && stored(keys::desktopNotificationsShowSender) &&
-                                  stored(keys::desktopNotificationsShowMessagePreview) &&
+    notification.hasReplyButton = !locked && defaults.boolForKey(keys::desktopNotificationsShowSender) &&
+                                  defaults.boolForKey(keys::desktopNotificationsShowMessagePreview) &&
                                   configuration_.messageSendingFromNotification().value_or(false) &&
                                   configuration_.enableSend().value_or(false);
 

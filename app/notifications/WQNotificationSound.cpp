@@ -20,8 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
-
 // The sound list is ours, but a broken installation must not make us read a huge file.
 constexpr std::uintmax_t kMaximumListSize = 1024 * 1024;
 
@@ -43,7 +41,7 @@ std::optional<fs::path> filePath(const std::string& url) {
 }
 
 std::optional<fs::path> storedURL() {
-    auto url = defaults().urlForKey(std::string(WQNotificationSoundManager::keyURL));
+    auto url = platform::UserDefaults::standard().urlForKey(WQNotificationSoundManager::keyURL);
     return url ? filePath(*url) : std::nullopt;
 }
 
@@ -169,7 +167,7 @@ WQNotificationSoundManager::WQNotificationSoundManager(const platform::Bundle& b
 WQNotificationSoundManager::~WQNotificationSoundManager() = default;
 
 std::shared_ptr<WQNotificationSound> WQNotificationSoundManager::currentSound() const {
-    auto stored = defaults().object(std::string(keyFileName));
+    auto stored = platform::UserDefaults::standard().object(keyFileName);
     const std::string* name = stored ? stored->asString() : nullptr;
     return soundForFileName(name ? std::string_view(*name) : WQNotificationSound::defaultSoundName);
 }
@@ -190,21 +188,23 @@ std::shared_ptr<WQNotificationSound> WQNotificationSoundManager::soundMatching(
 }
 
 void WQNotificationSoundManager::saveCurrentSound(const WQNotificationSound& sound) {
-    defaults().setString(std::string(keyFileName), sound.fileName);
-    defaults().setBool(std::string(keyCustomSound), sound.customSound);
+    auto& defaults = platform::UserDefaults::standard();
+    defaults.setString(keyFileName, sound.fileName);
+    defaults.setBool(keyCustomSound, sound.customSound);
     auto url = sound.url ? fileURL(*sound.url) : std::nullopt;
     if (url)
-        defaults().setURL(std::string(keyURL), *url);
+        defaults.setURL(keyURL, *url);
     else
-        defaults().remove(std::string(keyURL));
+        defaults.remove(keyURL);
     tovak::debugPrint(kClassName, "Changed sound to: " + sound.fileName);
 }
 
 NotificationSoundSettings WQNotificationSoundManager::currentSoundSettings() {
-    auto stored = defaults().object(std::string(keyFileName));
+    auto& defaults = platform::UserDefaults::standard();
+    auto stored = defaults.object(keyFileName);
     const std::string* name = stored ? stored->asString() : nullptr;
     if (!name) return {std::string(WQNotificationSound::defaultSoundName), std::nullopt, false};
-    return {*name, storedURL(), defaults().boolForKey(std::string(keyCustomSound))};
+    return {*name, storedURL(), defaults.boolForKey(keyCustomSound)};
 }
 
 }  // namespace parlivo

@@ -3,13 +3,10 @@
 #include <gtkmm/cssprovider.h>
 
 #include "DebugPrint.h"
-#include "foundation/Log.h"
 
 namespace parlivo {
 
 namespace {
-
-constexpr const char* kPaneResource = "/net/vantreo/mac/WhatsApp/ui/WQWindowNotificationPane.ui";
 
 constexpr const char* kPaneStyle =
     ".parlivo-notification-pane { background-color: @theme_base_color; border-bottom: 1px solid @borders;"
@@ -17,31 +14,21 @@ constexpr const char* kPaneStyle =
 
 }  // namespace
 
-void WQWindowNotificationSplitViewController::setUpNotificationPane(const Glib::RefPtr<Gtk::Builder>& mainWindowBuilder) {
-    if (!mainWindowBuilder || !gtk_builder_get_object(mainWindowBuilder->gobj(), paneSlotName)) return;
-    Gtk::Box* slot = nullptr;
-    mainWindowBuilder->get_widget(paneSlotName, slot);
-    if (slot) attach(*slot);
+void WQWindowNotificationSplitViewController::setUpNotificationPane(const InterfaceFile& mainWindowFile) {
+    if (!mainWindowFile.has(paneSlotName)) return;
+    if (auto* slot = mainWindowFile.optionalOutlet<Gtk::Box>(paneSlotName)) attach(*slot);
 }
 
 std::shared_ptr<WQWindowNotificationSplitViewController> WQWindowNotificationSplitViewController::attach(
     Gtk::Box& slot, WQWindowNotificationController& queue) {
-    Glib::RefPtr<Gtk::Builder> builder;
-    try {
-        builder = Gtk::Builder::create_from_resource(kPaneResource);
-    } catch (const Glib::Error& error) {
-        platform::systemLog("The notification pane could not be loaded: " + std::string(error.what()),
-                            platform::LogLevel::error);
-        return nullptr;
-    }
+    const auto file = InterfaceFile::tryLoad("WQWindowNotificationPane", "the notification pane");
+    if (!file) return nullptr;
     auto controller = std::shared_ptr<WQWindowNotificationSplitViewController>(new WQWindowNotificationSplitViewController());
-    builder->get_widget("notificationPane", controller->pane_);
+    controller->pane_ = file->optionalOutlet<Gtk::Revealer>("notificationPane");
     if (!controller->pane_) return nullptr;
-    controller->notificationViewController_ = std::make_unique<WQWindowNotificationViewController>(builder);
+    controller->notificationViewController_ = std::make_unique<WQWindowNotificationViewController>(*file);
 
-    Gtk::Box* view = nullptr;
-    builder->get_widget("notificationView", view);
-    if (view) {
+    if (auto* view = file->optionalOutlet<Gtk::Box>("notificationView")) {
         auto css = Gtk::CssProvider::create();
         try {
             css->load_from_data(kPaneStyle);

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include <gtkmm/box.h>
-#include <gtkmm/builder.h>
 #include <gtkmm/revealer.h>
 
 #include "notifications/WQWindowNotification.h"
@@ -25,7 +24,7 @@ public:
 
     // The main window's hook: builds the pane into the box "notificationPaneSlot" of the main
     // window's interface and makes it the display of the shared queue. Nothing without the slot.
-    static void setUpNotificationPane(const Glib::RefPtr<Gtk::Builder>& mainWindowBuilder);
+    static void setUpNotificationPane(const InterfaceFile& mainWindowFile);
     // Builds the pane at the top of `slot` and makes it the display of `queue`. The queue keeps
     // it; the slot's window owns the widgets.
     static std::shared_ptr<WQWindowNotificationSplitViewController> attach(

@@ -7,13 +7,13 @@
 
 namespace parlivo {
 
-WQWindowNotificationViewController::WQWindowNotificationViewController(const Glib::RefPtr<Gtk::Builder>& builder) {
-    builder->get_widget("imageView", imageView);
-    builder->get_widget("textField", textField);
-    builder->get_widget("button1", button1);
-    builder->get_widget("button2", button2);
-    builder->get_widget("button3", button3);
-    builder->get_widget("progressIndicator", progressIndicator);
+WQWindowNotificationViewController::WQWindowNotificationViewController(const InterfaceFile& file) {
+    imageView = file.optionalOutlet<Gtk::Image>("imageView");
+    textField = file.optionalOutlet<Gtk::Label>("textField");
+    button1 = file.optionalOutlet<Gtk::Button>("button1");
+    button2 = file.optionalOutlet<Gtk::Button>("button2");
+    button3 = file.optionalOutlet<Gtk::Button>("button3");
+    progressIndicator = file.optionalOutlet<Gtk::Spinner>("progressIndicator");
     for (Gtk::Button* button : {button1, button2, button3})
         if (button) clicks_.push_back(button->signal_clicked().connect([this, button] { buttonClicked(button); }));
     resetNotificationView();

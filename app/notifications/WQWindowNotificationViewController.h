@@ -4,12 +4,12 @@
 #include <string_view>
 #include <vector>
 
-#include <gtkmm/builder.h>
 #include <gtkmm/button.h>
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
 #include <gtkmm/spinner.h>
 
+#include "controls/InterfaceFile.h"
 #include "notifications/WQWindowNotification.h"
 
 namespace parlivo {
@@ -24,7 +24,7 @@ public:
     static constexpr int imageSize = 48;
 
     // Takes the widgets from the pane's interface file; resets the view.
-    explicit WQWindowNotificationViewController(const Glib::RefPtr<Gtk::Builder>& builder);
+    explicit WQWindowNotificationViewController(const InterfaceFile& file);
     ~WQWindowNotificationViewController();
     WQWindowNotificationViewController(const WQWindowNotificationViewController&) = delete;
     WQWindowNotificationViewController& operator=(const WQWindowNotificationViewController&) = delete;

@@ -1,7 +1,5 @@
 #include "preferences/PaneSupport.h"
 
-#include <glib.h>
-
 #include "settings/Trellik.h"
 
 namespace parlivo {
@@ -20,22 +18,14 @@ private:
     std::function<void()> target_;
 };
 
-PaneSupport::PaneSupport(Trellik& trellik, const char* resourcePath, std::function<void()> settingsDidChange)
-    : trellik_(trellik), forwarder_(std::make_shared<Forwarder>(std::move(settingsDidChange))) {
-    try {
-        builder_ = Gtk::Builder::create_from_resource(resourcePath);
-    } catch (const Glib::Error& error) {
-        g_error("Could not load the preference pane %s: %s", resourcePath, error.what().c_str());
-    }
-}
+PaneSupport::PaneSupport(Trellik& trellik, std::string_view interfaceName, std::function<void()> settingsDidChange)
+    : trellik_(trellik),
+      file_(InterfaceFile::load(interfaceName)),
+      forwarder_(std::make_shared<Forwarder>(std::move(settingsDidChange))) {}
 
 PaneSupport::~PaneSupport() {
     resignSettingsDelegate();
     forwarder_->cutOff();
-}
-
-void PaneSupport::missingOutlet(const char* name) {
-    g_error("A preference pane's interface file lacks the outlet \"%s\"", name);
 }
 
 void PaneSupport::fillBlocked(const std::function<void()>& fill) {
@@ -46,6 +36,17 @@ void PaneSupport::fillBlocked(const std::function<void()>& fill) {
     fill();
     if (--filling_ == 0)
         for (auto& handler : handlers_) handler.unblock();
+}
+
+bool PaneSupport::readSetting(std::string_view key, bool (Trellik::*read)() const) const {
+    return read ? (trellik_.*read)() : trellik_.boolSetting(key);
+}
+
+void PaneSupport::storeSetting(std::string_view key, void (Trellik::*store)(bool), bool value) {
+    if (store)
+        (trellik_.*store)(value);
+    else
+        trellik_.setBoolSetting(key, value);
 }
 
 void PaneSupport::becomeSettingsDelegate() { trellik_.setSettingsDelegate(forwarder_); }

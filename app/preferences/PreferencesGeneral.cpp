@@ -9,7 +9,6 @@
 #include "WQLaunchAtLoginManager.h"
 #include "controls/QORSwitch.h"
 #include "foundation/Localized.h"
-#include "foundation/UserDefaults.h"
 #include "settings/Enums.h"
 #include "settings/Keys.h"
 #include "settings/Trellik.h"
@@ -23,31 +22,34 @@ namespace {
 
 constexpr std::string_view kClassName = "PreferencesGeneral";
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
-bool storedBool(std::string_view key) { return defaults().boolForKey(std::string(key)); }
-void storeBool(std::string_view key, bool value) { defaults().setBool(std::string(key), value); }
 
 std::string returnKeyActionTitle(ReturnKeyAction action) {
     return action == ReturnKeyAction::send ? platform::localized("RETURN_KEY_ACTION_SEND", "Send message")
                                            : platform::localized("RETURN_KEY_ACTION_NEW_LINE", "New line");
 }
 
-Glib::RefPtr<Gdk::Pixbuf> resourceImage(const std::string& name) {
-    try {
-        return Gdk::Pixbuf::create_from_resource("/net/vantreo/mac/WhatsApp/images/" + name + ".svg", 32, 32);
-    } catch (const Glib::Error&) {
-        return {};
-    }
-}
-
 }  // namespace
+
+const SettingBox<PreferencesGeneral::Outlets> PreferencesGeneral::settingBoxes[] = {
+    {&Outlets::desktopNotificationButton, keys::desktopNotificationsEnabled, nullptr,
+     &Trellik::setDesktopNotificationsEnabled},
+    {&Outlets::menuBarNotificationButton, keys::menuBarNotificationsEnabeld},
+    {&Outlets::dockIconNotificationButton, keys::dockIconNotificationsEnabeld},
+    {&Outlets::desktopNotificationShowSenderButton, keys::desktopNotificationsShowSender},
+    {&Outlets::desktopNotificationShowSenderPictureButton, keys::desktopNotificationsShowSenderImage,
+     &Trellik::showSenderImage},
+    {&Outlets::desktopNotificationShowMessagePreviewButton, keys::desktopNotificationsShowMessagePreview},
+    {&Outlets::desktopNotificationPlayAudioButton, keys::desktopNotificationsPlayAudio},
+    {&Outlets::showMenuBarIconButton, keys::showMenuBarIcon, nullptr, &Trellik::setShowMenuBarIcon},
+    {&Outlets::showDockIconButton, keys::showDockIcon, nullptr, &Trellik::setShowDockIcon},
+};
 
 PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginManager& launchAtLogin,
                                        Services services)
     : trellik_(trellik),
       launchAtLogin_(launchAtLogin),
       services_(std::move(services)),
-      support_(trellik, resourcePath, [this] { fillControls(); }) {
+      support_(trellik, interfaceFile, [this] { fillControls(); }) {
     if (!services_.terminate)
         services_.terminate = [] {
             if (auto application = Gio::Application::get_default()) application->quit();
@@ -55,50 +57,48 @@ PreferencesGeneral::PreferencesGeneral(Trellik& trellik, tovak::WQLaunchAtLoginM
     if (!services_.checkForUpdates) services_.checkForUpdates = [] { platform::VendorServices::shared().checkForUpdates(); };
     if (!services_.showSupport) services_.showSupport = [&trellik] { trellik.showSupportAlert(); };
 
-    view_.reset(support_.outlet<Gtk::Widget>("view"));
-    o_.doNotDisturbImageView = support_.outlet<Gtk::Image>("doNotDisturbImageView");
-    o_.desktopNotificationButton = support_.outlet<Gtk::CheckButton>("desktopNotificationButton");
-    o_.menuBarNotificationButton = support_.outlet<Gtk::CheckButton>("menuBarNotificationButton");
-    o_.dockIconNotificationButton = support_.outlet<Gtk::CheckButton>("dockIconNotificationButton");
-    o_.desktopNotificationShowSenderButton = support_.outlet<Gtk::CheckButton>("desktopNotificationShowSenderButton");
-    o_.desktopNotificationShowSenderPictureButton =
-        support_.outlet<Gtk::CheckButton>("desktopNotificationShowSenderPictureButton");
-    o_.desktopNotificationShowMessagePreviewButton =
-        support_.outlet<Gtk::CheckButton>("desktopNotificationShowMessagePreviewButton");
-    o_.desktopNotificationPlayAudioButton = support_.outlet<Gtk::CheckButton>("desktopNotificationPlayAudioButton");
-    o_.launchAtLoginButton = support_.outlet<Gtk::CheckButton>("launchAtLoginButton");
-    o_.showMenuBarIconButton = support_.outlet<Gtk::CheckButton>("showMenuBarIconButton");
-    o_.showDockIconButton = support_.outlet<Gtk::CheckButton>("showDockIconButton");
-    o_.shortcutContainerView = support_.outlet<Gtk::Box>("shortcutContainerView");
-    o_.returnKeyActionButton = support_.outlet<Gtk::ComboBoxText>("returnKeyActionButton");
-    o_.supportButton = support_.outlet<Gtk::Button>("supportButton");
-    o_.checkForUpdateButton = support_.outlet<Gtk::Button>("checkForUpdateButton");
-    o_.closeAppButton = support_.outlet<Gtk::Button>("closeAppButton");
+    const InterfaceFile& file = support_.file();
+    view_.reset(file.outlet<Gtk::Widget>("view"));
+    outlets_.doNotDisturbImageView = file.outlet<Gtk::Image>("doNotDisturbImageView");
+    outlets_.desktopNotificationButton = file.outlet<Gtk::CheckButton>("desktopNotificationButton");
+    outlets_.menuBarNotificationButton = file.outlet<Gtk::CheckButton>("menuBarNotificationButton");
+    outlets_.dockIconNotificationButton = file.outlet<Gtk::CheckButton>("dockIconNotificationButton");
+    outlets_.desktopNotificationShowSenderButton = file.outlet<Gtk::CheckButton>("desktopNotificationShowSenderButton");
+    outlets_.desktopNotificationShowSenderPictureButton =
+        file.outlet<Gtk::CheckButton>("desktopNotificationShowSenderPictureButton");
+    outlets_.desktopNotificationShowMessagePreviewButton =
+        file.outlet<Gtk::CheckButton>("desktopNotificationShowMessagePreviewButton");
+    outlets_.desktopNotificationPlayAudioButton = file.outlet<Gtk::CheckButton>("desktopNotificationPlayAudioButton");
+    outlets_.launchAtLoginButton = file.outlet<Gtk::CheckButton>("launchAtLoginButton");
+    outlets_.showMenuBarIconButton = file.outlet<Gtk::CheckButton>("showMenuBarIconButton");
+    outlets_.showDockIconButton = file.outlet<Gtk::CheckButton>("showDockIconButton");
+    outlets_.shortcutContainerView = file.outlet<Gtk::Box>("shortcutContainerView");
+    outlets_.returnKeyActionButton = file.outlet<Gtk::ComboBoxText>("returnKeyActionButton");
+    outlets_.supportButton = file.outlet<Gtk::Button>("supportButton");
+    outlets_.checkForUpdateButton = file.outlet<Gtk::Button>("checkForUpdateButton");
+    outlets_.closeAppButton = file.outlet<Gtk::Button>("closeAppButton");
 
     // The switch is ours, drawn in code; the layout keeps its place.
-    o_.doNotDisturbSwitch = Gtk::manage(new QORSwitch());
-    support_.outlet<Gtk::Box>("doNotDisturbSwitchContainer")->pack_start(*o_.doNotDisturbSwitch, Gtk::PACK_SHRINK);
-    o_.doNotDisturbSwitch->show();
-    support_.outlet<Gtk::Label>("doNotDisturbLabel")->set_mnemonic_widget(*o_.doNotDisturbSwitch);
-    o_.doNotDisturbSwitch->get_accessible()->set_name(support_.outlet<Gtk::Label>("doNotDisturbLabel")->get_text());
+    outlets_.doNotDisturbSwitch = Gtk::manage(new QORSwitch());
+    file.outlet<Gtk::Box>("doNotDisturbSwitchContainer")->pack_start(*outlets_.doNotDisturbSwitch, Gtk::PACK_SHRINK);
+    outlets_.doNotDisturbSwitch->show();
+    file.outlet<Gtk::Label>("doNotDisturbLabel")->set_mnemonic_widget(*outlets_.doNotDisturbSwitch);
+    outlets_.doNotDisturbSwitch->get_accessible()->set_name(file.outlet<Gtk::Label>("doNotDisturbLabel")->get_text());
 
     // As the pane loads: the update button shows, the switch and every control reach their action.
-    o_.checkForUpdateButton->set_visible(true);
-    o_.closeAppButton->set_label(platform::localizedFormat(platform::localized("QUIT_APP_BUTTON", "Quit %@"),
+    outlets_.checkForUpdateButton->set_visible(true);
+    outlets_.closeAppButton->set_label(platform::localizedFormat(platform::localized("QUIT_APP_BUTTON", "Quit %@"),
                                                     {tovak::WQApplicationInfo::applicationName()}));
-    support_.addControlHandler(o_.doNotDisturbSwitch->signalAction().connect(
+    support_.addControlHandler(outlets_.doNotDisturbSwitch->signalAction().connect(
         [this](QORSwitch& sender) { doNotDisturbSwitched(sender); }));
-    for (Gtk::CheckButton* box : {o_.desktopNotificationButton, o_.menuBarNotificationButton,
-                                  o_.dockIconNotificationButton, o_.desktopNotificationShowSenderButton,
-                                  o_.desktopNotificationShowSenderPictureButton,
-                                  o_.desktopNotificationShowMessagePreviewButton,
-                                  o_.desktopNotificationPlayAudioButton, o_.launchAtLoginButton,
-                                  o_.showMenuBarIconButton, o_.showDockIconButton})
+    std::vector<Gtk::CheckButton*> boxes{outlets_.launchAtLoginButton};
+    for (const auto& setting : settingBoxes) boxes.push_back(outlets_.*setting.control);
+    for (Gtk::CheckButton* box : boxes)
         support_.addControlHandler(box->signal_toggled().connect([this, box] { buttonClicked(box); }));
-    for (Gtk::Button* button : {o_.supportButton, o_.checkForUpdateButton, o_.closeAppButton})
+    for (Gtk::Button* button : {outlets_.supportButton, outlets_.checkForUpdateButton, outlets_.closeAppButton})
         support_.addControlHandler(button->signal_clicked().connect([this, button] { buttonClicked(button); }));
-    support_.addControlHandler(o_.returnKeyActionButton->signal_changed().connect(
-        [this] { popUpButtonChanged(o_.returnKeyActionButton); }));
+    support_.addControlHandler(outlets_.returnKeyActionButton->signal_changed().connect(
+        [this] { popUpButtonChanged(outlets_.returnKeyActionButton); }));
 
     setUpControls();
     fillControls();
@@ -109,7 +109,7 @@ PreferencesGeneral::~PreferencesGeneral() {
     // The recorder belongs to the shortcut, not to this pane: it leaves before the pane's views go.
     if (auto* shortcut = WQShortcut::of(trellik_)) {
         auto& recorder = shortcut->shortcutView();
-        if (recorder.get_parent() == o_.shortcutContainerView) o_.shortcutContainerView->remove(recorder);
+        if (recorder.get_parent() == outlets_.shortcutContainerView) outlets_.shortcutContainerView->remove(recorder);
     }
 }
 
@@ -120,12 +120,12 @@ std::string PreferencesGeneral::toolbarItemLabel() const {
 void PreferencesGeneral::setUpControls() {
     support_.fillBlocked([this] {
         for (ReturnKeyAction action : allCases<ReturnKeyAction>())
-            o_.returnKeyActionButton->append(std::to_string(rawValue(action)), returnKeyActionTitle(action));
+            outlets_.returnKeyActionButton->append(std::to_string(rawValue(action)), returnKeyActionTitle(action));
     });
     if (auto* shortcut = WQShortcut::of(trellik_)) {
         auto& recorder = shortcut->shortcutView();
         if (auto* parent = dynamic_cast<Gtk::Container*>(recorder.get_parent())) parent->remove(recorder);
-        o_.shortcutContainerView->pack_start(recorder, Gtk::PACK_EXPAND_WIDGET);
+        outlets_.shortcutContainerView->pack_start(recorder, Gtk::PACK_EXPAND_WIDGET);
         recorder.show();
     }
 }
@@ -139,89 +139,66 @@ void PreferencesGeneral::viewDidDisappear() { support_.resignSettingsDelegate();
 
 void PreferencesGeneral::fillControls() {
     support_.fillBlocked([this] {
-        const bool doNotDisturb = storedBool(keys::doNotDisturbEnabled);
-        o_.doNotDisturbSwitch->setChecked(doNotDisturb);
+        const bool doNotDisturb = trellik_.boolSetting(keys::doNotDisturbEnabled);
+        outlets_.doNotDisturbSwitch->setChecked(doNotDisturb);
         doNotDisturbImageName_ = doNotDisturb ? doNotDisturbColorImage : doNotDisturbBWImage;
-        o_.doNotDisturbImageView->set(resourceImage(doNotDisturbImageName_));
+        outlets_.doNotDisturbImageView->set(resourceImage(doNotDisturbImageName_, 32));
 
-        o_.desktopNotificationButton->set_active(storedBool(keys::desktopNotificationsEnabled));
-        o_.menuBarNotificationButton->set_active(storedBool(keys::menuBarNotificationsEnabeld));
-        o_.dockIconNotificationButton->set_active(storedBool(keys::dockIconNotificationsEnabeld));
-        o_.desktopNotificationShowSenderButton->set_active(storedBool(keys::desktopNotificationsShowSender));
-        o_.desktopNotificationShowSenderPictureButton->set_active(trellik_.showSenderImage());
-        o_.desktopNotificationShowMessagePreviewButton->set_active(storedBool(keys::desktopNotificationsShowMessagePreview));
-        o_.desktopNotificationPlayAudioButton->set_active(storedBool(keys::desktopNotificationsPlayAudio));
-        o_.launchAtLoginButton->set_active(launchAtLogin_.launchAtLogin());
-        o_.showMenuBarIconButton->set_active(storedBool(keys::showMenuBarIcon));
-        o_.showDockIconButton->set_active(storedBool(keys::showDockIcon));
+        support_.fillSettingBoxes(outlets_, settingBoxes);
+        outlets_.launchAtLoginButton->set_active(launchAtLogin_.launchAtLogin());
 
-        o_.returnKeyActionButton->set_active_id(std::to_string(rawValue(trellik_.currentReturnKeyAction())));
+        outlets_.returnKeyActionButton->set_active_id(std::to_string(rawValue(trellik_.currentReturnKeyAction())));
 
         // Grey-out rules, from the settings as they are now.
-        const bool notificationsPossible = !storedBool(keys::doNotDisturbEnabled);
-        const bool desktopNotifications = storedBool(keys::desktopNotificationsEnabled);
-        const bool menuBarIcon = storedBool(keys::showMenuBarIcon);
-        const bool dockIcon = storedBool(keys::showDockIcon);
-        o_.desktopNotificationButton->set_sensitive(notificationsPossible);
-        o_.menuBarNotificationButton->set_sensitive(notificationsPossible && menuBarIcon);
-        o_.dockIconNotificationButton->set_sensitive(notificationsPossible && dockIcon);
+        const bool notificationsPossible = !trellik_.boolSetting(keys::doNotDisturbEnabled);
+        const bool desktopNotifications = trellik_.boolSetting(keys::desktopNotificationsEnabled);
+        const bool menuBarIcon = trellik_.boolSetting(keys::showMenuBarIcon);
+        const bool dockIcon = trellik_.boolSetting(keys::showDockIcon);
+        outlets_.desktopNotificationButton->set_sensitive(notificationsPossible);
+        outlets_.menuBarNotificationButton->set_sensitive(notificationsPossible && menuBarIcon);
+        outlets_.dockIconNotificationButton->set_sensitive(notificationsPossible && dockIcon);
         for (Gtk::CheckButton* detail :
-             {o_.desktopNotificationShowSenderButton, o_.desktopNotificationShowSenderPictureButton,
-              o_.desktopNotificationShowMessagePreviewButton, o_.desktopNotificationPlayAudioButton})
+             {outlets_.desktopNotificationShowSenderButton, outlets_.desktopNotificationShowSenderPictureButton,
+              outlets_.desktopNotificationShowMessagePreviewButton, outlets_.desktopNotificationPlayAudioButton})
             detail->set_sensitive(notificationsPossible && desktopNotifications);
         // One of the two icons can go only while the other stays.
-        o_.showMenuBarIconButton->set_sensitive(dockIcon);
-        o_.showDockIconButton->set_sensitive(menuBarIcon);
+        outlets_.showMenuBarIconButton->set_sensitive(dockIcon);
+        outlets_.showDockIconButton->set_sensitive(menuBarIcon);
     });
 }
 
 void PreferencesGeneral::doNotDisturbSwitched(QORSwitch& sender) {
-    if (&sender != o_.doNotDisturbSwitch) return;
+    if (&sender != outlets_.doNotDisturbSwitch) return;
     trellik_.setDoNotDisturbEnabled(sender.checked());
 }
 
 void PreferencesGeneral::buttonClicked(Gtk::Widget* sender) {
-    auto state = [sender] {
-        auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
-        return box && box->get_active();
-    };
-    if (sender == o_.desktopNotificationButton) {
-        trellik_.setDesktopNotificationsEnabled(state());
-    } else if (sender == o_.menuBarNotificationButton) {
-        storeBool(keys::menuBarNotificationsEnabeld, state());
-    } else if (sender == o_.dockIconNotificationButton) {
-        storeBool(keys::dockIconNotificationsEnabeld, state());
-    } else if (sender == o_.desktopNotificationShowSenderButton) {
-        storeBool(keys::desktopNotificationsShowSender, state());
-    } else if (sender == o_.desktopNotificationShowSenderPictureButton) {
-        storeBool(keys::desktopNotificationsShowSenderImage, state());
-    } else if (sender == o_.desktopNotificationShowMessagePreviewButton) {
-        storeBool(keys::desktopNotificationsShowMessagePreview, state());
-    } else if (sender == o_.desktopNotificationPlayAudioButton) {
-        storeBool(keys::desktopNotificationsPlayAudio, state());
-    } else if (sender == o_.launchAtLoginButton) {
-        launchAtLogin_.setLaunchAtLogin(state());
+    auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
+    const bool state = box && box->get_active();
+    if (const auto* setting = PaneSupport::settingBoxOf(sender, outlets_, settingBoxes)) {
+        // The rules grey out the last icon, but a state that would hide both is refused here too.
+        const auto otherIcon = setting->key == keys::showMenuBarIcon ? keys::showDockIcon
+                               : setting->key == keys::showDockIcon  ? keys::showMenuBarIcon
+                                                                     : std::string_view();
+        if (!state && !otherIcon.empty() && !trellik_.boolSetting(otherIcon)) return fillControls();
+        return support_.storeSettingBox(*setting, state);
+    }
+    if (sender == outlets_.launchAtLoginButton) {
+        launchAtLogin_.setLaunchAtLogin(state);
         // Registering the login item can fail: show what the manager reached.
         fillControls();
-    } else if (sender == o_.showMenuBarIconButton) {
-        // The rules grey out the last icon, but a state that would hide both is refused here too.
-        if (!state() && !storedBool(keys::showDockIcon)) return fillControls();
-        trellik_.setShowMenuBarIcon(state());
-    } else if (sender == o_.showDockIconButton) {
-        if (!state() && !storedBool(keys::showMenuBarIcon)) return fillControls();
-        trellik_.setShowDockIcon(state());
-    } else if (sender == o_.closeAppButton) {
+    } else if (sender == outlets_.closeAppButton) {
         services_.terminate();
-    } else if (sender == o_.supportButton) {
+    } else if (sender == outlets_.supportButton) {
         services_.showSupport();
-    } else if (sender == o_.checkForUpdateButton) {
+    } else if (sender == outlets_.checkForUpdateButton) {
         services_.checkForUpdates();
     }
 }
 
 void PreferencesGeneral::popUpButtonChanged(Gtk::ComboBox* sender) {
-    if (sender != o_.returnKeyActionButton) return;
-    const std::string id = o_.returnKeyActionButton->get_active_id();
+    if (sender != outlets_.returnKeyActionButton) return;
+    const std::string id = outlets_.returnKeyActionButton->get_active_id();
     if (id.empty()) return;
     std::int64_t tag = 0;
     try {
@@ -230,7 +207,7 @@ void PreferencesGeneral::popUpButtonChanged(Gtk::ComboBox* sender) {
         return;
     }
     if (auto action = fromRaw<ReturnKeyAction>(tag)) {
-        defaults().setInteger(std::string(keys::returnKeyAction), rawValue(*action));
+        trellik_.setReturnKeyAction(*action);
         tovak::debugPrint(kClassName, "Return key action: " + id);
     }
 }

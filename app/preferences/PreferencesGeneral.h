@@ -31,7 +31,7 @@ class Trellik;
 class PreferencesGeneral : public PreferencesPane {
 public:
     static constexpr const char* viewIdentifier = "General";
-    static constexpr const char* resourcePath = "/net/vantreo/mac/WhatsApp/ui/PreferencesGeneral.ui";
+    static constexpr const char* interfaceFile = "PreferencesGeneral";
     static constexpr const char* doNotDisturbColorImage = "DoNotDisturbColor";
     static constexpr const char* doNotDisturbBWImage = "DoNotDisturbBW";
 
@@ -75,7 +75,7 @@ public:
     bool hasResizableWidth() const { return false; }
     bool hasResizableHeight() const { return false; }
 
-    const Outlets& outlets() const { return o_; }
+    const Outlets& outlets() const { return outlets_; }
     // The image the do-not-disturb picture shows ("DoNotDisturbColor" or "DoNotDisturbBW").
     const std::string& doNotDisturbImageName() const { return doNotDisturbImageName_; }
 
@@ -89,6 +89,9 @@ public:
     void popUpButtonChanged(Gtk::ComboBox* sender);
 
 private:
+    // The check boxes that each show one setting.
+    static const SettingBox<Outlets> settingBoxes[];
+
     void setUpControls();
 
     Trellik& trellik_;
@@ -96,7 +99,7 @@ private:
     Services services_;
     PaneSupport support_;
     std::unique_ptr<Gtk::Widget> view_;
-    Outlets o_;
+    Outlets outlets_;
     std::string doNotDisturbImageName_;
 };
 

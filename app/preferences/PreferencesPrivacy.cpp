@@ -18,10 +18,6 @@ namespace parlivo {
 
 namespace {
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
-bool storedBool(std::string_view key) { return defaults().boolForKey(std::string(key)); }
-void storeBool(std::string_view key, bool value) { defaults().setBool(std::string(key), value); }
-
 std::string lockAfterTitle(PrivacyTimeInterval interval) {
     switch (interval) {
         case PrivacyTimeInterval::oneMinute: return platform::localized("ONE_MINUTE", "One minute");
@@ -35,96 +31,111 @@ std::string lockAfterTitle(PrivacyTimeInterval interval) {
 
 }  // namespace
 
+const SettingBox<PreferencesPrivacy::Outlets> PreferencesPrivacy::settingBoxes[] = {
+    {&Outlets::privacyEnableTouchIDButton, keys::privacyModeTouchIDEnabled},
+    {&Outlets::privacyDesktopNotificationButton, keys::privacyDesktopNotificationsEnabled, nullptr,
+     &Trellik::setPrivacyDesktopNotificationsEnabled},
+    {&Outlets::privacyDesktopNotificationShowSenderButton, keys::privacyDesktopNotificationsShowSender},
+    {&Outlets::privacyDesktopNotificationShowSenderPictureButton, keys::privacyDesktopNotificationsShowSenderImage,
+     &Trellik::privacyShowSenderImage},
+    {&Outlets::privacyDesktopNotificationShowMessagePreviewButton, keys::privacyDesktopNotificationsShowPreview},
+    {&Outlets::privacyDesktopNotificationPlayAudioButton, keys::privacyDesktopNotificationsPlayAudio},
+    {&Outlets::privacyMenuBarNotificationButton, keys::privacyMenuBarNotification},
+    {&Outlets::privacyDockIconNotificationButton, keys::privacyDockIconNotification},
+    {&Outlets::privacyShowChatContentMouseOver, keys::privacyStealthModeShowContentOnMouseOver, nullptr,
+     &Trellik::setPrivacyStealthModeShowContentOnMouseOver},
+    {&Outlets::pageMicrophoneButton, pagepermissions::settingKey(pagepermissions::MediaKind::microphone)},
+    {&Outlets::pageCameraButton, pagepermissions::settingKey(pagepermissions::MediaKind::camera)},
+};
+
 PreferencesPrivacy::PreferencesPrivacy(Trellik& trellik, Services services)
-    : trellik_(trellik), services_(std::move(services)), support_(trellik, resourcePath, [this] { fillControls(); }) {
+    : trellik_(trellik), services_(std::move(services)), support_(trellik, interfaceFile, [this] { fillControls(); }) {
     if (!services_.checkTouchIDSupported) services_.checkTouchIDSupported = &tovak::WQTouchID::checkSupported;
     touchIDSupported_ = tovak::WQTouchID::cachedSupported().value_or(false);
 
-    view_.reset(support_.outlet<Gtk::Widget>("paneView"));
-    o_.paneView = support_.outlet<Gtk::Stack>("paneView");
-    o_.containerView = support_.outlet<Gtk::Widget>("containerView");
-    o_.setPasswordView = support_.outlet<Gtk::Widget>("setPasswordView");
-    o_.setPasswordTextField = support_.derivedOutlet<tovak::WQSecureTextField>("setPasswordTextField");
-    o_.setPasswordDoneButton = support_.outlet<Gtk::Button>("setPasswordDoneButton");
-    o_.setPasswordCancelButton = support_.outlet<Gtk::Button>("setPasswordCancelButton");
-    o_.verifyPasswordView = support_.outlet<Gtk::Widget>("verifyPasswordView");
-    o_.currentPasswordTextField = support_.derivedOutlet<tovak::WQSecureTextField>("currentPasswordTextField");
-    o_.wrongPasswordLabel = support_.outlet<Gtk::Label>("wrongPasswordLabel");
-    o_.verifyPasswordDoneButton = support_.outlet<Gtk::Button>("verifyPasswordDoneButton");
-    o_.verifyPasswordCancelButton = support_.outlet<Gtk::Button>("verifyPasswordCancelButton");
-    o_.privacyImageView = support_.outlet<Gtk::Image>("privacyImageView");
-    o_.lockAfterPopUpButton = support_.outlet<Gtk::ComboBoxText>("lockAfterPopUpButton");
-    o_.privacyResetPasswordButton = support_.outlet<Gtk::Button>("privacyResetPasswordButton");
-    o_.privacyEnableTouchIDButton = support_.outlet<Gtk::CheckButton>("privacyEnableTouchIDButton");
-    o_.privacyDesktopNotificationButton = support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationButton");
-    o_.privacyDesktopNotificationShowSenderButton =
-        support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderButton");
-    o_.privacyDesktopNotificationShowSenderPictureButton =
-        support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderPictureButton");
-    o_.privacyDesktopNotificationShowMessagePreviewButton =
-        support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowMessagePreviewButton");
-    o_.privacyDesktopNotificationPlayAudioButton =
-        support_.outlet<Gtk::CheckButton>("privacyDesktopNotificationPlayAudioButton");
-    o_.privacyMenuBarNotificationButton = support_.outlet<Gtk::CheckButton>("privacyMenuBarNotificationButton");
-    o_.privacyDockIconNotificationButton = support_.outlet<Gtk::CheckButton>("privacyDockIconNotificationButton");
-    o_.privacyStealthModeSlider = support_.outlet<Gtk::Scale>("privacyStealthModeSlider");
-    o_.privacyShowChatContentMouseOver = support_.outlet<Gtk::CheckButton>("privacyShowChatContentMouseOver");
-    o_.pageMicrophoneButton = support_.outlet<Gtk::CheckButton>("pageMicrophoneButton");
-    o_.pageCameraButton = support_.outlet<Gtk::CheckButton>("pageCameraButton");
+    const InterfaceFile& file = support_.file();
+    view_.reset(file.outlet<Gtk::Widget>("paneView"));
+    outlets_.paneView = file.outlet<Gtk::Stack>("paneView");
+    outlets_.containerView = file.outlet<Gtk::Widget>("containerView");
+    outlets_.setPasswordView = file.outlet<Gtk::Widget>("setPasswordView");
+    outlets_.setPasswordTextField = file.derivedOutlet<tovak::WQSecureTextField>("setPasswordTextField");
+    outlets_.setPasswordDoneButton = file.outlet<Gtk::Button>("setPasswordDoneButton");
+    outlets_.setPasswordCancelButton = file.outlet<Gtk::Button>("setPasswordCancelButton");
+    outlets_.verifyPasswordView = file.outlet<Gtk::Widget>("verifyPasswordView");
+    outlets_.currentPasswordTextField = file.derivedOutlet<tovak::WQSecureTextField>("currentPasswordTextField");
+    outlets_.wrongPasswordLabel = file.outlet<Gtk::Label>("wrongPasswordLabel");
+    outlets_.verifyPasswordDoneButton = file.outlet<Gtk::Button>("verifyPasswordDoneButton");
+    outlets_.verifyPasswordCancelButton = file.outlet<Gtk::Button>("verifyPasswordCancelButton");
+    outlets_.privacyImageView = file.outlet<Gtk::Image>("privacyImageView");
+    outlets_.lockAfterPopUpButton = file.outlet<Gtk::ComboBoxText>("lockAfterPopUpButton");
+    outlets_.privacyResetPasswordButton = file.outlet<Gtk::Button>("privacyResetPasswordButton");
+    outlets_.privacyEnableTouchIDButton = file.outlet<Gtk::CheckButton>("privacyEnableTouchIDButton");
+    outlets_.privacyDesktopNotificationButton = file.outlet<Gtk::CheckButton>("privacyDesktopNotificationButton");
+    outlets_.privacyDesktopNotificationShowSenderButton =
+        file.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderButton");
+    outlets_.privacyDesktopNotificationShowSenderPictureButton =
+        file.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowSenderPictureButton");
+    outlets_.privacyDesktopNotificationShowMessagePreviewButton =
+        file.outlet<Gtk::CheckButton>("privacyDesktopNotificationShowMessagePreviewButton");
+    outlets_.privacyDesktopNotificationPlayAudioButton =
+        file.outlet<Gtk::CheckButton>("privacyDesktopNotificationPlayAudioButton");
+    outlets_.privacyMenuBarNotificationButton = file.outlet<Gtk::CheckButton>("privacyMenuBarNotificationButton");
+    outlets_.privacyDockIconNotificationButton = file.outlet<Gtk::CheckButton>("privacyDockIconNotificationButton");
+    outlets_.privacyStealthModeSlider = file.outlet<Gtk::Scale>("privacyStealthModeSlider");
+    outlets_.privacyShowChatContentMouseOver = file.outlet<Gtk::CheckButton>("privacyShowChatContentMouseOver");
+    outlets_.pageMicrophoneButton = file.outlet<Gtk::CheckButton>("pageMicrophoneButton");
+    outlets_.pageCameraButton = file.outlet<Gtk::CheckButton>("pageCameraButton");
 
     // Our own controls take the places the layout keeps for them.
-    auto place = [this](const char* container, Gtk::Widget& widget, const char* label) {
-        support_.outlet<Gtk::Box>(container)->pack_start(widget, Gtk::PACK_SHRINK);
+    auto place = [&file](const char* container, Gtk::Widget& widget, const char* label) {
+        file.outlet<Gtk::Box>(container)->pack_start(widget, Gtk::PACK_SHRINK);
         widget.show();
         if (label) {
-            auto* text = support_.outlet<Gtk::Label>(label);
+            auto* text = file.outlet<Gtk::Label>(label);
             text->set_mnemonic_widget(widget);
             widget.get_accessible()->set_name(text->get_text());
         }
     };
-    o_.privacyEnableSwitch = Gtk::manage(new QORSwitch());
-    place("privacyEnableSwitchContainer", *o_.privacyEnableSwitch, "privacyEnableLabel");
-    o_.privacyStealthModeEnabledSwitch = Gtk::manage(new QORSwitch());
-    place("privacyStealthModeEnabledSwitchContainer", *o_.privacyStealthModeEnabledSwitch, "privacyStealthModeLabel");
-    o_.stealthModeHelpButton = Gtk::manage(new InfoButton(18));
-    o_.stealthModeHelpButton->setContent(platform::localized(
+    outlets_.privacyEnableSwitch = Gtk::manage(new QORSwitch());
+    place("privacyEnableSwitchContainer", *outlets_.privacyEnableSwitch, "privacyEnableLabel");
+    outlets_.privacyStealthModeEnabledSwitch = Gtk::manage(new QORSwitch());
+    place("privacyStealthModeEnabledSwitchContainer", *outlets_.privacyStealthModeEnabledSwitch, "privacyStealthModeLabel");
+    outlets_.stealthModeHelpButton = Gtk::manage(new InfoButton(18));
+    outlets_.stealthModeHelpButton->setContent(platform::localized(
         "STEALTH_MODE_HELP",
         "Stealth mode blurs the chats and makes the window see-through, so people around you cannot read "
         "them. Set how much shows with the opacity slider; the chats can show while the pointer is over the "
         "window."));
-    place("stealthModeHelpContainer", *o_.stealthModeHelpButton, nullptr);
-    DadizSliderCell::attach(*o_.privacyStealthModeSlider);
+    place("stealthModeHelpContainer", *outlets_.stealthModeHelpButton, nullptr);
+    DadizSliderCell::attach(*outlets_.privacyStealthModeSlider);
 
-    passwordEntry_ = std::make_unique<PrivacyPasswordEntry>(trellik_, o_, [this] { fillControls(); });
+    passwordEntry_ = std::make_unique<PrivacyPasswordEntry>(trellik_, outlets_, [this] { fillControls(); });
 
-    support_.addControlHandler(o_.privacyEnableSwitch->signalAction().connect(
+    support_.addControlHandler(outlets_.privacyEnableSwitch->signalAction().connect(
         [this](QORSwitch& sender) { privacyEnabledSwitched(sender); }));
-    support_.addControlHandler(o_.privacyStealthModeEnabledSwitch->signalAction().connect(
+    support_.addControlHandler(outlets_.privacyStealthModeEnabledSwitch->signalAction().connect(
         [this](QORSwitch& sender) { privacyStealthModeEnabledSwitched(sender); }));
     support_.addControlHandler(
-        o_.setPasswordTextField->signal_activate().connect([this] { setPasswordAction(o_.setPasswordTextField); }));
-    for (Gtk::Button* button : {o_.setPasswordDoneButton, o_.setPasswordCancelButton})
+        outlets_.setPasswordTextField->signal_activate().connect([this] { setPasswordAction(outlets_.setPasswordTextField); }));
+    for (Gtk::Button* button : {outlets_.setPasswordDoneButton, outlets_.setPasswordCancelButton})
         support_.addControlHandler(button->signal_clicked().connect([this, button] { setPasswordAction(button); }));
-    support_.addControlHandler(o_.currentPasswordTextField->signal_activate().connect(
-        [this] { verifyPasswordAction(o_.currentPasswordTextField); }));
-    for (Gtk::Button* button : {o_.verifyPasswordDoneButton, o_.verifyPasswordCancelButton})
+    support_.addControlHandler(outlets_.currentPasswordTextField->signal_activate().connect(
+        [this] { verifyPasswordAction(outlets_.currentPasswordTextField); }));
+    for (Gtk::Button* button : {outlets_.verifyPasswordDoneButton, outlets_.verifyPasswordCancelButton})
         support_.addControlHandler(button->signal_clicked().connect([this, button] { verifyPasswordAction(button); }));
     // A password is never empty: the entries' confirm buttons wait for a first character.
-    for (tovak::WQSecureTextField* field : {o_.setPasswordTextField, o_.currentPasswordTextField})
+    for (tovak::WQSecureTextField* field : {outlets_.setPasswordTextField, outlets_.currentPasswordTextField})
         support_.addControlHandler(field->signal_changed().connect([this] { passwordEntry_->updateEntryButtons(); }));
-    support_.addControlHandler(o_.lockAfterPopUpButton->signal_changed().connect(
-        [this] { popUpButtonChanged(o_.lockAfterPopUpButton); }));
-    support_.addControlHandler(o_.privacyStealthModeSlider->signal_value_changed().connect(
-        [this] { sliderChanged(o_.privacyStealthModeSlider); }));
+    support_.addControlHandler(outlets_.lockAfterPopUpButton->signal_changed().connect(
+        [this] { popUpButtonChanged(outlets_.lockAfterPopUpButton); }));
+    support_.addControlHandler(outlets_.privacyStealthModeSlider->signal_value_changed().connect(
+        [this] { sliderChanged(outlets_.privacyStealthModeSlider); }));
     support_.addControlHandler(
-        o_.privacyResetPasswordButton->signal_clicked().connect([this] { buttonClicked(o_.privacyResetPasswordButton); }));
-    for (Gtk::CheckButton* box :
-         {o_.privacyEnableTouchIDButton, o_.privacyDesktopNotificationButton,
-          o_.privacyDesktopNotificationShowSenderButton, o_.privacyDesktopNotificationShowSenderPictureButton,
-          o_.privacyDesktopNotificationShowMessagePreviewButton, o_.privacyDesktopNotificationPlayAudioButton,
-          o_.privacyMenuBarNotificationButton, o_.privacyDockIconNotificationButton,
-          o_.privacyShowChatContentMouseOver, o_.pageMicrophoneButton, o_.pageCameraButton})
+        outlets_.privacyResetPasswordButton->signal_clicked().connect([this] { buttonClicked(outlets_.privacyResetPasswordButton); }));
+    for (const auto& setting : settingBoxes) {
+        Gtk::CheckButton* box = outlets_.*setting.control;
         support_.addControlHandler(box->signal_toggled().connect([this, box] { buttonClicked(box); }));
+    }
 
     // The lock engaging or releasing changes what may be touched here.
     privacyObserver_ = platform::NotificationCenter::defaultCenter().addObserver(
@@ -148,7 +159,7 @@ std::string PreferencesPrivacy::toolbarItemLabel() const {
 void PreferencesPrivacy::setUpControls() {
     support_.fillBlocked([this] {
         for (PrivacyTimeInterval interval : allCases<PrivacyTimeInterval>())
-            o_.lockAfterPopUpButton->append(std::to_string(rawValue(interval)), lockAfterTitle(interval));
+            outlets_.lockAfterPopUpButton->append(std::to_string(rawValue(interval)), lockAfterTitle(interval));
     });
 }
 
@@ -165,7 +176,7 @@ void PreferencesPrivacy::viewWillAppear() {
 
 void PreferencesPrivacy::viewDidDisappear() { support_.resignSettingsDelegate(); }
 
-bool PreferencesPrivacy::locked() const { return storedBool(keys::privacyLockdown); }
+bool PreferencesPrivacy::locked() const { return trellik_.boolSetting(keys::privacyLockdown); }
 
 void PreferencesPrivacy::lockChanged() {
     // Nothing half done stays open behind a lock.
@@ -175,43 +186,32 @@ void PreferencesPrivacy::lockChanged() {
 
 void PreferencesPrivacy::fillControls() {
     support_.fillBlocked([this] {
-        const bool privacy = storedBool(keys::privacyModeEnabled);
-        o_.privacyEnableSwitch->setChecked(privacy);
+        const bool privacy = trellik_.boolSetting(keys::privacyModeEnabled);
+        outlets_.privacyEnableSwitch->setChecked(privacy);
         privacyImageName_ = privacy ? lockedImage : unlockedImage;
-        o_.privacyImageView->set_from_icon_name(privacyImageName_, Gtk::ICON_SIZE_DIALOG);
+        outlets_.privacyImageView->set_from_icon_name(privacyImageName_, Gtk::ICON_SIZE_DIALOG);
 
-        o_.lockAfterPopUpButton->set_active_id(std::to_string(rawValue(trellik_.currentLockAfter())));
+        outlets_.lockAfterPopUpButton->set_active_id(std::to_string(rawValue(trellik_.currentLockAfter())));
 
-        o_.privacyEnableTouchIDButton->set_active(storedBool(keys::privacyModeTouchIDEnabled));
-        o_.privacyDesktopNotificationButton->set_active(storedBool(keys::privacyDesktopNotificationsEnabled));
-        o_.privacyDesktopNotificationShowSenderButton->set_active(storedBool(keys::privacyDesktopNotificationsShowSender));
-        o_.privacyDesktopNotificationShowSenderPictureButton->set_active(trellik_.privacyShowSenderImage());
-        o_.privacyDesktopNotificationShowMessagePreviewButton->set_active(
-            storedBool(keys::privacyDesktopNotificationsShowPreview));
-        o_.privacyDesktopNotificationPlayAudioButton->set_active(storedBool(keys::privacyDesktopNotificationsPlayAudio));
-        o_.privacyMenuBarNotificationButton->set_active(storedBool(keys::privacyMenuBarNotification));
-        o_.privacyDockIconNotificationButton->set_active(storedBool(keys::privacyDockIconNotification));
+        support_.fillSettingBoxes(outlets_, settingBoxes);
 
-        o_.privacyStealthModeEnabledSwitch->setChecked(trellik_.privacyStealthModeActive());
-        o_.privacyStealthModeSlider->set_value(defaults().doubleForKey(std::string(keys::privacyStealthModeAlpha)));
-        o_.privacyShowChatContentMouseOver->set_active(storedBool(keys::privacyStealthModeShowContentOnMouseOver));
-        o_.pageMicrophoneButton->set_active(storedBool(pagepermissions::settingKey(pagepermissions::MediaKind::microphone)));
-        o_.pageCameraButton->set_active(storedBool(pagepermissions::settingKey(pagepermissions::MediaKind::camera)));
+        outlets_.privacyStealthModeEnabledSwitch->setChecked(trellik_.privacyStealthModeActive());
+        outlets_.privacyStealthModeSlider->set_value(platform::UserDefaults::standard().doubleForKey(keys::privacyStealthModeAlpha));
 
         // Grey-out rules, from the settings as they are now.
-        const bool desktopNotifications = storedBool(keys::privacyDesktopNotificationsEnabled);
-        o_.lockAfterPopUpButton->set_sensitive(privacy);
-        o_.privacyResetPasswordButton->set_sensitive(privacy);
-        o_.privacyDesktopNotificationButton->set_sensitive(privacy);
-        o_.privacyEnableTouchIDButton->set_sensitive(privacy && touchIDSupported_);
+        const bool desktopNotifications = trellik_.boolSetting(keys::privacyDesktopNotificationsEnabled);
+        outlets_.lockAfterPopUpButton->set_sensitive(privacy);
+        outlets_.privacyResetPasswordButton->set_sensitive(privacy);
+        outlets_.privacyDesktopNotificationButton->set_sensitive(privacy);
+        outlets_.privacyEnableTouchIDButton->set_sensitive(privacy && touchIDSupported_);
         for (Gtk::CheckButton* detail :
-             {o_.privacyDesktopNotificationShowSenderButton, o_.privacyDesktopNotificationShowSenderPictureButton,
-              o_.privacyDesktopNotificationShowMessagePreviewButton, o_.privacyDesktopNotificationPlayAudioButton})
+             {outlets_.privacyDesktopNotificationShowSenderButton, outlets_.privacyDesktopNotificationShowSenderPictureButton,
+              outlets_.privacyDesktopNotificationShowMessagePreviewButton, outlets_.privacyDesktopNotificationPlayAudioButton})
             detail->set_sensitive(privacy && desktopNotifications);
-        o_.privacyMenuBarNotificationButton->set_sensitive(privacy && storedBool(keys::showMenuBarIcon));
-        o_.privacyDockIconNotificationButton->set_sensitive(privacy && storedBool(keys::showDockIcon));
+        outlets_.privacyMenuBarNotificationButton->set_sensitive(privacy && trellik_.boolSetting(keys::showMenuBarIcon));
+        outlets_.privacyDockIconNotificationButton->set_sensitive(privacy && trellik_.boolSetting(keys::showDockIcon));
         // Stealth mode works with or without privacy mode; only the lock stops everything.
-        o_.paneView->set_sensitive(!locked());
+        outlets_.paneView->set_sensitive(!locked());
     });
 }
 
@@ -222,7 +222,7 @@ void PreferencesPrivacy::verifyPasswordAction(Gtk::Widget* sender) { passwordEnt
 // --- The content's controls ---
 
 void PreferencesPrivacy::privacyEnabledSwitched(QORSwitch& sender) {
-    if (&sender != o_.privacyEnableSwitch) return;
+    if (&sender != outlets_.privacyEnableSwitch) return;
     if (locked()) return fillControls();
     if (sender.checked()) {
         // Privacy stays off until a password is confirmed.
@@ -235,14 +235,14 @@ void PreferencesPrivacy::privacyEnabledSwitched(QORSwitch& sender) {
 }
 
 void PreferencesPrivacy::privacyStealthModeEnabledSwitched(QORSwitch& sender) {
-    if (&sender != o_.privacyStealthModeEnabledSwitch) return;
+    if (&sender != outlets_.privacyStealthModeEnabledSwitch) return;
     if (locked()) return fillControls();
     trellik_.setPrivacyStealthModeActive(sender.checked());
 }
 
 void PreferencesPrivacy::popUpButtonChanged(Gtk::ComboBox* sender) {
-    if (sender != o_.lockAfterPopUpButton || locked()) return;
-    const std::string id = o_.lockAfterPopUpButton->get_active_id();
+    if (sender != outlets_.lockAfterPopUpButton || locked()) return;
+    const std::string id = outlets_.lockAfterPopUpButton->get_active_id();
     if (id.empty()) return;
     std::int64_t seconds = 0;
     try {
@@ -254,44 +254,22 @@ void PreferencesPrivacy::popUpButtonChanged(Gtk::ComboBox* sender) {
 }
 
 void PreferencesPrivacy::sliderChanged(Gtk::Range* sender) {
-    if (sender != o_.privacyStealthModeSlider || locked()) return;
-    trellik_.setPrivacyStealthModeAlpha(o_.privacyStealthModeSlider->get_value());
+    if (sender != outlets_.privacyStealthModeSlider || locked()) return;
+    trellik_.setPrivacyStealthModeAlpha(outlets_.privacyStealthModeSlider->get_value());
 }
 
 void PreferencesPrivacy::buttonClicked(Gtk::Widget* sender) {
     if (locked()) return fillControls();
-    auto state = [sender] {
+    if (const auto* setting = PaneSupport::settingBoxOf(sender, outlets_, settingBoxes)) {
         auto* box = dynamic_cast<Gtk::ToggleButton*>(sender);
-        return box && box->get_active();
-    };
-    if (sender == o_.privacyResetPasswordButton) {
+        return support_.storeSettingBox(*setting, box && box->get_active());
+    }
+    if (sender == outlets_.privacyResetPasswordButton) {
         if (PrivacyPasswordEntry::passwordInForce()) {
             passwordEntry_->showCurrentPasswordEntry(PrivacyPasswordEntry::Purpose::changePassword);
         } else {
             passwordEntry_->showPasswordEntry(PrivacyPasswordEntry::Purpose::changePassword);
         }
-    } else if (sender == o_.privacyEnableTouchIDButton) {
-        storeBool(keys::privacyModeTouchIDEnabled, state());
-    } else if (sender == o_.privacyDesktopNotificationButton) {
-        trellik_.setPrivacyDesktopNotificationsEnabled(state());
-    } else if (sender == o_.privacyDesktopNotificationShowSenderButton) {
-        storeBool(keys::privacyDesktopNotificationsShowSender, state());
-    } else if (sender == o_.privacyDesktopNotificationShowSenderPictureButton) {
-        storeBool(keys::privacyDesktopNotificationsShowSenderImage, state());
-    } else if (sender == o_.privacyDesktopNotificationShowMessagePreviewButton) {
-        storeBool(keys::privacyDesktopNotificationsShowPreview, state());
-    } else if (sender == o_.privacyDesktopNotificationPlayAudioButton) {
-        storeBool(keys::privacyDesktopNotificationsPlayAudio, state());
-    } else if (sender == o_.privacyMenuBarNotificationButton) {
-        storeBool(keys::privacyMenuBarNotification, state());
-    } else if (sender == o_.privacyDockIconNotificationButton) {
-        storeBool(keys::privacyDockIconNotification, state());
-    } else if (sender == o_.privacyShowChatContentMouseOver) {
-        trellik_.setPrivacyStealthModeShowContentOnMouseOver(state());
-    } else if (sender == o_.pageMicrophoneButton) {
-        storeBool(pagepermissions::settingKey(pagepermissions::MediaKind::microphone), state());
-    } else if (sender == o_.pageCameraButton) {
-        storeBool(pagepermissions::settingKey(pagepermissions::MediaKind::camera), state());
     }
 }
 

@@ -38,7 +38,7 @@ class Trellik;
 class PreferencesPrivacy : public PreferencesPane {
 public:
     static constexpr const char* viewIdentifier = "Privacy";
-    static constexpr const char* resourcePath = "/net/vantreo/mac/WhatsApp/ui/PreferencesPrivacy.ui";
+    static constexpr const char* interfaceFile = "PreferencesPrivacy";
     // Icon names of the lock picture.
     static constexpr const char* lockedImage = "changes-prevent-symbolic";
     static constexpr const char* unlockedImage = "changes-allow-symbolic";
@@ -89,7 +89,7 @@ public:
     bool hasResizableWidth() const { return false; }
     bool hasResizableHeight() const { return false; }
 
-    const Outlets& outlets() const { return o_; }
+    const Outlets& outlets() const { return outlets_; }
     const std::string& privacyImageName() const { return privacyImageName_; }
     Entry entry() const { return passwordEntry_->entry(); }
     // A password is being hashed or checked; the entry's controls wait meanwhile.
@@ -107,6 +107,9 @@ public:
     void buttonClicked(Gtk::Widget* sender);
 
 private:
+    // The check boxes that each show one setting.
+    static const SettingBox<Outlets> settingBoxes[];
+
     void setUpControls();
     bool locked() const;
     void lockChanged();
@@ -115,7 +118,7 @@ private:
     Services services_;
     PaneSupport support_;
     std::unique_ptr<Gtk::Widget> view_;
-    Outlets o_;
+    Outlets outlets_;
     std::string privacyImageName_;
     bool touchIDSupported_ = false;
     std::unique_ptr<PrivacyPasswordEntry> passwordEntry_;

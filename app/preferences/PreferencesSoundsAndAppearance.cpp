@@ -1,6 +1,5 @@
 #include "preferences/PreferencesSoundsAndAppearance.h"
 
-#include <glibmm/main.h>
 #include <gtkmm/box.h>
 #include <gtkmm/window.h>
 #include <pangomm/attributes.h>
@@ -13,6 +12,7 @@
 #include "controls/ImageFileLoader.h"
 #include "controls/WQChooseImageView.h"
 #include "foundation/Localized.h"
+#include "foundation/MainQueue.h"
 #include "foundation/UserDefaults.h"
 #include "preferences/WallpaperStore.h"
 #include "settings/Enums.h"
@@ -27,7 +27,6 @@ namespace {
 
 constexpr std::string_view kClassName = "PreferencesSoundsAndAppearance";
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
 
 // The custom entry stands out in the list (and on the button while it is selected).
@@ -56,48 +55,49 @@ Gtk::Window* windowOf(Gtk::Widget& widget) {
 PreferencesSoundsAndAppearance::PreferencesSoundsAndAppearance(Trellik& trellik, Services services)
     : trellik_(trellik),
       services_(std::move(services)),
-      support_(trellik, resourcePath, [this] { fillControls(); }) {
+      support_(trellik, interfaceFile, [this] { fillControls(); }) {
     if (!services_.chooseSoundFile)
         services_.chooseSoundFile = [this](std::function<void(std::optional<fs::path>)> answer) {
             runSoundFileDialog(std::move(answer));
         };
     if (!services_.showImportFailure) services_.showImportFailure = [this] { showImportFailureAlert(); };
 
-    view_.reset(support_.outlet<Gtk::Widget>("view"));
-    o_.souapSoundPopupButton = support_.outlet<Gtk::MenuButton>("souapSoundPopupButton");
-    o_.souapSoundPopupLabel = support_.outlet<Gtk::Label>("souapSoundPopupLabel");
-    o_.souapSoundPreviewButton = support_.outlet<Gtk::Button>("souapSoundPreviewButton");
-    o_.souapMonochromeMenuBarButton = support_.outlet<Gtk::CheckButton>("souapMonochromeMenuBarButton");
-    o_.souapVisualStylePupUpButton = support_.outlet<Gtk::ComboBoxText>("souapVisualStylePupUpButton");
-    o_.souapFontSizeSlider = support_.outlet<Gtk::Scale>("souapFontSizeSlider");
+    const InterfaceFile& file = support_.file();
+    view_.reset(file.outlet<Gtk::Widget>("view"));
+    outlets_.souapSoundPopupButton = file.outlet<Gtk::MenuButton>("souapSoundPopupButton");
+    outlets_.souapSoundPopupLabel = file.outlet<Gtk::Label>("souapSoundPopupLabel");
+    outlets_.souapSoundPreviewButton = file.outlet<Gtk::Button>("souapSoundPreviewButton");
+    outlets_.souapMonochromeMenuBarButton = file.outlet<Gtk::CheckButton>("souapMonochromeMenuBarButton");
+    outlets_.souapVisualStylePupUpButton = file.outlet<Gtk::ComboBoxText>("souapVisualStylePupUpButton");
+    outlets_.souapFontSizeSlider = file.outlet<Gtk::Scale>("souapFontSizeSlider");
 
     // The sound menu and the wallpaper well are ours; the layout keeps their places.
-    o_.souapSoundMenu = Gtk::manage(new Gtk::Menu());
-    o_.souapSoundPopupButton->set_popup(*o_.souapSoundMenu);
+    outlets_.souapSoundMenu = Gtk::manage(new Gtk::Menu());
+    outlets_.souapSoundPopupButton->set_popup(*outlets_.souapSoundMenu);
     // The menu opens as wide as its button, as a pop-up button's list does.
-    o_.souapSoundPopupButton->signal_size_allocate().connect([this](Gtk::Allocation& allocation) {
+    outlets_.souapSoundPopupButton->signal_size_allocate().connect([this](Gtk::Allocation& allocation) {
         int width = 0, height = 0;
-        o_.souapSoundMenu->get_size_request(width, height);
-        if (width != allocation.get_width()) o_.souapSoundMenu->set_size_request(allocation.get_width(), -1);
+        outlets_.souapSoundMenu->get_size_request(width, height);
+        if (width != allocation.get_width()) outlets_.souapSoundMenu->set_size_request(allocation.get_width(), -1);
     });
-    o_.souapWallpaperImageView = Gtk::manage(new WQChooseImageView());
-    o_.souapWallpaperImageView->set_size_request(200, 125);
-    support_.outlet<Gtk::Box>("souapWallpaperImageViewContainer")
-        ->pack_start(*o_.souapWallpaperImageView, Gtk::PACK_SHRINK);
-    o_.souapWallpaperImageView->show();
-    o_.souapWallpaperImageView->get_accessible()->set_name(
-        support_.outlet<Gtk::Label>("souapWallpaperLabel")->get_text());
-    DadizSliderCell::attach(*o_.souapFontSizeSlider);
+    outlets_.souapWallpaperImageView = Gtk::manage(new WQChooseImageView());
+    outlets_.souapWallpaperImageView->set_size_request(200, 125);
+    file.outlet<Gtk::Box>("souapWallpaperImageViewContainer")
+        ->pack_start(*outlets_.souapWallpaperImageView, Gtk::PACK_SHRINK);
+    outlets_.souapWallpaperImageView->show();
+    outlets_.souapWallpaperImageView->get_accessible()->set_name(
+        file.outlet<Gtk::Label>("souapWallpaperLabel")->get_text());
+    DadizSliderCell::attach(*outlets_.souapFontSizeSlider);
 
     support_.addControlHandler(
-        o_.souapSoundPreviewButton->signal_clicked().connect([this] { buttonClicked(o_.souapSoundPreviewButton); }));
-    support_.addControlHandler(o_.souapMonochromeMenuBarButton->signal_toggled().connect(
-        [this] { buttonClicked(o_.souapMonochromeMenuBarButton); }));
-    support_.addControlHandler(o_.souapVisualStylePupUpButton->signal_changed().connect(
-        [this] { popUpButtonChanged(o_.souapVisualStylePupUpButton); }));
+        outlets_.souapSoundPreviewButton->signal_clicked().connect([this] { buttonClicked(outlets_.souapSoundPreviewButton); }));
+    support_.addControlHandler(outlets_.souapMonochromeMenuBarButton->signal_toggled().connect(
+        [this] { buttonClicked(outlets_.souapMonochromeMenuBarButton); }));
+    support_.addControlHandler(outlets_.souapVisualStylePupUpButton->signal_changed().connect(
+        [this] { popUpButtonChanged(outlets_.souapVisualStylePupUpButton); }));
     support_.addControlHandler(
-        o_.souapFontSizeSlider->signal_value_changed().connect([this] { sliderChanged(o_.souapFontSizeSlider); }));
-    support_.addControlHandler(o_.souapWallpaperImageView->signalAction().connect(
+        outlets_.souapFontSizeSlider->signal_value_changed().connect([this] { sliderChanged(outlets_.souapFontSizeSlider); }));
+    support_.addControlHandler(outlets_.souapWallpaperImageView->signalAction().connect(
         [this](WQChooseImageView& sender) { imageViewAction(&sender); }));
 
     setUpControls();
@@ -127,11 +127,11 @@ void PreferencesSoundsAndAppearance::setUpControls() {
             auto* item = Gtk::manage(new Gtk::RadioMenuItem(group));
             item->add(*label);
             item->show_all();
-            o_.souapSoundMenu->append(*item);
+            outlets_.souapSoundMenu->append(*item);
             soundItems_.push_back({item, label, sound});
         }
         for (VisualStyle style : allCases<VisualStyle>())
-            o_.souapVisualStylePupUpButton->append(std::to_string(rawValue(style)), title(style));
+            outlets_.souapVisualStylePupUpButton->append(std::to_string(rawValue(style)), title(style));
     });
     for (const auto& entry : soundItems_) {
         Gtk::RadioMenuItem* item = entry.item;
@@ -139,7 +139,7 @@ void PreferencesSoundsAndAppearance::setUpControls() {
         // and also as it loses the selection to another: only the item that ends up selected
         // speaks for the menu.
         support_.addControlHandler(item->signal_activate().connect([this, item] {
-            if (item->get_active()) popUpButtonChanged(o_.souapSoundPopupButton);
+            if (item->get_active()) popUpButtonChanged(outlets_.souapSoundPopupButton);
         }));
     }
 }
@@ -162,31 +162,31 @@ void PreferencesSoundsAndAppearance::fillControls() {
         const auto current = notificationSoundManager_.currentSound();
         for (const auto& entry : soundItems_)
             if (entry.sound == current) entry.item->set_active(true);
-        showSoundName(*o_.souapSoundPopupLabel, *current);
-        o_.souapSoundPopupButton->set_sensitive(!importingSound_);
+        showSoundName(*outlets_.souapSoundPopupLabel, *current);
+        outlets_.souapSoundPopupButton->set_sensitive(!importingSound_);
 
-        o_.souapMonochromeMenuBarButton->set_active(defaults().boolForKey(std::string(keys::kMonochromeMenuBar)));
-        o_.souapVisualStylePupUpButton->set_active_id(std::to_string(rawValue(trellik_.currentVisualStyle())));
-        o_.souapFontSizeSlider->set_value(double(defaults().integerForKey(std::string(keys::kFontSize))));
+        outlets_.souapMonochromeMenuBarButton->set_active(trellik_.boolSetting(keys::kMonochromeMenuBar));
+        outlets_.souapVisualStylePupUpButton->set_active_id(std::to_string(rawValue(trellik_.currentVisualStyle())));
+        outlets_.souapFontSizeSlider->set_value(double(platform::UserDefaults::standard().integerForKey(keys::kFontSize)));
     });
 }
 
 // --- Actions ---
 
 void PreferencesSoundsAndAppearance::buttonClicked(Gtk::Widget* sender) {
-    if (sender == o_.souapSoundPreviewButton) {
+    if (sender == outlets_.souapSoundPreviewButton) {
         // The saved selection, which the menu shows.
         notificationSoundManager_.currentSound()->play();
-    } else if (sender == o_.souapMonochromeMenuBarButton) {
-        trellik_.setMonochromeMenuBar(o_.souapMonochromeMenuBarButton->get_active());
+    } else if (sender == outlets_.souapMonochromeMenuBarButton) {
+        trellik_.setMonochromeMenuBar(outlets_.souapMonochromeMenuBarButton->get_active());
     }
 }
 
 void PreferencesSoundsAndAppearance::popUpButtonChanged(Gtk::Widget* sender) {
-    if (sender == o_.souapSoundPopupButton) {
+    if (sender == outlets_.souapSoundPopupButton) {
         soundChanged();
-    } else if (sender == o_.souapVisualStylePupUpButton) {
-        const std::string id = o_.souapVisualStylePupUpButton->get_active_id();
+    } else if (sender == outlets_.souapVisualStylePupUpButton) {
+        const std::string id = outlets_.souapVisualStylePupUpButton->get_active_id();
         if (id.empty()) return;
         std::int64_t tag = -1;
         try {
@@ -199,13 +199,13 @@ void PreferencesSoundsAndAppearance::popUpButtonChanged(Gtk::Widget* sender) {
 }
 
 void PreferencesSoundsAndAppearance::sliderChanged(Gtk::Range* sender) {
-    if (sender != o_.souapFontSizeSlider) return;
+    if (sender != outlets_.souapFontSizeSlider) return;
     // Whole sizes only: the page is told an integer.
-    trellik_.setFontSize(int(std::lround(o_.souapFontSizeSlider->get_value())));
+    trellik_.setFontSize(int(std::lround(outlets_.souapFontSizeSlider->get_value())));
 }
 
 void PreferencesSoundsAndAppearance::imageViewAction(WQChooseImageView* sender) {
-    if (sender != o_.souapWallpaperImageView) return;
+    if (sender != outlets_.souapWallpaperImageView) return;
     const std::uint64_t request = ++wallpaperRequest_;
     std::weak_ptr<bool> alive = alive_;
     storeWallpaper(trellik_, sender->image(), [this, alive, request](bool stored) {
@@ -235,7 +235,7 @@ void PreferencesSoundsAndAppearance::soundChanged() {
 
 void PreferencesSoundsAndAppearance::importCustomSound(std::shared_ptr<WQNotificationSound> sound) {
     importingSound_ = true;
-    o_.souapSoundPopupButton->set_sensitive(false);
+    outlets_.souapSoundPopupButton->set_sensitive(false);
     std::weak_ptr<bool> alive = alive_;
     services_.chooseSoundFile([this, alive, sound](std::optional<fs::path> file) {
         if (!alive.lock()) return;
@@ -285,7 +285,7 @@ void PreferencesSoundsAndAppearance::runSoundFileDialog(std::function<void(std::
         }
         // The dialog is still handling the event that answered: it goes after it.
         soundPanel_->hide();
-        Glib::signal_idle().connect_once([panel = std::move(soundPanel_)] {});
+        platform::MainQueue::async([panel = std::move(soundPanel_)] {});
         answer(file);
     });
     soundPanel_->show();
@@ -304,7 +304,7 @@ void PreferencesSoundsAndAppearance::showImportFailureAlert() {
         if (!alive.lock()) return;
         shown->hide();
         // Let go after the dialog's own signal is over, unless another alert took its place.
-        Glib::signal_idle().connect_once([this, alive, shown] {
+        platform::MainQueue::async([this, alive, shown] {
             if (alive.lock() && importFailureAlert_.get() == shown) importFailureAlert_.reset();
         });
     });
@@ -323,7 +323,7 @@ void PreferencesSoundsAndAppearance::loadWallpaper() {
     // A missing or unreadable file leaves the well empty, without a message.
     ImageFileLoader::loadAsync(wallpaperFile(), [this, alive, request](Glib::RefPtr<Gdk::Pixbuf> image) {
         if (!alive.lock() || request != wallpaperRequest_) return;  // the user chose meanwhile
-        o_.souapWallpaperImageView->setImage(image);
+        outlets_.souapWallpaperImageView->setImage(image);
     });
 }
 

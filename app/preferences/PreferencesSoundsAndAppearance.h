@@ -46,7 +46,7 @@ public:
     // The identifier the preferences window asks for, and the one the pane reports.
     static constexpr const char* registrationIdentifier = "Sounds and Appearance";
     static constexpr const char* viewIdentifier = "SoundsAndAppearance";
-    static constexpr const char* resourcePath = "/net/vantreo/mac/WhatsApp/ui/PreferencesSoundsAndAppearance.ui";
+    static constexpr const char* interfaceFile = "PreferencesSoundsAndAppearance";
 
     // What the pane asks of the user outside its own controls; empty members do the program's
     // default (a file dialog and a warning dialog attached to the pane's window).
@@ -81,7 +81,7 @@ public:
     bool hasResizableWidth() const { return false; }
     bool hasResizableHeight() const { return false; }
 
-    const Outlets& outlets() const { return o_; }
+    const Outlets& outlets() const { return outlets_; }
     WQNotificationSoundManager& notificationSoundManager() { return notificationSoundManager_; }
     // The sound menu's item for an entry name, or null.
     Gtk::RadioMenuItem* soundMenuItem(std::string_view name) const;
@@ -122,7 +122,7 @@ private:
     WQNotificationSoundManager notificationSoundManager_;
     PaneSupport support_;
     std::unique_ptr<Gtk::Widget> view_;
-    Outlets o_;
+    Outlets outlets_;
     std::vector<SoundItem> soundItems_;
     bool importingSound_ = false;
     // Each wallpaper choice (and each reading of the stored file) answers only while it is the

@@ -14,8 +14,7 @@ namespace {
 // Logged as the pane the flow belongs to.
 constexpr std::string_view kClassName = "PreferencesPrivacy";
 
-bool storedBool(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
-bool locked() { return storedBool(keys::privacyLockdown); }
+bool locked() { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
 void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
 
 const std::string privacyPasswordName(keys::privacyPassword);
@@ -28,7 +27,7 @@ PrivacyPasswordEntry::PrivacyPasswordEntry(Trellik& trellik, const Controls& con
 PrivacyPasswordEntry::~PrivacyPasswordEntry() { *alive_ = false; }
 
 bool PrivacyPasswordEntry::passwordInForce() {
-    return storedBool(keys::privacyModeEnabled) && WQPasswordHandler::hasPassword(privacyPasswordName);
+    return platform::UserDefaults::standard().boolForKey(keys::privacyModeEnabled) && WQPasswordHandler::hasPassword(privacyPasswordName);
 }
 
 void PrivacyPasswordEntry::showPasswordEntry(Purpose purpose) {
@@ -93,7 +92,7 @@ void PrivacyPasswordEntry::setPasswordAction(Gtk::Widget* sender) {
                                        [this, alive](bool stored) {
                                            if (!alive.lock()) return;
                                            // A password confirmed before the lock engaged still counts.
-                                           if (stored && !storedBool(keys::privacyModeEnabled))
+                                           if (stored && !platform::UserDefaults::standard().boolForKey(keys::privacyModeEnabled))
                                                trellik_.setPrivacyModeEnabled(true);
                                            closeEntry();
                                            refill_();

@@ -5,8 +5,6 @@
 #include <gtkmm/label.h>
 #include <gtkmm/window.h>
 
-#include <cstdlib>
-#include <iostream>
 
 #include "DebugPrint.h"
 #include "WQApplicationInfo.h"
@@ -33,13 +31,6 @@ void log(std::string_view message) { tovak::debugPrint(PrivacyViewController::kC
 // The wording travels with each key as the translators' comment; the table holds the text.
 std::string text(const char* key, const char* comment) { return platform::localizedComment(key, comment); }
 
-// The interface file and the code disagree: a programming error.
-[[noreturn]] void missingOutlet(const std::string& what) {
-    platform::systemLog("PrivacyViewController: " + what, platform::LogLevel::error);
-    std::cerr << "Fatal error: PrivacyViewController: " << what << std::endl;
-    std::abort();
-}
-
 void defaultLogOut(std::function<void(bool)> completion) {
     if (auto delegate = Trellik::shared().webViewDelegate()) {
         delegate->handleLogOut(std::move(completion));
@@ -59,25 +50,17 @@ std::shared_ptr<PrivacyViewController> PrivacyViewController::create(Services se
     return controller;
 }
 
-PrivacyViewController::PrivacyViewController(Services services) : services_(std::move(services)) {
-    try {
-        builder_ = Gtk::Builder::create_from_resource(resourcePath);
-    } catch (const Glib::Error& error) {
-        missingOutlet("cannot load " + std::string(resourcePath) + ": " + error.what());
-    }
-    builder_->get_widget("privacyView", view_);
-    builder_->get_widget_derived("passwordTextField", passwordTextField_);
-    builder_->get_widget("doneButton", doneButton_);
-    builder_->get_widget("forgotButton", forgotButton_);
-    builder_->get_widget("touchIDView", touchIDView_);
-    builder_->get_widget("touchIDLabel", touchIDLabel_);
-    builder_->get_widget("titleLabel", titleLabel_);
-    builder_->get_widget("messageLabel", messageLabel_);
-    Gtk::Label* promptLabel = nullptr;
-    builder_->get_widget("promptLabel", promptLabel);
-    if (!view_ || !passwordTextField_ || !doneButton_ || !forgotButton_ || !touchIDView_ || !touchIDLabel_ ||
-        !titleLabel_ || !messageLabel_ || !promptLabel)
-        missingOutlet("an outlet is not connected");
+PrivacyViewController::PrivacyViewController(Services services)
+    : services_(std::move(services)), file_(InterfaceFile::load("PrivacyViewController")) {
+    view_ = file_.outlet<Gtk::Widget>("privacyView");
+    passwordTextField_ = file_.derivedOutlet<tovak::WQSecureTextField>("passwordTextField");
+    doneButton_ = file_.outlet<Gtk::Button>("doneButton");
+    forgotButton_ = file_.outlet<Gtk::Button>("forgotButton");
+    touchIDView_ = file_.outlet<Gtk::Widget>("touchIDView");
+    touchIDLabel_ = file_.outlet<Gtk::Label>("touchIDLabel");
+    titleLabel_ = file_.outlet<Gtk::Label>("titleLabel");
+    messageLabel_ = file_.outlet<Gtk::Label>("messageLabel");
+    auto* promptLabel = file_.outlet<Gtk::Label>("promptLabel");
 
     const std::string name = tovak::WQApplicationInfo::applicationName();
     titleLabel_->set_text(platform::localizedFormat(text("LOCK_SCREEN_TITLE", "%@ is locked"), {name}));
@@ -98,7 +81,6 @@ PrivacyViewController::~PrivacyViewController() {
     if (auto alert = forgotAlert_.lock()) alert->close();
     // The builder holds the widgets: the view goes with it once it has left the main view.
     if (auto* parent = view_->get_parent()) dynamic_cast<Gtk::Container&>(*parent).remove(*view_);
-    builder_.reset();
 }
 
 Gtk::Widget& PrivacyViewController::view() { return *view_; }
@@ -206,7 +188,7 @@ void PrivacyViewController::showTouchID() {
     // The reader is listening already: that is the offer.
     if (didShowTouchID_) return;
     log("Show TouchID 3");
-    if (!platform::UserDefaults::standard().boolForKey(std::string(keys::privacyModeTouchIDEnabled))) return;
+    if (!platform::UserDefaults::standard().boolForKey(keys::privacyModeTouchIDEnabled)) return;
     if (!touchID_.supported()) {
         waitingForTouchIDSupport_ = !tovak::WQTouchID::cachedSupported().has_value();
         return;

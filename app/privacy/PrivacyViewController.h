@@ -5,10 +5,10 @@
 #include <string_view>
 #include <vector>
 
-#include <gtkmm/builder.h>
 #include <sigc++/connection.h>
 
 #include "WQTouchID.h"
+#include "controls/InterfaceFile.h"
 #include "foundation/ObserverToken.h"
 
 namespace Gtk {
@@ -37,7 +37,6 @@ class ZOAAlertPopover;
 class PrivacyViewController : public std::enable_shared_from_this<PrivacyViewController> {
 public:
     static constexpr std::string_view kClassName = "PrivacyViewController";
-    static constexpr const char* resourcePath = "/net/vantreo/mac/WhatsApp/ui/PrivacyViewController.ui";
 
     // What the lock screen reaches outside itself; tests replace parts.
     struct Services {
@@ -99,7 +98,6 @@ private:
     bool checkingPassword_ = false;
     bool loggingOut_ = false;
 
-    Glib::RefPtr<Gtk::Builder> builder_;
     Gtk::Widget* view_ = nullptr;
     tovak::WQSecureTextField* passwordTextField_ = nullptr;
     Gtk::Button* doneButton_ = nullptr;
@@ -113,6 +111,8 @@ private:
     std::vector<sigc::connection> connections_;
     platform::ObserverToken keyWindowObserver_;
     platform::ObserverToken touchIDSupportObserver_;
+    // Holds the widgets; the first member to go, once the view has left the main view.
+    InterfaceFile file_;
 };
 
 }  // namespace parlivo

@@ -18,8 +18,6 @@ namespace {
 
 using platform::Crypto;
 
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
-
 void log(std::string_view message) { tovak::debugPrint(WQPasswordHandler::kClassName, message); }
 
 int hexValue(char c) {
@@ -61,7 +59,7 @@ std::string WQPasswordHandler::key(std::string_view name) {
 }
 
 bool WQPasswordHandler::hasPassword(std::string_view name) {
-    return defaults().stringForKey(key(name)).has_value();
+    return platform::UserDefaults::standard().stringForKey(key(name)).has_value();
 }
 
 std::optional<std::string> WQPasswordHandler::makeRecord(std::string_view password, std::uint32_t iterations) {
@@ -148,7 +146,7 @@ void WQPasswordHandler::setPassword(std::string password, std::string name, std:
             const bool current = setGenerations()[name] == generation;
             const bool stored = record && current;
             if (stored) {
-                defaults().setString(key(name), *record);
+                platform::UserDefaults::standard().setString(key(name), *record);
             } else if (!record) {
                 platform::systemLog("Could not make a password record: no random bytes", platform::LogLevel::error);
             }
@@ -158,7 +156,7 @@ void WQPasswordHandler::setPassword(std::string password, std::string name, std:
 }
 
 void WQPasswordHandler::checkPassword(std::string password, std::string name, std::function<void(bool)> completion) {
-    auto stored = defaults().stringForKey(key(name));
+    auto stored = platform::UserDefaults::standard().stringForKey(key(name));
     // The empty text opens nothing, even against a record an earlier version made of it.
     if (!stored || password.empty()) {
         Crypto::cleanse(password);
@@ -177,8 +175,9 @@ void WQPasswordHandler::checkPassword(std::string password, std::string name, st
         platform::MainQueue::async([verdict, record = std::move(record), upgraded = std::move(upgraded),
                                     name = std::move(name), completion = std::move(completion)] {
             // The old digest goes only if nobody stored another record while we hashed.
-            if (upgraded && defaults().stringForKey(key(name)) == record) {
-                defaults().setString(key(name), *upgraded);
+            auto& defaults = platform::UserDefaults::standard();
+            if (upgraded && defaults.stringForKey(key(name)) == record) {
+                defaults.setString(key(name), *upgraded);
                 log("Replaced an unsalted password digest with a salted record");
             }
             if (completion) completion(verdict != Verdict::noMatch);

@@ -12,7 +12,7 @@ bool interfaceStyleIsDark(const std::optional<std::string>& appleInterfaceStyle)
 }
 
 bool systemIsDark() {
-    if (auto stored = platform::UserDefaults::standard().stringForKey(std::string(keys::appleInterfaceStyle)))
+    if (auto stored = platform::UserDefaults::standard().stringForKey(keys::appleInterfaceStyle))
         return interfaceStyleIsDark(stored);
     return platform::Appearance::systemPrefersDark();
 }

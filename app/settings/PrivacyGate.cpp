@@ -27,7 +27,7 @@ PrivacyGate::PrivacyGate() {
 }
 
 bool PrivacyGate::isLocked() {
-    return platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown));
+    return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown);
 }
 
 void PrivacyGate::showWhenUnlocked(std::function<void()> show, std::function<void()> dismiss) {

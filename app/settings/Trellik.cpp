@@ -32,6 +32,11 @@ namespace {
 
 constexpr std::string_view kClassName = "Trellik";
 
+// The tray item is made on a later turn of the main loop, not inside the model's construction,
+// while the application that shows it is still starting: the shortest delay there is (the main
+// loop rounds it to a zero-length timeout), not a wait for anything in particular.
+constexpr double kStatusItemDelaySeconds = 1e-7;
+
 platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 bool storedBool(std::string_view key) { return defaults().boolForKey(std::string(key)); }
 void store(std::string_view key, platform::PropertyList value) { defaults().set(std::string(key), std::move(value)); }
@@ -82,7 +87,7 @@ Trellik::Trellik(tovak::WQIdleTimer::Environment idleTimerEnvironment)
 
     std::weak_ptr<bool> alive = alive_;
     if (storedBool(keys::showMenuBarIcon)) {
-        platform::MainQueue::after(1e-7, [this, alive] {
+        platform::MainQueue::after(kStatusItemDelaySeconds, [this, alive] {
             if (alive.lock()) createStatusItem();
         });
     }
@@ -484,5 +489,13 @@ void Trellik::share(std::shared_ptr<tovak::WQTemporaryDirectory> tempDirectory,
     web->showShareView(std::move(tempDirectory), std::move(fileUrls), std::move(text));
     pendingShare_.reset();
 }
+
+// --- Settings the preference panes show and change ---
+
+void Trellik::setReturnKeyAction(ReturnKeyAction value) { store(keys::returnKeyAction, rawValue(value)); }
+
+void Trellik::setBoolSetting(std::string_view key, bool value) { store(key, value); }
+
+bool Trellik::boolSetting(std::string_view key) const { return storedBool(key); }
 
 }  // namespace parlivo

@@ -94,6 +94,11 @@ public:
     void setMonochromeMenuBar(bool value);
     void setVisualStyle(VisualStyle value);
     void setFontSize(int value);
+    void setReturnKeyAction(ReturnKeyAction value);
+    // A setting that is only stored: nothing follows it at once, its users read it when they
+    // need it (the notification details, the page permissions). Settings with a setter of
+    // their own above go through that setter.
+    void setBoolSetting(std::string_view key, bool value);
     // Engages (true) or releases (false) the privacy lock. Posts "kPrivacyChanged" only when the
     // stored state changes; every release restarts the idle timer.
     void setPrivacyLockdown(bool value);
@@ -130,6 +135,7 @@ public:
     bool showSenderImage() const;
     bool privacyShowSenderImage() const;
     ReturnKeyAction currentReturnKeyAction() const;
+    bool boolSetting(std::string_view key) const;
     PrivacyTimeInterval currentLockAfter() const;
 
     // --- Start-up pieces ---

@@ -29,7 +29,6 @@ AdditionalView::AdditionalView(Gtk::EventBox& strip, Gtk::Window& window) : stri
 
 void AdditionalView::mouseDown(int clickCount, WindowPoint pointer) {
     if (clickCount == 1) {
-        reportMouseUp_ = true;
         int x = 0, y = 0;
         window_.get_position(x, y);
         initialLocation_ = {pointer.x - x, pointer.y - y};
@@ -51,7 +50,6 @@ void AdditionalView::mouseDragged(WindowPoint pointer) {
     const WindowPoint origin = mainwindow::dragOrigin(pointer, initialLocation_, screen.get_y(),
                                                       strip_.get_allocated_height(), height);
     window_.move(static_cast<int>(origin.x), static_cast<int>(origin.y));
-    reportMouseUp_ = false;
 }
 
 void AdditionalView::mouseUp() {

@@ -14,7 +14,6 @@ class AdditionalView {
 public:
     AdditionalView(Gtk::EventBox& strip, Gtk::Window& window);
 
-    bool reportMouseUp() const { return reportMouseUp_; }
     WindowPoint initialLocation() const { return initialLocation_; }
 
     // The events, also callable by tests with screen coordinates.
@@ -27,7 +26,6 @@ private:
 
     Gtk::EventBox& strip_;
     Gtk::Window& window_;
-    bool reportMouseUp_ = true;
     WindowPoint initialLocation_;
 };
 

@@ -36,7 +36,6 @@ std::weak_ptr<AppDelegate>& currentDelegate() {
 
 void debugLog(const std::string& message) { tovak::debugPrint(AppDelegate::kClassName, message); }
 
-bool storedBool(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
 
 // A number of seconds as a decimal that always shows a fractional part ("86400.0"), whatever
 // the process locale.
@@ -92,7 +91,7 @@ void AppDelegate::watchSettingsWrites() {
 void AppDelegate::applicationDidFinishLaunching() {
     // With privacy on, the lock screen comes with the first window: the fingerprint service is
     // asked now so its answer is in by then (it is never waited for).
-    if (storedBool(keys::privacyModeEnabled)) tovak::WQTouchID::startFollowingSupport();
+    if (platform::UserDefaults::standard().boolForKey(keys::privacyModeEnabled)) tovak::WQTouchID::startFollowingSupport();
     startVendorServices();
     connectToSettingsModel();
     if (!mainWindowController_) makeMainWindow();
@@ -161,7 +160,7 @@ void AppDelegate::showMainWindowAfterLaunch() {
             platform::systemLog("Started at login: the main window stays hidden");
             return;
         }
-        if (storedBool(keys::showDockIcon)) {
+        if (platform::UserDefaults::standard().boolForKey(keys::showDockIcon)) {
             self->mainWindowController_->makeKeyAndOrderFront();
             return;
         }
@@ -215,7 +214,7 @@ void AppDelegate::couldNotOpenAddress(const std::string& address) {
 
 // ---- Privacy ----
 
-bool AppDelegate::privacyLockdownStored() { return storedBool(keys::privacyLockdown); }
+bool AppDelegate::privacyLockdownStored() { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
 
 void AppDelegate::privacyChanged() {
     const bool locked = privacyLockdownStored();

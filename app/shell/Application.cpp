@@ -9,7 +9,6 @@
 
 #include <gdk/gdk.h>
 #include <glib-unix.h>
-#include <glibmm/main.h>
 #include <gtkmm/clipboard.h>
 #include <gtkmm/editable.h>
 #include <gtkmm/icontheme.h>
@@ -21,6 +20,7 @@
 #include "foundation/Bundle.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "foundation/MainQueue.h"
 #include "foundation/ProcessInfo.h"
 #include "foundation/UserDefaults.h"
 #include "system/LoginItems.h"
@@ -290,7 +290,7 @@ void Application::editCommand(const std::string& command) {
 void Application::disposeLater(std::unique_ptr<Gtk::MessageDialog> dialog) {
     if (!dialog) return;
     dialog->hide();
-    Glib::signal_idle().connect_once([raw = dialog.release()] { delete raw; });
+    platform::MainQueue::async([raw = dialog.release()] { delete raw; });
 }
 
 void Application::showInformation(const std::string& message) {

@@ -23,8 +23,7 @@ constexpr std::string_view kLogName = "AppDelegate";
 
 void debugLog(const std::string& message) { tovak::debugPrint(kLogName, message); }
 
-bool storedBool(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
-bool privacyLockdownStored() { return storedBool(keys::privacyLockdown); }
+bool privacyLockdownStored() { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
 
 }  // namespace
 
@@ -135,7 +134,7 @@ void MainMenuController::setupApplicationMenu() {
 }
 
 void MainMenuController::updateFileMenu() {
-    menu_.fileDoNotDisturb->setState(tovak::buttonState(storedBool(keys::doNotDisturbEnabled)));
+    menu_.fileDoNotDisturb->setState(tovak::buttonState(platform::UserDefaults::standard().boolForKey(keys::doNotDisturbEnabled)));
 }
 
 void MainMenuController::updateVisualizationMenu() {
@@ -199,7 +198,7 @@ void MainMenuController::fileMenuItemClicked(MenuItem& sender) {
     } else if (&sender == menu_.fileProfileAndStatus.get()) {
         send(NativeAction::profileAndStatus);
     } else if (&sender == menu_.fileDoNotDisturb.get()) {
-        trellik.setDoNotDisturbEnabled(!storedBool(keys::doNotDisturbEnabled));
+        trellik.setDoNotDisturbEnabled(!platform::UserDefaults::standard().boolForKey(keys::doNotDisturbEnabled));
     } else if (&sender == menu_.showArchive.get()) {
         send(NativeAction::archive);
     } else if (&sender == menu_.showActiveContacts.get()) {
@@ -219,7 +218,7 @@ void MainMenuController::visualMenuItemClicked(MenuItem& sender) {
     auto step = [&](double delta) {
         if (trellik.privacyStealthModeActive()) {
             trellik.setPrivacyStealthModeAlpha(
-                platform::UserDefaults::standard().doubleForKey(std::string(keys::privacyStealthModeAlpha)) + delta);
+                platform::UserDefaults::standard().doubleForKey(keys::privacyStealthModeAlpha) + delta);
         } else {
             trellik.setPrivacyStealthModeActive(true);
             menu_.stealthModeActive->setState(tovak::ButtonState::on);

@@ -1,11 +1,11 @@
 #include "shell/SupportAlert.h"
 
 #include <gtkmm/application.h>
-#include <glibmm/main.h>
 #include <gtkmm/messagedialog.h>
 
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "foundation/MainQueue.h"
 #include "shell/KeyWindow.h"
 
 namespace parlivo {
@@ -35,7 +35,7 @@ void SupportAlert::present(std::function<void(int response)> onResponse) {
     dialog->signal_response().connect([dialog, onResponse](int response) {
         dialog->hide();
         // Deleted on a later turn: this handler runs inside the dialog's own signal.
-        Glib::signal_idle().connect_once([dialog] { delete dialog; });
+        platform::MainQueue::async([dialog] { delete dialog; });
         // Closing the dialog (Escape, the window's close button) is going back.
         if (onResponse) onResponse(response == Gtk::RESPONSE_DELETE_EVENT ? back : response);
     });

@@ -16,8 +16,6 @@ namespace parlivo {
 
 namespace {
 
-bool stored(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
-
 // The icons are installed into the hicolor icon theme next to the bundle's resources (in the build
 // tree as in an install), named after the application; a template image ships as its symbolic
 // variant. The tray host finds them by name, in that folder (the item's icon theme path).
@@ -73,7 +71,7 @@ std::string TrellikStatusItem::iconThemePath() {
 }
 
 std::optional<TrellikStatusItem::Image> TrellikStatusItem::image(TrellikStatusItemStyle style) {
-    const bool monochrome = stored(keys::kMonochromeMenuBar);
+    const bool monochrome = platform::UserDefaults::standard().boolForKey(keys::kMonochromeMenuBar);
     Image image;
     switch (style) {
     case TrellikStatusItemStyle::notification:
@@ -92,13 +90,14 @@ std::optional<TrellikStatusItem::Image> TrellikStatusItem::image(TrellikStatusIt
 }
 
 void TrellikStatusItem::update() {
+    auto& defaults = platform::UserDefaults::standard();
     const int unread = owner_.unreadMessages();
-    const bool doNotDisturb = stored(keys::doNotDisturbEnabled);
-    const bool locked = stored(keys::privacyLockdown);
+    const bool doNotDisturb = defaults.boolForKey(keys::doNotDisturbEnabled);
+    const bool locked = defaults.boolForKey(keys::privacyLockdown);
 
     if (statusItem_) {
         const bool notify = unread > 0 && !doNotDisturb &&
-                            (locked ? stored(keys::privacyMenuBarNotification) : stored(keys::menuBarNotificationsEnabeld));
+                            defaults.boolForKey(locked ? keys::privacyMenuBarNotification : keys::menuBarNotificationsEnabeld);
         auto picture = image(notify ? TrellikStatusItemStyle::notification : TrellikStatusItemStyle::defaultStyle);
         if (picture)
             statusItem_->setImage(themedIconName(picture->name), picture->isTemplate);
@@ -107,7 +106,7 @@ void TrellikStatusItem::update() {
     }
 
     const bool showBadge = unread > 0 && !doNotDisturb &&
-                           (locked ? stored(keys::privacyDockIconNotification) : stored(keys::dockIconNotificationsEnabeld));
+                           defaults.boolForKey(locked ? keys::privacyDockIconNotification : keys::dockIconNotificationsEnabeld);
     badge_.setBadgeCount(showBadge ? std::optional<std::int64_t>(unread) : std::nullopt);
 }
 

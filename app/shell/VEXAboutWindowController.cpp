@@ -1,12 +1,12 @@
 #include "shell/VEXAboutWindowController.h"
 
-#include <glibmm/main.h>
 #include <gtkmm/messagedialog.h>
 
 #include "foundation/Bundle.h"
 #include "foundation/FileManager.h"
 #include "foundation/Localized.h"
 #include "foundation/Log.h"
+#include "foundation/MainQueue.h"
 #include "shell/KeyWindow.h"
 #include "shell/OpenFailure.h"
 #include "system/Workspace.h"
@@ -14,8 +14,6 @@
 namespace parlivo {
 
 namespace {
-
-constexpr const char* kResource = "/net/vantreo/mac/WhatsApp/ui/VEXAboutWindow.ui";
 
 std::optional<std::string> infoString(const char* key) { return platform::Bundle::main().infoString(key); }
 
@@ -47,15 +45,9 @@ void VEXAboutWindowController::setAcknowledgmentsPath(std::optional<std::string>
 Gtk::Window* VEXAboutWindowController::window() {
     if (!loaded_) {
         loaded_ = true;
-        try {
-            builder_ = Gtk::Builder::create_from_resource(kResource);
-        } catch (const Glib::Error& error) {
-            platform::systemLog("Error: could not load the about window: " + std::string(error.what()),
-                                platform::LogLevel::error);
-            return nullptr;
-        }
-        Gtk::Window* raw = nullptr;
-        builder_->get_widget("window", raw);
+        file_ = InterfaceFile::tryLoad("VEXAboutWindow", "the about window");
+        if (!file_) return nullptr;
+        auto* raw = file_->optionalOutlet<Gtk::Window>("window");
         if (!raw) return nullptr;
         window_.reset(raw);
         // Closing only hides: GTK would otherwise destroy the window, and its pages with it,
@@ -65,16 +57,16 @@ Gtk::Window* VEXAboutWindowController::window() {
             return true;
         });
         closeWithEscapeAndControlW(*window_);
-        builder_->get_widget("placeHolderView", placeHolderView_);
-        builder_->get_widget("infoView", infoView_);
-        builder_->get_widget("acknowledgmentsView", acknowledgmentsView_);
-        builder_->get_widget("creditsTextView", creditsTextView_);
-        builder_->get_widget("acknowledgmentsTextView", acknowledgmentsTextView_);
-        builder_->get_widget("visitWebsiteButton", visitWebsiteButton_);
-        builder_->get_widget("acknowledgmentsButton", acknowledgmentsButton_);
-        builder_->get_widget("appNameLabel", nameLabel_);
-        builder_->get_widget("appVersionLabel", versionLabel_);
-        builder_->get_widget("appCopyrightLabel", copyrightLabel_);
+        placeHolderView_ = file_->optionalOutlet<Gtk::Box>("placeHolderView");
+        infoView_ = file_->optionalOutlet<Gtk::Widget>("infoView");
+        acknowledgmentsView_ = file_->optionalOutlet<Gtk::Widget>("acknowledgmentsView");
+        creditsTextView_ = file_->optionalOutlet<Gtk::TextView>("creditsTextView");
+        acknowledgmentsTextView_ = file_->optionalOutlet<Gtk::TextView>("acknowledgmentsTextView");
+        visitWebsiteButton_ = file_->optionalOutlet<Gtk::Button>("visitWebsiteButton");
+        acknowledgmentsButton_ = file_->optionalOutlet<Gtk::Button>("acknowledgmentsButton");
+        nameLabel_ = file_->optionalOutlet<Gtk::Label>("appNameLabel");
+        versionLabel_ = file_->optionalOutlet<Gtk::Label>("appVersionLabel");
+        copyrightLabel_ = file_->optionalOutlet<Gtk::Label>("appCopyrightLabel");
         if (visitWebsiteButton_) visitWebsiteButton_->signal_clicked().connect([this] { visitWebsite(); });
         if (acknowledgmentsButton_)
             acknowledgmentsButton_->signal_clicked().connect([this] { showAcknowledgments(); });
@@ -166,7 +158,7 @@ void VEXAboutWindowController::tellCouldNotOpen(const std::string& address) {
     dialog->signal_response().connect([dialog](int) {
         dialog->hide();
         // Deleted on a later turn: this handler runs inside the dialog's own signal.
-        Glib::signal_idle().connect_once([dialog] { delete dialog; });
+        platform::MainQueue::async([dialog] { delete dialog; });
     });
     dialog->present();
 }

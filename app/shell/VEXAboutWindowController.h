@@ -6,12 +6,12 @@
 #include <string_view>
 
 #include <gtkmm/box.h>
-#include <gtkmm/builder.h>
 #include <gtkmm/button.h>
 #include <gtkmm/label.h>
 #include <gtkmm/textview.h>
 #include <gtkmm/window.h>
 
+#include "controls/InterfaceFile.h"
 #include "shell/WindowControllerHandles.h"
 
 namespace parlivo {
@@ -66,7 +66,7 @@ private:
     void windowDidLoad();
     void tellCouldNotOpen(const std::string& address);
 
-    Glib::RefPtr<Gtk::Builder> builder_;
+    std::optional<InterfaceFile> file_;
     std::unique_ptr<Gtk::Window> window_;
     std::optional<std::string> acknowledgmentsPath_;
     std::optional<std::string> acknowledgmentsString_;

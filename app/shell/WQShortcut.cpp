@@ -113,7 +113,6 @@ void WQShortcut::setSuspended(bool suspended) {
 
 bool WQShortcut::isBound() const { return hotkey_->isBound(); }
 
-std::string WQShortcut::boundAccelerator() const { return hotkey_->accelerator(); }
 
 ShortcutRecorder& WQShortcut::shortcutView() {
     if (!shortcutView_) shortcutView_ = std::make_unique<ShortcutRecorder>(*this);

@@ -67,8 +67,6 @@ public:
     void setSuspended(bool suspended);
 
     bool isBound() const;
-    // The bound combination in GTK's accelerator syntax, "" when nothing is bound.
-    std::string boundAccelerator() const;
 
     // The recorder control for the preferences, made on first use (needs the display).
     ShortcutRecorder& shortcutView();

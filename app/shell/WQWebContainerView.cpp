@@ -199,7 +199,7 @@ std::shared_ptr<platform::TouchBarItem> WQWebContainerView::makeItemForIdentifie
     const Identifiers& id = identifiers();
     if (identifier == id.doNotDisturb) {
         // The inactive image shows while do-not-disturb is on: it offers the way back.
-        const bool on = platform::UserDefaults::standard().boolForKey(std::string(keys::doNotDisturbEnabled));
+        const bool on = platform::UserDefaults::standard().boolForKey(keys::doNotDisturbEnabled);
         return buttonItem(identifier, on ? "DoNotDisturbInactive" : "DoNotDisturbActive", true,
                           label("DO_NOT_DISTURB", "Do Not Disturb"));
     }
@@ -250,7 +250,7 @@ void WQWebContainerView::touchBarButtonClicked(platform::TouchBarButton* sender)
     Trellik& trellik = Trellik::shared();
     if (pressed == id.doNotDisturb) {
         trellik.setDoNotDisturbEnabled(
-            !platform::UserDefaults::standard().boolForKey(std::string(keys::doNotDisturbEnabled)));
+            !platform::UserDefaults::standard().boolForKey(keys::doNotDisturbEnabled));
     } else if (pressed == id.conversationInfo) {
         trellik.sendMenuCommand(NativeAction::showConversationDetail);
     } else if (pressed == id.searchInConversation) {

@@ -4,7 +4,6 @@
 #include <iostream>
 
 #include <gdk/gdk.h>
-#include <glibmm/main.h>
 
 #include "DebugPrint.h"
 #include "foundation/MainQueue.h"
@@ -48,8 +47,8 @@ WQWindow::WQWindow(BaseObjectType* object, const Glib::RefPtr<Gtk::Builder>&) : 
 
 WQWindow::~WQWindow() {
     *alive_ = false;
-    frameSaveConnection_.disconnect();
-    shakeConnection_.disconnect();
+    frameSaveTimer_.reset();
+    shakeTimer_.reset();
     activeConnection_.disconnect();
 }
 
@@ -81,7 +80,7 @@ void WQWindow::handleShortcut() { handleStatusButtonClick(); }
 
 void WQWindow::applyStealthMode() {
     const double stored =
-        platform::UserDefaults::standard().doubleForKey(std::string(keys::privacyStealthModeAlpha));
+        platform::UserDefaults::standard().doubleForKey(keys::privacyStealthModeAlpha);
     set_opacity(mainwindow::stealthAlpha(Trellik::shared().privacyStealthModeActive(), stored));
 }
 
@@ -163,8 +162,8 @@ bool WQWindow::on_delete_event(GdkEventAny*) {
 }
 
 void WQWindow::on_hide() {
-    if (frameSaveConnection_.connected()) {
-        frameSaveConnection_.disconnect();
+    if (frameSaveTimer_ && frameSaveTimer_->isValid()) {
+        frameSaveTimer_->invalidate();
         if (!autosaveName_.empty()) saveFrameUsingName(autosaveName_);
     }
     Gtk::ApplicationWindow::on_hide();
@@ -250,13 +249,8 @@ bool WQWindow::on_configure_event(GdkEventConfigure* event) {
 void WQWindow::scheduleFrameSave() {
     if (autosaveName_.empty()) return;
     // Moves come in bursts; the settings file is written once the window has settled.
-    frameSaveConnection_.disconnect();
-    frameSaveConnection_ = Glib::signal_timeout().connect(
-        [this] {
-            saveFrameUsingName(autosaveName_);
-            return false;
-        },
-        400);
+    if (frameSaveTimer_) frameSaveTimer_->invalidate();
+    frameSaveTimer_ = platform::Timer::scheduled(0.4, false, [this](platform::Timer&) { saveFrameUsingName(autosaveName_); });
 }
 
 // ---- Shake ----
@@ -265,15 +259,13 @@ void WQWindow::shake() {
     const WindowFrame start = frame();
     auto path = mainwindow::shakePath(start.x, start.y, start.width);
     const auto began = std::chrono::steady_clock::now();
-    shakeConnection_.disconnect();
-    shakeConnection_ = Glib::signal_timeout().connect(
-        [this, path, began, start] {
-            const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-            const WindowPoint at = mainwindow::shakePosition(path, elapsed, mainwindow::shakeDuration);
-            move(static_cast<int>(at.x), start.y);
-            return elapsed < mainwindow::shakeDuration;
-        },
-        16);
+    if (shakeTimer_) shakeTimer_->invalidate();
+    shakeTimer_ = platform::Timer::scheduled(0.016, true, [this, path, began, start](platform::Timer& timer) {
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        const WindowPoint at = mainwindow::shakePosition(path, elapsed, mainwindow::shakeDuration);
+        move(static_cast<int>(at.x), start.y);
+        if (elapsed >= mainwindow::shakeDuration) timer.invalidate();
+    });
 }
 
 }  // namespace parlivo

@@ -7,6 +7,7 @@
 #include <gtkmm/builder.h>
 
 #include "foundation/ObserverToken.h"
+#include "foundation/Timer.h"
 #include "privacy/ShakableWindow.h"
 #include "settings/TrellikWindowDelegate.h"
 #include "shell/MainWindowLogic.h"
@@ -73,7 +74,7 @@ public:
 
     // The shake after a wrong password.
     void shake() override;
-    bool isShaking() const { return shakeConnection_.connected(); }
+    bool isShaking() const { return shakeTimer_ && shakeTimer_->isValid(); }
 
     // The controller's hooks: the window became active / left full screen.
     std::function<void()> onDidBecomeKey;
@@ -95,8 +96,8 @@ private:
     int level_ = 0;
     std::string autosaveName_;
     WindowFrame lastFrame_;
-    sigc::connection frameSaveConnection_;
-    sigc::connection shakeConnection_;
+    std::shared_ptr<platform::Timer> frameSaveTimer_;
+    std::shared_ptr<platform::Timer> shakeTimer_;
     sigc::connection activeConnection_;
     platform::ObserverToken trayObserver_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -22,35 +22,23 @@ namespace {
 
 void debugLog(const std::string& message) { tovak::debugPrint(WQWindowController::kClassName, message); }
 
-constexpr const char* kMainResource = "/net/vantreo/mac/WhatsApp/ui/Main.ui";
-
 }  // namespace
 
 std::shared_ptr<WQWindowController> WQWindowController::instantiate(const std::shared_ptr<Menu>& menuBar) {
-    Glib::RefPtr<Gtk::Builder> builder;
-    WQWindow* raw = nullptr;
-    try {
-        builder = Gtk::Builder::create_from_resource(kMainResource);
-        // Asked of GTK directly: a C++ wrapper made now would be of the wrong class.
-        if (!gtk_builder_get_object(builder->gobj(), "MainWindowController")) return nullptr;
-        builder->get_widget_derived("MainWindowController", raw);
-    } catch (const Glib::Error& error) {
-        platform::systemLog("Main window interface could not be loaded: " + std::string(error.what()),
-                            platform::LogLevel::error);
-        return nullptr;
-    }
-    if (!raw) return nullptr;
+    auto file = InterfaceFile::tryLoad("Main", "the main window");
+    if (!file || !file->has("MainWindowController")) return nullptr;
+    auto* raw = file->derivedOutlet<WQWindow>("MainWindowController");
     // A toplevel window made by the builder is ours to delete.
     std::shared_ptr<WQWindow> window(raw, [](WQWindow* w) { delete w; });
     // The window is the settings model's window delegate from its creation on.
     Trellik::shared().setWindowDelegate(window);
-    auto controller = std::shared_ptr<WQWindowController>(new WQWindowController(window, builder));
+    auto controller = std::shared_ptr<WQWindowController>(new WQWindowController(window, std::move(*file)));
     controller->windowDidLoad(menuBar);
     return controller;
 }
 
-WQWindowController::WQWindowController(std::shared_ptr<WQWindow> window, Glib::RefPtr<Gtk::Builder> builder)
-    : builder_(std::move(builder)), window_(std::move(window)) {}
+WQWindowController::WQWindowController(std::shared_ptr<WQWindow> window, InterfaceFile file)
+    : file_(std::move(file)), window_(std::move(window)) {}
 
 WQWindowController::~WQWindowController() { destroyWindow(); }
 
@@ -75,18 +63,15 @@ void WQWindowController::windowDidLoad(const std::shared_ptr<Menu>& menuBar) {
     // 1. The application delegate keeps its main window controller from here on.
     if (auto delegate = AppDelegate::current()) delegate->setMainWindowController(shared_from_this());
 
-    Gtk::Box* menuSlot = nullptr;
-    builder_->get_widget("menuBarSlot", menuSlot);
+    auto* menuSlot = file_.optionalOutlet<Gtk::Box>("menuBarSlot");
     if (menuBar && menuSlot) {
         menuBarView_ = std::make_unique<MenuBarView>(menuBar);
         menuSlot->pack_start(menuBarView_->widget(), Gtk::PACK_SHRINK);
         window_->add_accel_group(menuBarView_->accelGroup());
     }
-    Gtk::EventBox* strip = nullptr;
-    builder_->get_widget("dragStrip", strip);
-    if (strip) dragStrip_ = std::make_unique<AdditionalView>(*strip, *window_);
-    builder_->get_widget("contentView", contentView_);
-    WQWindowNotificationSplitViewController::setUpNotificationPane(builder_);
+    if (auto* strip = file_.optionalOutlet<Gtk::EventBox>("dragStrip")) dragStrip_ = std::make_unique<AdditionalView>(*strip, *window_);
+    contentView_ = file_.optionalOutlet<Gtk::Box>("contentView");
+    WQWindowNotificationSplitViewController::setUpNotificationPane(file_);
     webContainerView_ = std::make_shared<WQWebContainerView>();
     webContainerView_->setWindow(std::weak_ptr<TouchBarWindow>(window_));
 
@@ -119,9 +104,9 @@ void WQWindowController::restoreWindowState() {
         return;
     }
     auto& defaults = platform::UserDefaults::standard();
-    const bool fullScreen = defaults.boolForKey(std::string(kUserDefaultKeyFullscreen));
-    const bool onScreen = defaults.boolForKey(std::string(kUserDefaultKeyOnScreen));
-    const bool dockIcon = defaults.boolForKey(std::string(keys::showDockIcon));
+    const bool fullScreen = defaults.boolForKey(kUserDefaultKeyFullscreen);
+    const bool onScreen = defaults.boolForKey(kUserDefaultKeyOnScreen);
+    const bool dockIcon = defaults.boolForKey(keys::showDockIcon);
     const auto decision = mainwindow::restoreDecision(dockIcon, onScreen, fullScreen);
     debugLog(std::string(decision.debugLine));
     if (!decision.restoreFullScreen) return;
@@ -141,8 +126,8 @@ void WQWindowController::storeWindowState() {
     // The autosaved frame is brought up to date too, in case a move had not settled yet.
     window_->saveFrameUsingName(std::string(frameAutosaveName));
     auto& defaults = platform::UserDefaults::standard();
-    defaults.setBool(std::string(kUserDefaultKeyFullscreen), window_->isFullScreen());
-    defaults.setBool(std::string(kUserDefaultKeyOnScreen), window_->get_visible());
+    defaults.setBool(kUserDefaultKeyFullscreen, window_->isFullScreen());
+    defaults.setBool(kUserDefaultKeyOnScreen, window_->get_visible());
     debugLog("Done storing window!");
 }
 

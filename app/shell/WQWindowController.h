@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include <gtkmm/box.h>
-#include <gtkmm/builder.h>
 
+#include "controls/InterfaceFile.h"
 #include "shell/AdditionalView.h"
 #include "shell/MenuBarView.h"
 #include "shell/WQWebContainerView.h"
@@ -35,8 +35,6 @@ public:
     ~WQWindowController() override;
 
     WQWindow* window() const { return window_.get(); }
-    const std::shared_ptr<WQWindow>& sharedWindow() const { return window_; }
-    const std::shared_ptr<WQWebContainerView>& webContainerView() const { return webContainerView_; }
     Gtk::Box* contentView() const { return contentView_; }
     AdditionalView* dragStrip() const { return dragStrip_.get(); }
 
@@ -45,7 +43,6 @@ public:
     // The view controller of the window's content (the web client host); its view fills the
     // content area and its start sequence runs at once.
     void setContentViewController(std::shared_ptr<ViewController> controller);
-    const std::shared_ptr<ViewController>& contentViewController() const { return contentViewController_; }
 
     // MainWindowControllerHandle
     bool hasWindow() const override { return static_cast<bool>(window_); }
@@ -59,12 +56,12 @@ public:
     void destroyWindow();
 
 private:
-    explicit WQWindowController(std::shared_ptr<WQWindow> window, Glib::RefPtr<Gtk::Builder> builder);
+    WQWindowController(std::shared_ptr<WQWindow> window, InterfaceFile file);
     void windowDidLoad(const std::shared_ptr<Menu>& menuBar);
     void windowDidExitFullScreen();
     void windowDidBecomeKey();
 
-    Glib::RefPtr<Gtk::Builder> builder_;
+    InterfaceFile file_;
     std::unique_ptr<MenuBarView> menuBarView_;
     std::unique_ptr<AdditionalView> dragStrip_;
     std::shared_ptr<WQWebContainerView> webContainerView_;

@@ -4,6 +4,7 @@
 #include <gtkmm/label.h>
 #include <gtkmm/spinner.h>
 
+#include "controls/InterfaceFile.h"
 #include "controls/ScreenStyle.h"
 #include "foundation/Localized.h"
 
@@ -13,9 +14,12 @@ namespace {
 // The spinner turns a bitmap of our own: the theme's spinner is a symbolic SVG, and drawing it
 // would load the vector renderer into the process at every start for this one picture. The
 // theme's own rules still turn it.
-constexpr const char* kIndicatorStyle =
-    "spinner.parlivo-loading-indicator { -gtk-icon-source: "
-    "url(\"resource:///net/vantreo/mac/WhatsApp/images/LoadingIndicator.png\"); }";
+// (The text lives as long as the program: the screen style remembers it by its address.)
+const char* indicatorStyle() {
+    static const std::string style = "spinner.parlivo-loading-indicator { -gtk-icon-source: url(\"resource://" +
+                                     resourcePath("images/LoadingIndicator.png") + "\"); }";
+    return style.c_str();
+}
 
 }  // namespace
 
@@ -35,7 +39,7 @@ LoadingViewController::LoadingViewController() : view_(std::make_unique<Gtk::Box
     center->set_vexpand(true);
     loadingIndicator_ = Gtk::make_managed<Gtk::Spinner>();
     loadingIndicator_->set_size_request(32, 32);
-    styleWithClass(*loadingIndicator_, kIndicatorStyle, "parlivo-loading-indicator");
+    styleWithClass(*loadingIndicator_, indicatorStyle(), "parlivo-loading-indicator");
     loadingTextField_ = Gtk::make_managed<Gtk::Label>();
     center->pack_start(*loadingIndicator_, Gtk::PACK_SHRINK);
     center->pack_start(*loadingTextField_, Gtk::PACK_SHRINK);

@@ -21,8 +21,6 @@ public:
     ~LoadingViewController();
 
     Gtk::Widget& view();
-    Gtk::Spinner* loadingIndicator() const { return loadingIndicator_; }
-    Gtk::Label* loadingTextField() const { return loadingTextField_; }
 
 private:
     LoadingViewController();

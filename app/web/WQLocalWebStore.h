@@ -28,7 +28,6 @@ public:
     WQLocalWebStore();
     // A store over other settings (tests).
     explicit WQLocalWebStore(platform::UserDefaults& defaults);
-    const std::string& userDefaultsPrefix() const { return userDefaultsPrefix_; }
 
     // A string body replaces the stored text; any other body is ignored. So is a text that the
     // settings file could not give back unchanged (too large, or holding a NUL character).

@@ -55,7 +55,7 @@ bool WQWebView::handleKeyEvent(platform::KeyEvent& event) {
     if (ignoreKeyInput) return false;
     if (event.type != platform::KeyEvent::Type::press || event.keyval != platform::KeyEvent::returnKey) return true;
     const auto action =
-        fromRaw<ReturnKeyAction>(platform::UserDefaults::standard().integerForKey(std::string(keys::returnKeyAction)));
+        fromRaw<ReturnKeyAction>(platform::UserDefaults::standard().integerForKey(keys::returnKeyAction));
     // With "new line" chosen, Return reaches the page as Shift+Return and the other way round.
     if (action == ReturnKeyAction::newLine) event.modifiers ^= platform::KeyEvent::shiftMask;
     return true;

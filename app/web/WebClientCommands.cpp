@@ -18,7 +18,6 @@ namespace {
 
 void debugLog(std::string_view message) { tovak::debugPrint("ViewController", message); }
 
-bool storedBool(std::string_view key) { return platform::UserDefaults::standard().boolForKey(std::string(key)); }
 
 // The wallpaper is an image the user chose; anything larger than this is no wallpaper.
 constexpr std::uintmax_t kMaximumWallpaperBytes = 64u << 20;
@@ -55,15 +54,15 @@ void WebClientCommands::updateWallpaper() const {
 
 void WebClientCommands::applyAppearance() const {
     if (!webView_.lock()) return;
-    run(pagescripts::setZoom(platform::UserDefaults::standard().integerForKey(std::string(keys::kFontSize))));
+    run(pagescripts::setZoom(platform::UserDefaults::standard().integerForKey(keys::kFontSize)));
     // The same reading as Trellik::currentVisualStyle, without making the settings model.
-    const auto style = fromRaw<VisualStyle>(platform::UserDefaults::standard().integerForKey(std::string(keys::kVisualStyle)))
+    const auto style = fromRaw<VisualStyle>(platform::UserDefaults::standard().integerForKey(keys::kVisualStyle))
                            .value_or(VisualStyle::automatic);
     run(pagescripts::setStyle(styleName(style)));
 }
 
 void WebClientCommands::updateDoNotDisturb() const {
-    run(pagescripts::setDoNotDisturb(storedBool(keys::doNotDisturbEnabled)));
+    run(pagescripts::setDoNotDisturb(platform::UserDefaults::standard().boolForKey(keys::doNotDisturbEnabled)));
 }
 
 void WebClientCommands::enableSending(bool enabled) const { run(pagescripts::enableSending(enabled)); }
@@ -80,7 +79,8 @@ bool WebClientCommands::sendMenuCommand(NativeAction action) const {
 }
 
 void WebClientCommands::updateStealthMode(bool stealthModeActive) const {
-    const bool show = stealthModeActive && storedBool(keys::privacyStealthModeShowContentOnMouseOver);
+    const bool show =
+        stealthModeActive && platform::UserDefaults::standard().boolForKey(keys::privacyStealthModeShowContentOnMouseOver);
     run(pagescripts::setStealthModeShowContentOnMouseOver(show));
 }
 
@@ -120,10 +120,6 @@ void WebClientCommands::lockDown(bool locked) const { run(pagescripts::lockDown(
 void WebClientCommands::sendSharedText(std::string_view text) const { run(pagescripts::sendSharedText(text)); }
 
 void WebClientCommands::downloadBlob(std::string_view url) const { run(pagescripts::downloadBlob(url)); }
-
-void WebClientCommands::finishNativeInit(const std::shared_ptr<platform::JavaScriptEvaluator>& webView) const {
-    if (webView) webView->evaluateJavaScript(pagescripts::didFinishNativeInit());
-}
 
 std::shared_ptr<WQWindowNotification> WebClientCommands::launchAtLoginReminder(tovak::WQLaunchAtLoginManager& manager) {
     if (manager.launchAtLogin() || !manager.showReminder()) return nullptr;

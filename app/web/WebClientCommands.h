@@ -63,7 +63,6 @@ public:
     void lockDown(bool locked) const;
     void sendSharedText(std::string_view text) const;
     void downloadBlob(std::string_view url) const;
-    void finishNativeInit(const std::shared_ptr<platform::JavaScriptEvaluator>& webView) const;
 
     // The in-window reminder to start with the session, when launch at login is off and the
     // reminder is still wanted; none otherwise.

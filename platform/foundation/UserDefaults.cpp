@@ -339,13 +339,14 @@ void UserDefaults::writeSucceededLocked() {
     });
 }
 
-void UserDefaults::changeLocked(const std::string& key, std::optional<PropertyList> value) {
+void UserDefaults::changeLocked(std::string_view key, std::optional<PropertyList> value) {
     refreshIfChangedLocked();
+    std::string name(key);
     if (value)
-        values_.insert_or_assign(key, *value);
+        values_.insert_or_assign(name, *value);
     else
-        values_.erase(key);
-    unsaved_.insert_or_assign(key, Unsaved{std::move(value), ++changeCount_});
+        values_.erase(name);
+    unsaved_.insert_or_assign(std::move(name), Unsaved{std::move(value), ++changeCount_});
     if (writeScheduled_) return;
     writeScheduled_ = true;
     MainQueue::after(kWriteDelaySeconds, [weak = std::weak_ptr<UserDefaults*>(self_)] {
@@ -367,14 +368,14 @@ void UserDefaults::registerDefaults(const PropertyList& dictionary) {
     for (const auto& [key, value] : *entries) registered_.insert_or_assign(key, value);
 }
 
-std::optional<PropertyList> UserDefaults::object(const std::string& key) const {
+std::optional<PropertyList> UserDefaults::object(std::string_view key) const {
     std::lock_guard lock(mutex_);
     if (auto found = values_.find(key); found != values_.end()) return found->second;
     if (auto found = registered_.find(key); found != registered_.end()) return found->second;
     return std::nullopt;
 }
 
-void UserDefaults::set(const std::string& key, PropertyList value) {
+void UserDefaults::set(std::string_view key, PropertyList value) {
     if (value.isNull()) {
         remove(key);
         return;
@@ -383,7 +384,7 @@ void UserDefaults::set(const std::string& key, PropertyList value) {
     changeLocked(key, std::move(value));
 }
 
-void UserDefaults::remove(const std::string& key) {
+void UserDefaults::remove(std::string_view key) {
     std::lock_guard lock(mutex_);
     changeLocked(key, std::nullopt);
 }
@@ -393,7 +394,7 @@ bool UserDefaults::lastWriteSucceeded() const {
     return lastWriteOk_;
 }
 
-bool UserDefaults::boolForKey(const std::string& key) const {
+bool UserDefaults::boolForKey(std::string_view key) const {
     auto value = object(key);
     if (!value) return false;
     if (auto flag = value->asBool()) return *flag;
@@ -405,7 +406,7 @@ bool UserDefaults::boolForKey(const std::string& key) const {
     return false;
 }
 
-std::int64_t UserDefaults::integerForKey(const std::string& key) const {
+std::int64_t UserDefaults::integerForKey(std::string_view key) const {
     auto value = object(key);
     if (!value) return 0;
     if (auto integer = value->asInt()) return *integer;
@@ -415,7 +416,7 @@ std::int64_t UserDefaults::integerForKey(const std::string& key) const {
     return 0;
 }
 
-double UserDefaults::doubleForKey(const std::string& key) const {
+double UserDefaults::doubleForKey(std::string_view key) const {
     auto value = object(key);
     if (!value) return 0.0;
     if (auto number = value->asReal()) return *number;
@@ -424,7 +425,7 @@ double UserDefaults::doubleForKey(const std::string& key) const {
     return 0.0;
 }
 
-std::optional<std::string> UserDefaults::stringForKey(const std::string& key) const {
+std::optional<std::string> UserDefaults::stringForKey(std::string_view key) const {
     auto value = object(key);
     if (!value) return std::nullopt;
     if (auto text = value->asString()) return *text;
@@ -441,25 +442,25 @@ std::optional<std::string> UserDefaults::stringForKey(const std::string& key) co
     return std::nullopt;
 }
 
-std::optional<PropertyList::Data> UserDefaults::dataForKey(const std::string& key) const {
+std::optional<PropertyList::Data> UserDefaults::dataForKey(std::string_view key) const {
     auto value = object(key);
     if (!value || !value->asData()) return std::nullopt;
     return *value->asData();
 }
 
-std::optional<PropertyList::Array> UserDefaults::arrayForKey(const std::string& key) const {
+std::optional<PropertyList::Array> UserDefaults::arrayForKey(std::string_view key) const {
     auto value = object(key);
     if (!value || !value->asArray()) return std::nullopt;
     return *value->asArray();
 }
 
-std::optional<PropertyList::Dictionary> UserDefaults::dictionaryForKey(const std::string& key) const {
+std::optional<PropertyList::Dictionary> UserDefaults::dictionaryForKey(std::string_view key) const {
     auto value = object(key);
     if (!value || !value->asDictionary()) return std::nullopt;
     return *value->asDictionary();
 }
 
-std::optional<std::string> UserDefaults::urlForKey(const std::string& key) const {
+std::optional<std::string> UserDefaults::urlForKey(std::string_view key) const {
     auto value = object(key);
     const std::string* text = value ? value->asString() : nullptr;
     if (!text || text->empty()) return std::nullopt;

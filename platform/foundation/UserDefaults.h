@@ -73,31 +73,31 @@ public:
     void registerDefaults(const PropertyList& dictionary);
 
     // The user's value, else the registered default, else none.
-    std::optional<PropertyList> object(const std::string& key) const;
+    std::optional<PropertyList> object(std::string_view key) const;
 
     // Stores a user value; the file follows (see above). A null value removes the key.
-    void set(const std::string& key, PropertyList value);
-    void setBool(const std::string& key, bool value) { set(key, value); }
-    void setInteger(const std::string& key, std::int64_t value) { set(key, value); }
-    void setDouble(const std::string& key, double value) { set(key, value); }
-    void setString(const std::string& key, std::string value) { set(key, std::move(value)); }
-    void setData(const std::string& key, PropertyList::Data value) { set(key, std::move(value)); }
+    void set(std::string_view key, PropertyList value);
+    void setBool(std::string_view key, bool value) { set(key, value); }
+    void setInteger(std::string_view key, std::int64_t value) { set(key, value); }
+    void setDouble(std::string_view key, double value) { set(key, value); }
+    void setString(std::string_view key, std::string value) { set(key, std::move(value)); }
+    void setData(std::string_view key, PropertyList::Data value) { set(key, std::move(value)); }
     // Stores the URL's text; urlForKey turns a plain path back into a file URL.
-    void setURL(const std::string& key, const std::string& url) { set(key, url); }
+    void setURL(std::string_view key, const std::string& url) { set(key, url); }
     // Removes the user value (a registered default shows through again).
-    void remove(const std::string& key);
+    void remove(std::string_view key);
 
     // Typed reads. A missing key reads false, 0, 0.0 or none. Like Apple's, the number readers
     // accept booleans, integers, reals and numeric strings ("42", "0.5", "YES"/"true").
-    bool boolForKey(const std::string& key) const;
-    std::int64_t integerForKey(const std::string& key) const;
-    double doubleForKey(const std::string& key) const;
+    bool boolForKey(std::string_view key) const;
+    std::int64_t integerForKey(std::string_view key) const;
+    double doubleForKey(std::string_view key) const;
     // A string, or a number written as text; none for other types.
-    std::optional<std::string> stringForKey(const std::string& key) const;
-    std::optional<PropertyList::Data> dataForKey(const std::string& key) const;
-    std::optional<PropertyList::Array> arrayForKey(const std::string& key) const;
-    std::optional<PropertyList::Dictionary> dictionaryForKey(const std::string& key) const;
-    std::optional<std::string> urlForKey(const std::string& key) const;
+    std::optional<std::string> stringForKey(std::string_view key) const;
+    std::optional<PropertyList::Data> dataForKey(std::string_view key) const;
+    std::optional<PropertyList::Array> arrayForKey(std::string_view key) const;
+    std::optional<PropertyList::Dictionary> dictionaryForKey(std::string_view key) const;
+    std::optional<std::string> urlForKey(std::string_view key) const;
 
     // Writes the changes not yet in the file, now. True when the file holds every change.
     bool synchronize();
@@ -122,7 +122,7 @@ private:
     void loadLocked();
     void refreshIfChangedLocked();
     bool moveAsideLocked(const std::string& reason);
-    void changeLocked(const std::string& key, std::optional<PropertyList> value);
+    void changeLocked(std::string_view key, std::optional<PropertyList> value);
     // Posts a write to the store's thread (started on first use). Called on the main thread.
     void writeInBackground();
     // Writes what is not in the file yet; the caller holds writeMutex_, not mutex_.

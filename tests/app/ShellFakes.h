@@ -10,11 +10,13 @@
 #include "shell/AppDelegate.h"
 #include "system/VendorServices.h"
 
-namespace parlivo::testing {
+// In the tests' support namespace, as the other stand-ins: a namespace of ours named "testing"
+// would hide GoogleTest's wherever both are in reach.
+namespace testsupport {
 
-struct FakeMainController : MainWindowControllerHandle {
+struct FakeMainController : parlivo::MainWindowControllerHandle {
     int shown = 0, stored = 0, firstResponderPastes = 0;
-    int level = normalWindowLevel;
+    int level = parlivo::normalWindowLevel;
     bool hasWindow() const override { return true; }
     bool isWindowVisible() const override { return shown > 0; }
     void makeKeyAndOrderFront() override { ++shown; }
@@ -23,7 +25,7 @@ struct FakeMainController : MainWindowControllerHandle {
     bool firstResponderPaste() override { ++firstResponderPastes; return true; }
 };
 
-struct FakePreferences : PreferencesWindowHandle {
+struct FakePreferences : parlivo::PreferencesWindowHandle {
     bool window = true;
     std::string title;
     std::vector<std::string> panes;
@@ -42,7 +44,7 @@ struct FakePreferences : PreferencesWindowHandle {
     }
 };
 
-struct FakeAbout : AboutWindowHandle {
+struct FakeAbout : parlivo::AboutWindowHandle {
     std::optional<std::string> url, version;
     bool textView = false;
     int shown = 0;
@@ -52,7 +54,7 @@ struct FakeAbout : AboutWindowHandle {
     void showWindow() override { ++shown; }
 };
 
-struct FakeHost : ApplicationHost {
+struct FakeHost : parlivo::ApplicationHost {
     std::shared_ptr<FakeMainController> controller = std::make_shared<FakeMainController>();
     std::vector<std::string> vendorCallsAtWindow;
     int instantiated = 0;
@@ -62,12 +64,12 @@ struct FakeHost : ApplicationHost {
     bool touchBar = false;
     std::vector<std::string> commands;
 
-    std::shared_ptr<MainWindowControllerHandle> instantiateMainWindowController() override {
+    std::shared_ptr<parlivo::MainWindowControllerHandle> instantiateMainWindowController() override {
         ++instantiated;
         vendorCallsAtWindow = platform::VendorServices::shared().calls();
         return controller;
     }
-    std::shared_ptr<PreferencesWindowHandle> makePreferencesWindowController(const std::vector<std::string>& panes,
+    std::shared_ptr<parlivo::PreferencesWindowHandle> makePreferencesWindowController(const std::vector<std::string>& panes,
                                                                              const std::string& title) override {
         auto made = std::make_shared<FakePreferences>();
         made->window = preferencesHaveWindow;
@@ -76,7 +78,7 @@ struct FakeHost : ApplicationHost {
         preferences.push_back(made);
         return made;
     }
-    std::shared_ptr<AboutWindowHandle> makeAboutWindowController() override {
+    std::shared_ptr<parlivo::AboutWindowHandle> makeAboutWindowController() override {
         abouts.push_back(std::make_shared<FakeAbout>());
         return abouts.back();
     }
@@ -99,24 +101,24 @@ struct FakeHost : ApplicationHost {
     }
 };
 
-struct FakeWeb : TrellikWebViewDelegate {
+struct FakeWeb : parlivo::TrellikWebViewDelegate {
     std::vector<std::string> calls;
-    std::vector<NativeAction> actions;
+    std::vector<parlivo::NativeAction> actions;
     void handleLogOut() override { calls.push_back("logout"); }
-    void openChatOrReply(const UserNotification&) override {}
+    void openChatOrReply(const parlivo::UserNotification&) override {}
     void updateWallpaper() override {}
     void applyAppearance() override {}
     void updateDoNotDisturb() override {}
     void reloadWebApp() override { calls.push_back("reload"); }
     void startAudioRecording() override {}
     void stopAudioRecording(bool) override {}
-    void sendMenuCommand(NativeAction action) override { actions.push_back(action); }
+    void sendMenuCommand(parlivo::NativeAction action) override { actions.push_back(action); }
     void updateStealthMode() override {}
     void showShareView(std::shared_ptr<tovak::WQTemporaryDirectory>, std::optional<std::vector<std::filesystem::path>>,
                        std::optional<std::string>) override {}
 };
 
-struct FakePaste : PasteDelegate {
+struct FakePaste : parlivo::PasteDelegate {
     bool answer = false;
     int asked = 0;
     void paste(std::function<void(bool)> completion) override {
@@ -125,4 +127,4 @@ struct FakePaste : PasteDelegate {
     }
 };
 
-}  // namespace parlivo::testing
+}  // namespace testsupport

@@ -18,7 +18,7 @@
 
 using namespace parlivo;
 
-using namespace parlivo::testing;
+using namespace testsupport;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "settings/Keys.h"
 
 using namespace parlivo;
-using namespace parlivo::testing;
+using namespace testsupport;
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "config/WQDiagnosis.h"
 #include "config/WQSendMail.h"
+#include "web/ScriptValueConversion.h"
 
 using namespace parlivo;
 namespace fs = std::filesystem;
@@ -16,12 +17,12 @@ namespace {
 fs::path tmp(const std::string& name) { return fs::path(std::getenv("TMPDIR")) / name; }
 
 // A machine of our own: one Ethernet interface (or none), Debian 12, a named model.
-fs::path machine(const std::string& name, bool withInterface) {
+fs::path machine(const std::string& name, bool withInterface, const std::string& model = "Test Machine") {
     const fs::path root = tmp(name);
     fs::create_directories(root / "etc");
     fs::create_directories(root / "sys/class/dmi/id");
     std::ofstream(root / "etc/os-release") << "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n";
-    std::ofstream(root / "sys/class/dmi/id/product_name") << "Test Machine\n";
+    std::ofstream(root / "sys/class/dmi/id/product_name") << model << "\n";
     if (withInterface) {
         fs::create_directories(root / "sys/class/net/eth0");
         std::ofstream(root / "sys/class/net/eth0/type") << "1\n";
@@ -73,6 +74,32 @@ TEST(WQDiagnosisTest, DescribesThisInstallationAndMachine) {
     EXPECT_EQ(json.substr(0, 2), "{\n");
     EXPECT_NE(json.find("  \"MacAddress\" : \"001122334455\""), std::string::npos);
     EXPECT_EQ(json.back(), '}');
+}
+
+// The JSON goes into page scripts: whatever the machine calls itself, it reads back as the same
+// values, and text that is no UTF-8 gives the empty set.
+TEST(WQDiagnosisTest, JSONReadsBackAsTheSameValues) {
+    const std::string models[] = {"Tom's \"Box\" </script><!--", "back\\slash\tand\x01" "control",
+                                  "line\xE2\x80\xA8separator \xC3\xA9t\xC3\xA9 \xC2\x85"};
+    int index = 0;
+    for (const std::string& model : models) {
+        SCOPED_TRACE(model);
+        const std::string name = "json" + std::to_string(index++);
+        platform::UserDefaults defaults(tmp(name + ".plist"));
+        platform::Bundle bundle(PARLIVO_FIXTURES_DIR "/bundle");
+        WQDiagnosis diagnosis(defaults, bundle, platform::SystemInfo(machine(name, true, model)));
+        const auto read = platform::scriptValueFromJSON(diagnosis.systemInfoJSON());
+        ASSERT_TRUE(read && read->asDictionary());
+        const auto info = diagnosis.systemInfo();
+        EXPECT_EQ(read->asDictionary()->size(), info.size());
+        for (const auto& [key, text] : info) EXPECT_EQ((*read)[key].stringOr("<missing>"), text) << key;
+        EXPECT_EQ(value(info, "DeviceName"), model);
+    }
+
+    platform::UserDefaults defaults(tmp("json-bytes.plist"));
+    platform::Bundle bundle(PARLIVO_FIXTURES_DIR "/bundle");
+    WQDiagnosis diagnosis(defaults, bundle, platform::SystemInfo(machine("json-bytes", true, "no \xFF text")));
+    EXPECT_EQ(diagnosis.systemInfoJSON(), "{}");
 }
 
 TEST(WQDiagnosisTest, IdentifierAndLaunchCountSurviveARestart) {

@@ -11,7 +11,7 @@
 #include "shell/WQWebContainerView.h"
 
 using namespace parlivo;
-using namespace parlivo::testing;
+using namespace testsupport;
 
 namespace {
 
