@@ -1,7 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "settings/PasteDelegate.h"
 
 namespace parlivo {
 
@@ -12,10 +15,10 @@ inline constexpr int contactSupport = 1001;
 inline constexpr int back = 1002;
 }  // namespace SupportAlertResponse
 
-// What Trellik needs of the application delegate, which reaches the windows: opening the
-// preferences window, the "Need help?" prompt, and telling the user that an address could not be
-// opened. The application delegate registers itself with Trellik::setApplicationDelegate at
-// start-up.
+// What Trellik and the web client host need of the application delegate, which reaches the
+// windows and the menus: opening the preferences window, the "Need help?" prompt, telling the user
+// that an address could not be opened, and where the Paste command goes. The application delegate
+// registers itself with Trellik::setApplicationDelegate at start-up.
 class TrellikApplicationDelegate {
 public:
     virtual ~TrellikApplicationDelegate() = default;
@@ -25,6 +28,8 @@ public:
     virtual void presentSupportAlert(std::function<void(int response)> onResponse) {}
     // The desktop has no program for `address` (or could not start it): say so, with the address.
     virtual void couldNotOpenAddress(const std::string& address) {}
+    // The drop overlay over the page takes the clipboard's files and images (Paste).
+    virtual void setPasteDelegate(std::weak_ptr<PasteDelegate> delegate) {}
 };
 
 }  // namespace parlivo
