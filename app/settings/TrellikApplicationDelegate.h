@@ -1,9 +1,14 @@
 #pragma once
 
+#include <memory>
+
+#include "settings/PasteDelegate.h"
+
 namespace parlivo {
 
-// What Trellik needs of the application delegate, which reaches the windows: opening the
-// preferences window and the "Need help?" prompt. The application delegate registers itself with
+// What Trellik and the web client host need of the application delegate, which reaches the
+// windows and the menus: opening the preferences window, the "Need help?" prompt, and where the
+// Paste command goes. The application delegate registers itself with
 // Trellik::setApplicationDelegate at start-up.
 class TrellikApplicationDelegate {
 public:
@@ -12,6 +17,8 @@ public:
     // Shows the prompt and does what its buttons say (the FAQ, a support mail). Without a
     // display nothing is shown.
     virtual void showSupportAlert() {}
+    // The drop overlay over the page takes the clipboard's files and images (Paste).
+    virtual void setPasteDelegate(std::weak_ptr<PasteDelegate> delegate) {}
 };
 
 }  // namespace parlivo

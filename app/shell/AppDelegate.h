@@ -60,7 +60,7 @@ public:
     // Fields other parts use.
     const std::shared_ptr<MainWindowControllerHandle>& mainWindowController() const { return mainWindowController_; }
     void setMainWindowController(std::shared_ptr<MainWindowControllerHandle> controller);
-    void setPasteDelegate(std::weak_ptr<PasteDelegate> delegate) { menus_->setPasteDelegate(std::move(delegate)); }
+    void setPasteDelegate(std::weak_ptr<PasteDelegate> delegate) override { menus_->setPasteDelegate(std::move(delegate)); }
     bool isShowingPreferences() const { return isShowingPreferences_; }
     const std::vector<std::shared_ptr<PreferencesWindowHandle>>& retainedWindowControllers() const {
         return retainedWindowControllers_;

@@ -26,6 +26,7 @@
 #include "system/LoginItems.h"
 #include "system/URLSession.h"
 #include "preferences/PreferencePanes.h"
+#include "settings/Trellik.h"
 #include "ui/Appearance.h"
 #include "shell/CommandLine.h"
 #include "shell/KeyWindow.h"
@@ -210,7 +211,7 @@ std::shared_ptr<MainWindowControllerHandle> Application::instantiateMainWindowCo
     auto controller = WQWindowController::instantiate(delegate_->mainMenu().bar);
     if (controller && controller->window()) add_window(*controller->window());
     // The window's content: the web client.
-    if (controller) controller->setContentViewController(ViewController::create());
+    if (controller) controller->setContentViewController(ViewController::create(Trellik::shared()));
     return controller;
 }
 

@@ -9,6 +9,7 @@
 #include "foundation/ObserverToken.h"
 #include "shell/TouchBarWindow.h"
 #include "ui/TouchBar.h"
+#include "web/SendingStateObserver.h"
 
 namespace parlivo {
 
@@ -18,6 +19,7 @@ namespace parlivo {
 // send changes. The bar is a model (platform::TouchBar); nothing is drawn.
 class WQWebContainerView : public platform::TouchBarProvider,
                            public platform::TouchBarDelegate,
+                           public SendingStateObserver,
                            public std::enable_shared_from_this<WQWebContainerView> {
 public:
     // The identifiers: the bundle identifier followed by a fixed suffix, each built once.
@@ -34,6 +36,11 @@ public:
     // Whether the page can send now; the web client host writes it and then drops the bar.
     bool sendingEnabled() const { return sendingEnabled_; }
     void setSendingEnabled(bool enabled) { sendingEnabled_ = enabled; }
+    // The page's word: kept, and the bar is made again with it.
+    void sendingEnabledDidChange(bool enabled) override {
+        setSendingEnabled(enabled);
+        setTouchBar(nullptr);
+    }
 
     // The window the view is in (not owned).
     void setWindow(std::weak_ptr<TouchBarWindow> window) { window_ = std::move(window); }

@@ -76,52 +76,54 @@ platform::ScriptMessageShape PageMessageDispatcher::messageShape(std::string_vie
 }
 
 void PageMessageDispatcher::didReceiveScriptMessage(const platform::ScriptMessage& message) {
-    auto host = host_.lock();
-    if (!host) return;
+    auto events = events_.lock();
+    auto services = services_.lock();
+    if (!events || !services) return;
     const std::string& name = message.name;
     if (name == incomingMessageHandler) {
         debugLog("New incoming message!");
-        if (auto incoming = incomingMessage(message.body)) host->showDesktopNotification(*incoming);
+        if (auto incoming = incomingMessage(message.body)) services->showDesktopNotification(*incoming);
     } else if (name == logHandler) {
         // The text is only built when it is printed: the page logs a lot.
         if (debugging()) debugLog("JSLog: " + platform::describeScriptValue(message.body));
     } else if (name == eventHandler) {
-        handleEvent(*host, message);
+        handleEvent(*events, *services, message);
     } else if (name == audioHandler) {
-        handleAudio(*host, message);
+        handleAudio(*services, message);
     } else if (name == ffmpegHandler) {
-        handleFFmpeg(*host, message);
+        handleFFmpeg(*services, message);
     } else {
         std::printf("####### UNHANDLED MESSAGE! #######\nTITLE: %s\n", platform::describeScriptValue(message.body).c_str());
         std::fflush(stdout);
     }
 }
 
-void PageMessageDispatcher::handleEvent(PageBridgeHost& host, const platform::ScriptMessage& message) {
+void PageMessageDispatcher::handleEvent(PageEventHost& events, PageServiceHost& services,
+                                        const platform::ScriptMessage& message) {
     if (const std::string* text = message.body.asString()) {
         const auto event = eventNamed(*text);
         if (!event) return;
         switch (*event) {
-        case Event::settingsClicked: host.openSettings(); break;
-        case Event::contactWithError: host.contactWithError(); break;
+        case Event::settingsClicked: events.openSettings(); break;
+        case Event::contactWithError: services.contactWithError(); break;
         case Event::didInit:
             debugLog("JS didInit");
-            host.pageDidInit(message.webView.lock());
+            events.pageDidInit(message.webView.lock());
             break;
-        case Event::willStartup: host.pageWillStartup(); break;
-        case Event::didStartup: host.pageDidStartup(); break;
-        case Event::reload: host.reloadRequested(); break;
-        case Event::logout: host.logoutRequested(); break;
-        case Event::toggleDoNotDisturb: host.toggleDoNotDisturb(); break;
-        case Event::removeNotifications: host.removeNotifications(); break;
-        case Event::checkForUpdates: host.checkForUpdates(); break;
+        case Event::willStartup: events.pageWillStartup(); break;
+        case Event::didStartup: events.pageDidStartup(); break;
+        case Event::reload: events.reloadRequested(); break;
+        case Event::logout: events.logoutRequested(); break;
+        case Event::toggleDoNotDisturb: services.toggleDoNotDisturb(); break;
+        case Event::removeNotifications: services.removeNotifications(); break;
+        case Event::checkForUpdates: services.checkForUpdates(); break;
         }
         return;
     }
-    if (message.body.isDictionary()) handleAction(host, message.body);
+    if (message.body.isDictionary()) handleAction(services, message.body);
 }
 
-void PageMessageDispatcher::handleAction(PageBridgeHost& host, const ScriptValue& body) {
+void PageMessageDispatcher::handleAction(PageServiceHost& services, const ScriptValue& body) {
     const std::string* action = stringAt(body, "action");
     if (!action) return;
     if (*action == "download") {
@@ -130,7 +132,7 @@ void PageMessageDispatcher::handleAction(PageBridgeHost& host, const ScriptValue
         if (!data || !mimeType) return;
         std::optional<std::string> fileName;
         if (const std::string* name = stringAt(body, "fileName")) fileName = *name;
-        host.saveDownload(std::string(*data), *mimeType, fileName);
+        services.saveDownload(std::string(*data), *mimeType, fileName);
     } else if (*action == "openURL") {
         const std::string* url = stringAt(body, "url");
         if (!url || !platform::URL::parse(*url)) return;
@@ -139,16 +141,16 @@ void PageMessageDispatcher::handleAction(PageBridgeHost& host, const ScriptValue
             debugLog("Not opening " + *url + ": not an http, https or mailto address");
             return;
         }
-        host.openExternalURL(*url);
+        services.openExternalURL(*url);
     } else if (*action == "openURLInApp") {
         const std::string* url = stringAt(body, "url");
         if (!url || !platform::URL::parse(*url)) return;
-        const auto page = host.configuredPageURL();
+        const auto page = services.configuredPageURL();
         if (page && navigation::hasSameOrigin(*url, *page)) {
-            host.loadURLInWebView(*url);
+            services.loadURLInWebView(*url);
         } else if (navigation::isOpenableExternally(*url)) {
             // Another site never replaces the web client: it opens in the browser.
-            host.openExternalURL(*url);
+            services.openExternalURL(*url);
         } else {
             debugLog("Not opening " + *url + " in the web view: outside the web client");
         }
@@ -157,21 +159,21 @@ void PageMessageDispatcher::handleAction(PageBridgeHost& host, const ScriptValue
         const std::string* subject = stringAt(body, "subject");
         const std::string* text = stringAt(body, "message");
         if (!address || !subject || !text) return;
-        host.sendMail(*address, *subject, *text);
+        services.sendMail(*address, *subject, *text);
     } else if (*action == "closeNotification") {
         // The page's notification.close(): only an id that can name one of its notifications.
         const std::string* id = stringAt(body, "id");
         if (!id || id->empty() || id->size() > IncomingMessage::maximumIdentifierLength) return;
-        host.closeNotification(*id);
+        services.closeNotification(*id);
     } else if (*action == "exit") {
         const auto code = body["code"].asInt();
         // The exit status is an int; a code outside its range is no request.
         if (!code || *code < INT_MIN || *code > INT_MAX) return;
-        host.exitProcess(static_cast<int>(*code));
+        services.exitProcess(static_cast<int>(*code));
     }
 }
 
-void PageMessageDispatcher::handleAudio(PageBridgeHost& host, const platform::ScriptMessage& message) {
+void PageMessageDispatcher::handleAudio(PageServiceHost& services, const platform::ScriptMessage& message) {
     const std::string* id = stringAt(message.body, "id");
     const std::string* src = stringAt(message.body, "src");
     if (!message.body.isDictionary() || !id || !src) return;
@@ -182,10 +184,10 @@ void PageMessageDispatcher::handleAudio(PageBridgeHost& host, const platform::Sc
         debugLog("Not fetching audio from " + *src + ": not an http or https address");
         return;
     }
-    host.convertAudio(*id, *src, message.webView);
+    services.convertAudio(*id, *src, message.webView);
 }
 
-void PageMessageDispatcher::handleFFmpeg(PageBridgeHost& host, const platform::ScriptMessage& message) {
+void PageMessageDispatcher::handleFFmpeg(PageServiceHost& services, const platform::ScriptMessage& message) {
     const ScriptValue& body = message.body;
     if (!body.isDictionary()) return;
     const std::string* src = stringAt(body, "src");
@@ -201,7 +203,7 @@ void PageMessageDispatcher::handleFFmpeg(PageBridgeHost& host, const platform::S
         debugLog("Refused a conversion with file types that are no plain extensions");
         return;
     }
-    host.runFFmpeg(*id, std::string(*src), *inDataType, *outDataType, *parameters, message.webView);
+    services.runFFmpeg(*id, std::string(*src), *inDataType, *outDataType, *parameters, message.webView);
 }
 
 }  // namespace parlivo

@@ -12,22 +12,30 @@
 
 namespace parlivo {
 
-// What the page's own messages ask of the native side; the main view controller carries it out.
-// Every request reaching here has been checked: the right types, URLs that parse and are allowed.
-class PageBridgeHost {
+// What the page's start-up events and requests of the whole web client ask of its host (the main
+// view controller, which coordinates the page's life cycle with the commands).
+class PageEventHost {
 public:
-    virtual ~PageBridgeHost() = default;
+    virtual ~PageEventHost() = default;
 
-    // "incomingMessageHandler"
-    virtual void showDesktopNotification(const IncomingMessage& message) = 0;
     // "eventHandler" events
     virtual void openSettings() = 0;
-    virtual void contactWithError() = 0;
     virtual void pageDidInit(const std::shared_ptr<platform::JavaScriptEvaluator>& webView) = 0;
     virtual void pageWillStartup() = 0;
     virtual void pageDidStartup() = 0;
     virtual void reloadRequested() = 0;
     virtual void logoutRequested() = 0;
+};
+
+// The services the page's messages ask for (PageServices carries them out).
+class PageServiceHost {
+public:
+    virtual ~PageServiceHost() = default;
+
+    // "incomingMessageHandler"
+    virtual void showDesktopNotification(const IncomingMessage& message) = 0;
+    // "eventHandler" events
+    virtual void contactWithError() = 0;
     virtual void toggleDoNotDisturb() = 0;
     virtual void removeNotifications() = 0;
     virtual void checkForUpdates() = 0;
@@ -52,9 +60,12 @@ public:
                            std::weak_ptr<platform::JavaScriptEvaluator> webView) = 0;
 };
 
+// Everything the page's messages ask, of one object (tests record it all in one place).
+class PageBridgeHost : public PageEventHost, public PageServiceHost {};
+
 // The page bridge of the main view controller: "incomingMessageHandler", "logHandler",
 // "eventHandler", "audioHandler" and "ffmpegHandler". Reads each message, refuses every body that
-// lacks the expected shape, and hands the rest to the host. Page messages are untrusted: nothing
+// lacks the expected shape, and hands the rest to the event host or the services. Page messages are untrusted: nothing
 // here trusts a type, a size or a text of the page.
 class PageMessageDispatcher : public platform::ScriptMessageHandler {
 public:
@@ -65,7 +76,9 @@ public:
     static constexpr std::string_view audioHandler = "audioHandler";
     static constexpr std::string_view ffmpegHandler = "ffmpegHandler";
 
-    explicit PageMessageDispatcher(std::weak_ptr<PageBridgeHost> host) : host_(std::move(host)) {}
+    PageMessageDispatcher(std::weak_ptr<PageEventHost> events, std::weak_ptr<PageServiceHost> services)
+        : events_(std::move(events)), services_(std::move(services)) {}
+    explicit PageMessageDispatcher(const std::shared_ptr<PageBridgeHost>& host) : PageMessageDispatcher(host, host) {}
 
     void didReceiveScriptMessage(const platform::ScriptMessage& message) override;
     platform::ScriptMessageShape messageShape(std::string_view name) const override;
@@ -81,12 +94,13 @@ public:
     static std::optional<IncomingMessage> incomingMessage(const platform::ScriptValue& body);
 
 private:
-    void handleEvent(PageBridgeHost& host, const platform::ScriptMessage& message);
-    void handleAction(PageBridgeHost& host, const platform::ScriptValue& body);
-    void handleAudio(PageBridgeHost& host, const platform::ScriptMessage& message);
-    void handleFFmpeg(PageBridgeHost& host, const platform::ScriptMessage& message);
+    void handleEvent(PageEventHost& events, PageServiceHost& services, const platform::ScriptMessage& message);
+    void handleAction(PageServiceHost& services, const platform::ScriptValue& body);
+    void handleAudio(PageServiceHost& services, const platform::ScriptMessage& message);
+    void handleFFmpeg(PageServiceHost& services, const platform::ScriptMessage& message);
 
-    std::weak_ptr<PageBridgeHost> host_;
+    std::weak_ptr<PageEventHost> events_;
+    std::weak_ptr<PageServiceHost> services_;
 };
 
 }  // namespace parlivo
