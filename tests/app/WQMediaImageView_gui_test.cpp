@@ -46,6 +46,9 @@ protected:
     // How far the colour the view draws now at the photo's middle lies from the pixel at the
     // middle of `picture` (the largest difference of the three channels).
     int drawnMiddleDiffersFrom(const tovak::RGBAImage& picture) {
+        // Laid out first, as the window's next frame would do: GTK draws nothing with a size
+        // change still pending (the status line below the panel, a slider's value).
+        gtk_container_check_resize(GTK_CONTAINER(window->gobj()));
         auto& widget = view->view();
         const int width = widget.get_allocated_width(), height = widget.get_allocated_height();
         auto surface = Cairo::ImageSurface::create(Cairo::FORMAT_RGB24, width, height);

@@ -77,7 +77,9 @@ TEST(WebHostStartup, FirstStartAnswersEachStartupEventInOrder) {
     ASSERT_TRUE(frame) << "the sub-frame did not load";
     EXPECT_EQ(frame->value["injected"]["start"]["frame"].stringOr(), "sub") << "scripts in every frame";
 
-    // The handshake, as the page saw it.
+    // The handshake, as the page saw it, once its last call (the answer to didStartup that asks
+    // for the chat list's width) has arrived: the program answers after the page said it started.
+    ASSERT_TRUE(server.waitForCall("wqGetChatListWidth", 30, run.startMark)) << "the answers to didStartup did not arrive";
     const auto calls = run.calls({}, run.startMark);
     const auto called = names(calls);
     EXPECT_EQ(position(calls, "wqLocalWebStore.update"), -1) << "nothing stored, nothing handed over";
