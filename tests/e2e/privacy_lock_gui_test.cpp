@@ -68,7 +68,8 @@ TEST_F(PrivacyLock, TheLockHidesThePageUntilTheRightPasswordAndComesBackWhenIdle
     ASSERT_TRUE(fprintd.start());
     launch();
     // Locked from the start: the page loads behind the lock screen, hidden.
-    EXPECT_EQ(evaluate("document.visibilityState"), PropertyList("hidden"));
+    EXPECT_TRUE(e2e::eventually([&] { return evaluate("document.visibilityState") == PropertyList("hidden"); }))
+        << "the page is not hidden";
     evaluate("document.addEventListener('keydown', function (e) { Standin.record('key', {name: e.key}); }, true), 1");
     // The reader listens once the locked window is active.
     ASSERT_TRUE(e2e::eventually([&] { return fprintd.snapshot().verifyStarts == 1; })) << program->output();
@@ -80,14 +81,16 @@ TEST_F(PrivacyLock, TheLockHidesThePageUntilTheRightPasswordAndComesBackWhenIdle
     e2e::key("Return");
     ASSERT_GE(e2e::lineAfter(*program, line, "Wrong password"), 0) << program->output();
     EXPECT_EQ(fprintd.snapshot().verifyStarts, 1);
-    EXPECT_EQ(evaluate("document.visibilityState"), PropertyList("hidden"));
+    EXPECT_TRUE(e2e::eventually([&] { return evaluate("document.visibilityState") == PropertyList("hidden"); }))
+        << "the page is not hidden";
 
     // The right one (the wrong text is selected, so it is typed over) releases the lock.
     size_t mark = server.mark();
     e2e::type("secret");
     e2e::key("Return");
     EXPECT_EQ(lockDownAfter(mark), "false") << program->output();
-    EXPECT_EQ(evaluate("document.visibilityState"), PropertyList("visible"));
+    EXPECT_TRUE(e2e::eventually([&] { return evaluate("document.visibilityState") == PropertyList("visible"); }))
+        << "the page is not visible";
     ASSERT_TRUE(e2e::eventually([&] { return fprintd.snapshot().verifyStops == 1; }));
     // Nothing typed into the lock screen reached the page (the evaluations above came after it).
     for (const auto& record : server.records()) EXPECT_NE(record.type, "key") << record.json;
@@ -99,7 +102,8 @@ TEST_F(PrivacyLock, TheLockHidesThePageUntilTheRightPasswordAndComesBackWhenIdle
     // A minute without input locks again, and this time the page is there to be told.
     mark = server.mark();
     EXPECT_EQ(lockDownAfter(mark, 180), "true") << program->output();
-    EXPECT_EQ(evaluate("document.visibilityState"), PropertyList("hidden"));
+    EXPECT_TRUE(e2e::eventually([&] { return evaluate("document.visibilityState") == PropertyList("hidden"); }))
+        << "the page is not hidden";
     EXPECT_EQ(program->stop(), 0) << program->output();
 }
 
@@ -108,7 +112,8 @@ TEST_F(PrivacyLock, AFingerprintMatchReleasesTheLock) {
     ASSERT_TRUE(fprintd.start());
     launch();
     ASSERT_TRUE(program->waitForOutput("ViewController ===> Unlocking!", 60)) << program->output();
-    EXPECT_EQ(evaluate("document.visibilityState"), PropertyList("visible"));
+    EXPECT_TRUE(e2e::eventually([&] { return evaluate("document.visibilityState") == PropertyList("visible"); }))
+        << "the page is not visible";
     EXPECT_EQ(fprintd.snapshot().verifyStarts, 1);
     EXPECT_TRUE(e2e::eventually([] {
         return e2e::readSettings().find("<key>privacyLockdown</key><false/>") != std::string::npos ||
