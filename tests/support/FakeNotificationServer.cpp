@@ -119,15 +119,23 @@ void FakeNotificationServer::Impl::onCall(const std::string& name, GVariant* par
             notification.image = info;
         }
         g_variant_unref(hints);
+        bool replaces = false;
         {
             std::lock_guard lock(mutex);
-            const bool replaces = notification.replacesId != 0 &&
-                                  std::find(open.begin(), open.end(), notification.replacesId) != open.end();
+            replaces = notification.replacesId != 0 &&
+                       std::find(open.begin(), open.end(), notification.replacesId) != open.end();
             notification.id = replaces ? notification.replacesId : nextId++;
+        }
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", notification.id));
+        // Shown to the test only once the answer is on its way: a test that sees the notification
+        // and then replies or clicks sends its signal after the caller's answer, as a real server
+        // that shows the notification first does. (Seen the other way round, the caller would
+        // get a reply for an id it does not know yet.)
+        {
+            std::lock_guard lock(mutex);
             if (!replaces) open.push_back(notification.id);
             notifications.push_back(notification);
         }
-        g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", notification.id));
         return;
     }
     g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.UnknownMethod", "no such method");
