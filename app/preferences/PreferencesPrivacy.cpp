@@ -176,7 +176,7 @@ void PreferencesPrivacy::viewWillAppear() {
 
 void PreferencesPrivacy::viewDidDisappear() { support_.resignSettingsDelegate(); }
 
-bool PreferencesPrivacy::locked() const { return trellik_.boolSetting(keys::privacyLockdown); }
+bool PreferencesPrivacy::locked() const { return trellik_.privacyLockdown(); }
 
 void PreferencesPrivacy::lockChanged() {
     // Nothing half done stays open behind a lock.

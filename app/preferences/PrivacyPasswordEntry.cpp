@@ -14,7 +14,6 @@ namespace {
 // Logged as the pane the flow belongs to.
 constexpr std::string_view kClassName = "PreferencesPrivacy";
 
-bool locked() { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
 void log(std::string_view message) { tovak::debugPrint(kClassName, message); }
 
 const std::string privacyPasswordName(keys::privacyPassword);
@@ -81,7 +80,7 @@ void PrivacyPasswordEntry::updateEntryButtons() {
 
 void PrivacyPasswordEntry::setPasswordAction(Gtk::Widget* sender) {
     if (entry_ != Entry::newPassword || busy_) return;
-    if (locked()) return closeForLock();
+    if (trellik_.privacyLockdown()) return closeForLock();
     if (sender == c_.setPasswordTextField || sender == c_.setPasswordDoneButton) {
         // Return in an empty field sets nothing, as the greyed-out button does.
         if (c_.setPasswordTextField->get_text().empty()) return;
@@ -108,7 +107,7 @@ void PrivacyPasswordEntry::setPasswordAction(Gtk::Widget* sender) {
 
 void PrivacyPasswordEntry::verifyPasswordAction(Gtk::Widget* sender) {
     if (entry_ != Entry::currentPassword || busy_) return;
-    if (locked()) return closeForLock();
+    if (trellik_.privacyLockdown()) return closeForLock();
     if (sender == c_.verifyPasswordCancelButton) {
         closeEntry();
         refill_();
@@ -122,7 +121,7 @@ void PrivacyPasswordEntry::verifyPasswordAction(Gtk::Widget* sender) {
                                      [this, alive](bool matched) {
                                          if (!alive.lock() || entry_ != Entry::currentPassword) return;
                                          setEntryBusy(false);
-                                         if (locked()) return closeForLock();
+                                         if (trellik_.privacyLockdown()) return closeForLock();
                                          if (!matched) {
                                              c_.wrongPasswordLabel->show();
                                              c_.currentPasswordTextField->select_region(0, -1);

@@ -498,4 +498,6 @@ void Trellik::setBoolSetting(std::string_view key, bool value) { store(key, valu
 
 bool Trellik::boolSetting(std::string_view key) const { return storedBool(key); }
 
+bool Trellik::privacyLockdown() const { return storedBool(keys::privacyLockdown); }
+
 }  // namespace parlivo

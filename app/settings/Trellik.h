@@ -102,6 +102,8 @@ public:
     // Engages (true) or releases (false) the privacy lock. Posts "kPrivacyChanged" only when the
     // stored state changes; every release restarts the idle timer.
     void setPrivacyLockdown(bool value);
+    // Whether the lock screen is up ("privacyLockdown").
+    bool privacyLockdown() const;
 
     // --- In-memory state (not persisted) ---
     bool privacyStealthModeActive() const { return privacyStealthModeActive_; }

@@ -214,10 +214,8 @@ void AppDelegate::couldNotOpenAddress(const std::string& address) {
 
 // ---- Privacy ----
 
-bool AppDelegate::privacyLockdownStored() { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
-
 void AppDelegate::privacyChanged() {
-    const bool locked = privacyLockdownStored();
+    const bool locked = Trellik::shared().privacyLockdown();
     menus_->enablePageCommands(!locked);
     // Settings must not be reachable around the lock screen: an open preferences window goes.
     if (locked) closePreferencesWindows();
@@ -227,7 +225,7 @@ void AppDelegate::privacyChanged() {
 
 void AppDelegate::showPreferencesWindow() {
     // No path around the lock screen: menu, page request and shortcut all end here.
-    if (privacyLockdownStored()) return;
+    if (Trellik::shared().privacyLockdown()) return;
     const std::string title = platform::localized("PREFERENCES", "Preferences");
     if (isShowingPreferences_) {
         for (auto& controller : retainedWindowControllers_) {

@@ -112,7 +112,6 @@ private:
     void showMainWindowAfterLaunch();
     void closePreferencesWindows();
     void watchSettingsWrites();
-    static bool privacyLockdownStored();
 
     ApplicationHost& host_;
     std::shared_ptr<MainWindowControllerHandle> mainWindowController_;

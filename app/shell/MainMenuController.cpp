@@ -23,7 +23,6 @@ constexpr std::string_view kLogName = "AppDelegate";
 
 void debugLog(const std::string& message) { tovak::debugPrint(kLogName, message); }
 
-bool privacyLockdownStored() { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
 
 }  // namespace
 
@@ -128,7 +127,7 @@ void MainMenuController::setupApplicationMenu() {
         item->setIdentifier(std::string(kVisualStyleIdentifier));
         item->setTag(static_cast<int>(style));
         if (style == current) item->setState(tovak::ButtonState::on);
-        item->setEnabled(!privacyLockdownStored());
+        item->setEnabled(!Trellik::shared().privacyLockdown());
         menu_.visualizationStyleMenu->addItem(item);
     }
 }
@@ -165,13 +164,13 @@ void MainMenuController::aboutClicked(MenuItem&) {
 }
 
 void MainMenuController::menuReloadClicked(MenuItem&) {
-    if (privacyLockdownStored()) return;
+    if (Trellik::shared().privacyLockdown()) return;
     if (auto web = Trellik::shared().webViewDelegate()) web->reloadWebApp();
 }
 
 void MainMenuController::menuLogoutClicked(MenuItem&) {
     // Logging out behind the lock is the lock screen's forgotten-password way, nobody else's.
-    if (privacyLockdownStored()) return;
+    if (Trellik::shared().privacyLockdown()) return;
     if (auto web = Trellik::shared().webViewDelegate()) web->handleLogOut();
 }
 
@@ -186,7 +185,7 @@ void MainMenuController::applicationMenuItemClicked(MenuItem& sender) {
 }
 
 void MainMenuController::fileMenuItemClicked(MenuItem& sender) {
-    if (privacyLockdownStored()) return;
+    if (Trellik::shared().privacyLockdown()) return;
     Trellik& trellik = Trellik::shared();
     auto send = [&trellik](NativeAction action) {
         if (auto web = trellik.webViewDelegate()) web->sendMenuCommand(action);
@@ -213,7 +212,7 @@ void MainMenuController::windowMenuItemClicked(MenuItem&) {
 }
 
 void MainMenuController::visualMenuItemClicked(MenuItem& sender) {
-    if (privacyLockdownStored()) return;
+    if (Trellik::shared().privacyLockdown()) return;
     Trellik& trellik = Trellik::shared();
     auto step = [&](double delta) {
         if (trellik.privacyStealthModeActive()) {
@@ -246,7 +245,7 @@ void MainMenuController::pasteAction(MenuItem&) {
     }
     // While locked the chat is hidden: files must not reach it behind the lock screen. The
     // focused widget (the password field) may still paste text.
-    if (!privacyLockdownStored()) {
+    if (!Trellik::shared().privacyLockdown()) {
         if (auto delegate = pasteDelegate_.lock()) {
             // The drop view answers once it has read the clipboard; what it did not send is
             // pasted by the focused widget then.
