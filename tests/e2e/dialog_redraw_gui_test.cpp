@@ -30,6 +30,8 @@ TEST(DialogRedraw, ThePageIsDrawnAgainAfterADialogOverItCloses) {
     // machine) and moves the page down under the region read: not a redraw, and not this test's.
     run.home.writeSettings(dictionary({{"Tovak.LaunchAtLoginShowReminder", false}}));
     ASSERT_TRUE(run.start());
+    // The program's answers to the page's start-up (styles, sizes) are in before the page is read.
+    ASSERT_TRUE(run.server.waitForCall("wqGetChatListWidth", 30, run.startMark)) << run.program->output();
     const std::string id = run.mainWindow();
     ASSERT_FALSE(id.empty()) << run.program->output();
     ASSERT_TRUE(activate(id));
@@ -41,14 +43,17 @@ TEST(DialogRedraw, ThePageIsDrawnAgainAfterADialogOverItCloses) {
     // The middle of the window, where a dialog over it lies.
     const ScreenPixels::Box region{int(frame.width) / 2 - 150, int(frame.height) / 2 - 60, 300, 120};
 
-    // The page as drawn: text, and the same on two readings in a row.
+    // The page as drawn just before a dialog: text, and the same on two readings in a row.
     std::vector<double> drawn;
-    ASSERT_TRUE(eventually([&] {
-        auto now = screen.brightness(window, region);
-        const bool settled = screen.sharpness(window, region) > 5 && difference(now, drawn) < 0.5;
-        drawn = std::move(now);
-        return settled;
-    })) << "the page shows no steady text";
+    const auto readSteadyPage = [&] {
+        drawn.clear();
+        return eventually([&] {
+            auto now = screen.brightness(window, region);
+            const bool settled = screen.sharpness(window, region) > 5 && difference(now, drawn) < 0.5;
+            drawn = std::move(now);
+            return settled;
+        });
+    };
 
     auto& a11y = run.accessibility();
     struct Case {
@@ -61,6 +66,7 @@ TEST(DialogRedraw, ThePageIsDrawnAgainAfterADialogOverItCloses) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.menuItem);
+        ASSERT_TRUE(readSteadyPage()) << "the page shows no steady text";
         ASSERT_TRUE(a11y.activate(Accessibility::named("menu", c.menu))) << a11y.describe();
         ASSERT_TRUE(a11y.activate(Accessibility::containing("menu item", c.menuItem))) << a11y.describe();
         // The program's visible windows: the main one, and the one over it.
