@@ -228,6 +228,7 @@ void WQWebMediaController::showOpenPanel(const std::optional<std::string>& fileI
         auto self = weak.lock();
         if (!self) return;
         self->showingOpenPanel_ = false;
+        debugLog(urls && !urls->empty() ? "Open panel answered" : "Open panel cancelled");
         if (!urls || urls->empty()) return;
         if (isLocked()) {
             debugLog("Locked: the chosen files are not sent");

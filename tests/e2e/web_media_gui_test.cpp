@@ -261,6 +261,9 @@ TEST_F(WebMedia, AFileChosenInThePortalReachesThePageInput) {
     size_t from = server.mark();
     post("WQWebMediaHandler", body({{"action", "openFile"}, {"id", "cancelled"}, {"multiple", false}, {"mimeType", "text/plain"}}));
     ASSERT_TRUE(portal->waitForRequests(1)) << program->output();
+    // The portal's answer and the page's next message reach the program on separate channels:
+    // the next chooser can open only once the program has heard this one close.
+    ASSERT_TRUE(program->waitForOutput("Open panel cancelled")) << program->output();
 
     portal->answerNextWith(std::vector<fs::path>{file});
     post("WQWebMediaHandler", body({{"action", "openFile"}, {"id", "in\"put'1"}, {"multiple", true}, {"mimeType", "text/plain"}}));
