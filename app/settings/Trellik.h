@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "WQIdleTimer.h"
@@ -118,6 +119,9 @@ public:
     int unreadMessages() const { return unreadMessages_; }
     void setUnreadMessages(int value);
     const std::optional<PendingShare>& pendingShare() const { return pendingShare_; }
+    // The share waiting for a web view, handed over and no longer kept here (nothing when none
+    // waits): the web view that has just registered shows it itself.
+    std::optional<PendingShare> takePendingShare() { return std::exchange(pendingShare_, std::nullopt); }
 
     // --- Privacy lock ---
     // Brings the idle timer in line with "privacyModeEnabled" and "privacyLockdown": the one
@@ -179,7 +183,8 @@ public:
     // A share URL from outside ("net.vantreo.mac.whatsapp.share:<path of the archive>"). Only a
     // folder directly inside the share root is taken over; anything else is logged and ignored.
     void processShare(std::string_view url);
-    // Hands a share to the web view, or keeps it pending until the web view registers.
+    // Hands a share to the web view, or keeps it pending until the web view registers and takes
+    // it (takePendingShare).
     void share(std::shared_ptr<tovak::WQTemporaryDirectory> tempDirectory,
                std::optional<std::vector<std::filesystem::path>> fileUrls, std::optional<std::string> text);
     // The folder share folders must lie directly in (tests point it elsewhere). By default the

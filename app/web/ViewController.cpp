@@ -156,11 +156,12 @@ void ViewController::viewDidAppear() {
     notificationCenter_->setParentView(layers_->notificationPanelParent());
 }
 
-// Each new web view: the settings model's commands and a share waiting for a page come here.
+// Each new web view: the settings model's commands come here, and a share that waited for a page
+// is shown at once.
 void ViewController::webViewCreated() {
     trellik_.setWebViewDelegate(shared_from_this());
-    if (const auto& pending = trellik_.pendingShare())
-        trellik_.share(pending->tempDirectory, pending->fileUrls, pending->text);
+    if (auto pending = trellik_.takePendingShare())
+        showShareView(std::move(pending->tempDirectory), std::move(pending->fileUrls), std::move(pending->text));
     updateContentObscuring();
 }
 

@@ -177,13 +177,18 @@ TEST_F(ShareHandoffTest, AShareWaitsForTheWebViewAndANewerOneReplacesIt) {
     ASSERT_TRUE(trellik->pendingShare());
     EXPECT_EQ(trellik->pendingShare()->text, "https://example.org");
 
-    // The web view registers and takes the pending share, as the main view controller does.
-    trellik->setWebViewDelegate(web);
-    auto pending = *trellik->pendingShare();
-    trellik->share(pending.tempDirectory, pending.fileUrls, pending.text);
+    // The web view that registers takes the pending share: it is handed over whole, folder
+    // included, and the model keeps nothing of it.
+    auto pending = trellik->takePendingShare();
+    ASSERT_TRUE(pending);
+    EXPECT_EQ(pending->text, "https://example.org");
+    ASSERT_TRUE(pending->tempDirectory);
+    const fs::path folder = pending->tempDirectory->url();
+    EXPECT_TRUE(fs::exists(folder));
     EXPECT_FALSE(trellik->pendingShare());
-    ASSERT_EQ(web->shares.size(), 1u);
-    EXPECT_EQ(web->shares[0].text, "https://example.org");
+    EXPECT_FALSE(trellik->takePendingShare());
+    pending.reset();
+    EXPECT_FALSE(fs::exists(folder));  // the taker held the last reference
 }
 
 TEST_F(ShareHandoffTest, PathsOutsideTheShareRootAndLinksAreRefusedWithNothingMoved) {

@@ -121,6 +121,7 @@ protected:
         if (controller) controller->close();
         controller.reset();
         platform::UserDefaults::standard().remove(std::string(keys::privacyLockdown));
+        Trellik::shared().takePendingShare();
         EXPECT_EQ(objectCriticals, 0) << "a GObject was released once too often";
         objectCriticals = 0;
     }
@@ -517,6 +518,22 @@ TEST_F(ViewControllerTest, AShareWaitsForThePageAndGoesToTheChosenChat) {
     ASSERT_TRUE(sent);
     EXPECT_EQ(*sent, ScriptValue(ScriptValue::Array{"wqSendMessageToChatWithTag", "shared \"text\"", ScriptValue(), true}));
     EXPECT_FALSE(controller->shareToWebViewController());
+}
+
+// A share that came while there was no page waits in the settings model; the new web view's
+// controller takes it and shows it, folder and all.
+TEST_F(ViewControllerTest, AShareThatCameBeforeThePageIsShownWithTheNewWebView) {
+    auto& trellik = Trellik::shared();
+    ASSERT_FALSE(trellik.webViewDelegate());
+    auto folder = std::make_shared<tovak::WQTemporaryDirectory>();
+    const fs::path folderPath = folder->url();
+    trellik.share(std::move(folder), std::nullopt, std::string("waiting text"));
+    ASSERT_TRUE(trellik.pendingShare());
+    start(configurationRoot());
+    ASSERT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView() != nullptr; }, 30));
+    EXPECT_TRUE(controller->shareToWebViewController());
+    EXPECT_FALSE(trellik.pendingShare());
+    EXPECT_TRUE(fs::exists(folderPath));  // the share view holds it now
 }
 
 // A newer share replaces the one on screen: the old one slides away and its end does not let go
