@@ -251,6 +251,7 @@ void PageLoader::createWebView() {
     aWkWebView_->setDrawsBackground(false);
     aWkWebView_->setNavigationDelegate(weak_from_this());
     aWkWebView_->overlayDelegate = layers_;
+    aWkWebView_->owner = weak_from_this();
     aWkWebView_->setAllowsBackForwardNavigationGestures(false);
     commands_->setWebView(aWkWebView_);
     layers_->setWebView(aWkWebView_);

@@ -41,6 +41,7 @@ class WQWebMediaController;
 // thread only.
 class PageLoader : public DynamicDataDelegate,
                    public platform::WebViewNavigationDelegate,
+                   public WQWebViewOwner,
                    public std::enable_shared_from_this<PageLoader> {
 public:
     // Seconds a page load may wait for its first response (our own: WebKit has none): 10, or as
@@ -74,6 +75,8 @@ public:
     // or this one makes it needless); close() ends everything that waits.
     void start();
     void reload();
+    // The web view's context-menu Reload (WQWebViewOwner): reload().
+    void reloadPage() override { reload(); }
     void retryConfiguration();
     void close();
 

@@ -102,9 +102,9 @@ void WQWebView::handleMenuItemClick(const std::string& identifier) {
     if (identifier == kWQMenuItemIdentifierPreferences) {
         trellik.openPreferences();
     } else if (identifier == kWKMenuItemIdentifierReload || identifier == kWQMenuItemIdentifierReload) {
-        // After the menu has closed.
-        platform::MainQueue::async([] {
-            if (auto delegate = Trellik::shared().webViewDelegate()) delegate->reloadWebApp();
+        // After the menu has closed: the reload takes this web view down.
+        platform::MainQueue::async([owner = owner] {
+            if (auto page = owner.lock()) page->reloadPage();
         });
     } else if (identifier == kWQMenuItemIdentifierAlwaysOnTop) {
         trellik.setWindowMode(trellik.windowMode() == WindowMode::defaultMode ? WindowMode::alwaysOnTop

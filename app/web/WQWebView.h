@@ -20,6 +20,15 @@ public:
     virtual bool overlayCovers(double x, double y) = 0;
 };
 
+// Whoever made the web view and owns the page in it: the context menu's Reload goes straight
+// there.
+class WQWebViewOwner {
+public:
+    virtual ~WQWebViewOwner() = default;
+    // A new cycle of the page (configuration, web view, page); this web view goes with it.
+    virtual void reloadPage() = 0;
+};
+
 // The main window's web view. Beyond showing the page it drops all key input while the main view
 // controller hides it (the lock screen), swaps Return and Shift+Return when Return should insert a
 // new line, keeps the input touch bar the page asks for, replaces WebKit's Reload item of the
@@ -40,6 +49,9 @@ public:
     static std::shared_ptr<WQWebView> create(Configuration configuration);
 
     std::weak_ptr<WQWebViewOverlayDelegate> overlayDelegate;
+    // Asked for the context menu's Reload, after the menu has closed; nothing happens when it is
+    // gone by then.
+    std::weak_ptr<WQWebViewOwner> owner;
     bool ignoreKeyInput = false;
     bool showTouchBarIcons() const { return showTouchBarIcons_; }
     // The drop overlay over this web view, which is asked first about dropped files.

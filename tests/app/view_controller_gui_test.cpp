@@ -314,6 +314,11 @@ TEST_F(ViewControllerTest, CommandsAndActionsReachTheirEnds) {
         auto href = evaluate("location.search");
         return href && *href == ScriptValue("?again") && pageHas("#marker");
     }));
+
+    // The context menu's Reload of the web view starts a new cycle of the page: a new web view.
+    const std::weak_ptr<WQWebView> before = controller->aWkWebView();
+    controller->aWkWebView()->handleMenuItemClick(WQWebView::kWQMenuItemIdentifierReload);
+    EXPECT_TRUE(testsupport::runLoopUntil([&] { return controller->aWkWebView() && replaced(before); }, 30));
 }
 
 TEST_F(ViewControllerTest, NavigationsAreDecidedAndOnlyRealFailuresShowTheErrorPage) {
