@@ -123,10 +123,7 @@ private:
         enrollStatus_ = dbus::SignalSubscription(
             bus_, {.sender = kService, .interface = kDeviceInterface, .member = "EnrollStatus"},
             [](const dbus::Signal&) { shared().ask(); });
-        g_bus_watch_name_on_connection(
-            bus_, kService, G_BUS_NAME_WATCHER_FLAGS_NONE,
-            [](GDBusConnection*, const gchar*, const gchar*, gpointer) { shared().ask(); }, nullptr, nullptr,
-            nullptr);
+        fprintd_ = dbus::NameWatch(bus_, kService, [](const std::string&) { shared().ask(); });
         probe();
     }
 
@@ -172,6 +169,7 @@ private:
 
     GDBusConnection* bus_ = nullptr;
     dbus::SignalSubscription enrollStatus_;
+    dbus::NameWatch fprintd_;
     bool connecting_ = false, connected_ = false;
     bool asking_ = false, askAgain_ = false;
     Biometry state_ = Biometry::unknown;
@@ -193,18 +191,8 @@ struct LocalAuthentication::Evaluation {
     bool verifying = false;
     bool done = false;
     dbus::SignalSubscription verifyStatus;
-    guint watchId = 0;
+    dbus::NameWatch daemonWatch;
 };
-
-namespace {
-
-using EvaluationRef = std::shared_ptr<LocalAuthentication::Evaluation>;
-
-void deleteRef(gpointer data) {
-    delete static_cast<EvaluationRef*>(data);
-}
-
-}  // namespace
 
 std::shared_ptr<LocalAuthentication> LocalAuthentication::create() {
     FingerprintService::shared().ask();
@@ -310,18 +298,16 @@ void LocalAuthentication::claim(const std::shared_ptr<Evaluation>& evaluation) {
                     if (finished || status == "verify-match" || status == "verify-no-match")
                         evaluation->owner->finish(status == "verify-match", status);
                 });
-            evaluation->watchId = g_bus_watch_name_on_connection_with_closures(
-                evaluation->bus, kService, G_BUS_NAME_WATCHER_FLAGS_NONE,
-                g_cclosure_new(G_CALLBACK(+[](GDBusConnection*, const char*, const char* owner, gpointer data) {
-                                   auto& evaluation = **static_cast<EvaluationRef*>(data);
-                                   if (evaluation.daemon == kService) evaluation.daemon = owner;
-                               }),
-                               new EvaluationRef(evaluation), [](gpointer data, GClosure*) { deleteRef(data); }),
-                g_cclosure_new(G_CALLBACK(+[](GDBusConnection*, const char*, gpointer data) {
-                                   auto& evaluation = **static_cast<EvaluationRef*>(data);
-                                   if (!evaluation.done) evaluation.owner->finish(false, "fprintd went away");
-                               }),
-                               new EvaluationRef(evaluation), [](gpointer data, GClosure*) { deleteRef(data); }));
+            evaluation->daemonWatch = dbus::NameWatch(
+                evaluation->bus, kService,
+                [weak](const std::string& owner) {
+                    auto evaluation = weak.lock();
+                    if (evaluation && evaluation->daemon == kService) evaluation->daemon = owner;
+                },
+                [weak] {
+                    auto evaluation = weak.lock();
+                    if (evaluation && !evaluation->done) evaluation->owner->finish(false, "fprintd went away");
+                });
             evaluation->verifying = true;
             dbus::call(evaluation->bus, deviceAt(kService, evaluation->device), "VerifyStart",
                        g_variant_new("(s)", "any"), nullptr, [evaluation](GVariant* answer, GError* callError) {
@@ -339,8 +325,7 @@ void LocalAuthentication::finish(bool success, const std::string& error) {
     auto keepAlive = std::move(evaluation->owner);  // `this` may go when this function returns
     GDBusConnection* bus = evaluation->bus;
     evaluation->verifyStatus.reset();
-    if (evaluation->watchId) g_bus_unwatch_name(evaluation->watchId);
-    evaluation->watchId = 0;
+    evaluation->daemonWatch.reset();
     if (bus && evaluation->claimed) stopAndRelease(bus, evaluation->daemon, evaluation->device, evaluation->verifying);
     if (auto reply = std::move(evaluation->reply))
         MainQueue::async([reply = std::move(reply), success, error] { reply(success, error); });

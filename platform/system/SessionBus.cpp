@@ -134,6 +134,58 @@ void SignalSubscription::reset() {
     id_ = 0;
 }
 
+// As with the subscription: GLib's side holds the box, resetting empties it, and a report GLib
+// had already queued finds nobody to call.
+struct NameWatch::Box {
+    Appeared appeared;
+    Vanished vanished;
+};
+
+NameWatch::NameWatch(GDBusConnection* bus, const char* name, Appeared appeared, Vanished vanished) {
+    if (!bus || !name || !g_dbus_is_name(name)) return;
+    box_ = std::make_shared<Box>(Box{std::move(appeared), std::move(vanished)});
+    bus_ = G_DBUS_CONNECTION(g_object_ref(bus));
+    id_ = g_bus_watch_name_on_connection(
+        bus_, name, G_BUS_NAME_WATCHER_FLAGS_NONE,
+        [](GDBusConnection*, const gchar*, const gchar* owner, gpointer data) {
+            // Copies: the handler may reset its own watch, which empties the box.
+            auto box = *static_cast<std::shared_ptr<Box>*>(data);
+            if (auto appeared = box->appeared) appeared(owner ? owner : "");
+        },
+        [](GDBusConnection*, const gchar*, gpointer data) {
+            auto box = *static_cast<std::shared_ptr<Box>*>(data);
+            if (auto vanished = box->vanished) vanished();
+        },
+        new std::shared_ptr<Box>(box_), [](gpointer data) { delete static_cast<std::shared_ptr<Box>*>(data); });
+}
+
+NameWatch::~NameWatch() { reset(); }
+
+NameWatch::NameWatch(NameWatch&& other) noexcept
+    : bus_(std::exchange(other.bus_, nullptr)), id_(std::exchange(other.id_, 0)), box_(std::move(other.box_)) {}
+
+NameWatch& NameWatch::operator=(NameWatch&& other) noexcept {
+    if (this != &other) {
+        reset();
+        bus_ = std::exchange(other.bus_, nullptr);
+        id_ = std::exchange(other.id_, 0);
+        box_ = std::move(other.box_);
+    }
+    return *this;
+}
+
+void NameWatch::reset() {
+    if (box_) {
+        box_->appeared = nullptr;
+        box_->vanished = nullptr;
+    }
+    box_.reset();
+    if (id_) g_bus_unwatch_name(id_);
+    if (bus_) g_object_unref(bus_);
+    bus_ = nullptr;
+    id_ = 0;
+}
+
 namespace detail {
 
 bool isOfType(GVariant* value, const std::string& type) {

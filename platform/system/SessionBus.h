@@ -109,6 +109,35 @@ private:
     std::shared_ptr<Box> box_;
 };
 
+// A watch on a bus name for as long as the object lives. `appeared` runs with the name's owner
+// (its unique name) when the name has one, `vanished` when it has none: first for how things are
+// when the watch starts, then for every change. Both run on the main loop (the thread-default
+// context of the thread that made the watch); either may be empty. Destroying or resetting it
+// unwatches, and neither handler is called again from then on, not even for a report already
+// queued; a handler may reset its own watch. Holds its own reference to the connection.
+class NameWatch {
+public:
+    using Appeared = std::function<void(const std::string& owner)>;
+    using Vanished = std::function<void()>;
+
+    NameWatch() = default;
+    NameWatch(GDBusConnection* bus, const char* name, Appeared appeared, Vanished vanished = {});
+    ~NameWatch();
+    NameWatch(NameWatch&& other) noexcept;
+    NameWatch& operator=(NameWatch&& other) noexcept;
+    NameWatch(const NameWatch&) = delete;
+    NameWatch& operator=(const NameWatch&) = delete;
+
+    void reset();
+    explicit operator bool() const { return id_ != 0; }
+
+private:
+    struct Box;
+    GDBusConnection* bus_ = nullptr;
+    guint id_ = 0;
+    std::shared_ptr<Box> box_;
+};
+
 // Typed readers. What a peer sends is untrusted: each reader checks the value's type first and
 // refuses (nullopt) anything else, so no g_variant_get ever meets a type it did not expect.
 //

@@ -70,15 +70,8 @@ private:
                 if (setting && std::get<1>(*setting) == kColorSchemeKey)
                     update(dbus::readUint32(std::get<2>(*setting).get()));
             });
-        g_bus_watch_name_on_connection(
-            bus, kPortalName, G_BUS_NAME_WATCHER_FLAGS_NONE,
-            [](GDBusConnection* connection, const gchar*, const gchar*, gpointer data) {
-                static_cast<ColorSchemeCache*>(data)->read(connection);
-            },
-            [](GDBusConnection*, const gchar*, gpointer data) {
-                static_cast<ColorSchemeCache*>(data)->update(std::nullopt);
-            },
-            this, nullptr);
+        portal_ = dbus::NameWatch(
+            bus, kPortalName, [this, bus](const std::string&) { read(bus); }, [this] { update(std::nullopt); });
     }
 
     void read(GDBusConnection* bus) {
@@ -102,6 +95,7 @@ private:
     std::optional<unsigned> scheme_;
     std::vector<std::weak_ptr<Observer>> observers_;
     dbus::SignalSubscription settingChanged_;
+    dbus::NameWatch portal_;
 };
 
 }  // namespace

@@ -67,20 +67,14 @@ StatusNotifierItem::StatusNotifierItem(std::string id, std::string iconThemePath
     GDBusConnection* bus = sessionBus();
     if (!bus) return;
     // The indicator is made only while a tray host runs (and has no fallback of its own).
-    watch_ = g_bus_watch_name_on_connection(
-        bus, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar*, gpointer data) {
-            if (auto* item = itemOf(data)) item->watcherAppeared();
-        },
-        [](GDBusConnection*, const gchar*, gpointer data) {
-            if (auto* item = itemOf(data)) item->watcherVanished();
-        },
-        new SelfRef(self_), [](gpointer data) { delete static_cast<SelfRef*>(data); });
+    // The watch goes first when the item goes, and calls nothing after.
+    watch_ = std::make_unique<dbus::NameWatch>(
+        bus, kWatcherName, [this](const std::string&) { watcherAppeared(); }, [this] { watcherVanished(); });
 }
 
 StatusNotifierItem::~StatusNotifierItem() {
+    watch_.reset();
     *self_ = nullptr;
-    if (watch_) g_bus_unwatch_name(watch_);
 }
 
 bool StatusNotifierItem::isOnDisplay() const { return native_ != nullptr && registered_; }

@@ -7,6 +7,9 @@
 #include <vector>
 
 namespace platform {
+namespace dbus {
+class NameWatch;
+}
 
 // A tray item (the menu-bar status item of the Mac): a StatusNotifierItem through
 // libayatana-appindicator3. The item keeps its image name, tooltip and menu so that callers and
@@ -79,12 +82,12 @@ private:
     std::string tooltip_;
     std::vector<MenuEntry> menu_;
     std::unique_ptr<Native> native_;
-    unsigned watch_ = 0;
+    std::unique_ptr<dbus::NameWatch> watch_;  // on the tray host
     bool saidNoHost_ = false;
     bool registered_ = false;
     bool toldOnDisplay_ = false;
     std::function<void(bool)> displayChanged_;
-    // Handed to the menu's and the bus watch's handlers, so they never outlive the item's state.
+    // Handed to the menu's handlers, so they never outlive the item's state.
     std::shared_ptr<StatusNotifierItem*> self_;
 };
 

@@ -36,14 +36,6 @@ std::string cutText(std::string_view text, std::size_t maximum) {
     return result + "\u2026";
 }
 
-template <class T>
-struct Weak {
-    std::weak_ptr<T> target;
-    static gpointer make(const std::shared_ptr<T>& object) { return new Weak{object}; }
-    static std::shared_ptr<T> peek(gpointer data) { return static_cast<Weak*>(data)->target.lock(); }
-    static void destroy(gpointer data) { delete static_cast<Weak*>(data); }
-};
-
 }  // namespace
 
 bool NotificationImage::isValid() const {
@@ -65,7 +57,7 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
     GDBusConnection* bus = nullptr;
     bool noBus = false;
     dbus::SignalSubscription signals;
-    guint nameWatch = 0;
+    dbus::NameWatch nameWatch;
     std::string owner;  // the server's unique name; empty while nobody serves
 
     bool capabilitiesKnown = false;
@@ -93,8 +85,8 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
         g_cancellable_cancel(cancellable);
         g_object_unref(cancellable);
         signals.reset();
+        nameWatch.reset();
         if (bus) g_object_unref(bus);
-        if (nameWatch) g_bus_unwatch_name(nameWatch);
     }
 
     bool supports(std::string_view capability) const {
@@ -125,17 +117,14 @@ struct UserNotificationCenter::State : std::enable_shared_from_this<UserNotifica
                                            });
         // The watcher reports the current owner (or none) first, and every change after: each
         // report asks for the capabilities of whoever serves now.
-        nameWatch = g_bus_watch_name_on_connection(bus, kName, G_BUS_NAME_WATCHER_FLAGS_NONE, &State::onAppeared,
-                                                   &State::onVanished, Weak<State>::make(shared_from_this()),
-                                                   &Weak<State>::destroy);
-    }
-
-    static void onAppeared(GDBusConnection*, const gchar*, const gchar* nameOwner, gpointer data) {
-        if (auto self = Weak<State>::peek(data)) self->ownerChanged(nameOwner ? nameOwner : "");
-    }
-
-    static void onVanished(GDBusConnection*, const gchar*, gpointer data) {
-        if (auto self = Weak<State>::peek(data)) self->ownerChanged("");
+        nameWatch = dbus::NameWatch(
+            bus, kName,
+            [weak = weak_from_this()](const std::string& nameOwner) {
+                if (auto self = weak.lock()) self->ownerChanged(nameOwner);
+            },
+            [weak = weak_from_this()] {
+                if (auto self = weak.lock()) self->ownerChanged("");
+            });
     }
 
     void ownerChanged(std::string newOwner) {

@@ -1,6 +1,7 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -76,4 +77,100 @@ TEST(DBusSignalSubscription, HearsWhileItLivesAndNeverAfter) {
     // The marker was sent last, so it comes last: the pings have had their turn when it arrives.
     ASSERT_TRUE(runLoopUntil([&] { return !markers.empty(); }));
     EXPECT_EQ(heard, (std::vector<std::string>{"first", "second"}));
+}
+
+namespace {
+
+// Another program on the bus that takes a name and gives it up.
+class NameOwner {
+public:
+    NameOwner() : bus_(testsupport::newSessionBusConnection()) {}
+    ~NameOwner() {
+        if (!bus_) return;
+        g_dbus_connection_close_sync(bus_, nullptr, nullptr);
+        g_object_unref(bus_);
+    }
+    bool ok() const { return bus_ != nullptr; }
+    std::string uniqueName() const { return g_dbus_connection_get_unique_name(bus_); }
+    // Both answer whether the bus did it (1: primary owner now, released).
+    bool take(const char* name) { return ask("RequestName", g_variant_new("(su)", name, 4u /* do not queue */)); }
+    bool giveUp(const char* name) { return ask("ReleaseName", g_variant_new("(s)", name)); }
+
+private:
+    bool ask(const char* method, GVariant* parameters) {
+        auto reply = dbus::callSync(bus_, {"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus"},
+                                    method, parameters, G_VARIANT_TYPE("(u)"), -1);
+        auto answer = dbus::read<std::uint32_t>(reply.get());
+        return answer && std::get<0>(*answer) == 1;
+    }
+    GDBusConnection* bus_;
+};
+
+dbus::NameWatch watch(const char* name, std::vector<std::string>& seen) {
+    return dbus::NameWatch(
+        platform::sessionBus(), name, [&seen](const std::string& owner) { seen.push_back("appeared " + owner); },
+        [&seen] { seen.push_back("vanished"); });
+}
+
+}  // namespace
+
+// A watch reports how things are when it starts, then each owner that comes (by its unique name)
+// and goes; moved, the new holder goes on reporting.
+TEST(DBusNameWatch, ReportsTheOwnerAsItComesAndGoes) {
+    constexpr const char* kName = "net.vantreo.test.Watched";
+    ASSERT_NE(platform::sessionBus(), nullptr);
+    NameOwner owner;
+    ASSERT_TRUE(owner.ok());
+    std::vector<std::string> seen;
+    auto watched = watch(kName, seen);
+    ASSERT_TRUE(watched);
+    ASSERT_TRUE(runLoopUntil([&] { return seen.size() == 1; }));
+    EXPECT_EQ(seen[0], "vanished");  // nobody owns it yet
+
+    ASSERT_TRUE(owner.take(kName));
+    ASSERT_TRUE(runLoopUntil([&] { return seen.size() == 2; }));
+    EXPECT_EQ(seen[1], "appeared " + owner.uniqueName());
+
+    auto moved = std::make_unique<dbus::NameWatch>(std::move(watched));
+    EXPECT_FALSE(watched);
+    watched.reset();  // the emptied one unwatches nothing
+    ASSERT_TRUE(owner.giveUp(kName));
+    ASSERT_TRUE(runLoopUntil([&] { return seen.size() == 3; }));
+    EXPECT_EQ(seen[2], "vanished");
+}
+
+// Nothing is reported once the watch has gone: not a change after, and not one that had arrived
+// but was not handled yet. Two watches on one name hear each change together (GLib queues both
+// reports as it arrives); the first drops the second while handling it, when the second's report
+// is already queued.
+TEST(DBusNameWatch, ReportsNothingOnceItIsGone) {
+    constexpr const char* kName = "net.vantreo.test.Dropped";
+    ASSERT_NE(platform::sessionBus(), nullptr);
+    NameOwner owner;
+    ASSERT_TRUE(owner.ok());
+    ASSERT_TRUE(owner.take(kName));
+    std::vector<std::string> first, second;
+    std::unique_ptr<dbus::NameWatch> dropped;
+    bool dropOnVanish = false;
+    dbus::NameWatch marker(
+        platform::sessionBus(), kName, [&first](const std::string&) { first.push_back("appeared"); },
+        [&] {
+            first.push_back("vanished");
+            if (dropOnVanish) dropped.reset();
+        });
+    dropped = std::make_unique<dbus::NameWatch>(watch(kName, second));
+    ASSERT_TRUE(runLoopUntil([&] { return first.size() == 1 && second.size() == 1; }));
+    EXPECT_EQ(second[0], "appeared " + owner.uniqueName());
+
+    dropOnVanish = true;
+    ASSERT_TRUE(owner.giveUp(kName));
+    ASSERT_TRUE(runLoopUntil([&] { return first.size() == 2; }));
+    EXPECT_FALSE(dropped);
+    ASSERT_TRUE(testsupport::drainMainQueue());  // the second's queued report has had its turn
+
+    // A change after the watch went: the marker hears it, the dropped watch does not.
+    ASSERT_TRUE(owner.take(kName));
+    ASSERT_TRUE(runLoopUntil([&] { return first.size() == 3; }));
+    ASSERT_TRUE(testsupport::drainMainQueue());
+    EXPECT_EQ(second, std::vector<std::string>{"appeared " + owner.uniqueName()});
 }
