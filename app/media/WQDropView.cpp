@@ -7,9 +7,8 @@
 #include "WQTempFile.h"
 #include "WQTemporaryDirectory.h"
 #include "foundation/MainQueue.h"
-#include "foundation/UserDefaults.h"
 #include "foundation/WorkQueue.h"
-#include "settings/Keys.h"
+#include "settings/PrivacyGate.h"
 
 namespace parlivo {
 
@@ -44,8 +43,7 @@ std::string joined(const std::vector<std::string>& items) {
 std::shared_ptr<WQDropView> WQDropView::create() { return std::shared_ptr<WQDropView>(new WQDropView()); }
 
 bool WQDropView::locked() const {
-    if (isLocked) return isLocked();
-    return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown);
+    return isLocked ? isLocked() : PrivacyGate::isLocked();
 }
 
 bool WQDropView::mayDeliver() const { return sendingEnabled && !locked(); }

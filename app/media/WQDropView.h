@@ -77,7 +77,7 @@ public:
     bool fallbackDrag = true;
     std::shared_ptr<WQDropViewDelegate> delegate;
     bool sendingEnabled = true;
-    // Whether the privacy lock is on; by default the stored "privacyLockdown".
+    // Whether the privacy lock is on; by default PrivacyGate::isLocked.
     std::function<bool()> isLocked;
     // The clipboard as a pasteboard, handed over once its types are known; by default GTK's.
     std::function<void(std::function<void(std::shared_ptr<WQPasteboard>)>)> generalPasteboard;

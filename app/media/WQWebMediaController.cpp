@@ -10,12 +10,11 @@
 #include "WQFileType.h"
 #include "foundation/MainQueue.h"
 #include "foundation/NotificationCenter.h"
-#include "foundation/UserDefaults.h"
 #include "foundation/WorkQueue.h"
 #include "media/FileChooserOpenPanel.h"
 #include "media/WQModalProgressWindowController.h"
-#include "settings/Keys.h"
 #include "settings/NotificationNames.h"
+#include "settings/PrivacyGate.h"
 
 namespace parlivo {
 
@@ -51,9 +50,6 @@ std::vector<std::string> splitAtCommas(const std::string& text) {
     }
     return parts;
 }
-
-// Files must not reach the chat behind the lock screen.
-bool isLocked() { return platform::UserDefaults::standard().boolForKey(keys::privacyLockdown); }
 
 }  // namespace
 
@@ -139,7 +135,7 @@ void WQWebMediaController::setUp() {
     chain_->setHost(windowHost_);
     // The lock covers the window: a camera on screen must not go on capturing behind it.
     privacyObserver_ = platform::NotificationCenter::defaultCenter().addObserver(names::privacyChanged, [weak](const auto&) {
-        if (auto self = weak.lock(); self && isLocked()) self->dismissCamera();
+        if (auto self = weak.lock(); self && PrivacyGate::isLocked()) self->dismissCamera();
     });
 }
 
@@ -200,7 +196,7 @@ void WQWebMediaController::showOpenPanel(const std::optional<std::string>& fileI
     auto parent = parentViewController.lock();
     auto window = parent ? parent->mediaWindow() : nullptr;
     if (!window) return;
-    if (isLocked()) {
+    if (PrivacyGate::isLocked()) {
         debugLog("Locked: no open panel");
         return;
     }
@@ -230,7 +226,7 @@ void WQWebMediaController::showOpenPanel(const std::optional<std::string>& fileI
         self->showingOpenPanel_ = false;
         debugLog(urls && !urls->empty() ? "Open panel answered" : "Open panel cancelled");
         if (!urls || urls->empty()) return;
-        if (isLocked()) {
+        if (PrivacyGate::isLocked()) {
             debugLog("Locked: the chosen files are not sent");
             return;
         }
@@ -257,7 +253,7 @@ void WQWebMediaController::processFileURLs(const std::vector<std::filesystem::pa
 void WQWebMediaController::showCamera(const std::vector<MediaType>&) {
     auto parent = parentViewController.lock();
     if (!parent) return;
-    if (isLocked()) {
+    if (PrivacyGate::isLocked()) {
         debugLog("Locked: no camera");
         return;
     }

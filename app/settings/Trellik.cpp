@@ -24,6 +24,7 @@
 #include "foundation/UserDefaults.h"
 #include "settings/Keys.h"
 #include "settings/NotificationNames.h"
+#include "settings/PrivacyGate.h"
 #include "settings/ShareHandoff.h"
 
 namespace parlivo {
@@ -498,6 +499,6 @@ void Trellik::setBoolSetting(std::string_view key, bool value) { store(key, valu
 
 bool Trellik::boolSetting(std::string_view key) const { return storedBool(key); }
 
-bool Trellik::privacyLockdown() const { return storedBool(keys::privacyLockdown); }
+bool Trellik::privacyLockdown() const { return PrivacyGate::isLocked(); }
 
 }  // namespace parlivo

@@ -93,7 +93,7 @@ void TrellikStatusItem::update() {
     auto& defaults = platform::UserDefaults::standard();
     const int unread = owner_.unreadMessages();
     const bool doNotDisturb = defaults.boolForKey(keys::doNotDisturbEnabled);
-    const bool locked = defaults.boolForKey(keys::privacyLockdown);
+    const bool locked = owner_.privacyLockdown();
 
     if (statusItem_) {
         const bool notify = unread > 0 && !doNotDisturb &&

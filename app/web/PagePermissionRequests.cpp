@@ -5,7 +5,7 @@
 #include "DebugPrint.h"
 #include "foundation/URL.h"
 #include "foundation/UserDefaults.h"
-#include "settings/Keys.h"
+#include "settings/PrivacyGate.h"
 #include "web/MediaPermissionDialog.h"
 
 namespace parlivo {
@@ -42,8 +42,7 @@ void PagePermissionRequests::decide(platform::PermissionRequest request) {
     circumstances.kind = request.kind();
     circumstances.documentURL = request.pageURL();
     circumstances.pageOrigin = pageOrigin_();
-    circumstances.locked =
-        lockScreenShown_() || platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown));
+    circumstances.locked = lockScreenShown_() || PrivacyGate::isLocked();
     const auto decision = pagepermissions::decide(circumstances, platform::UserDefaults::standard());
     using Answer = pagepermissions::Decision::Answer;
     const std::string answer = decision.answer == Answer::allow ? "allowed" : decision.answer == Answer::deny ? "denied" : "asking";

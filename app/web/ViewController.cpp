@@ -38,8 +38,6 @@ namespace {
 
 void debugLog(std::string_view message) { tovak::debugPrint(ViewController::kClassName, message); }
 
-bool lockdownStored() { return platform::UserDefaults::standard().boolForKey(std::string(keys::privacyLockdown)); }
-
 }  // namespace
 
 // --- Construction ---
@@ -89,7 +87,7 @@ void ViewController::setUp() {
              if (auto window = trellik.windowDelegate()) window->showWindow();
          },
          [](const std::shared_ptr<WQWindowNotification>& note) { WQWindowNotificationController::shared().addNotification(note); },
-         [] { return lockdownStored(); }});
+         [&trellik] { return trellik.privacyLockdown(); }});
 }
 
 ViewController::~ViewController() { close(); }
@@ -146,7 +144,7 @@ void ViewController::viewDidLoad() {
         if (auto self = weak.lock()) self->applyAppearance();
     }));
 
-    if (lockdownStored()) lockDown();
+    if (trellik_.privacyLockdown()) lockDown();
     // The windows take the chosen style at once, before the page is there.
     applyWindowAppearance();
 }
@@ -180,7 +178,7 @@ void ViewController::lockDown() {
 }
 
 void ViewController::privacyChanged() {
-    if (lockdownStored()) {
+    if (trellik_.privacyLockdown()) {
         lockDown();
         return;
     }
