@@ -18,6 +18,7 @@ namespace {
 
 constexpr const char* kInterface = "net.vantreo.test.Scope";
 constexpr const char* kPath = "/net/vantreo/test/Scope";
+constexpr dbus::Target kBusDaemon{"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus"};
 
 // Another program on the bus, sending the signals.
 class Sender {
@@ -47,6 +48,13 @@ dbus::SignalSubscription listen(const char* member, std::vector<std::string>& he
                                     });
 }
 
+// GLib sends a subscription's match rule to the bus without waiting for it, and a signal another
+// connection sends before the bus has read the rule reaches nobody. The bus reads a connection's
+// messages in order: once a call sent after the rule is answered, the rule is in place.
+bool matchRulesApplied() {
+    return dbus::callSync(platform::sessionBus(), kBusDaemon, "GetId", nullptr, G_VARIANT_TYPE("(s)"), -1) != nullptr;
+}
+
 }  // namespace
 
 // A subscription hears while it lives (moved or not) and never after: not even a signal that had
@@ -60,6 +68,7 @@ TEST(DBusSignalSubscription, HearsWhileItLivesAndNeverAfter) {
 
     auto subscription = listen("Ping", heard);
     ASSERT_TRUE(subscription);
+    ASSERT_TRUE(matchRulesApplied());
     sender.send("Ping", "first");
     ASSERT_TRUE(runLoopUntil([&] { return heard.size() == 1; }));
 
@@ -98,8 +107,7 @@ public:
 
 private:
     bool ask(const char* method, GVariant* parameters) {
-        auto reply = dbus::callSync(bus_, {"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus"},
-                                    method, parameters, G_VARIANT_TYPE("(u)"), -1);
+        auto reply = dbus::callSync(bus_, kBusDaemon, method, parameters, G_VARIANT_TYPE("(u)"), -1);
         auto answer = dbus::read<std::uint32_t>(reply.get());
         return answer && std::get<0>(*answer) == 1;
     }
