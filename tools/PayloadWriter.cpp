@@ -55,10 +55,9 @@ std::optional<std::vector<TextPatch>> readPatchList(const std::filesystem::path&
 }  // namespace
 
 std::optional<Bytes> readFile(const std::filesystem::path& path, std::string* error) {
-    platform::FileManager::ReadError failure;
-    auto text = platform::FileManager::contentsAtPath(path, maxInputBytes, &failure);
+    auto text = platform::FileManager::contentsAtPath(path, maxInputBytes);
     if (!text) {
-        if (error) *error = failure.message;
+        if (error) *error = text.error().message;
         return std::nullopt;
     }
     return Bytes(text->begin(), text->end());

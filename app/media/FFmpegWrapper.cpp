@@ -176,10 +176,9 @@ bool FFmpegWrapper::remuxMediaSynchronously(const fs::path& input, const fs::pat
 std::optional<FFmpegWrapper::Bytes> FFmpegWrapper::convertAudioToM4A(const Bytes& audio) const {
     tovak::WQTempFile input("aac");
     tovak::WQTempFile output("m4a");
-    std::string error;
     const std::string_view bytes(reinterpret_cast<const char*>(audio.data()), audio.size());
-    if (!platform::FileManager::writeAtomically(input.url(), bytes, 0600, &error)) {
-        log("Could not write the audio to convert: " + error);
+    if (auto written = platform::FileManager::writeAtomically(input.url(), bytes, 0600); !written) {
+        log("Could not write the audio to convert: " + written.error().message);
         return std::nullopt;
     }
     // Downloaded bytes are no more trusted than the page's: the same readers and limits.
@@ -211,10 +210,9 @@ std::optional<FFmpegWrapper::Bytes> FFmpegWrapper::runFFmpegSynchronously(
         log("Refused ffmpeg request: " + validUTF8(why));
         return std::nullopt;
     }
-    std::string error;
     const std::string_view bytes(reinterpret_cast<const char*>(input.data()), input.size());
-    if (!platform::FileManager::writeAtomically(inputFile.url(), bytes, 0600, &error)) {
-        log("Could not write the ffmpeg input: " + error);
+    if (auto written = platform::FileManager::writeAtomically(inputFile.url(), bytes, 0600); !written) {
+        log("Could not write the ffmpeg input: " + written.error().message);
         return std::nullopt;
     }
     if (!runProgram(*arguments, true).succeeded()) return std::nullopt;

@@ -71,9 +71,8 @@ std::optional<fs::path> storeCustomSound(const fs::path& chosenFile, const std::
     const std::string storedName =
         std::string(WQNotificationSound::userSelectedSoundFileName) + (extension.empty() ? "" : "." + extension);
     const fs::path destination = tovak::WQDirectory::userContentDirectory() / storedName;
-    std::string error;
-    if (!platform::FileManager::writeAtomically(destination, *bytes, 0600, &error)) {
-        log("Could not store sound file: " + error);
+    if (auto written = platform::FileManager::writeAtomically(destination, *bytes, 0600); !written) {
+        log("Could not store sound file: " + written.error().message);
         return std::nullopt;
     }
     return destination;
