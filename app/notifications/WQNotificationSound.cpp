@@ -148,7 +148,9 @@ WQNotificationSoundManager::WQNotificationSoundManager(const platform::Bundle& b
     soundList.push_back(defaultSound);
     if (auto path = bundle.pathForResource(std::string(soundListResource), "plist")) {
         auto bytes = platform::FileManager::contentsAtPath(*path, kMaximumListSize);
-        auto list = bytes ? platform::PropertyList::parse(*bytes) : std::nullopt;
+        std::optional<platform::PropertyList> list;
+        if (bytes)
+            if (auto parsed = platform::PropertyList::parse(*bytes)) list = std::move(*parsed);
         if (const auto* entries = list ? list->asArray() : nullptr) {
             for (const auto& entry : *entries) {
                 const std::string* name = entry["Name"].asString();

@@ -311,9 +311,9 @@ void Trellik::registerDefaultPreferences() {
     auto path = platform::Bundle::main().pathForResource("DefaultPreferences", "plist");
     if (!path) return;
     const std::string bytes = platform::FileManager::contentsAtPath(*path, platform::PropertyList::maxParseBytes).value_or("");
-    std::string error;
-    auto preferences = platform::PropertyList::parse(bytes, &error);
+    auto preferences = platform::PropertyList::parse(bytes);
     if (!preferences || !preferences->isDictionary()) {
+        const std::string error = preferences ? std::string() : preferences.error().message;
         platform::systemLog("DefaultPreferences.plist is not a dictionary; no defaults registered: " + error,
                             platform::LogLevel::error);
         return;

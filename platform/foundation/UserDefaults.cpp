@@ -181,13 +181,13 @@ void UserDefaults::loadLocked() {
     fileLeftAlone_ = false;
     auto bytes = FileManager::contentsAtPath(file_, PropertyList::maxParseBytes);
     if (bytes) {
-        auto parsed = PropertyList::parse(*bytes, &reason);
+        auto parsed = PropertyList::parse(*bytes);
         if (parsed && parsed->isDictionary()) {
             values_ = std::move(*parsed->asDictionary());
             stamp_ = stamp;
             return;
         }
-        if (parsed) reason = "not a dictionary";
+        reason = parsed ? "not a dictionary" : parsed.error().message;
     } else if (bytes.error().code == FileErrorCode::missing) {
         stamp_ = {};
         return;
