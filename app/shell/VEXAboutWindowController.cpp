@@ -150,9 +150,9 @@ void VEXAboutWindowController::showAcknowledgments() {
         platform::systemLog("Error: couldn't load the acknowledgments file", platform::LogLevel::error);
         return;
     }
-    std::string error;
-    if (!platform::Workspace::openFile(*acknowledgmentsPath_, &error)) {
-        platform::systemLog("Error: couldn't open the acknowledgments file: " + error, platform::LogLevel::error);
+    if (auto opened = platform::Workspace::openFile(*acknowledgmentsPath_); !opened) {
+        platform::systemLog("Error: couldn't open the acknowledgments file: " + opened.error().message,
+                            platform::LogLevel::error);
         tellCouldNotOpen(*acknowledgmentsPath_);
     }
 }
@@ -176,9 +176,8 @@ void VEXAboutWindowController::visitWebsite() {
                             platform::LogLevel::error);
         return;
     }
-    std::string error;
-    if (!platform::Workspace::openURL(*appWebsiteURL, &error)) {
-        platform::systemLog("Error: couldn't open the web site: " + error, platform::LogLevel::error);
+    if (auto opened = platform::Workspace::openURL(*appWebsiteURL); !opened) {
+        platform::systemLog("Error: couldn't open the web site: " + opened.error().message, platform::LogLevel::error);
         tellCouldNotOpen(*appWebsiteURL);
     }
 }
