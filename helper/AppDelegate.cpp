@@ -57,11 +57,11 @@ void AppDelegate::launchMainAppAndTerminate() {
     systemLog("Launching: " + mainProgram_.string());
     // The main program is a single instance: when it already runs (it did not answer the ping
     // in time), this start reaches the running one and ends, so no second copy appears.
-    std::string error;
-    if (!platform::Workspace::launchApplication(
-            mainProgram_, {std::string(platform::LoginItems::kLaunchedAtLoginArgument)}, &error)) {
+    if (auto launched = platform::Workspace::launchApplication(
+            mainProgram_, {std::string(platform::LoginItems::kLaunchedAtLoginArgument)});
+        !launched) {
         // Nothing will answer a failed start, so there is nothing to wait for.
-        systemLog("Could not launch Main App: " + error, platform::LogLevel::warning);
+        systemLog("Could not launch Main App: " + launched.error().message, platform::LogLevel::warning);
         terminate(1);
         return;
     }

@@ -28,9 +28,10 @@ void WQTouchID::renewContext() {
 
 bool WQTouchID::supported() {
     renewContext();
-    std::string error;
-    if (context_->canEvaluateBiometrics(&error)) return true;
-    if (!error.empty()) debugPrint(kClassName, "Error checking for TouchID: " + error);
+    const auto available = context_->canEvaluateBiometrics();
+    if (available) return true;
+    if (!available.error().message.empty())
+        debugPrint(kClassName, "Error checking for TouchID: " + available.error().message);
     return false;
 }
 

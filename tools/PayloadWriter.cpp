@@ -32,9 +32,9 @@ std::optional<std::vector<TextPatch>> readPatchList(const std::filesystem::path&
         *error = "cannot read the patch list " + path.string() + ": " + why;
         return std::nullopt;
     }
-    std::string parseError;
-    auto list = PropertyList::parse(*bytes, &parseError);
+    auto list = PropertyList::parse(*bytes);
     if (!list || !list->isArray()) {
+        const std::string parseError = list ? std::string() : list.error().message;
         *error = "the patch list " + path.string() + " is not a property-list array " + parseError;
         return std::nullopt;
     }
@@ -55,10 +55,9 @@ std::optional<std::vector<TextPatch>> readPatchList(const std::filesystem::path&
 }  // namespace
 
 std::optional<Bytes> readFile(const std::filesystem::path& path, std::string* error) {
-    platform::FileManager::ReadError failure;
-    auto text = platform::FileManager::contentsAtPath(path, maxInputBytes, &failure);
+    auto text = platform::FileManager::contentsAtPath(path, maxInputBytes);
     if (!text) {
-        if (error) *error = failure.message;
+        if (error) *error = text.error().message;
         return std::nullopt;
     }
     return Bytes(text->begin(), text->end());
@@ -98,7 +97,12 @@ std::optional<PropertyList> open(std::span<const uint8_t> payload, std::string_v
         if (error) *error = "decompression failed: " + stepError.message;
         return std::nullopt;
     }
-    return PropertyList::parse(*inflated, error);
+    auto list = PropertyList::parse(*inflated);
+    if (!list) {
+        if (error) *error = list.error().message;
+        return std::nullopt;
+    }
+    return std::move(*list);
 }
 
 std::optional<Bytes> packManifest(const std::filesystem::path& manifestPath, std::string* error) {
@@ -110,9 +114,9 @@ std::optional<Bytes> packManifest(const std::filesystem::path& manifestPath, std
         *error = "cannot read the manifest " + manifestPath.string() + ": " + why;
         return std::nullopt;
     }
-    std::string parseError;
-    auto manifest = PropertyList::parse(*bytes, &parseError);
+    auto manifest = PropertyList::parse(*bytes);
     if (!manifest || !manifest->isDictionary() || !(*manifest)["Values"].isDictionary()) {
+        const std::string parseError = manifest ? std::string() : manifest.error().message;
         *error = "the manifest is not a property-list dictionary with a \"Values\" dictionary " + parseError;
         return std::nullopt;
     }

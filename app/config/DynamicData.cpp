@@ -395,9 +395,8 @@ PayloadCheck DynamicData::checkPayload(std::span<const uint8_t> data, const std:
         return failWith("Error DD12", true);
     }
 
-    std::string parseError;
-    auto root = PropertyList::parse(*inflated, &parseError);
-    if (!root) return failWith("Error DD15", true, platform::Error{propertyListErrorDomain, 1, parseError});
+    auto root = PropertyList::parse(*inflated);
+    if (!root) return failWith("Error DD15", true, platform::Error{propertyListErrorDomain, 1, root.error().message});
     if (!root->isDictionary()) return failWith("Error DD14", true);
     say("Deserialization Successful");
 

@@ -37,8 +37,11 @@ std::optional<std::vector<TextPatch>> TextPatch::unarchiveList(std::span<const u
     KeyedArchive::ReadOptions options;
     options.allowedClasses = {"NSArray", "NSMutableArray", "NSString", "NSMutableString"};
     options.classNames = {{className, className}};
-    auto root = KeyedArchive::read(bytes, options, error);
-    if (!root) return std::nullopt;
+    auto root = KeyedArchive::read(bytes, options);
+    if (!root) {
+        if (error) *error = root.error().message;
+        return std::nullopt;
+    }
     if (root->kind != KeyedArchive::Object::Kind::array) {
         if (error) *error = "the archive's root is not an array";
         return std::nullopt;

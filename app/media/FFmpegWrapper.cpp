@@ -104,8 +104,7 @@ FFmpegWrapper::Run FFmpegWrapper::runProgram(const std::vector<std::string>& arg
 
     GMainContext* context = g_main_context_new();
     g_main_context_push_thread_default(context);
-    std::string launchError;
-    state.child = Subprocess::launch(
+    auto launched = Subprocess::launch(
         argv,
         [&state](std::string_view line) {
             if (state.output.size() < kOutputLogLimit) state.output.append(line).append("\n");
@@ -115,9 +114,9 @@ FFmpegWrapper::Run FFmpegWrapper::runProgram(const std::vector<std::string>& arg
             run.exitStatus = process.exitStatus();
             state.errors = process.standardError();
             state.done = true;
-        },
-        &launchError);
-    if (state.child) {
+        });
+    if (launched) {
+        state.child = std::move(*launched);
         run.launched = true;
         const double milliseconds = std::clamp(configuration_.timeLimit * 1000.0, 1.0, double(G_MAXUINT));
         GSource* limit = g_timeout_source_new(static_cast<guint>(milliseconds));
@@ -140,7 +139,7 @@ FFmpegWrapper::Run FFmpegWrapper::runProgram(const std::vector<std::string>& arg
     g_main_context_pop_thread_default(context);
     g_main_context_unref(context);
 
-    if (!run.launched) log("Could not run ffmpeg: " + launchError);
+    if (!launched) log("Could not run ffmpeg: " + launched.error().message);
     if (run.timedOut) log("ffmpeg ran past its time limit and was stopped");
     if (logOutput) {
         log(validUTF8(state.output));
@@ -176,10 +175,9 @@ bool FFmpegWrapper::remuxMediaSynchronously(const fs::path& input, const fs::pat
 std::optional<FFmpegWrapper::Bytes> FFmpegWrapper::convertAudioToM4A(const Bytes& audio) const {
     tovak::WQTempFile input("aac");
     tovak::WQTempFile output("m4a");
-    std::string error;
     const std::string_view bytes(reinterpret_cast<const char*>(audio.data()), audio.size());
-    if (!platform::FileManager::writeAtomically(input.url(), bytes, 0600, &error)) {
-        log("Could not write the audio to convert: " + error);
+    if (auto written = platform::FileManager::writeAtomically(input.url(), bytes, 0600); !written) {
+        log("Could not write the audio to convert: " + written.error().message);
         return std::nullopt;
     }
     // Downloaded bytes are no more trusted than the page's: the same readers and limits.
@@ -211,10 +209,9 @@ std::optional<FFmpegWrapper::Bytes> FFmpegWrapper::runFFmpegSynchronously(
         log("Refused ffmpeg request: " + validUTF8(why));
         return std::nullopt;
     }
-    std::string error;
     const std::string_view bytes(reinterpret_cast<const char*>(input.data()), input.size());
-    if (!platform::FileManager::writeAtomically(inputFile.url(), bytes, 0600, &error)) {
-        log("Could not write the ffmpeg input: " + error);
+    if (auto written = platform::FileManager::writeAtomically(inputFile.url(), bytes, 0600); !written) {
+        log("Could not write the ffmpeg input: " + written.error().message);
         return std::nullopt;
     }
     if (!runProgram(*arguments, true).succeeded()) return std::nullopt;

@@ -212,11 +212,9 @@ HEIFConversion::Conversion HEIFConversion::convert(std::span<const std::uint8_t>
 }
 
 HEIFConversion::Conversion HEIFConversion::convertFile(const fs::path& file, double quality) {
-    platform::FileManager::ReadError error;
-    const auto contents = platform::FileManager::contentsAtPath(file, maximumFileSize, &error);
+    const auto contents = platform::FileManager::contentsAtPath(file, maximumFileSize);
     if (!contents)
-        return {error.kind == platform::FileManager::ReadError::Kind::tooLarge ? Outcome::overBounds
-                                                                                : Outcome::unreadable,
+        return {contents.error().code == platform::FileErrorCode::tooLarge ? Outcome::overBounds : Outcome::unreadable,
                 {}};
     return convert({reinterpret_cast<const std::uint8_t*>(contents->data()), contents->size()}, quality);
 }

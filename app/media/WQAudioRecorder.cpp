@@ -117,8 +117,8 @@ void WQAudioRecorder::recordWithSampleRate(double sampleRate, double bufferSize)
         });
     }
     // A rate other than the running capture's restarts it at the new rate.
-    std::string error;
-    if (!capture_->start(sampleRate, double(size) / sampleRate, &error)) return failedToRecord(error);
+    if (auto started = capture_->start(sampleRate, double(size) / sampleRate); !started)
+        return failedToRecord(started.error().message);
     tovak::debugPrint(kClassName, "Recording at " + std::to_string(int(capture_->sampleRate())) + " Hz in batches of " +
                                       std::to_string(size));
 }

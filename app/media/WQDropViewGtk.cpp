@@ -157,8 +157,7 @@ public:
             if (status != 'F' || !contains(self->types_, Reader::octetStreamType)) return completion(std::nullopt);
             // The source could not write it: it hands the bytes over instead.
             self->read(std::string(Reader::octetStreamType), [target, name, completion](std::optional<std::string> bytes) {
-                std::string error;
-                if (!bytes || !platform::FileManager::writeAtomically(target, *bytes, 0600, &error))
+                if (!bytes || !platform::FileManager::writeAtomically(target, *bytes, 0600))
                     return completion(std::nullopt);
                 completion(std::vector<std::string>{name});
             });

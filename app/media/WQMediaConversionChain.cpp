@@ -223,12 +223,11 @@ void WQMediaConversionChain::convertHEIF(const std::shared_ptr<Request>& request
         if (conversion.outcome == HEIFConversion::Outcome::converted) {
             // Named after the source, so the chat shows "IMG_0001.jpg", not a random name.
             auto file = std::make_shared<tovak::WQTempFile>(url.stem().string(), "jpg");
-            std::string error;
             const std::string_view bytes(reinterpret_cast<const char*>(conversion.jpeg.data()), conversion.jpeg.size());
-            if (platform::FileManager::writeAtomically(file->url(), bytes, 0600, &error))
+            if (auto written = platform::FileManager::writeAtomically(file->url(), bytes, 0600))
                 jpeg = std::move(file);
             else
-                log("Can not write JPG file: " + error);
+                log("Can not write JPG file: " + written.error().message);
         } else if (refused) {
             log("HEIF image " + urlString(url) + " is over the decoder's bounds: refused");
         } else {
@@ -345,14 +344,14 @@ void WQMediaConversionChain::deliver(const std::shared_ptr<Request>& request) {
             const std::string name = "unknown." + tovak::WQFileType::fromMIMEType(request->mimeType).FileExtension();
             bool readable = true, tooLarge = request->data.size() > limits.maximumFileSize;
             if (request->dataFile) {
-                platform::FileManager::ReadError error;
-                if (auto contents = platform::FileManager::contentsAtPath(*request->dataFile, limits.maximumFileSize, &error))
+                const auto contents = platform::FileManager::contentsAtPath(*request->dataFile, limits.maximumFileSize);
+                if (contents)
                     request->data.assign(contents->begin(), contents->end());
-                else if (error.kind == platform::FileManager::ReadError::Kind::tooLarge)
+                else if (contents.error().code == platform::FileErrorCode::tooLarge)
                     tooLarge = true;
                 else
                     readable = false;
-                if (!readable) log("Can not read " + urlString(*request->dataFile) + ": " + error.message);
+                if (!readable) log("Can not read " + urlString(*request->dataFile) + ": " + contents.error().message);
             }
             if (!readable) {
                 // Nothing to send, and nothing to tell: the item is gone.

@@ -253,16 +253,16 @@ void WQMediaViewController::availabilityChecked(const platform::CaptureAvailabil
 
 void WQMediaViewController::startSession() {
     std::weak_ptr<WQMediaViewController> weak = weak_from_this();
-    session_->start([weak](std::optional<std::string> error) {
-        if (auto self = weak.lock()) self->sessionStarted(error);
+    session_->start([weak](platform::Expected<void> started) {
+        if (auto self = weak.lock()) self->sessionStarted(started);
     });
 }
 
-void WQMediaViewController::sessionStarted(const std::optional<std::string>& error) {
+void WQMediaViewController::sessionStarted(const platform::Expected<void>& started) {
     if (state_ != State::starting) return;
-    if (error) {
-        log("Could not create inputs: " + *error);
-        return showCameraError(*error);
+    if (!started) {
+        log("Could not create inputs: " + started.error().message);
+        return showCameraError(started.error().message);
     }
     // Without the encoders no video can be made: the record button stays off in video mode
     // (and says why) rather than failing when it is pressed.
@@ -465,18 +465,16 @@ void WQMediaViewController::startRecording() {
     limits.maximumDuration = double(positive(settings.maximumLength));
     limits.maximumFileSize = positive(settings.maximumFileSize);
     std::weak_ptr<WQMediaViewController> weak = weak_from_this();
-    std::string error;
-    const bool started = session_->startRecording(
+    const auto started = session_->startRecording(
         currentRecordingTempFile_->url(), limits,
         [weak] {
             if (auto self = weak.lock()) self->recordingStarted();
         },
         [weak](const platform::RecordingResult& result) {
             if (auto self = weak.lock()) self->finishRecording(result);
-        },
-        &error);
+        });
     if (!started) {
-        log("Could not start recording: " + error);
+        log("Could not start recording: " + started.error().message);
         views_->controlView.showIdleState();
         fadeSideControls(true);
         setStatus(platform::localized("CAMERA_RECORDING_FAILED", "The video could not be recorded."), true);

@@ -141,7 +141,7 @@ private:
     void setupCaptureSession();
     void availabilityChecked(const platform::CaptureAvailability& availability);
     void startSession();
-    void sessionStarted(const std::optional<std::string>& error);
+    void sessionStarted(const platform::Expected<void>& started);
     void showCameraError(const std::string& reason);
     void sessionFailed(const std::string& reason);
 

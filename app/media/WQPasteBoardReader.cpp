@@ -221,8 +221,8 @@ std::shared_ptr<tovak::WQTempFile> WQPasteBoardReader::writeImage(const tovak::R
         bytes.assign(reinterpret_cast<const char*>(jpeg->data()), jpeg->size());
     }
     auto file = std::make_shared<tovak::WQTempFile>(transparent ? "png" : "jpg");
-    std::string writeError;
-    if (!platform::FileManager::writeAtomically(file->url(), bytes, 0600, &writeError)) return fail(writeError);
+    if (auto written = platform::FileManager::writeAtomically(file->url(), bytes, 0600); !written)
+        return fail(written.error().message);
     return file;
 }
 

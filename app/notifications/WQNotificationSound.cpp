@@ -71,9 +71,8 @@ std::optional<fs::path> storeCustomSound(const fs::path& chosenFile, const std::
     const std::string storedName =
         std::string(WQNotificationSound::userSelectedSoundFileName) + (extension.empty() ? "" : "." + extension);
     const fs::path destination = tovak::WQDirectory::userContentDirectory() / storedName;
-    std::string error;
-    if (!platform::FileManager::writeAtomically(destination, *bytes, 0600, &error)) {
-        log("Could not store sound file: " + error);
+    if (auto written = platform::FileManager::writeAtomically(destination, *bytes, 0600); !written) {
+        log("Could not store sound file: " + written.error().message);
         return std::nullopt;
     }
     return destination;
@@ -149,7 +148,9 @@ WQNotificationSoundManager::WQNotificationSoundManager(const platform::Bundle& b
     soundList.push_back(defaultSound);
     if (auto path = bundle.pathForResource(std::string(soundListResource), "plist")) {
         auto bytes = platform::FileManager::contentsAtPath(*path, kMaximumListSize);
-        auto list = bytes ? platform::PropertyList::parse(*bytes) : std::nullopt;
+        std::optional<platform::PropertyList> list;
+        if (bytes)
+            if (auto parsed = platform::PropertyList::parse(*bytes)) list = std::move(*parsed);
         if (const auto* entries = list ? list->asArray() : nullptr) {
             for (const auto& entry : *entries) {
                 const std::string* name = entry["Name"].asString();

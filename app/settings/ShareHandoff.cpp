@@ -87,8 +87,7 @@ std::optional<fs::path> ShareHandoff::acceptedShareFolder(const fs::path& archiv
 
 std::optional<std::vector<std::uint8_t>> ShareHandoff::readArchiveFile(const fs::path& folder, const std::string& name) {
     if (!isPlainName(name)) return std::nullopt;
-    auto bytes = platform::FileManager::contentsAtPath(folder / name, maxArchiveBytes, nullptr,
-                                                       platform::FileManager::Links::refuse);
+    auto bytes = platform::FileManager::contentsAtPath(folder / name, maxArchiveBytes, platform::FileManager::Links::refuse);
     if (!bytes) return std::nullopt;
     return std::vector<std::uint8_t>(bytes->begin(), bytes->end());
 }

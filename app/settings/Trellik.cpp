@@ -312,9 +312,9 @@ void Trellik::registerDefaultPreferences() {
     auto path = platform::Bundle::main().pathForResource("DefaultPreferences", "plist");
     if (!path) return;
     const std::string bytes = platform::FileManager::contentsAtPath(*path, platform::PropertyList::maxParseBytes).value_or("");
-    std::string error;
-    auto preferences = platform::PropertyList::parse(bytes, &error);
+    auto preferences = platform::PropertyList::parse(bytes);
     if (!preferences || !preferences->isDictionary()) {
+        const std::string error = preferences ? std::string() : preferences.error().message;
         platform::systemLog("DefaultPreferences.plist is not a dictionary; no defaults registered: " + error,
                             platform::LogLevel::error);
         return;
@@ -418,10 +418,10 @@ void Trellik::setWallpaper(const std::optional<std::vector<std::uint8_t>>& jpegD
         std::error_code error;
         if (!std::filesystem::remove(file, error) || error) log("Could not delete wallpaper file");
     } else {
-        std::string error;
-        if (!platform::FileManager::writeAtomically(
-                file, std::string_view(reinterpret_cast<const char*>(jpegData->data()), jpegData->size()), 0600, &error))
-            platform::systemLog("Could not write wallpaper file, the previous one is kept: " + error,
+        const auto written = platform::FileManager::writeAtomically(
+            file, std::string_view(reinterpret_cast<const char*>(jpegData->data()), jpegData->size()), 0600);
+        if (!written)
+            platform::systemLog("Could not write wallpaper file, the previous one is kept: " + written.error().message,
                                 platform::LogLevel::warning);
     }
     if (auto web = webViewDelegate()) web->updateWallpaper();

@@ -31,9 +31,8 @@ void handleSupportAlertResponse(int response, const std::function<void(const std
             platform::systemLog("The FAQ address is not a web page; nothing is opened", platform::LogLevel::warning);
             return;
         }
-        std::string error;
-        if (!platform::Workspace::openURL(*faq, &error))
-            tellAddressNotOpened(notOpened, *faq, "Could not open the FAQ: " + error);
+        if (auto opened = platform::Workspace::openURL(*faq); !opened)
+            tellAddressNotOpened(notOpened, *faq, "Could not open the FAQ: " + opened.error().message);
     } else if (response == SupportAlertResponse::contactSupport) {
         WQSendMail mail;
         mail.composeSupportMail(std::string(constants::supportAddress), {}, true,

@@ -21,6 +21,13 @@ std::optional<std::string> infoString(const char* key) { return platform::Bundle
 constexpr const char* kDocumentType = "txt";
 constexpr std::uintmax_t kDocumentMaxBytes = 4 * 1024 * 1024;
 
+// A document of the bundle, or none when it cannot be read.
+std::optional<std::string> readDocument(const std::filesystem::path& path) {
+    auto contents = platform::FileManager::contentsAtPath(path, kDocumentMaxBytes);
+    if (!contents) return std::nullopt;
+    return std::move(*contents);
+}
+
 }  // namespace
 
 VEXAboutWindowController::~VEXAboutWindowController() {
@@ -34,7 +41,7 @@ VEXAboutWindowController::~VEXAboutWindowController() {
 void VEXAboutWindowController::setAcknowledgmentsPath(std::optional<std::string> path) {
     acknowledgmentsPath_ = std::move(path);
     if (acknowledgmentsPath_) {
-        acknowledgmentsString_ = platform::FileManager::contentsAtPath(*acknowledgmentsPath_, kDocumentMaxBytes);
+        acknowledgmentsString_ = readDocument(*acknowledgmentsPath_);
     } else if (acknowledgmentsButton_) {
         if (auto* parent = acknowledgmentsButton_->get_parent())
             dynamic_cast<Gtk::Container*>(parent)->remove(*acknowledgmentsButton_);
@@ -93,7 +100,7 @@ void VEXAboutWindowController::windowDidLoad() {
         setAcknowledgmentsPath(path ? std::optional<std::string>(path->string()) : std::nullopt);
     }
     if (!appCredits) {
-        if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = platform::FileManager::contentsAtPath(*path, kDocumentMaxBytes);
+        if (auto path = bundle.pathForResource("Credits", kDocumentType)) appCredits = readDocument(*path);
     }
 
     window_->set_title(platform::localizedFormat(platform::localized("About %@", "About %@"), {*appName}));
@@ -143,9 +150,9 @@ void VEXAboutWindowController::showAcknowledgments() {
         platform::systemLog("Error: couldn't load the acknowledgments file", platform::LogLevel::error);
         return;
     }
-    std::string error;
-    if (!platform::Workspace::openFile(*acknowledgmentsPath_, &error)) {
-        platform::systemLog("Error: couldn't open the acknowledgments file: " + error, platform::LogLevel::error);
+    if (auto opened = platform::Workspace::openFile(*acknowledgmentsPath_); !opened) {
+        platform::systemLog("Error: couldn't open the acknowledgments file: " + opened.error().message,
+                            platform::LogLevel::error);
         tellCouldNotOpen(*acknowledgmentsPath_);
     }
 }
@@ -169,9 +176,8 @@ void VEXAboutWindowController::visitWebsite() {
                             platform::LogLevel::error);
         return;
     }
-    std::string error;
-    if (!platform::Workspace::openURL(*appWebsiteURL, &error)) {
-        platform::systemLog("Error: couldn't open the web site: " + error, platform::LogLevel::error);
+    if (auto opened = platform::Workspace::openURL(*appWebsiteURL); !opened) {
+        platform::systemLog("Error: couldn't open the web site: " + opened.error().message, platform::LogLevel::error);
         tellCouldNotOpen(*appWebsiteURL);
     }
 }

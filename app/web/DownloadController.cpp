@@ -113,9 +113,10 @@ void DownloadController::downloadFile(const std::string& url) {
 void DownloadController::write(std::filesystem::path path, std::shared_ptr<const Bytes> bytes) {
     std::weak_ptr<DownloadController> weak = weak_from_this();
     platform::WorkQueue::global().async([weak, path = std::move(path), bytes] {
-        std::string reason;
-        const bool saved = platform::FileManager::writeAtomically(
-            path, std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), 0644, &reason);
+        const auto written = platform::FileManager::writeAtomically(
+            path, std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), 0644);
+        const bool saved = written.has_value();
+        const std::string reason = saved ? std::string() : written.error().message;
         if (saved) {
             std::printf("##### Saved download to: %s\n", path.c_str());
             std::fflush(stdout);

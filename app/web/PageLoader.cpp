@@ -205,7 +205,9 @@ void PageLoader::createWebView() {
         {pagescripts::subFrameMediaGuard(), UserScript::InjectionTime::atDocumentStart, false});
     if (config.injectJQuery().value_or(false)) {
         const auto path = platform::Bundle::main().pathForResource("jQuery", "js");
-        const auto source = path ? platform::FileManager::contentsAtPath(*path, kMaximumBundleScriptBytes) : std::nullopt;
+        std::optional<std::string> source;
+        if (path)
+            if (auto read = platform::FileManager::contentsAtPath(*path, kMaximumBundleScriptBytes)) source = std::move(*read);
         if (source) {
             webConfiguration.userScripts.push_back({*source, UserScript::InjectionTime::atDocumentEnd, false});
             debugLog("Injecting JQuery");

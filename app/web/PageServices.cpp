@@ -136,9 +136,8 @@ void PageServices::openExternalURL(const std::string& url) {
         environment_.openExternalURL(url);
         return;
     }
-    std::string error;
-    if (!platform::Workspace::openURL(url, &error))
-        platform::systemLog("Could not open " + url + ": " + error, platform::LogLevel::warning);
+    if (auto opened = platform::Workspace::openURL(url); !opened)
+        platform::systemLog("Could not open " + url + ": " + opened.error().message, platform::LogLevel::warning);
 }
 
 void PageServices::loadURLInWebView(const std::string& url) {

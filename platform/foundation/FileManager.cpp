@@ -211,30 +211,26 @@ std::optional<std::uint64_t> FileManager::processStartTime(int pid) {
     return value;
 }
 
-std::optional<std::string> FileManager::contentsAtPath(const fs::path& path, std::uintmax_t maxBytes, ReadError* error,
-                                                       Links links) {
-    auto fail = [error](ReadError::Kind kind, std::string message) -> std::optional<std::string> {
-        if (error) *error = ReadError{kind, std::move(message)};
-        return std::nullopt;
-    };
+Expected<std::string> FileManager::contentsAtPath(const fs::path& path, std::uintmax_t maxBytes, Links links) {
+    auto fail = [](long code, std::string message) { return failure(FileErrorDomain, code, std::move(message)); };
     // O_NONBLOCK: opening a pipe must not wait for a writer; it is refused below anyway.
     const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (links == Links::refuse ? O_NOFOLLOW : 0);
     const int fd = ::open(path.c_str(), flags);
     if (fd < 0) {
         const int code = errno;
-        if (code == ENOENT || code == ENOTDIR) return fail(ReadError::Kind::missing, "no such file");
-        if (code == ELOOP && links == Links::refuse) return fail(ReadError::Kind::notARegularFile, "a symbolic link");
-        return fail(ReadError::Kind::unreadable, std::strerror(code));
+        if (code == ENOENT || code == ENOTDIR) return fail(FileErrorCode::missing, "no such file");
+        if (code == ELOOP && links == Links::refuse) return fail(FileErrorCode::notARegularFile, "a symbolic link");
+        return fail(FileErrorCode::unreadable, std::strerror(code));
     }
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0) return fail(ReadError::Kind::unreadable, std::strerror(errno));
-    if (!S_ISREG(info.st_mode)) return fail(ReadError::Kind::notARegularFile, "not a regular file");
+    if (::fstat(fd, &info) != 0) return fail(FileErrorCode::unreadable, std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) return fail(FileErrorCode::notARegularFile, "not a regular file");
     if (info.st_size < 0 || static_cast<std::uintmax_t>(info.st_size) > maxBytes)
-        return fail(ReadError::Kind::tooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
+        return fail(FileErrorCode::tooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
     try {
         std::string bytes;
         bytes.reserve(static_cast<std::size_t>(info.st_size));
@@ -243,27 +239,28 @@ std::optional<std::string> FileManager::contentsAtPath(const fs::path& path, std
             const ssize_t count = ::read(fd, buffer, sizeof buffer);
             if (count < 0) {
                 if (errno == EINTR) continue;
-                return fail(ReadError::Kind::unreadable, std::strerror(errno));
+                return fail(FileErrorCode::unreadable, std::strerror(errno));
             }
             if (count == 0) break;
             if (static_cast<std::uintmax_t>(count) > maxBytes - bytes.size())
-                return fail(ReadError::Kind::tooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
+                return fail(FileErrorCode::tooLarge, "larger than " + std::to_string(maxBytes) + " bytes");
             bytes.append(buffer, static_cast<std::size_t>(count));
         }
         return bytes;
     } catch (const std::exception& exception) {
-        return fail(ReadError::Kind::unreadable, exception.what());
+        return fail(FileErrorCode::unreadable, exception.what());
     }
 }
 
-bool FileManager::writeAtomically(const fs::path& path, std::string_view bytes, int mode, std::string* error) {
-    GError* failure = nullptr;
+Expected<void> FileManager::writeAtomically(const fs::path& path, std::string_view bytes, int mode) {
+    GError* problem = nullptr;
     const bool written = g_file_set_contents_full(
         path.c_str(), bytes.data(), static_cast<gssize>(bytes.size()),
-        GFileSetContentsFlags(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), mode, &failure);
-    if (!written && error) *error = failure ? failure->message : "unknown error";
-    g_clear_error(&failure);
-    return written;
+        GFileSetContentsFlags(G_FILE_SET_CONTENTS_CONSISTENT | G_FILE_SET_CONTENTS_DURABLE), mode, &problem);
+    std::string message = written ? std::string() : problem ? problem->message : "unknown error";
+    g_clear_error(&problem);
+    if (!written) return failure(FileErrorDomain, FileErrorCode::unwritable, std::move(message));
+    return {};
 }
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/Expected.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -7,6 +9,16 @@
 #include <string_view>
 
 namespace platform {
+
+// The domain of FileManager's failures and its codes.
+inline constexpr const char* FileErrorDomain = "platform.File";
+namespace FileErrorCode {
+inline constexpr long missing = 1;          // no such file
+inline constexpr long notARegularFile = 2;  // a folder, a device, a pipe, a refused link
+inline constexpr long tooLarge = 3;         // more bytes than the caller accepts
+inline constexpr long unreadable = 4;       // any other failure to read
+inline constexpr long unwritable = 5;       // writeAtomically could not replace the file
+}  // namespace FileErrorCode
 
 // Where the program keeps its files on a Linux desktop, after the XDG base-directory rules.
 //
@@ -46,29 +58,24 @@ public:
     // group or others (a wider mode on our own folder is narrowed). False otherwise.
     static bool makePrivateDirectory(const std::filesystem::path& path);
 
-    // Why contentsAtPath gave nothing.
-    struct ReadError {
-        enum class Kind { missing, notARegularFile, tooLarge, unreadable };
-        Kind kind = Kind::unreadable;
-        std::string message;  // for a log line
-    };
     // Whether contentsAtPath may follow a symbolic link in the last component of the path.
     enum class Links { follow, refuse };
 
     // The one reader of files from outside: the whole content of the regular file at `path`, at
-    // most `maxBytes` of it. None (with `error` when given) when the file is missing, is no
+    // most `maxBytes` of it. An error in FileErrorDomain (missing, notARegularFile, tooLarge,
+    // unreadable; the message is for a log line) when the file is missing, is no
     // regular file (a folder, a device such as /dev/zero, a pipe, or with Links::refuse a
     // symbolic link), holds more than `maxBytes` (checked before reading and while reading, so a
     // file that grows meanwhile is refused too) or cannot be read. It never blocks on a pipe and
     // never throws.
-    static std::optional<std::string> contentsAtPath(const std::filesystem::path& path, std::uintmax_t maxBytes,
-                                                     ReadError* error = nullptr, Links links = Links::follow);
+    static Expected<std::string> contentsAtPath(const std::filesystem::path& path, std::uintmax_t maxBytes,
+                                                Links links = Links::follow);
 
     // Replaces `path` with `bytes` through a temporary file in the same folder, synced and
     // renamed over it, so a reader sees the old file or the new one, never a part. The file gets
-    // `mode`. On failure the old file is untouched and `error` (when given) says why.
-    static bool writeAtomically(const std::filesystem::path& path, std::string_view bytes, int mode = 0600,
-                                std::string* error = nullptr);
+    // `mode`. On failure the old file is untouched and the error (FileErrorCode::unwritable)
+    // says why.
+    static Expected<void> writeAtomically(const std::filesystem::path& path, std::string_view bytes, int mode = 0600);
 
     // A name unique across processes and time: "<UUID>-<pid>-<start time in hex>", upper-case.
     // The owning process can be read back from it (see isOwnerGone).

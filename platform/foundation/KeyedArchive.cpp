@@ -379,25 +379,21 @@ std::string Object::absoluteURL() const {
     return directory + text;
 }
 
-std::optional<Object> KeyedArchive::read(std::span<const std::uint8_t> bytes, const ReadOptions& options,
-                                         std::string* error) {
-    return read(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options, error);
+Expected<Object> KeyedArchive::read(std::span<const std::uint8_t> bytes, const ReadOptions& options) {
+    return read(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options);
 }
 
-std::optional<Object> KeyedArchive::read(std::string_view bytes, const ReadOptions& options, std::string* error) {
-    if (bytes.size() > options.maxBytes) {
-        if (error) *error = "archive too large";
-        return std::nullopt;
-    }
-    auto archive = PropertyList::parse(bytes, error);
-    if (!archive) return std::nullopt;
-    return decode(*archive, options, error);
+Expected<Object> KeyedArchive::read(std::string_view bytes, const ReadOptions& options) {
+    if (bytes.size() > options.maxBytes)
+        return failure(KeyedArchiveErrorDomain, KeyedArchiveErrorCode::tooLarge, "archive too large");
+    auto archive = PropertyList::parse(bytes);
+    if (!archive) return failure(archive.error());
+    return decode(*archive, options);
 }
 
-std::optional<Object> KeyedArchive::decode(const PropertyList& archive, const ReadOptions& options, std::string* error) {
-    auto failWith = [&](const char* message) -> std::optional<Object> {
-        if (error) *error = message;
-        return std::nullopt;
+Expected<Object> KeyedArchive::decode(const PropertyList& archive, const ReadOptions& options) {
+    auto failWith = [](std::string message) {
+        return failure(KeyedArchiveErrorDomain, KeyedArchiveErrorCode::invalid, std::move(message));
     };
     if (archive["$archiver"].stringOr() != "NSKeyedArchiver") return failWith("not a keyed archive");
     if (archive["$version"].asInt() != archiveVersion) return failWith("unsupported keyed archive version");
@@ -410,8 +406,8 @@ std::optional<Object> KeyedArchive::decode(const PropertyList& archive, const Re
 
     Decoder decoder(options, *objects);
     auto decoded = decoder.decodeReference(root, 0);
-    if (!decoded && error) *error = decoder.error();
-    return decoded;
+    if (!decoded) return failWith(decoder.error());
+    return std::move(*decoded);
 }
 
 std::optional<PropertyList> KeyedArchive::archive(const Object& root, const WriteOptions& options) {

@@ -14,6 +14,14 @@
 
 namespace platform {
 
+// The domain of KeyedArchive's read failures (bytes that are no property list keep
+// PropertyList's error) and its codes.
+inline constexpr const char* KeyedArchiveErrorDomain = "platform.KeyedArchive";
+namespace KeyedArchiveErrorCode {
+inline constexpr long invalid = 1;   // not a keyed archive, or one the options refuse
+inline constexpr long tooLarge = 2;  // more bytes than ReadOptions::maxBytes
+}  // namespace KeyedArchiveErrorCode
+
 // Apple's keyed-archive format ("$archiver" = "NSKeyedArchiver", "$objects", "$top"."root",
 // UID references, "$class" pointing to {"$classname", "$classes"}).
 //
@@ -72,13 +80,10 @@ public:
         bool xml = false;  // binary by default, as Apple writes them
     };
 
-    static std::optional<Object> read(std::span<const std::uint8_t> bytes, const ReadOptions& options,
-                                      std::string* error = nullptr);
-    static std::optional<Object> read(std::string_view bytes, const ReadOptions& options,
-                                      std::string* error = nullptr);
+    static Expected<Object> read(std::span<const std::uint8_t> bytes, const ReadOptions& options);
+    static Expected<Object> read(std::string_view bytes, const ReadOptions& options);
     // The same, over an archive already parsed as a property list.
-    static std::optional<Object> decode(const PropertyList& archive, const ReadOptions& options,
-                                        std::string* error = nullptr);
+    static Expected<Object> decode(const PropertyList& archive, const ReadOptions& options);
 
     // The archive as a property list, and as bytes. Nulls inside arrays and dictionaries are
     // written as "$null" references; a record without a class name cannot be written (none).

@@ -498,42 +498,35 @@ void PropertyList::append(PropertyList value) {
     if (auto array = asArray()) array->push_back(std::move(value));
 }
 
-std::optional<PropertyList> PropertyList::parse(std::span<const std::uint8_t> bytes, std::string* error) {
-    return parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+Expected<PropertyList> PropertyList::parse(std::span<const std::uint8_t> bytes) {
+    return parse(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-std::optional<PropertyList> PropertyList::parse(std::string_view bytes, std::string* error) {
-    if (bytes.empty()) {
-        setError(error, "empty property list");
-        return std::nullopt;
-    }
-    if (bytes.size() > maxParseBytes) {
-        setError(error, "property list too large");
-        return std::nullopt;
-    }
+Expected<PropertyList> PropertyList::parse(std::string_view bytes) {
+    auto fail = [](long code, std::string message) {
+        return failure(PropertyListErrorDomain, code, std::move(message));
+    };
+    if (bytes.empty()) return fail(PropertyListErrorCode::invalid, "empty property list");
+    if (bytes.size() > maxParseBytes) return fail(PropertyListErrorCode::tooLarge, "property list too large");
     ClassicLocaleScope classicLocale;
     plist_t root = nullptr;
     if (bytes.starts_with("bplist00")) {
-        if (!BinaryPlistCheck(bytes).run(error)) return std::nullopt;
+        std::string checkError;
+        if (!BinaryPlistCheck(bytes).run(&checkError)) return fail(PropertyListErrorCode::invalid, checkError);
         plist_from_bin(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
     } else {
-        if (!xmlNestingWithinLimit(bytes)) {
-            setError(error, "property list nested too deeply");
-            return std::nullopt;
-        }
+        if (!xmlNestingWithinLimit(bytes)) return fail(PropertyListErrorCode::invalid, "property list nested too deeply");
         // A private, terminated copy: the XML reader must never run past the caller's bytes.
         const std::string text(bytes);
         plist_from_xml(text.c_str(), static_cast<std::uint32_t>(text.size()), &root);
     }
     PlistPtr owner(root);
-    if (!root) {
-        setError(error, "not a property list");
-        return std::nullopt;
-    }
+    if (!root) return fail(PropertyListErrorCode::invalid, "not a property list");
     std::string conversionError;
     auto value = fromNode(root, 1, &conversionError);
-    if (!value) setError(error, conversionError.empty() ? "not a property list" : conversionError);
-    return value;
+    if (!value)
+        return fail(PropertyListErrorCode::invalid, conversionError.empty() ? "not a property list" : conversionError);
+    return std::move(*value);
 }
 
 std::string PropertyList::toXml() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/Expected.h"
+
 #include <chrono>
 #include <concepts>
 #include <cstddef>
@@ -13,6 +15,13 @@
 #include <vector>
 
 namespace platform {
+
+// The domain of PropertyList::parse's failures and its codes.
+inline constexpr const char* PropertyListErrorDomain = "platform.PropertyList";
+namespace PropertyListErrorCode {
+inline constexpr long invalid = 1;   // not a property list, or one we refuse (nesting, bad UTF-8)
+inline constexpr long tooLarge = 2;  // more than PropertyList::maxParseBytes
+}  // namespace PropertyListErrorCode
 
 // A property-list value: what settings, configuration payloads, Info.plist and keyed archives
 // are made of. A plain value type (copyable, comparable); the default value is null, which is
@@ -104,9 +113,9 @@ public:
     bool operator==(const PropertyList&) const = default;
 
     // Parses XML or binary property lists (detected from the bytes). Any bytes give a value or
-    // none with a reason in `error`; too large or too deeply nested input is refused.
-    static std::optional<PropertyList> parse(std::span<const std::uint8_t> bytes, std::string* error = nullptr);
-    static std::optional<PropertyList> parse(std::string_view bytes, std::string* error = nullptr);
+    // an error in PropertyListErrorDomain; too large or too deeply nested input is refused.
+    static Expected<PropertyList> parse(std::span<const std::uint8_t> bytes);
+    static Expected<PropertyList> parse(std::string_view bytes);
 
     // Serialization. Null has no property-list form: null elements of arrays and dictionaries
     // are left out, and a null value itself writes nothing (empty result).

@@ -179,20 +179,20 @@ void UserDefaults::loadLocked() {
     std::string reason;
     values_.clear();
     fileLeftAlone_ = false;
-    FileManager::ReadError error;
-    if (auto bytes = FileManager::contentsAtPath(file_, PropertyList::maxParseBytes, &error)) {
-        auto parsed = PropertyList::parse(*bytes, &reason);
+    auto bytes = FileManager::contentsAtPath(file_, PropertyList::maxParseBytes);
+    if (bytes) {
+        auto parsed = PropertyList::parse(*bytes);
         if (parsed && parsed->isDictionary()) {
             values_ = std::move(*parsed->asDictionary());
             stamp_ = stamp;
             return;
         }
-        if (parsed) reason = "not a dictionary";
-    } else if (error.kind == FileManager::ReadError::Kind::missing) {
+        reason = parsed ? "not a dictionary" : parsed.error().message;
+    } else if (bytes.error().code == FileErrorCode::missing) {
         stamp_ = {};
         return;
     } else {
-        reason = error.message;
+        reason = bytes.error().message;
     }
     if (moveAsideLocked(reason)) {
         stamp_ = currentStamp();
@@ -268,7 +268,9 @@ bool UserDefaults::writeChanges() {
             if (!error) fs::permissions(directory, fs::perms::owner_all, error);
         }
         runWriteHook(file_);
-        written = FileManager::writeAtomically(file_, xml, 0600, &failure);
+        const auto result = FileManager::writeAtomically(file_, xml, 0600);
+        written = result.has_value();
+        if (!written) failure = result.error().message;
     }
     std::lock_guard lock(mutex_);
     if (!written) {

@@ -268,13 +268,12 @@ void AssetExportSession::exportAsynchronously(std::function<void()> completion) 
                     if (const auto key = ProbeCache::keyFor(input)) ProbeCache::shared().store(*key, *info);
                     self->duration_ = info->duration;
                 }
-            });
+            }).value_or(nullptr);
         if (probe_) probe_->setTimeout(MediaInfo::kProbeTimeoutSeconds);
     }
 
-    std::string error;
     auto self = shared_from_this();
-    process_ = Subprocess::launch(
+    auto launched = Subprocess::launch(
         arguments(partial_), [weak](std::string_view line) {
             if (auto session = weak.lock()) session->consumeProgressLine(line);
         },
@@ -304,12 +303,14 @@ void AssetExportSession::exportAsynchronously(std::function<void()> completion) 
                 if (why.empty()) why = "ffmpeg ended with status " + number(process.exitStatus());
                 self->finish(Status::failed, why);
             }
-        },
-        &error);
-    if (!process_) {
-        MainQueue::async([self, error] { self->finish(Status::failed, "could not run ffmpeg: " + error); });
+        });
+    if (!launched) {
+        MainQueue::async([self, error = launched.error().message] {
+            self->finish(Status::failed, "could not run ffmpeg: " + error);
+        });
         return;
     }
+    process_ = std::move(*launched);
     process_->setSilenceTimeout(kStallTimeoutSeconds);
 }
 

@@ -38,15 +38,9 @@ std::string CameraRecording::missingElements() {
     return missing;
 }
 
-std::shared_ptr<CameraRecording> CameraRecording::create(const std::filesystem::path& file, RecordingLimits limits,
-                                                         const CameraSession::Options& options, bool audio,
-                                                         std::function<void()> started,
-                                                         std::function<void(const RecordingResult&)> finished,
-                                                         std::string* error) {
-    auto fail = [&](std::string reason) {
-        if (error) *error = std::move(reason);
-        return nullptr;
-    };
+Expected<std::shared_ptr<CameraRecording>> CameraRecording::create(
+    const std::filesystem::path& file, RecordingLimits limits, const CameraSession::Options& options, bool audio,
+    std::function<void()> started, std::function<void(const RecordingResult&)> finished) {
     std::shared_ptr<CameraRecording> recording(new CameraRecording());
     recording->file_ = file;
     recording->limits_ = limits;
@@ -73,7 +67,8 @@ std::shared_ptr<CameraRecording> CameraRecording::create(const std::filesystem::
         if (!element) {
             for (GstElement* other : elements)
                 if (other) gst_object_unref(gst_object_ref_sink(other));
-            return fail("The video encoders are not installed (x264enc, avenc_aac, mp4mux)");
+            return captureFailure(CaptureErrorCode::notInstalled,
+                                  "The video encoders are not installed (x264enc, avenc_aac, mp4mux)");
         }
     }
     for (GstElement* source : {videoSource, audioSource}) {
@@ -103,7 +98,7 @@ std::shared_ptr<CameraRecording> CameraRecording::create(const std::filesystem::
     for (GstElement* element : elements) gst_bin_add(bin, element);
     bool linked = gst_element_link_many(videoSource, videoQueue, encoder, profile, mux, sink, nullptr);
     if (audio) linked = linked && gst_element_link_many(audioSource, audioQueue, audioConvert, aac, aacParse, mux, nullptr);
-    if (!linked) return fail("The recording could not be set up");
+    if (!linked) return captureFailure(CaptureErrorCode::pipelineFailed, "The recording could not be set up");
     recording->videoSource_ = videoSource;
     recording->audioSource_ = audioSource;
 
@@ -179,7 +174,7 @@ void CameraRecording::requestEnd(RecordingEnd reason) {
     if (audioSource_) gst_app_src_end_of_stream(GST_APP_SRC(audioSource_));
 }
 
-RecordingResult CameraRecording::result(const std::optional<std::string>& error) {
+RecordingResult CameraRecording::result(const Expected<void>& ended) {
     RecordingResult result;
     result.file = file_;
     int end;
@@ -189,9 +184,9 @@ RecordingResult CameraRecording::result(const std::optional<std::string>& error)
         end = end_;
         empty = empty_ || videoPushed_ == 0;
     }
-    result.end = error || empty ? RecordingEnd::failed : end < 0 ? RecordingEnd::stopped : RecordingEnd(end);
-    if (error)
-        result.error = *error;
+    result.end = !ended || empty ? RecordingEnd::failed : end < 0 ? RecordingEnd::stopped : RecordingEnd(end);
+    if (!ended)
+        result.error = ended.error().message;
     else if (empty)
         result.error = "Nothing was recorded";
     result.duration = duration();

@@ -33,12 +33,12 @@ public:
     static std::string missingElements();
 
     // Sets up the recording pipeline into `file`, with sound when `audio`; it runs once play()
-    // has said yes. Null, with the reason in `error`, when it cannot be set up.
-    static std::shared_ptr<CameraRecording> create(const std::filesystem::path& file, RecordingLimits limits,
-                                                   const CameraSession::Options& options, bool audio,
-                                                   std::function<void()> started,
-                                                   std::function<void(const RecordingResult&)> finished,
-                                                   std::string* error);
+    // has said yes. An error with the reason when it cannot be set up.
+    static Expected<std::shared_ptr<CameraRecording>> create(const std::filesystem::path& file,
+                                                             RecordingLimits limits,
+                                                             const CameraSession::Options& options, bool audio,
+                                                             std::function<void()> started,
+                                                             std::function<void(const RecordingResult&)> finished);
     CameraRecording(const CameraRecording&) = delete;
     CameraRecording& operator=(const CameraRecording&) = delete;
 
@@ -54,9 +54,9 @@ public:
     // reason counts.
     void requestEnd(RecordingEnd reason);
 
-    // The outcome once the pipeline reported the end (or `error`); the file's size is left to
-    // whoever has let the pipeline go.
-    RecordingResult result(const std::optional<std::string>& error);
+    // The outcome once the pipeline reported the end (`ended`, or the error it ran into); the
+    // file's size is left to whoever has let the pipeline go.
+    RecordingResult result(const Expected<void>& ended);
     // Seconds of video recorded so far.
     double duration() const { return double(durationNanoseconds_.load()) / 1e9; }
 

@@ -65,7 +65,7 @@ std::shared_ptr<CameraSession> CameraSession::create(Options options) {
 }
 
 CameraSession::CameraSession(Options options) : options_(options) {
-    ensureGStreamer();
+    (void)ensureGStreamer();  // a failure is start()'s answer
     // gtksink makes its widget on the main thread, here, so the view can take it before start.
     if (options_.preview && gdk_display_get_default()) {
         if (GstElement* sink = makeElement("gtksink", "preview")) {
@@ -100,7 +100,7 @@ void CameraSession::checkAvailability(std::function<void(const CaptureAvailabili
     });
 }
 
-void CameraSession::start(std::function<void(std::optional<std::string>)> completion) {
+void CameraSession::start(std::function<void(Expected<void> started)> completion) {
     stop();
     const unsigned generation = generation_;
     const CaptureSource cameraChoice = cameraSource();
@@ -119,12 +119,16 @@ void CameraSession::start(std::function<void(std::optional<std::string>)> comple
 }
 
 void CameraSession::build(unsigned generation, std::shared_ptr<CaptureDevices> devices,
-                          std::function<void(std::optional<std::string>)> completion) {
-    auto fail = [&](std::string reason) {
+                          std::function<void(Expected<void>)> completion) {
+    auto fail = [&](long code, std::string reason) {
         stop();
-        if (completion) completion(std::move(reason));
+        if (completion) completion(captureFailure(code, std::move(reason)));
     };
-    if (!devices->error.empty()) return fail(devices->error);
+    if (devices->error) {
+        stop();
+        if (completion) completion(failure(*devices->error));
+        return;
+    }
 
     auto shared = std::make_shared<Shared>();
     shared->session = weak_from_this();
@@ -159,7 +163,7 @@ void CameraSession::build(unsigned generation, std::shared_ptr<CaptureDevices> d
         if (!element) {
             for (GstElement* other : elements)
                 if (other && other != previewSink_) gst_object_unref(gst_object_ref_sink(other));
-            return fail("The GStreamer video elements are not installed");
+            return fail(CaptureErrorCode::notInstalled, "The GStreamer video elements are not installed");
         }
     }
     g_object_set(scale, "add-borders", TRUE, nullptr);
@@ -201,7 +205,7 @@ void CameraSession::build(unsigned generation, std::shared_ptr<CaptureDevices> d
             if (!element) {
                 for (GstElement* other : parts)
                     if (other) gst_object_unref(gst_object_ref_sink(other));
-                return fail("The GStreamer audio elements are not installed");
+                return fail(CaptureErrorCode::notInstalled, "The GStreamer audio elements are not installed");
             }
         }
         setCaps(audioCaps, CameraRecording::audioCaps());
@@ -216,7 +220,7 @@ void CameraSession::build(unsigned generation, std::shared_ptr<CaptureDevices> d
         callbacks.new_sample = CameraSessionCallbacks::onAudioSample;
         gst_app_sink_set_callbacks(GST_APP_SINK(audioSink), &callbacks, shared.get(), nullptr);
     }
-    if (!linked) return fail("The camera's picture could not be converted");
+    if (!linked) return fail(CaptureErrorCode::pipelineFailed, "The camera's picture could not be converted");
 
     // The shared state outlives the callbacks: its pipeline is destroyed first.
     GstAppSinkCallbacks stillCallbacks{};
@@ -235,10 +239,11 @@ void CameraSession::build(unsigned generation, std::shared_ptr<CaptureDevices> d
 
     shared_ = shared;
     running_ = true;
-    if (auto error = shared->pipeline.play()) return fail(*error);
+    if (auto playing = shared->pipeline.play(); !playing)
+        return fail(CaptureErrorCode::pipelineFailed, playing.error().message);
     if (devices->audioIsAutomatic && GStreamerPipeline::autoDetectFellBackToFake(devices->audio))
-        return fail("No microphone found");
-    if (completion) completion(std::nullopt);
+        return fail(CaptureErrorCode::noDevice, "No microphone found");
+    if (completion) completion({});
 }
 
 void CameraSession::stop() {
@@ -280,34 +285,31 @@ void CameraSession::deliverStill(unsigned generation, std::optional<VideoFrame> 
     for (auto& request : std::exchange(stillRequests_, {})) request(frame);
 }
 
-bool CameraSession::startRecording(const std::filesystem::path& file, RecordingLimits limits,
-                                   std::function<void()> started,
-                                   std::function<void(const RecordingResult&)> finished, std::string* error) {
-    auto fail = [&](std::string reason) {
-        if (error) *error = std::move(reason);
-        return false;
-    };
-    if (!running_ || !shared_) return fail("The camera is not running");
-    if (recording_) return fail("A recording is running");
+Expected<void> CameraSession::startRecording(const std::filesystem::path& file, RecordingLimits limits,
+                                             std::function<void()> started,
+                                             std::function<void(const RecordingResult&)> finished) {
+    if (!running_ || !shared_) return captureFailure(CaptureErrorCode::refused, "The camera is not running");
+    if (recording_) return captureFailure(CaptureErrorCode::refused, "A recording is running");
 
-    auto recording = CameraRecording::create(file, limits, options_, shared_->audioValve != nullptr, std::move(started),
-                                             std::move(finished), error);
-    if (!recording) return false;
+    auto made = CameraRecording::create(file, limits, options_, shared_->audioValve != nullptr, std::move(started),
+                                        std::move(finished));
+    if (!made) return failure(made.error());
+    std::shared_ptr<CameraRecording> recording = std::move(*made);
     std::weak_ptr<CameraSession> weak = weak_from_this();
     std::weak_ptr<CameraRecording> weakRecording = recording;
     recording->pipeline().watchMessages([weak, weakRecording](GstMessage* message) {
-        std::optional<std::string> error;
+        Expected<void> ended;
         if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
-            error = errorText(message);
+            ended = captureFailure(CaptureErrorCode::pipelineFailed, errorText(message));
         else if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_EOS)
             return;
-        MainQueue::async([weak, weakRecording, error] {
+        MainQueue::async([weak, weakRecording, ended] {
             auto self = weak.lock();
             auto rec = weakRecording.lock();
-            if (self && rec) self->recordingFinished(rec, error);
+            if (self && rec) self->recordingFinished(rec, ended);
         });
     });
-    if (auto failure = recording->pipeline().play()) return fail(*failure);
+    if (auto playing = recording->pipeline().play(); !playing) return playing;
 
     recording_ = recording;
     {
@@ -316,7 +318,7 @@ bool CameraSession::startRecording(const std::filesystem::path& file, RecordingL
     }
     g_object_set(shared_->videoValve, "drop", FALSE, nullptr);
     if (shared_->audioValve) g_object_set(shared_->audioValve, "drop", FALSE, nullptr);
-    return true;
+    return {};
 }
 
 void CameraSession::stopRecording() {
@@ -327,7 +329,7 @@ double CameraSession::recordedDuration() const {
     return recording_ ? recording_->duration() : 0;
 }
 
-void CameraSession::recordingFinished(std::shared_ptr<CameraRecording> recording, std::optional<std::string> error) {
+void CameraSession::recordingFinished(std::shared_ptr<CameraRecording> recording, Expected<void> ended) {
     if (recording != recording_) return;
     if (shared_) {
         {
@@ -338,7 +340,7 @@ void CameraSession::recordingFinished(std::shared_ptr<CameraRecording> recording
         if (shared_->audioValve) g_object_set(shared_->audioValve, "drop", TRUE, nullptr);
     }
     recording_.reset();
-    RecordingResult result = recording->result(error);
+    RecordingResult result = recording->result(ended);
     auto finished = std::move(recording->finished);
     recording.reset();  // the recording pipeline stops here; the file is complete
     std::error_code ec;

@@ -83,9 +83,10 @@ public:
     // its own for it.
     GtkWidget* previewWidget() const { return previewWidget_; }
 
-    // Finds the devices and starts the picture. The completion gets none when it runs, else why
-    // not ("No camera found", a device that cannot be opened, ...); the session is stopped then.
-    void start(std::function<void(std::optional<std::string> error)> completion);
+    // Finds the devices and starts the picture. The completion gets success when it runs, else an
+    // error in CaptureErrorDomain that says why not ("No camera found", a device that cannot be
+    // opened, ...); the session is stopped then.
+    void start(std::function<void(Expected<void> started)> completion);
     // Stops the picture and releases the devices; a recording ends as interrupted and keeps what
     // was recorded. A start that has not finished yet is cancelled (its completion never runs).
     void stop();
@@ -99,10 +100,11 @@ public:
     void captureStillFrame(std::function<void(std::optional<VideoFrame> frame)> completion);
 
     // Records into `file` (MP4) from the next picture on. `started` runs when the first picture is
-    // in, `finished` once when the file is complete (or could not be). False, with the reason,
+    // in, `finished` once when the file is complete (or could not be). An error, with the reason,
     // when the session is not running, a recording runs already, or the encoders are missing.
-    bool startRecording(const std::filesystem::path& file, RecordingLimits limits, std::function<void()> started,
-                        std::function<void(const RecordingResult& result)> finished, std::string* error = nullptr);
+    Expected<void> startRecording(const std::filesystem::path& file, RecordingLimits limits,
+                                  std::function<void()> started,
+                                  std::function<void(const RecordingResult& result)> finished);
     void stopRecording();
     bool isRecording() const { return recording_ != nullptr; }
     // Seconds of video recorded so far.
@@ -113,9 +115,9 @@ private:
     explicit CameraSession(Options options);
     struct Shared;
     void build(unsigned generation, std::shared_ptr<CaptureDevices> devices,
-               std::function<void(std::optional<std::string>)> completion);
+               std::function<void(Expected<void>)> completion);
     void failed(unsigned generation, const std::string& reason);
-    void recordingFinished(std::shared_ptr<CameraRecording> recording, std::optional<std::string> error);
+    void recordingFinished(std::shared_ptr<CameraRecording> recording, Expected<void> ended);
     void deliverStill(unsigned generation, std::optional<VideoFrame> frame);
 
     Options options_;

@@ -79,9 +79,8 @@ CaptureAvailability probeCaptureAvailability(CaptureSource camera, CaptureSource
 
 std::shared_ptr<CaptureDevices> CaptureDevices::open(CaptureSource camera, CaptureSource microphone, bool audio) {
     auto devices = std::make_shared<CaptureDevices>();
-    std::string gstError;
-    if (!ensureGStreamer(&gstError)) {
-        devices->error = gstError;
+    if (auto ready = ensureGStreamer(); !ready) {
+        devices->error = ready.error();
         return devices;
     }
     if (camera == CaptureSource::test) {
@@ -111,7 +110,7 @@ std::shared_ptr<CaptureDevices> CaptureDevices::open(CaptureSource camera, Captu
         }
     }
     const std::string missing = availabilityMessage(devices->video != nullptr, !audio || devices->audio);
-    if (!missing.empty()) devices->error = missing;
+    if (!missing.empty()) devices->error = Error{CaptureErrorDomain, CaptureErrorCode::noDevice, missing};
     return devices;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "CaptureSource.h"
@@ -34,7 +35,7 @@ struct CaptureDevices {
     GstElement* video = nullptr;
     GstElement* audio = nullptr;  // null when no sound was asked for
     bool audioIsAutomatic = false;  // autoaudiosrc: it may still fall back to a silent fake
-    std::string error;  // why the session cannot start; empty when it can
+    std::optional<Error> error;  // why the session cannot start; none when it can
 
     // The camera and, when `audio`, the microphone as chosen.
     static std::shared_ptr<CaptureDevices> open(CaptureSource camera, CaptureSource microphone, bool audio);

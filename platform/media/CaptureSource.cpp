@@ -31,7 +31,7 @@ CaptureSource microphoneSource() {
     return captureSource("platform.microphone.source", "PARLIVO_MICROPHONE_SOURCE");
 }
 
-bool ensureGStreamer(std::string* error) {
+Expected<void> ensureGStreamer() {
     struct Outcome {
         bool ok = false;
         std::string error;
@@ -44,8 +44,8 @@ bool ensureGStreamer(std::string* error) {
         if (failure) g_error_free(failure);
         return result;
     }();
-    if (!outcome.ok && error) *error = outcome.error;
-    return outcome.ok;
+    if (!outcome.ok) return captureFailure(CaptureErrorCode::gstreamerUnavailable, outcome.error);
+    return {};
 }
 
 }  // namespace platform

@@ -73,14 +73,15 @@ GstBusSyncReply GStreamerPipeline::onMessage(GstBus*, GstMessage* message, gpoin
     return GST_BUS_DROP;
 }
 
-std::optional<std::string> GStreamerPipeline::play() {
-    if (!pipeline_) return "No pipeline";
+Expected<void> GStreamerPipeline::play() {
+    if (!pipeline_) return captureFailure(CaptureErrorCode::pipelineFailed, "No pipeline");
     const GstStateChangeReturn result = gst_element_set_state(pipeline_, GST_STATE_PLAYING);
     std::lock_guard lock(watch_->mutex);
     if (result == GST_STATE_CHANGE_FAILURE || watch_->firstError)
-        return watch_->firstError.value_or("The pipeline could not be started");
+        return captureFailure(CaptureErrorCode::pipelineFailed,
+                              watch_->firstError.value_or("The pipeline could not be started"));
     watch_->armed = true;
-    return std::nullopt;
+    return {};
 }
 
 int livePipelineCount() {

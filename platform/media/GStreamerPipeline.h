@@ -33,8 +33,8 @@ public:
     void watchErrors(std::function<void(const std::string& reason)> handler);
     void watchMessages(std::function<void(GstMessage* message)> handler);
 
-    // Sets the pipeline playing. None when it runs, else the reason it does not.
-    std::optional<std::string> play();
+    // Sets the pipeline playing. An error (pipelineFailed) with the reason when it does not run.
+    Expected<void> play();
 
     // True when an auto-detecting source or sink (autoaudiosrc, autovideosrc) found no working
     // device and stands in with a fake element that produces nothing.

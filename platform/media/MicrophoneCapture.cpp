@@ -166,21 +166,22 @@ double MicrophoneCapture::sampleRate() const {
     return pipeline_ ? pipeline_->rate : 0;
 }
 
-bool MicrophoneCapture::start(double sampleRate, double bufferDuration, std::string* error) {
-    auto fail = [&](std::string reason) {
+Expected<void> MicrophoneCapture::start(double sampleRate, double bufferDuration) {
+    auto fail = [&](long code, std::string reason) {
         stop();
-        if (error) *error = std::move(reason);
-        return false;
+        return captureFailure(code, std::move(reason));
     };
     const int rate = usableSampleRate(sampleRate);
-    if (rate == 0) return fail("The sample rate is not usable");
-    if (pipeline_ && pipeline_->rate == rate) return true;
+    if (rate == 0) return fail(CaptureErrorCode::refused, "The sample rate is not usable");
+    if (pipeline_ && pipeline_->rate == rate) return {};
     stop();
 
     const CaptureSource source = microphoneSource();
-    if (source == CaptureSource::none) return fail("No microphone found");
-    std::string gstError;
-    if (!ensureGStreamer(&gstError)) return fail(gstError);
+    if (source == CaptureSource::none) return fail(CaptureErrorCode::noDevice, "No microphone found");
+    if (auto ready = ensureGStreamer(); !ready) {
+        stop();
+        return ready;
+    }
 
     bufferDuration = bufferDurationFor(bufferDuration);
 
@@ -209,7 +210,7 @@ bool MicrophoneCapture::start(double sampleRate, double bufferDuration, std::str
     if (!input || !convert || !resample || !filter || !sink) {
         for (GstElement* element : {input, convert, resample, filter, sink})
             if (element) gst_object_unref(gst_object_ref_sink(element));
-        return fail("The GStreamer audio elements are not installed");
+        return fail(CaptureErrorCode::notInstalled, "The GStreamer audio elements are not installed");
     }
     GstCaps* caps = gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "F32LE", "layout", G_TYPE_STRING,
                                         "non-interleaved", "rate", G_TYPE_INT, rate, "channels", G_TYPE_INT,
@@ -220,7 +221,7 @@ bool MicrophoneCapture::start(double sampleRate, double bufferDuration, std::str
     g_object_set(sink, "sync", FALSE, "emit-signals", FALSE, nullptr);
     gst_bin_add_many(GST_BIN(pipeline), input, convert, resample, filter, sink, nullptr);
     if (!gst_element_link_many(input, convert, resample, filter, sink, nullptr))
-        return fail("The microphone pipeline could not be linked");
+        return fail(CaptureErrorCode::pipelineFailed, "The microphone pipeline could not be linked");
 
     auto* context = new MicrophoneSinkContext{receiver_, pipeline};
     GstAppSinkCallbacks callbacks{};
@@ -237,10 +238,13 @@ bool MicrophoneCapture::start(double sampleRate, double bufferDuration, std::str
     });
 
     pipeline_ = made;
-    if (auto failure = made->owner.play()) return fail(*failure);
+    if (auto playing = made->owner.play(); !playing) {
+        stop();
+        return playing;
+    }
     if (source == CaptureSource::automatic && GStreamerPipeline::autoDetectFellBackToFake(input))
-        return fail("No microphone found");
-    return true;
+        return fail(CaptureErrorCode::noDevice, "No microphone found");
+    return {};
 }
 
 void MicrophoneCapture::stop() {

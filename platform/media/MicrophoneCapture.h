@@ -55,10 +55,10 @@ public:
     // Starts capturing at `sampleRate` in buffers of about `bufferDuration` seconds (limited to
     // 5...20 ms, so samples are never held back long; a longer duration is divided into equal
     // parts, so a batch of that duration ends with a buffer). A running capture at another rate is restarted at the new one; at the same rate
-    // it keeps running. False, with the reason, when the rate is not finite or out of range, the
-    // machine has no microphone (or the source is "none"), or the source refuses to start; the
-    // capture is stopped then.
-    bool start(double sampleRate, double bufferDuration, std::string* error = nullptr);
+    // it keeps running. An error in CaptureErrorDomain when the rate is not finite or out of
+    // range, the machine has no microphone (or the source is "none"), or the source refuses to
+    // start; the capture is stopped then.
+    Expected<void> start(double sampleRate, double bufferDuration);
     void stop();
 
     // Readies GStreamer and the capture's elements on a worker thread, once per process, so

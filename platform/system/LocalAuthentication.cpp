@@ -201,10 +201,8 @@ std::shared_ptr<LocalAuthentication> LocalAuthentication::create() {
 
 LocalAuthentication::~LocalAuthentication() = default;
 
-LocalAuthentication::Biometry LocalAuthentication::biometry(std::string* error) {
-    auto& service = FingerprintService::shared();
-    if (error && service.state() != Biometry::available) *error = service.error();
-    return service.state();
+LocalAuthentication::Biometry LocalAuthentication::biometry() {
+    return FingerprintService::shared().state();
 }
 
 ObserverToken LocalAuthentication::addBiometryObserver(std::function<void()> block) {
@@ -213,16 +211,17 @@ ObserverToken LocalAuthentication::addBiometryObserver(std::function<void()> blo
     return ObserverToken([observer] { observer->block = nullptr; });
 }
 
-bool LocalAuthentication::canEvaluateBiometrics(std::string* error) {
-    if (invalidated_) {
-        if (error) *error = "the authentication context was invalidated";
-        return false;
-    }
+Expected<void> LocalAuthentication::canEvaluateBiometrics() {
+    if (invalidated_)
+        return failure(LocalAuthenticationErrorDomain, LocalAuthenticationErrorCode::invalidated,
+                       "the authentication context was invalidated");
     auto& service = FingerprintService::shared();
     const bool available = service.state() == Biometry::available;
-    if (!available && error) *error = service.error();
+    std::string why = available ? std::string() : service.error();
     service.ask();  // for the next question: the machine may have changed
-    return available;
+    if (!available)
+        return failure(LocalAuthenticationErrorDomain, LocalAuthenticationErrorCode::biometryNotAvailable, std::move(why));
+    return {};
 }
 
 void LocalAuthentication::queryBiometricsAvailability(AvailabilityReply reply) {
@@ -237,9 +236,9 @@ void LocalAuthentication::queryBiometricsAvailability(AvailabilityReply reply) {
     question->reply = std::move(reply);
     question->token = addBiometryObserver([question] {
         if (!question->reply) return;
-        std::string error;
-        const bool available = biometry(&error) == Biometry::available;
-        std::exchange(question->reply, {})(available, error);
+        auto& service = FingerprintService::shared();
+        const bool available = service.state() == Biometry::available;
+        std::exchange(question->reply, {})(available, available ? std::string() : service.error());
         MainQueue::async([question] { question->token.reset(); });
     });
     FingerprintService::shared().ask();

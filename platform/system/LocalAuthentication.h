@@ -4,9 +4,17 @@
 #include <memory>
 #include <string>
 
+#include "Expected.h"
 #include "foundation/ObserverToken.h"
 
 namespace platform {
+
+// The domain of LocalAuthentication's failures and its codes.
+inline constexpr const char* LocalAuthenticationErrorDomain = "platform.LocalAuthentication";
+namespace LocalAuthenticationErrorCode {
+inline constexpr long invalidated = 1;            // the context was invalidated
+inline constexpr long biometryNotAvailable = 2;  // no fprintd, device or enrolled finger (yet)
+}  // namespace LocalAuthenticationErrorCode
 
 // Fingerprint verification of the current user through fprintd (net.reactivated.Fprint on the
 // system bus; PARLIVO_FPRINT_BUS=session selects the session bus, for tests). Without fprintd,
@@ -29,16 +37,17 @@ public:
     LocalAuthentication(const LocalAuthentication&) = delete;
     LocalAuthentication& operator=(const LocalAuthentication&) = delete;
 
-    // What fprintd last said (unknown before its first answer), with the reason when not available.
-    static Biometry biometry(std::string* error = nullptr);
+    // What fprintd last said (unknown before its first answer). canEvaluateBiometrics and
+    // queryBiometricsAvailability tell why not.
+    static Biometry biometry();
     // Calls `observer` on the main loop each time fprintd's answer has come in and no newer
     // question is waiting, whether or not the answer changed.
     [[nodiscard]] static ObserverToken addBiometryObserver(std::function<void()> observer);
 
     // True when fprintd has a default device and the user an enrolled finger, as last heard;
-    // otherwise false with `error` filled. Asks fprintd again in the background, so a change
+    // otherwise an error that says why. Asks fprintd again in the background, so a change
     // reaches the next question and the observers.
-    bool canEvaluateBiometrics(std::string* error = nullptr);
+    Expected<void> canEvaluateBiometrics();
 
     // The same question without waiting: `reply` runs later on the main loop with whether
     // fingerprints can be used, and why not. For windows that must not freeze (the answer can

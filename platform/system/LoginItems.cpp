@@ -40,10 +40,10 @@ std::string escapeStringValue(const std::string& value) {
 }
 
 bool writeEntry(const fs::path& path, const std::string& contents) {
-    std::string error;
-    const bool written = FileManager::writeAtomically(path, contents, 0644, &error);
-    if (!written) systemLog("LoginItems: cannot write " + path.string() + ": " + error, LogLevel::warning);
-    return written;
+    const auto written = FileManager::writeAtomically(path, contents, 0644);
+    if (!written)
+        systemLog("LoginItems: cannot write " + path.string() + ": " + written.error().message, LogLevel::warning);
+    return written.has_value();
 }
 
 }  // namespace

@@ -65,22 +65,16 @@ Subprocess::Subprocess() : impl_(std::make_unique<Impl>()) {}
 
 Subprocess::~Subprocess() = default;
 
-std::shared_ptr<Subprocess> Subprocess::launch(const std::vector<std::string>& argv, LineHandler onOutputLine,
-                                               ExitHandler onExit, std::string* error) {
-    if (argv.empty() || argv.front().empty()) {
-        if (error) *error = "no program to run";
-        return nullptr;
-    }
+Expected<std::shared_ptr<Subprocess>> Subprocess::launch(const std::vector<std::string>& argv,
+                                                         LineHandler onOutputLine, ExitHandler onExit) {
+    if (argv.empty() || argv.front().empty())
+        return failure(SubprocessErrorDomain, SubprocessErrorCode::noProgram, "no program to run");
     auto args = cArgv(argv);
     GError* spawnError = nullptr;
     GSubprocess* process = g_subprocess_newv(args.data(),
                                              GSubprocessFlags(G_SUBPROCESS_FLAGS_STDOUT_PIPE | G_SUBPROCESS_FLAGS_STDERR_PIPE),
                                              &spawnError);
-    if (!process) {
-        const std::string text = takeError(spawnError);
-        if (error) *error = text;
-        return nullptr;
-    }
+    if (!process) return failure(SubprocessErrorDomain, SubprocessErrorCode::launchFailed, takeError(spawnError));
     std::shared_ptr<Subprocess> child(new Subprocess());
     child->impl_->process = process;
     child->impl_->output = g_data_input_stream_new(g_subprocess_get_stdout_pipe(process));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Expected.h"
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -8,6 +10,13 @@
 #include <vector>
 
 namespace platform {
+
+// The domain of Subprocess::launch's failures.
+inline constexpr const char* SubprocessErrorDomain = "platform.Subprocess";
+namespace SubprocessErrorCode {
+inline constexpr long noProgram = 1;     // an empty argv
+inline constexpr long launchFailed = 2;  // the program could not be started
+}  // namespace SubprocessErrorCode
 
 // A child process started without a shell, argv[0] looked up on PATH. Its standard input is
 // /dev/null; its standard output is read line by line and its standard error is kept (the last
@@ -35,9 +44,9 @@ public:
     // Starts the program; `onOutputLine` gets each line of its standard output (without the
     // line break), `onExit` runs once, after the process has ended and its output has been
     // read. The process keeps this object alive until then, so the caller may drop it.
-    // Returns null (and fills `error`) when the program cannot be started; no handler runs then.
-    static std::shared_ptr<Subprocess> launch(const std::vector<std::string>& argv, LineHandler onOutputLine,
-                                              ExitHandler onExit, std::string* error = nullptr);
+    // An error in SubprocessErrorDomain when the program cannot be started; no handler runs then.
+    static Expected<std::shared_ptr<Subprocess>> launch(const std::vector<std::string>& argv,
+                                                        LineHandler onOutputLine, ExitHandler onExit);
 
     // Runs the program to its end on the calling thread and collects its output. With a
     // `timeoutSeconds` above 0 the program is killed when it has not ended by then (and the

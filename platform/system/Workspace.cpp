@@ -25,6 +25,13 @@ std::vector<std::string> ownersFrom(GVariant* reply) {
     return owners ? std::get<0>(std::move(*owners)) : std::vector<std::string>{};
 }
 
+// A start that failed, with GLib's reason; frees it.
+Failure launchFailure(GError*& error) {
+    std::string message = error ? error->message : "unknown error";
+    g_clear_error(&error);
+    return failure(WorkspaceErrorDomain, WorkspaceErrorCode::launchFailed, std::move(message));
+}
+
 }  // namespace
 
 // The synchronous questions below wait for the bus daemon: LaunchHelper's, which has no window.
@@ -83,8 +90,8 @@ bool Workspace::registerRunningApplication(const std::string& bundleIdentifier) 
     return true;
 }
 
-bool Workspace::launchApplication(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
-                                  std::string* error) {
+Expected<void> Workspace::launchApplication(const std::filesystem::path& executable,
+                                            const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     std::string program = executable.string();
     argv.push_back(program.data());
@@ -100,29 +107,23 @@ bool Workspace::launchApplication(const std::filesystem::path& executable, const
         nullptr, argv.data(), nullptr, GSpawnFlags(G_SPAWN_STDIN_FROM_DEV_NULL),
         [](gpointer) { setsid(); },  // its own session: it stays when ours ends
         nullptr, nullptr, &spawnError);
-    if (!started) {
-        if (error) *error = spawnError ? spawnError->message : "unknown error";
-        g_clear_error(&spawnError);
-    }
-    return started;
+    if (!started) return launchFailure(spawnError);
+    return {};
 }
 
-bool Workspace::openURL(const std::string& url, std::string* error) {
+Expected<void> Workspace::openURL(const std::string& url) {
     GError* launchError = nullptr;
     // The handler gets a well-formed URI, whatever characters the address came with.
     const bool launched = g_app_info_launch_default_for_uri(encodedURIText(url).c_str(), nullptr, &launchError);
-    if (!launched) {
-        if (error) *error = launchError ? launchError->message : "unknown error";
-        g_clear_error(&launchError);
-    }
-    return launched;
+    if (!launched) return launchFailure(launchError);
+    return {};
 }
 
-bool Workspace::openFile(const std::filesystem::path& path, std::string* error) {
+Expected<void> Workspace::openFile(const std::filesystem::path& path) {
     GFile* file = g_file_new_for_path(path.c_str());
     gchar* uri = g_file_get_uri(file);
     g_object_unref(file);
-    const bool launched = openURL(uri, error);
+    auto launched = openURL(uri);
     g_free(uri);
     return launched;
 }

@@ -1,11 +1,19 @@
 #pragma once
 
+#include "Expected.h"
+
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+// The domain of Workspace's failures: a program or handler that could not be started.
+inline constexpr const char* WorkspaceErrorDomain = "platform.Workspace";
+namespace WorkspaceErrorCode {
+inline constexpr long launchFailed = 1;
+}  // namespace WorkspaceErrorCode
 
 // Running programs of the logged-in user, told apart by the well-known name each owns on the
 // session bus (the main program's GApplication owns "net.vantreo.mac.WhatsApp", LaunchHelper
@@ -34,15 +42,15 @@ public:
 
     // Starts `executable` with `arguments` in the background and does not wait: the program
     // gets its own session, /dev/null as input, and is not our child once started (so it
-    // outlives us and leaves no zombie). False (with `error` filled) when it could not be started.
-    static bool launchApplication(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
-                                  std::string* error = nullptr);
+    // outlives us and leaves no zombie). An error (launchFailed) when it could not be started.
+    static Expected<void> launchApplication(const std::filesystem::path& executable,
+                                            const std::vector<std::string>& arguments);
 
-    // Opens `url` with the desktop's default handler for its scheme. False (with `error`
-    // filled) when no handler could be started.
-    static bool openURL(const std::string& url, std::string* error = nullptr);
+    // Opens `url` with the desktop's default handler for its scheme. An error (launchFailed)
+    // when no handler could be started.
+    static Expected<void> openURL(const std::string& url);
     // Opens the local file `path` with the desktop's default program for its type.
-    static bool openFile(const std::filesystem::path& path, std::string* error = nullptr);
+    static Expected<void> openFile(const std::filesystem::path& path);
 };
 
 }  // namespace platform

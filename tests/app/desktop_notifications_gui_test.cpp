@@ -8,6 +8,7 @@
 #include <gtkmm/main.h>
 
 #include <cstdlib>
+#include <set>
 
 #include "FakeNotificationServer.h"
 #include "PayloadFixture.h"
@@ -324,12 +325,16 @@ TEST_F(DesktopNotificationsTest, RemovingNotificationsClosesEveryOneAndClearsThe
     trellik->showDesktopNotification(messageBody("Bob", "two", "chat-2", false));
     trellik->showDesktopNotification(messageBody("Ann", "three", "chat-1", false));  // replaces "one"
     waitForNotifications(3);
-    EXPECT_EQ(server->openIds().size(), 2u);
+    const auto shown = server->openIds();
+    EXPECT_EQ(shown.size(), 2u);
     EXPECT_EQ(trellik->unreadMessages(), 2);  // on screen and in the count
 
     trellik->clearDeliveredNotifications();  // the page's "removeNotifications"
     ASSERT_TRUE(runLoopUntil([&] { return server->openIds().empty(); }));
-    EXPECT_EQ(server->closedIds().size(), 2u);
+    // Each one shown is closed. The replacement's answer may still be on its way when the page
+    // clears: the program then closes that id once more as it arrives, which is harmless.
+    const auto closed = server->closedIds();
+    EXPECT_EQ(std::set<std::uint32_t>(closed.begin(), closed.end()), std::set<std::uint32_t>(shown.begin(), shown.end()));
     EXPECT_EQ(trellik->unreadMessages(), 0);
     EXPECT_FALSE(platform::LauncherEntry::shared().badgeCount());
 }

@@ -87,9 +87,11 @@ public:
 
     // How sharp a region is: the mean difference in brightness between horizontal neighbours.
     // Text is full of edges; blurred text has hardly any, and an empty background none.
-    double sharpness(Window window, const Box& region) {
-        const auto values = brightness(window, region);
-        if (values.empty() || region.width < 2) return -1;
+    double sharpness(Window window, const Box& region) { return sharpness(brightness(window, region), region); }
+    // The same of a reading already taken (by brightness() of `region`), so that what is judged
+    // sharp is the very reading kept.
+    static double sharpness(const std::vector<double>& values, const Box& region) {
+        if (values.size() != std::size_t(region.width) * region.height || region.width < 2) return -1;
         double sum = 0;
         for (unsigned row = 0; row < region.height; ++row)
             for (unsigned column = 1; column < region.width; ++column) {

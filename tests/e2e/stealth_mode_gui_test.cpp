@@ -23,6 +23,8 @@ TEST(StealthMode, ThePageIsBlurredWhileThePointerIsAwayAndSharpWhileItIsOver) {
                                        {"privacyStealthModeAlpha", 1.0},
                                        {"Tovak.LaunchAtLoginShowReminder", false}}));
     ASSERT_TRUE(run.start());
+    // Until the page has finished loading the loading screen covers it: its pixels are not the page's.
+    ASSERT_TRUE(run.program->waitForOutput("ViewController ===> Remove loading view!")) << run.program->output();
     const std::string id = run.mainWindow();
     ASSERT_FALSE(id.empty()) << run.program->output();
     ASSERT_TRUE(activate(id));

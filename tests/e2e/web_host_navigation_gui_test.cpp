@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "WebHostRun.h"
+#include "DesktopSession.h"
 
 namespace fs = std::filesystem;
 using namespace e2e;
@@ -118,6 +119,9 @@ TEST(WebHostNavigation, EachNavigationGoesWhereThePolicySays) {
         server.eval("location.href = " + js(path));
         // The server's answer (a 404 page) is shown: back to the web client with Reload.
         EXPECT_TRUE(run.program->waitForOutput(std::string("PATH EXTENSION: ") + fs::path(path).extension().string().substr(1) + " "));
+        // The policy let it through; Reload only once the server has answered, or it would cancel
+        // the request on its way.
+        ASSERT_TRUE(eventually([&] { return requestsFor(server, path) == before + 1; })) << server.log();
         ASSERT_TRUE(run.pressKeys("ctrl+r"));
         ASSERT_TRUE(run.startedUp(from));
         EXPECT_EQ(requestsFor(server, path), before + 1);

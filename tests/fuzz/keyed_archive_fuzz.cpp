@@ -15,10 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         o.classNames = {{"TextPatch", "TextPatch"}};
         return o;
     }();
-    std::string error;
-    auto decoded = KeyedArchive::read(std::string_view(reinterpret_cast<const char*>(data), size), options, &error);
+    auto decoded = KeyedArchive::read(std::string_view(reinterpret_cast<const char*>(data), size), options);
     if (!decoded) {
-        if (error.empty()) std::abort();  // every failure says why
+        if (decoded.error().message.empty()) std::abort();  // every failure says why
         return 0;
     }
     (void)decoded->absoluteURL();

@@ -40,9 +40,9 @@ TEST(CameraSessionPreviewTest, TheLivePictureShowsInOurWindow) {
     for (int round = 0; round < 2; ++round) {
         bool answered = false;
         std::optional<std::string> error;
-        session->start([&](std::optional<std::string> e) {
+        session->start([&](platform::Expected<void> started) {
             answered = true;
-            error = std::move(e);
+            if (!started) error = started.error().message;
         });
         ASSERT_TRUE(testsupport::runLoopUntil([&] { return answered; }, 20));
         ASSERT_EQ(error, std::nullopt);

@@ -39,9 +39,9 @@ void drainMainQueue() {
 std::optional<std::string> startAndWait(CameraSession& session) {
     bool answered = false;
     std::optional<std::string> error;
-    session.start([&](std::optional<std::string> e) {
+    session.start([&](platform::Expected<void> started) {
         answered = true;
-        error = std::move(e);
+        if (!started) error = started.error().message;
     });
     EXPECT_TRUE(testsupport::runLoopUntil([&] { return answered; }, 20));
     return error;
@@ -69,16 +69,14 @@ protected:
     }
 
     bool record(const fs::path& file, RecordingLimits limits, RecordingOutcome& outcome) {
-        std::string error;
-        const bool ok = session->startRecording(
+        const auto started = session->startRecording(
             file, limits, [&outcome] { outcome.started = true; },
             [&outcome](const RecordingResult& result) {
                 ++outcome.finishedCalls;
                 outcome.result = result;
-            },
-            &error);
-        EXPECT_TRUE(ok) << error;
-        return ok;
+            });
+        EXPECT_TRUE(started) << (started ? "" : started.error().message);
+        return started.has_value();
     }
 
     std::shared_ptr<CameraSession> session;
@@ -202,9 +200,9 @@ TEST_F(CameraSessionTest, StoppedByTheUserAndInterruptedByTheSessionStop) {
     ASSERT_EQ(startAndWait(*session), std::nullopt);
     RecordingOutcome first;
     ASSERT_TRUE(record(workFile("user.mp4"), {}, first));
-    std::string error;
-    EXPECT_FALSE(session->startRecording(workFile("other.mp4"), {}, {}, {}, &error));
-    EXPECT_EQ(error, "A recording is running");
+    const auto busy = session->startRecording(workFile("other.mp4"), {}, {}, {});
+    ASSERT_FALSE(busy);
+    EXPECT_EQ(busy.error().message, "A recording is running");
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return first.started && session->recordedDuration() > 0.3; }, 20));
     session->stopRecording();
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return first.finishedCalls > 0; }, 20));
@@ -223,8 +221,9 @@ TEST_F(CameraSessionTest, StoppedByTheUserAndInterruptedByTheSessionStop) {
     drainMainQueue();
     EXPECT_EQ(second.finishedCalls, 1);
 
-    EXPECT_FALSE(session->startRecording(workFile("stopped.mp4"), {}, {}, {}, &error));
-    EXPECT_EQ(error, "The camera is not running");
+    const auto stopped = session->startRecording(workFile("stopped.mp4"), {}, {}, {});
+    ASSERT_FALSE(stopped);
+    EXPECT_EQ(stopped.error().message, "The camera is not running");
 }
 
 TEST_F(CameraSessionTest, ASessionThatGoesWhileRecordingReleasesEverythingAndReportsNothing) {
@@ -241,7 +240,7 @@ TEST_F(CameraSessionTest, ASessionThatGoesWhileRecordingReleasesEverythingAndRep
 
 TEST_F(CameraSessionTest, AStopDuringTheStartCancelsIt) {
     bool answered = false;
-    session->start([&](std::optional<std::string>) { answered = true; });
+    session->start([&](platform::Expected<void>) { answered = true; });
     session->stop();
     // The start's device search runs on a worker; its answer arrives after this marker at the latest
     // once a second start has answered.

@@ -23,7 +23,7 @@ TEST(SubprocessTest, DeliversOutputLinesErrorsAndExitStatus) {
             exited = true;
             status = process.exitStatus();
             errors = process.standardError();
-        });
+        }).value_or(nullptr);
     ASSERT_TRUE(child);
     child.reset();  // the running process keeps itself alive
     ASSERT_TRUE(testsupport::runLoopUntil([&] { return exited; }));
@@ -37,7 +37,7 @@ TEST(SubprocessTest, KillEndsTheProcessAndStillReportsTheExit) {
     auto child = Subprocess::launch({"sleep", "30"}, nullptr, [&](Subprocess& process) {
         exited = true;
         normal = process.exitedNormally();
-    });
+    }).value_or(nullptr);
     ASSERT_TRUE(child);
     EXPECT_TRUE(child->isRunning());
     child->kill();
@@ -47,10 +47,10 @@ TEST(SubprocessTest, KillEndsTheProcessAndStillReportsTheExit) {
 }
 
 TEST(SubprocessTest, AMissingProgramIsAnErrorNotAProcess) {
-    std::string error;
     bool called = false;
-    EXPECT_FALSE(Subprocess::launch({"/nonexistent/program"}, nullptr, [&](Subprocess&) { called = true; }, &error));
-    EXPECT_FALSE(error.empty());
+    const auto missing = Subprocess::launch({"/nonexistent/program"}, nullptr, [&](Subprocess&) { called = true; });
+    ASSERT_FALSE(missing);
+    EXPECT_FALSE(missing.error().message.empty());
     EXPECT_FALSE(Subprocess::launch({}, nullptr, nullptr));
     const auto result = Subprocess::run({"/nonexistent/program"});
     EXPECT_FALSE(result.launched);
@@ -113,7 +113,7 @@ TEST(SubprocessTest, TimeOutsEndChildrenThatHang) {
             [&](Subprocess& process) {
                 exited = true;
                 timedOut = process.timedOut();
-            });
+            }).value_or(nullptr);
         ASSERT_TRUE(child) << c.what;
         c.limit(*child);
         ASSERT_TRUE(testsupport::runLoopUntil([&] { return exited; }, 10)) << c.what;

@@ -81,7 +81,8 @@ TEST(Workspace, ALaunchedProgramRunsDetachedWithItsArguments) {
 }
 
 TEST(Workspace, AProgramThatCannotStartIsReported) {
-    std::string error;
-    EXPECT_FALSE(Workspace::launchApplication("/nonexistent/parlivo-for-whatsapp", {}, &error));
-    EXPECT_FALSE(error.empty());
+    const auto launched = Workspace::launchApplication("/nonexistent/parlivo-for-whatsapp", {});
+    ASSERT_FALSE(launched);
+    EXPECT_EQ(launched.error().domain, platform::WorkspaceErrorDomain);
+    EXPECT_FALSE(launched.error().message.empty());
 }

@@ -215,7 +215,6 @@ TEST(FileManager, OwnerGoneOnlyForOurNamesOfEndedProcesses) {
 // The one reader of files from outside: regular files only, always bounded, never blocking on a
 // pipe or running on without end on a device, never throwing.
 TEST(FileManager, ContentsAreReadOnlyFromRegularFilesAndOnlyUpToTheBound) {
-    using Kind = FileManager::ReadError::Kind;
     using Links = FileManager::Links;
     const fs::path folder = scratch("contents");
     const std::string bytes("plist\0with a NUL", 16);
@@ -224,29 +223,31 @@ TEST(FileManager, ContentsAreReadOnlyFromRegularFilesAndOnlyUpToTheBound) {
     fs::create_symlink(folder / "file", folder / "link");
     ASSERT_EQ(mkfifo((folder / "pipe").c_str(), 0600), 0);  // no writer: opening it must not wait
 
-    EXPECT_EQ(FileManager::contentsAtPath(folder / "file", bytes.size()), bytes);
-    EXPECT_EQ(FileManager::contentsAtPath(folder / "empty", 0), "");
-    EXPECT_EQ(FileManager::contentsAtPath(folder / "link", 100), bytes) << "links are followed unless refused";
+    EXPECT_EQ(FileManager::contentsAtPath(folder / "file", bytes.size()).value_or("<failed>"), bytes);
+    EXPECT_EQ(FileManager::contentsAtPath(folder / "empty", 0).value_or("<failed>"), "");
+    EXPECT_EQ(FileManager::contentsAtPath(folder / "link", 100).value_or("<failed>"), bytes)
+        << "links are followed unless refused";
 
     const struct {
         const char* what;
         fs::path path;
         std::uintmax_t bound;
         Links links;
-        Kind kind;
+        long code;
     } refused[] = {
-        {"one byte over the bound", folder / "file", bytes.size() - 1, Links::follow, Kind::tooLarge},
-        {"missing", folder / "missing", 100, Links::follow, Kind::missing},
-        {"below a file", folder / "file" / "below", 100, Links::follow, Kind::missing},
-        {"a folder", folder, 100, Links::follow, Kind::notARegularFile},
-        {"a device without end", "/dev/zero", 1 << 20, Links::follow, Kind::notARegularFile},
-        {"a pipe", folder / "pipe", 100, Links::follow, Kind::notARegularFile},
-        {"a refused link", folder / "link", 100, Links::refuse, Kind::notARegularFile},
+        {"one byte over the bound", folder / "file", bytes.size() - 1, Links::follow, platform::FileErrorCode::tooLarge},
+        {"missing", folder / "missing", 100, Links::follow, platform::FileErrorCode::missing},
+        {"below a file", folder / "file" / "below", 100, Links::follow, platform::FileErrorCode::missing},
+        {"a folder", folder, 100, Links::follow, platform::FileErrorCode::notARegularFile},
+        {"a device without end", "/dev/zero", 1 << 20, Links::follow, platform::FileErrorCode::notARegularFile},
+        {"a pipe", folder / "pipe", 100, Links::follow, platform::FileErrorCode::notARegularFile},
+        {"a refused link", folder / "link", 100, Links::refuse, platform::FileErrorCode::notARegularFile},
     };
     for (const auto& c : refused) {
-        FileManager::ReadError error;
-        EXPECT_EQ(FileManager::contentsAtPath(c.path, c.bound, &error, c.links), std::nullopt) << c.what;
-        EXPECT_EQ(error.kind, c.kind) << c.what;
-        EXPECT_FALSE(error.message.empty()) << c.what;
+        const auto contents = FileManager::contentsAtPath(c.path, c.bound, c.links);
+        ASSERT_FALSE(contents) << c.what;
+        EXPECT_EQ(contents.error().domain, platform::FileErrorDomain) << c.what;
+        EXPECT_EQ(contents.error().code, c.code) << c.what;
+        EXPECT_FALSE(contents.error().message.empty()) << c.what;
     }
 }

@@ -9,6 +9,11 @@ using Uid = PropertyList::Uid;
 
 namespace {
 
+// What a read or decode said went wrong; empty when it succeeded.
+std::string errorOf(const platform::Expected<Object>& decoded) {
+    return decoded ? std::string() : decoded.error().message;
+}
+
 KeyedArchive::ReadOptions foundationClasses() {
     KeyedArchive::ReadOptions options;
     options.allowedClasses = {"NSArray",  "NSMutableArray",  "NSDictionary", "NSMutableDictionary",
@@ -60,9 +65,8 @@ TEST(KeyedArchiveTest, RoundTripsEveryKind) {
         writeOptions.xml = xml;
         const auto bytes = KeyedArchive::write(root, writeOptions);
         ASSERT_FALSE(bytes.empty());
-        std::string error;
-        auto decoded = KeyedArchive::read(bytes, options, &error);
-        ASSERT_TRUE(decoded) << error;
+        auto decoded = KeyedArchive::read(bytes, options);
+        ASSERT_TRUE(decoded) << errorOf(decoded);
         EXPECT_EQ(*decoded, root) << (xml ? "xml" : "binary");
     }
 }
@@ -122,9 +126,8 @@ TEST(KeyedArchiveTest, ReadsHandWrittenAppleArchive) {
     };
     auto options = foundationClasses();
     options.allowedClasses.insert("NSAttributedString");
-    std::string error;
-    auto decoded = KeyedArchive::read(PropertyList(archiveWith(objects)).toBinary(), options, &error);
-    ASSERT_TRUE(decoded) << error;
+    auto decoded = KeyedArchive::read(PropertyList(archiveWith(objects)).toBinary(), options);
+    ASSERT_TRUE(decoded) << errorOf(decoded);
     ASSERT_EQ(decoded->elements.size(), 2u);
     EXPECT_EQ(decoded->elements[0].kind, Object::Kind::url);
     EXPECT_EQ(decoded->elements[0].absoluteURL(), "file:///a.txt");
@@ -186,9 +189,10 @@ TEST(KeyedArchiveTest, StrictReaderRefusesBadArchives) {
          "dictionary key is not a string"},
     };
     for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(KeyedArchive::decode(c.archive, foundationClasses(), &error)) << c.name;
-        EXPECT_EQ(error, c.error) << c.name;
+        const auto decoded = KeyedArchive::decode(c.archive, foundationClasses());
+        ASSERT_FALSE(decoded) << c.name;
+        EXPECT_EQ(decoded.error().domain, platform::KeyedArchiveErrorDomain) << c.name;
+        EXPECT_EQ(decoded.error().message, c.error) << c.name;
     }
 }
 
@@ -206,13 +210,10 @@ TEST(KeyedArchiveTest, DepthAndSizeAreCapped) {
     };
     auto options = foundationClasses();
     EXPECT_TRUE(KeyedArchive::decode(chain(100), options));
-    std::string error;
-    EXPECT_FALSE(KeyedArchive::decode(chain(2000), options, &error));
-    EXPECT_EQ(error, "archive nested too deeply");
+    EXPECT_EQ(errorOf(KeyedArchive::decode(chain(2000), options)), "archive nested too deeply");
 
     options.maxObjects = 50;
-    EXPECT_FALSE(KeyedArchive::decode(chain(100), options, &error));
-    EXPECT_EQ(error, "keyed archive has too many objects");
+    EXPECT_EQ(errorOf(KeyedArchive::decode(chain(100), options)), "keyed archive has too many objects");
 
     // Shared references that expand exponentially.
     PropertyList::Array objects{"$null", classDescription("NSArray")};
@@ -222,16 +223,16 @@ TEST(KeyedArchiveTest, DepthAndSizeAreCapped) {
             PropertyList::Dictionary{{"$class", Uid{1}}, {"NS.objects", PropertyList::Array{Uid{next}, Uid{next}}}});
     }
     objects.emplace_back("leaf");
-    EXPECT_FALSE(KeyedArchive::decode(archiveWith(std::move(objects), 2), foundationClasses(), &error));
-    EXPECT_EQ(error, "archive expands to too many objects");
+    EXPECT_EQ(errorOf(KeyedArchive::decode(archiveWith(std::move(objects), 2), foundationClasses())),
+              "archive expands to too many objects");
 }
 
 TEST(KeyedArchiveTest, GarbageBytesGiveAnError) {
     for (std::string bytes : {std::string(), std::string("bplist00garbage"), std::string("<plist><dict/></plist>"),
                               std::string(100, '\xff')}) {
-        std::string error;
-        EXPECT_FALSE(KeyedArchive::read(bytes, foundationClasses(), &error));
-        EXPECT_FALSE(error.empty());
+        const auto decoded = KeyedArchive::read(bytes, foundationClasses());
+        ASSERT_FALSE(decoded);
+        EXPECT_FALSE(decoded.error().message.empty());
     }
 }
 

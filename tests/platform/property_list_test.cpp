@@ -15,6 +15,11 @@ void PrintTo(const PropertyList& value, std::ostream* out) { *out << value.toXml
 
 namespace {
 
+// What a parse said went wrong; empty when it succeeded.
+std::string errorOf(const platform::Expected<PropertyList>& parsed) {
+    return parsed ? std::string() : parsed.error().message;
+}
+
 PropertyList everyType() {
     PropertyList::Dictionary nested{{"deep", PropertyList::Array{1, "two", PropertyList::Dictionary{{"x", 3.25}}}}};
     return PropertyList(PropertyList::Dictionary{
@@ -45,16 +50,15 @@ TEST(PropertyListTest, XmlAndBinaryRoundTripKeepEveryType) {
     const PropertyList original = everyType();
     const std::string xml = original.toXml();
     ASSERT_NE(xml.find("<plist"), std::string::npos);
-    std::string error;
-    auto fromXml = PropertyList::parse(xml, &error);
-    ASSERT_TRUE(fromXml) << error;
+    auto fromXml = PropertyList::parse(xml);
+    ASSERT_TRUE(fromXml) << errorOf(fromXml);
     EXPECT_EQ(*fromXml, original);
 
     const auto binary = original.toBinary();
     ASSERT_GT(binary.size(), 8u);
     EXPECT_EQ(std::string(binary.begin(), binary.begin() + 8), "bplist00");
-    auto fromBinary = PropertyList::parse(binary, &error);
-    ASSERT_TRUE(fromBinary) << error;
+    auto fromBinary = PropertyList::parse(binary);
+    ASSERT_TRUE(fromBinary) << errorOf(fromBinary);
     EXPECT_EQ(*fromBinary, original);
 }
 
@@ -237,13 +241,11 @@ std::string binaryPlist(const std::vector<std::string>& objects) {
 }  // namespace
 
 TEST(PropertyListTest, TextMustBeUtf8) {
-    std::string error;
-    EXPECT_TRUE(PropertyList::parse(binaryPlist({"\x53" "abc"}), &error)) << error;
-    EXPECT_FALSE(PropertyList::parse(binaryPlist({"\x53\xa0" "bc"}), &error));
-    EXPECT_EQ(error, "string is not valid UTF-8");
+    EXPECT_EQ(errorOf(PropertyList::parse(binaryPlist({"\x53" "abc"}))), "");
+    EXPECT_EQ(errorOf(PropertyList::parse(binaryPlist({"\x53\xa0" "bc"}))), "string is not valid UTF-8");
     EXPECT_FALSE(PropertyList::parse(std::string_view("<plist><string>&#xD800;</string></plist>")));
     // libplist aborts on a key holding NUL, so such keys never reach it.
-    EXPECT_TRUE(PropertyList::parse(binaryPlist({"\xd1\x01\x02", "\x53" "abc", "\x09"}), &error)) << error;
+    EXPECT_EQ(errorOf(PropertyList::parse(binaryPlist({"\xd1\x01\x02", "\x53" "abc", "\x09"}))), "");
     EXPECT_FALSE(PropertyList::parse(binaryPlist({"\xd1\x01\x02", std::string("\x53" "a\0c", 4), "\x09"})));
     EXPECT_FALSE(PropertyList::parse(binaryPlist({"\xd1\x01\x02", std::string("\x61\0\0", 3), "\x09"})));
 
@@ -259,10 +261,8 @@ TEST(PropertyListTest, NestingIsCapped) {
     EXPECT_FALSE(PropertyList::parse(nestedXml(PropertyList::maxDepth + 1)));
     EXPECT_FALSE(PropertyList::parse(nestedXml(100000)));
 
-    std::string error;
-    EXPECT_TRUE(PropertyList::parse(nestedBinary(100), &error)) << error;
-    EXPECT_FALSE(PropertyList::parse(nestedBinary(100000), &error));
-    EXPECT_EQ(error, "property list nested too deeply");
+    EXPECT_EQ(errorOf(PropertyList::parse(nestedBinary(100))), "");
+    EXPECT_EQ(errorOf(PropertyList::parse(nestedBinary(100000))), "property list nested too deeply");
 }
 
 TEST(PropertyListTest, MalformedInputIsRefused) {
@@ -287,9 +287,10 @@ TEST(PropertyListTest, MalformedInputIsRefused) {
         {"too large", std::string(PropertyList::maxParseBytes + 1, ' ')},
     };
     for (const auto& c : cases) {
-        std::string error;
-        EXPECT_FALSE(PropertyList::parse(c.bytes, &error)) << c.name;
-        EXPECT_FALSE(error.empty()) << c.name;
+        const auto parsed = PropertyList::parse(c.bytes);
+        ASSERT_FALSE(parsed) << c.name;
+        EXPECT_EQ(parsed.error().domain, platform::PropertyListErrorDomain) << c.name;
+        EXPECT_FALSE(parsed.error().message.empty()) << c.name;
     }
 }
 
@@ -315,9 +316,7 @@ TEST(PropertyListTest, SharedObjectsThatExpandTooMuchAreRefused) {
     trailer[7] = 1;
     trailer[15] = static_cast<char>(depth);
     trailer[31] = static_cast<char>(table);
-    std::string error;
-    EXPECT_FALSE(PropertyList::parse(bytes + trailer, &error));
-    EXPECT_EQ(error, "binary property list expands too much");
+    EXPECT_EQ(errorOf(PropertyList::parse(bytes + trailer)), "binary property list expands too much");
 }
 
 // GTK sets the process locale; a decimal comma must not change how numbers read or write.

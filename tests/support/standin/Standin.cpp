@@ -31,7 +31,7 @@ std::optional<PropertyList> readPropertyList(const fs::path& path) {
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     auto list = PropertyList::parse(bytes);
     if (!list || !list->isDictionary()) return std::nullopt;
-    return list;
+    return std::move(*list);
 }
 
 // A configuration's manifest (the stand-in's by default) with `values` put in and its file paths
