@@ -87,103 +87,36 @@ Variant callSync(GDBusConnection* bus, const Target& to, const char* method, GVa
                                                G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, error));
 }
 
-// The handler lives in a box shared with GLib's side of the subscription: resetting empties it,
-// so a signal GLib had already queued for us finds nobody to call.
-struct SignalSubscription::Box {
-    Handler handler;
-};
-
 SignalSubscription::SignalSubscription(GDBusConnection* bus, const SignalMatch& match, Handler handler) {
     if (!bus) return;
-    box_ = std::make_shared<Box>(Box{std::move(handler)});
-    bus_ = G_DBUS_CONNECTION(g_object_ref(bus));
-    id_ = g_dbus_connection_signal_subscribe(
-        bus_, match.sender, match.interface, match.member, match.path, match.arg0, G_DBUS_SIGNAL_FLAGS_NONE,
-        [](GDBusConnection*, const gchar* sender, const gchar* path, const gchar*, const gchar* member,
-           GVariant* parameters, gpointer data) {
-            // A copy: the handler may reset its own subscription.
-            auto box = *static_cast<std::shared_ptr<Box>*>(data);
-            if (box->handler) box->handler(Signal{sender, path, member, parameters});
-        },
-        new std::shared_ptr<Box>(box_), [](gpointer data) { delete static_cast<std::shared_ptr<Box>*>(data); });
+    registerBox(
+        bus, {std::move(handler)}, [](GDBusConnection* bus, guint id) { g_dbus_connection_signal_unsubscribe(bus, id); },
+        [&](GDBusConnection* bus, gpointer data, GDestroyNotify destroy) {
+            return g_dbus_connection_signal_subscribe(
+                bus, match.sender, match.interface, match.member, match.path, match.arg0, G_DBUS_SIGNAL_FLAGS_NONE,
+                [](GDBusConnection*, const gchar* sender, const gchar* path, const gchar*, const gchar* member,
+                   GVariant* parameters, gpointer data) {
+                    if (auto handler = boxOf(data)->handler) handler(Signal{sender, path, member, parameters});
+                },
+                data, destroy);
+        });
 }
-
-SignalSubscription::~SignalSubscription() { reset(); }
-
-SignalSubscription::SignalSubscription(SignalSubscription&& other) noexcept
-    : bus_(std::exchange(other.bus_, nullptr)), id_(std::exchange(other.id_, 0)), box_(std::move(other.box_)) {}
-
-SignalSubscription& SignalSubscription::operator=(SignalSubscription&& other) noexcept {
-    if (this != &other) {
-        reset();
-        bus_ = std::exchange(other.bus_, nullptr);
-        id_ = std::exchange(other.id_, 0);
-        box_ = std::move(other.box_);
-    }
-    return *this;
-}
-
-void SignalSubscription::reset() {
-    if (box_) box_->handler = nullptr;
-    box_.reset();
-    if (bus_) {
-        if (id_) g_dbus_connection_signal_unsubscribe(bus_, id_);
-        g_object_unref(bus_);
-    }
-    bus_ = nullptr;
-    id_ = 0;
-}
-
-// As with the subscription: GLib's side holds the box, resetting empties it, and a report GLib
-// had already queued finds nobody to call.
-struct NameWatch::Box {
-    Appeared appeared;
-    Vanished vanished;
-};
 
 NameWatch::NameWatch(GDBusConnection* bus, const char* name, Appeared appeared, Vanished vanished) {
     if (!bus || !name || !g_dbus_is_name(name)) return;
-    box_ = std::make_shared<Box>(Box{std::move(appeared), std::move(vanished)});
-    bus_ = G_DBUS_CONNECTION(g_object_ref(bus));
-    id_ = g_bus_watch_name_on_connection(
-        bus_, name, G_BUS_NAME_WATCHER_FLAGS_NONE,
-        [](GDBusConnection*, const gchar*, const gchar* owner, gpointer data) {
-            // Copies: the handler may reset its own watch, which empties the box.
-            auto box = *static_cast<std::shared_ptr<Box>*>(data);
-            if (auto appeared = box->appeared) appeared(owner ? owner : "");
-        },
-        [](GDBusConnection*, const gchar*, gpointer data) {
-            auto box = *static_cast<std::shared_ptr<Box>*>(data);
-            if (auto vanished = box->vanished) vanished();
-        },
-        new std::shared_ptr<Box>(box_), [](gpointer data) { delete static_cast<std::shared_ptr<Box>*>(data); });
-}
-
-NameWatch::~NameWatch() { reset(); }
-
-NameWatch::NameWatch(NameWatch&& other) noexcept
-    : bus_(std::exchange(other.bus_, nullptr)), id_(std::exchange(other.id_, 0)), box_(std::move(other.box_)) {}
-
-NameWatch& NameWatch::operator=(NameWatch&& other) noexcept {
-    if (this != &other) {
-        reset();
-        bus_ = std::exchange(other.bus_, nullptr);
-        id_ = std::exchange(other.id_, 0);
-        box_ = std::move(other.box_);
-    }
-    return *this;
-}
-
-void NameWatch::reset() {
-    if (box_) {
-        box_->appeared = nullptr;
-        box_->vanished = nullptr;
-    }
-    box_.reset();
-    if (id_) g_bus_unwatch_name(id_);
-    if (bus_) g_object_unref(bus_);
-    bus_ = nullptr;
-    id_ = 0;
+    registerBox(
+        bus, {std::move(appeared), std::move(vanished)}, [](GDBusConnection*, guint id) { g_bus_unwatch_name(id); },
+        [&](GDBusConnection* bus, gpointer data, GDestroyNotify destroy) {
+            return g_bus_watch_name_on_connection(
+                bus, name, G_BUS_NAME_WATCHER_FLAGS_NONE,
+                [](GDBusConnection*, const gchar*, const gchar* owner, gpointer data) {
+                    if (auto appeared = boxOf(data)->appeared) appeared(owner ? owner : "");
+                },
+                [](GDBusConnection*, const gchar*, gpointer data) {
+                    if (auto vanished = boxOf(data)->vanished) vanished();
+                },
+                data, destroy);
+        });
 }
 
 namespace detail {

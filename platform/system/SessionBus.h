@@ -84,29 +84,88 @@ struct Signal {
     GVariant* parameters;  // of any type the sender chose: read with the readers below
 };
 
+namespace detail {
+
+// What a signal subscription and a name watch share: a registration on the connection for as long
+// as the object lives, and a box of handlers that GLib's side of the registration holds too.
+// Destroying or resetting it empties the box before undoing the registration, so a report GLib
+// had already queued finds nobody to call; a handler is copied out of the box before it runs, so
+// it may reset its own registration. Holds its own reference to the connection.
+template <typename Box>
+class ScopedRegistration {
+public:
+    ScopedRegistration() = default;
+    ~ScopedRegistration() { reset(); }
+    ScopedRegistration(ScopedRegistration&& other) noexcept { take(other); }
+    ScopedRegistration& operator=(ScopedRegistration&& other) noexcept {
+        if (this != &other) {
+            reset();
+            take(other);
+        }
+        return *this;
+    }
+    ScopedRegistration(const ScopedRegistration&) = delete;
+    ScopedRegistration& operator=(const ScopedRegistration&) = delete;
+
+    void reset() {
+        if (box_) *box_ = Box{};
+        box_.reset();
+        if (id_) undo_(bus_, id_);
+        if (bus_) g_object_unref(bus_);
+        bus_ = nullptr;
+        id_ = 0;
+        undo_ = nullptr;
+    }
+    explicit operator bool() const { return id_ != 0; }
+
+protected:
+    using Undo = void (*)(GDBusConnection* bus, guint id);
+    // Registers `box` on `bus`: `add` makes the registration from the connection, the user data
+    // for GLib's callbacks and its destroy-notify, and returns the id; `undo` ends it.
+    template <typename Add>
+    void registerBox(GDBusConnection* bus, Box box, Undo undo, Add&& add) {
+        box_ = std::make_shared<Box>(std::move(box));
+        bus_ = G_DBUS_CONNECTION(g_object_ref(bus));
+        undo_ = undo;
+        id_ = add(bus_, static_cast<gpointer>(new std::shared_ptr<Box>(box_)),
+                  +[](gpointer data) { delete static_cast<std::shared_ptr<Box>*>(data); });
+    }
+    // The box behind GLib's user data, shared so that it outlives a reset made by the handler.
+    static std::shared_ptr<Box> boxOf(gpointer data) { return *static_cast<std::shared_ptr<Box>*>(data); }
+
+private:
+    void take(ScopedRegistration& other) {
+        bus_ = std::exchange(other.bus_, nullptr);
+        id_ = std::exchange(other.id_, 0);
+        undo_ = std::exchange(other.undo_, nullptr);
+        box_ = std::move(other.box_);
+    }
+
+    GDBusConnection* bus_ = nullptr;
+    guint id_ = 0;
+    Undo undo_ = nullptr;
+    std::shared_ptr<Box> box_;
+};
+
+struct SignalHandlers {
+    std::function<void(const Signal&)> handler;
+};
+struct NameHandlers {
+    std::function<void(const std::string& owner)> appeared;
+    std::function<void()> vanished;
+};
+
+}  // namespace detail
+
 // A signal subscription for as long as the object lives: destroying or resetting it unsubscribes,
-// and its handler is never called again from then on, not even for a signal already queued.
-// Holds its own reference to the connection.
-class SignalSubscription {
+// and its handler is never called again from then on, not even for a signal already queued; the
+// handler may reset its own subscription. Holds its own reference to the connection.
+class SignalSubscription : public detail::ScopedRegistration<detail::SignalHandlers> {
 public:
     using Handler = std::function<void(const Signal&)>;
 
     SignalSubscription() = default;
     SignalSubscription(GDBusConnection* bus, const SignalMatch& match, Handler handler);
-    ~SignalSubscription();
-    SignalSubscription(SignalSubscription&& other) noexcept;
-    SignalSubscription& operator=(SignalSubscription&& other) noexcept;
-    SignalSubscription(const SignalSubscription&) = delete;
-    SignalSubscription& operator=(const SignalSubscription&) = delete;
-
-    void reset();
-    explicit operator bool() const { return id_ != 0; }
-
-private:
-    struct Box;
-    GDBusConnection* bus_ = nullptr;
-    guint id_ = 0;
-    std::shared_ptr<Box> box_;
 };
 
 // A watch on a bus name for as long as the object lives. `appeared` runs with the name's owner
@@ -115,27 +174,13 @@ private:
 // context of the thread that made the watch); either may be empty. Destroying or resetting it
 // unwatches, and neither handler is called again from then on, not even for a report already
 // queued; a handler may reset its own watch. Holds its own reference to the connection.
-class NameWatch {
+class NameWatch : public detail::ScopedRegistration<detail::NameHandlers> {
 public:
     using Appeared = std::function<void(const std::string& owner)>;
     using Vanished = std::function<void()>;
 
     NameWatch() = default;
     NameWatch(GDBusConnection* bus, const char* name, Appeared appeared, Vanished vanished = {});
-    ~NameWatch();
-    NameWatch(NameWatch&& other) noexcept;
-    NameWatch& operator=(NameWatch&& other) noexcept;
-    NameWatch(const NameWatch&) = delete;
-    NameWatch& operator=(const NameWatch&) = delete;
-
-    void reset();
-    explicit operator bool() const { return id_ != 0; }
-
-private:
-    struct Box;
-    GDBusConnection* bus_ = nullptr;
-    guint id_ = 0;
-    std::shared_ptr<Box> box_;
 };
 
 // Typed readers. What a peer sends is untrusted: each reader checks the value's type first and

@@ -14,10 +14,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <thread>
 
 #include "DesktopSession.h"
 #include "FakeNotificationServer.h"
@@ -139,6 +141,37 @@ bool websiteDataHolds(const std::string& text) {
     return false;
 }
 
+// Every file of the program's website data, with its size and time of change.
+std::map<std::string, std::pair<std::uintmax_t, std::filesystem::file_time_type>> websiteDataFiles() {
+    std::map<std::string, std::pair<std::uintmax_t, std::filesystem::file_time_type>> files;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(world->home.websiteDataDirectory(), error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        std::error_code ignored;
+        if (!it->is_regular_file(ignored)) continue;
+        files[it->path().string()] = {it->file_size(ignored), it->last_write_time(ignored)};
+    }
+    return files;
+}
+
+// Whether the website data stays the same for `quietSeconds` in a row, within `timeoutSeconds`.
+bool websiteDataSettles(double quietSeconds, double timeoutSeconds) {
+    const auto deadline = testsupport::deadlineAfter(timeoutSeconds);
+    auto seen = websiteDataFiles();
+    auto since = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        auto now = websiteDataFiles();
+        if (now != seen) {
+            seen = std::move(now);
+            since = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - since >= std::chrono::duration<double>(quietSeconds)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class RealClient : public ::testing::Test {
 protected:
     static void TearDownTestSuite() {
@@ -241,13 +274,31 @@ TEST_F(RealClient, TheUserSignsInInsideTheProgramAndIsStillSignedInAfterARestart
     e2e::screenshot("real-client-signed-in");
 
     // The client keeps its session in the program's website data: a restart signs in by itself.
-    // WebKit writes the page's local storage in batches; a quit a moment after the sign-in may
-    // come before it. The restart is the user's next day, so it waits until the client's session
-    // (the address it signed in with) is on disk.
-    EXPECT_TRUE(e2e::eventually([] { return websiteDataHolds("conversejs-session-jid"); }, 30 * testsupport::timeScale()));
+    // WebKit writes the page's local storage in batches, and the client keeps most of its session
+    // (its keys for signing in again) in IndexedDB, written by WebKit's network process on its own
+    // time; a quit a moment after the sign-in may come before them. The restart is the user's next
+    // day, so it waits until the client's address is in local storage and the website data has
+    // stopped changing.
+    const auto connected = peers().waitForPage("session", "state", "connected", 0, mark);
+    ASSERT_TRUE(connected);
+    std::string missing;
+    EXPECT_TRUE(e2e::eventually(
+        [&] {
+            missing.clear();
+            if (const auto* names = connected->value["storage"].asArray())
+                for (const auto& name : *names)
+                    if (!websiteDataHolds(name.stringOr())) missing += name.stringOr() + " ";
+            return missing.empty() && websiteDataHolds("conversejs-session-jid");
+        },
+        30 * testsupport::timeScale()))
+        << "not on disk: " << missing << connected->json;
+    EXPECT_TRUE(websiteDataSettles(2 * testsupport::timeScale(), 60));
     EXPECT_EQ(program().stop(), 0) << program().output();
+    // Until the client is seen signed in again, later cases sign in for themselves.
+    world->signedIn = false;
     launch(&mark);
-    EXPECT_TRUE(connectedSince(mark)) << peers().describe(mark);
+    ASSERT_TRUE(connectedSince(mark)) << peers().describe(mark);
+    world->signedIn = true;
     // Nobody typed: the client signed in with what it had kept.
     for (const auto& record : peers().records(mark)) EXPECT_NE(record.type, "key") << record.json;
 }

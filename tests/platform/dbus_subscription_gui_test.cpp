@@ -88,6 +88,34 @@ TEST(DBusSignalSubscription, HearsWhileItLivesAndNeverAfter) {
     EXPECT_EQ(heard, (std::vector<std::string>{"first", "second"}));
 }
 
+// A handler may end its own subscription and go on using what it holds: what it runs is a copy,
+// not the one in the subscription's box that the reset clears.
+TEST(DBusSignalSubscription, AHandlerMayEndItsOwnSubscription) {
+    ASSERT_NE(platform::sessionBus(), nullptr);
+    Sender sender;
+    ASSERT_TRUE(sender.ok());
+    dbus::SignalSubscription subscription;
+    std::vector<std::string> heard;
+    // Long enough to live on the heap, where a freed copy shows under the address sanitizer.
+    const std::string held(64, 'x');
+    subscription = dbus::SignalSubscription(platform::sessionBus(), {.interface = kInterface, .member = "Ping", .path = kPath},
+                                            [&subscription, &heard, held](const dbus::Signal&) {
+                                                subscription.reset();
+                                                heard.push_back(held);
+                                            });
+    ASSERT_TRUE(matchRulesApplied());
+    sender.send("Ping", "once");
+    sender.send("Ping", "twice");
+    ASSERT_TRUE(runLoopUntil([&] { return !heard.empty(); }));
+    EXPECT_FALSE(subscription);
+    std::vector<std::string> markers;
+    auto marker = listen("Marker", markers);
+    ASSERT_TRUE(matchRulesApplied());
+    sender.send("Marker", "end");
+    ASSERT_TRUE(runLoopUntil([&] { return !markers.empty(); }));
+    EXPECT_EQ(heard, std::vector<std::string>{held});
+}
+
 namespace {
 
 // Another program on the bus that takes a name and gives it up.
