@@ -61,11 +61,16 @@ protected:
         center->setDelegate(delegate);
     }
 
-    // Delivers and waits for the server's answer.
+    // Delivers and waits until it is delivered and in the server's list: the server answers the
+    // call before it lists the notification, so the program may have its answer a moment before
+    // the test sees it there.
     void deliver(UserNotification n) {
         const auto before = delegate->delivered.size();
+        const auto shown = server ? server->notificationCount() : 0;
         center->deliverNotification(std::move(n));
-        ASSERT_TRUE(runLoopUntil([&] { return delegate->delivered.size() > before; }));
+        ASSERT_TRUE(runLoopUntil([&] {
+            return delegate->delivered.size() > before && (!server || server->notificationCount() > shown);
+        }));
     }
 
     std::unique_ptr<FakeNotificationServer> server;
