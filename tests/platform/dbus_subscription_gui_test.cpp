@@ -20,24 +20,31 @@ constexpr const char* kInterface = "net.vantreo.test.Scope";
 constexpr const char* kPath = "/net/vantreo/test/Scope";
 constexpr dbus::Target kBusDaemon{"org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus"};
 
-// Another program on the bus, sending the signals.
-class Sender {
+// Another program on the bus: a connection of its own, closed when it goes.
+class OtherProgram {
 public:
-    Sender() : bus_(testsupport::newSessionBusConnection()) {}
-    ~Sender() {
+    OtherProgram() : bus_(testsupport::newSessionBusConnection()) {}
+    ~OtherProgram() {
         if (!bus_) return;
         g_dbus_connection_close_sync(bus_, nullptr, nullptr);
         g_object_unref(bus_);
     }
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
     bool ok() const { return bus_ != nullptr; }
+
+protected:
+    GDBusConnection* bus_;
+};
+
+// Another program on the bus, sending the signals.
+class Sender : public OtherProgram {
+public:
     void send(const char* member, const std::string& text) {
         g_dbus_connection_emit_signal(bus_, nullptr, kPath, kInterface, member, g_variant_new("(s)", text.c_str()),
                                       nullptr);
         g_dbus_connection_flush_sync(bus_, nullptr, nullptr);
     }
-
-private:
-    GDBusConnection* bus_;
 };
 
 dbus::SignalSubscription listen(const char* member, std::vector<std::string>& heard) {
@@ -119,15 +126,8 @@ TEST(DBusSignalSubscription, AHandlerMayEndItsOwnSubscription) {
 namespace {
 
 // Another program on the bus that takes a name and gives it up.
-class NameOwner {
+class NameOwner : public OtherProgram {
 public:
-    NameOwner() : bus_(testsupport::newSessionBusConnection()) {}
-    ~NameOwner() {
-        if (!bus_) return;
-        g_dbus_connection_close_sync(bus_, nullptr, nullptr);
-        g_object_unref(bus_);
-    }
-    bool ok() const { return bus_ != nullptr; }
     std::string uniqueName() const { return g_dbus_connection_get_unique_name(bus_); }
     // Both answer whether the bus did it (1: primary owner now, released).
     bool take(const char* name) { return ask("RequestName", g_variant_new("(su)", name, 4u /* do not queue */)); }
@@ -139,7 +139,6 @@ private:
         auto answer = dbus::read<std::uint32_t>(reply.get());
         return answer && std::get<0>(*answer) == 1;
     }
-    GDBusConnection* bus_;
 };
 
 dbus::NameWatch watch(const char* name, std::vector<std::string>& seen) {
